@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test through CTest.
+#   ./test.sh              normal build in build/
+#   ./test.sh --sanitize   ASan + UBSan build in build-sanitize/
+#   ./test.sh --tsan       ThreadSanitizer build in build-tsan/
+set -euo pipefail
+cd "$(dirname "$0")"
+dir=build
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+case "${1:-}" in
+  --sanitize) dir=build-sanitize; flags=(-DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF) ;;
+  --tsan) dir=build-tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF) ;;
+  "") ;;
+  *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;
+esac
+./tools/setup-debian.sh
+cmake -S . -B "$dir" -G Ninja "${flags[@]}"
+cmake --build "$dir" -j "$(nproc)"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The window tests need a display; Xvfb gives them one.
+run=(ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300)
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+  xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}"
+else
+  "${run[@]}"
+fi

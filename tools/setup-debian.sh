@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the peers need, when missing.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config python3
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libasound2-dev libwxgtk3.2-dev
+  xvfb xauth
+  sox ffmpeg mpg123 twolame lame dante-server
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
