@@ -1,0 +1,3 @@
+#include "common/SharedState.h"
+
+SharedState* g_sharedState = nullptr;
