@@ -8,7 +8,11 @@ cd "$(dirname "$0")"
 dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 case "${1:-}" in
-  --sanitize) dir=build-sanitize; flags=(-DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF) ;;
+  --sanitize)
+    # clang, so that the libFuzzer targets build and run here too.
+    dir=build-sanitize
+    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF
+           -DVELMORA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   --tsan) dir=build-tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF) ;;
   "") ;;
   *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;

@@ -28,7 +28,16 @@ function(velmora_tests folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
+  set(fuzzers ${sources})
+  list(FILTER fuzzers INCLUDE REGEX "Fuzz\\.cpp$")
   list(FILTER sources EXCLUDE REGEX "Fuzz\\.cpp$")
+  # tests/<folder>/.../XFuzz.cpp becomes fuzz target XFuzz; its seeds live in
+  # corpus/XFuzz/ beside it.
+  foreach(f ${fuzzers})
+    get_filename_component(fname ${f} NAME_WE)
+    get_filename_component(fdir ${f} DIRECTORY)
+    velmora_fuzz(${fname} SOURCE ${f} DEPS ${ARG_DEPS} CORPUS ${fdir}/corpus/${fname})
+  endforeach()
   if(NOT sources)
     return()
   endif()
@@ -44,4 +53,37 @@ function(velmora_tests folder)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
+
+# velmora_fuzz(<name> SOURCE <tests/.../XFuzz.cpp> DEPS <targets>... [CORPUS <dir>])
+# A fuzz target defines LLVMFuzzerTestOneInput. Every build replays its seed
+# corpus (and any regression inputs) as a CTest; a clang build with
+# VELMORA_FUZZ=ON also runs libFuzzer on it for VELMORA_FUZZ_SECONDS.
+option(VELMORA_FUZZ "Build libFuzzer targets (clang only)" OFF)
+set(VELMORA_FUZZ_SECONDS 20 CACHE STRING "Seconds each fuzz target runs in CTest")
+function(velmora_fuzz name)
+  cmake_parse_arguments(ARG "" "SOURCE;CORPUS" "DEPS" ${ARGN})
+  add_executable(${name}_replay ${ARG_SOURCE} ${PROJECT_SOURCE_DIR}/tests/FuzzReplayMain.cpp)
+  target_compile_options(${name}_replay PRIVATE ${VELMORA_WARNINGS})
+  target_include_directories(${name}_replay PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name}_replay PRIVATE ${ARG_DEPS})
+  if(ARG_CORPUS AND NOT EXISTS ${ARG_CORPUS})
+    set(ARG_CORPUS "")
+  endif()
+  add_test(NAME ${name}.replay COMMAND ${name}_replay ${ARG_CORPUS})
+  if(VELMORA_FUZZ AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    add_executable(${name} ${ARG_SOURCE})
+    target_compile_options(${name} PRIVATE ${VELMORA_WARNINGS} -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}.corpus)
+    add_test(NAME ${name}.fuzz
+             COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                     $<TARGET_FILE:${name}> -max_total_time=${VELMORA_FUZZ_SECONDS}
+                     -rss_limit_mb=2048 -print_final_stats=1 ${work} ${ARG_CORPUS})
+    set_tests_properties(${name}.fuzz PROPERTIES FIXTURES_REQUIRED ${name}.corpus)
+    add_test(NAME ${name}.corpus COMMAND ${CMAKE_COMMAND} -E make_directory ${work})
+    set_tests_properties(${name}.corpus PROPERTIES FIXTURES_SETUP ${name}.corpus)
+  endif()
 endfunction()
