@@ -244,10 +244,11 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         if (at >= 0) {
             replaceFrom = at;
             replaceTo = at + 1;
+            const Line& line = lines[static_cast<size_t>(at)];
+            // The key keeps the spelling it already has in the file.
             if (value)
-                insert = newLine + std::string(lines[static_cast<size_t>(at)].end.empty()
-                                                   ? eol
-                                                   : lines[static_cast<size_t>(at)].end);
+                insert =
+                    std::string(line.name) + "=" + value + std::string(line.end.empty() ? eol : line.end);
         } else if (!value) {
             return TRUE;
         } else {
@@ -265,6 +266,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
 
     std::string updated;
     updated.reserve(contents.size() + insert.size());
+    if (contents.compare(0, 3, "\xEF\xBB\xBF") == 0) updated = "\xEF\xBB\xBF";
     for (long i = 0; i < static_cast<long>(lines.size()); ++i) {
         if (i == replaceFrom) updated += insert;
         if (i >= replaceFrom && i < replaceTo) continue;
