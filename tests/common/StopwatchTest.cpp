@@ -1,7 +1,6 @@
-#include "common/Stopwatch.h"
-
 #include <gtest/gtest.h>
 
+#include "common/Stopwatch.h"
 #include "platform/Clock.h"
 
 TEST(StopwatchTest, PeriodZeroExpiresAtFirstCheck) {
