@@ -6,22 +6,22 @@ int CFileHandle::Open(const char* name, int mode) {
     Close();
     if (!name) return 0;
     switch (mode) {
-        case FILEMODE_READ:
-            m_handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-            break;
-        case FILEMODE_REWRITE:
-            DeleteFileA(name);
-            m_handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-            break;
-        case FILEMODE_APPEND:
-            m_handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (IsOpen()) SetFilePointer(m_handle, 0, nullptr, FILE_END);
-            break;
-        default:
-            return 0;
+    case FILEMODE_READ:
+        m_handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        break;
+    case FILEMODE_REWRITE:
+        DeleteFileA(name);
+        m_handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        break;
+    case FILEMODE_APPEND:
+        m_handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (IsOpen()) SetFilePointer(m_handle, 0, nullptr, FILE_END);
+        break;
+    default:
+        return 0;
     }
     return IsOpen() ? 1 : 0;
 }

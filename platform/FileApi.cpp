@@ -49,23 +49,23 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, void* /*secu
         oflags |= O_RDONLY;
     }
     switch (creation) {
-        case CREATE_NEW:
-            oflags |= O_CREAT | O_EXCL;
-            break;
-        case CREATE_ALWAYS:
-            oflags |= O_CREAT | O_TRUNC;
-            break;
-        case OPEN_EXISTING:
-            break;
-        case OPEN_ALWAYS:
-            oflags |= O_CREAT;
-            break;
-        case TRUNCATE_EXISTING:
-            if (!writing) return INVALID_HANDLE_VALUE;
-            oflags |= O_TRUNC;
-            break;
-        default:
-            return INVALID_HANDLE_VALUE;
+    case CREATE_NEW:
+        oflags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        oflags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        oflags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        if (!writing) return INVALID_HANDLE_VALUE;
+        oflags |= O_TRUNC;
+        break;
+    default:
+        return INVALID_HANDLE_VALUE;
     }
     // Truncation waits until the lock is ours, so a file that another handle
     // holds is not emptied under it.
@@ -141,17 +141,17 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
     const int fd = ToFd(file);
     int whence;
     switch (method) {
-        case FILE_BEGIN:
-            whence = SEEK_SET;
-            break;
-        case FILE_CURRENT:
-            whence = SEEK_CUR;
-            break;
-        case FILE_END:
-            whence = SEEK_END;
-            break;
-        default:
-            return INVALID_SET_FILE_POINTER;
+    case FILE_BEGIN:
+        whence = SEEK_SET;
+        break;
+    case FILE_CURRENT:
+        whence = SEEK_CUR;
+        break;
+    case FILE_END:
+        whence = SEEK_END;
+        break;
+    default:
+        return INVALID_SET_FILE_POINTER;
     }
     if (fd < 0) return INVALID_SET_FILE_POINTER;
     // Without a high part the distance is a signed 32-bit value.

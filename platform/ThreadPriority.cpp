@@ -16,16 +16,16 @@ std::atomic<DWORD> g_priorityClass{NORMAL_PRIORITY_CLASS};
 
 bool KnownThreadPriority(int p) {
     switch (p) {
-        case THREAD_PRIORITY_IDLE:
-        case THREAD_PRIORITY_LOWEST:
-        case THREAD_PRIORITY_BELOW_NORMAL:
-        case THREAD_PRIORITY_NORMAL:
-        case THREAD_PRIORITY_ABOVE_NORMAL:
-        case THREAD_PRIORITY_HIGHEST:
-        case THREAD_PRIORITY_TIME_CRITICAL:
-            return true;
-        default:
-            return false;
+    case THREAD_PRIORITY_IDLE:
+    case THREAD_PRIORITY_LOWEST:
+    case THREAD_PRIORITY_BELOW_NORMAL:
+    case THREAD_PRIORITY_NORMAL:
+    case THREAD_PRIORITY_ABOVE_NORMAL:
+    case THREAD_PRIORITY_HIGHEST:
+    case THREAD_PRIORITY_TIME_CRITICAL:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -33,12 +33,12 @@ bool KnownThreadPriority(int p) {
 // levels stay well below the kernel's own threads.
 int RealTimeLevel(int priority) {
     switch (priority) {
-        case THREAD_PRIORITY_TIME_CRITICAL:
-            return 40;
-        case THREAD_PRIORITY_HIGHEST:
-            return 20;
-        default:
-            return 0;  // normal scheduling
+    case THREAD_PRIORITY_TIME_CRITICAL:
+        return 40;
+    case THREAD_PRIORITY_HIGHEST:
+        return 20;
+    default:
+        return 0;  // normal scheduling
     }
 }
 
@@ -70,20 +70,20 @@ BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) {
     if (process != kCurrentProcess) return FALSE;
     int nice = 0;
     switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS:
-        case BELOW_NORMAL_PRIORITY_CLASS:
-        case NORMAL_PRIORITY_CLASS:
-            nice = 0;
-            break;  // lowering could not be undone
-        case ABOVE_NORMAL_PRIORITY_CLASS:
-            nice = -5;
-            break;
-        case HIGH_PRIORITY_CLASS:
-        case REALTIME_PRIORITY_CLASS:
-            nice = -10;
-            break;
-        default:
-            return FALSE;
+    case IDLE_PRIORITY_CLASS:
+    case BELOW_NORMAL_PRIORITY_CLASS:
+    case NORMAL_PRIORITY_CLASS:
+        nice = 0;
+        break;  // lowering could not be undone
+    case ABOVE_NORMAL_PRIORITY_CLASS:
+        nice = -5;
+        break;
+    case HIGH_PRIORITY_CLASS:
+    case REALTIME_PRIORITY_CLASS:
+        nice = -10;
+        break;
+    default:
+        return FALSE;
     }
     g_priorityClass.store(priorityClass, std::memory_order_relaxed);
     // Refused without the right to raise priority; the program runs on.
