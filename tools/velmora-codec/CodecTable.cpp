@@ -1,6 +1,7 @@
 #include "tools/velmora-codec/CodecTable.h"
 
 #include "codecs/g711/G711Codec.h"
+#include "codecs/g722/G722Codec.h"
 
 namespace {
 
@@ -23,9 +24,16 @@ const char* RefuseG711(const AudioFormat& f) {
     return "";
 }
 
+const char* RefuseG722(const AudioFormat& f) {
+    if (f.sampleRate != 16000) return "G.722 runs at 16000 Hz only";
+    if (!IsMono(f)) return "G.722 codes one channel only (mode 10 or 11)";
+    return "";
+}
+
 const CodecEntry kEntries[] = {
     {CODING_G711_ALAW, "G.711 A-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
     {CODING_G711_ULAW, "G.711 mu-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
+    {CODING_G722, "G.722", Make<CG722Codec>, 16000, DEVICEMODE_MONO, Frame192, RefuseG722},
 };
 
 }  // namespace
