@@ -56,7 +56,9 @@ bool RunEncoder(CCodec& codec, const AudioFormat& format, const std::vector<int1
         while (static_cast<int>(capture.size()) >= frameSamples && pass()) {
         }
     }
-    if (error->empty() && !capture.empty() && !pass() && error->empty()) {
+    while (error->empty() && !capture.empty() && pass()) {
+    }
+    if (error->empty() && !capture.empty()) {
         capture.resize(((capture.size() + frameSamples - 1) / frameSamples) * frameSamples, 0);
         while (!capture.empty() && pass()) {
         }

@@ -10,8 +10,8 @@
 
 // PCM in, coded bytes out. Capture arrives in blocks of the encoder frame size;
 // Encode is called whenever a whole frame is waiting, with the whole capture
-// fill offered. The tail is offered as it is and, if the codec takes none of
-// it, padded with silence to a whole frame.
+// fill offered. The tail is offered as it is; what the codec leaves of it is
+// padded with silence to a whole frame.
 bool RunEncoder(CCodec& codec, const AudioFormat& format, const std::vector<int16_t>& pcm,
                 std::vector<uint8_t>* coded, std::string* error);
 
