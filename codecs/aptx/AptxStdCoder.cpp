@@ -221,6 +221,9 @@ const Quantiser& BandQuantiser(int band, bool syncSlot, bool userBit) {
 
 void AptxStdResetChannel(AptxStdChannel& ch) { ch = AptxStdChannel{}; }
 
+void AptxStdAnalyse(AptxStdFilter& f, const int16_t x[4], int32_t bands[4]) { Analyse(f, x, bands); }
+void AptxStdSynthesise(AptxStdFilter& f, const int32_t bands[4], int16_t out[4]) { Synthesise(f, bands, out); }
+
 uint16_t AptxStdEncodeWord(AptxStdChannel& ch, const int16_t x[4], bool syncSlot, bool userBit) {
     int32_t bands[4];
     Analyse(ch.analysis, x, bands);

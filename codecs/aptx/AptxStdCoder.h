@@ -44,5 +44,9 @@ void AptxStdResetChannel(AptxStdChannel& ch);
 // userBit: HH gets 2 bits (bits 14-15), bit 13 left 0.
 uint16_t AptxStdEncodeWord(AptxStdChannel& ch, const int16_t x[4], bool syncSlot, bool userBit);
 
+// The filter bank alone: 4 samples into LL, LH, HL, HH and back.
+void AptxStdAnalyse(AptxStdFilter& f, const int16_t x[4], int32_t bands[4]);
+void AptxStdSynthesise(AptxStdFilter& f, const int32_t bands[4], int16_t out[4]);
+
 // Decodes one code word into 4 samples; the embedded bit positions are ignored.
 void AptxStdDecodeWord(AptxStdChannel& ch, uint16_t word, bool syncSlot, bool userBit, int16_t out[4]);
