@@ -2,6 +2,8 @@
 // whole-stream decoding through the library, a bit writer for hand-built frames.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +122,56 @@ inline std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes) {
     for (size_t i = 0; i < s.size(); ++i)
         s[i] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
     return s;
+}
+
+// A test signal with tones, a sweep, noise bursts and clicks (for short
+// blocks); the channels differ so that stereo coding has work to do.
+inline std::vector<int16_t> TestSignal(int sampleRate, int channels, double seconds, uint32_t seed) {
+    const int n = static_cast<int>(sampleRate * seconds);
+    std::vector<int16_t> out(static_cast<size_t>(n) * static_cast<size_t>(channels));
+    uint32_t rng = seed;
+    auto noise = [&rng] {
+        rng = rng * 1664525u + 1013904223u;
+        return static_cast<double>(static_cast<int32_t>(rng)) / 2147483648.0;
+    };
+    const double nyq = sampleRate / 2.0;
+    for (int i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / sampleRate;
+        const double sweep = std::sin(2 * 3.14159265358979 * (100.0 + 0.35 * nyq * t / seconds) * t);
+        const double tone = std::sin(2 * 3.14159265358979 * 440.0 * t);
+        const bool burst = (i / (sampleRate / 8)) % 3 == 2;
+        const bool click = i % (sampleRate / 5) < 20;
+        for (int c = 0; c < channels; ++c) {
+            double v = 0.3 * (c ? sweep : tone) + 0.15 * (c ? tone : sweep);
+            if (burst) v += 0.25 * noise();
+            if (click) v += (c ? -0.6 : 0.6);
+            out[static_cast<size_t>(i) * static_cast<size_t>(channels) + static_cast<size_t>(c)] =
+                static_cast<int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 30000.0));
+        }
+    }
+    return out;
+}
+
+inline void WriteWav(const std::string& path, const std::vector<int16_t>& samples, int sampleRate, int channels) {
+    std::vector<uint8_t> b;
+    auto put = [&b](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+    b.insert(b.end(), {'R', 'I', 'F', 'F'});
+    put(36 + data, 4);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put(16, 4);
+    put(1, 2);
+    put(static_cast<uint32_t>(channels), 2);
+    put(static_cast<uint32_t>(sampleRate), 4);
+    put(static_cast<uint32_t>(sampleRate * channels * 2), 4);
+    put(static_cast<uint32_t>(channels * 2), 2);
+    put(16, 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put(data, 4);
+    for (int16_t s : samples) put(static_cast<uint16_t>(s), 2);
+    WriteFile(path, b);
 }
 
 // MSB-first bit writer for hand-built frames.
