@@ -61,6 +61,10 @@ int CAptxEnhCodec::Decode(const uint8_t* coded, int codedBytes, int* consumed, i
     int steps = codedBytes / step;
     if ((pcmRoom / 8) / ch < steps) steps = (pcmRoom / 8) / ch;
     int pos = 0;
+    if (m_counters[0]) {  // a realignment that fell on the end of the last block
+        pos = 1;
+        m_counters[0] = 0;
+    }
     int produced = 0;
     for (int s = 0; s < steps && codedBytes - pos >= step; ++s) {
         uint8_t words[4];
@@ -79,7 +83,10 @@ int CAptxEnhCodec::Decode(const uint8_t* coded, int codedBytes, int* consumed, i
         // pairs match again, and search afresh.
         const AptxEnhSyncRecord* record = AptxEnhGetSyncRecord(m_decoder, 0);
         if (record && record->position % 16 == 8) {
-            ++pos;
+            if (pos < codedBytes)
+                ++pos;
+            else
+                m_counters[0] = 1;
             ++m_counters[1];
             AptxEnhDecoderInit(m_decoder, 0, m_decoderFormat);
             continue;

@@ -29,7 +29,8 @@ public:
 
 
 private:
-    // [0] unused; [1]: bytes dropped to realign the word pairing.
+    // [0]: a byte still to drop at the start of the next block; [1]: bytes
+    // dropped to realign the word pairing.
     int32_t m_counters[2] = {0, 0};
     AptxEnhDecoder* m_decoder = nullptr;
     int32_t m_decoderStepBytes = 2;

@@ -3,6 +3,9 @@
 // lost byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
 #include "codecs/aptx/AptxTestSignals.h"
@@ -195,6 +198,40 @@ TEST(AptxCodec, EnhancedDecoderRelocksAfterAnOddByteSlip) {
             EXPECT_GE(r.snr, 45) << channels << " channels, channel " << c;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Found by EnhancedAptxDecoderFuzz: a realignment due right after the last
+// step of a block once reported one byte more than was offered.
+TEST(AptxCodec, RealignmentAtTheEndOfABlockStaysInsideTheOffer) {
+    FILE* f = std::fopen(VELMORA_TEST_DATA "/corpus/EnhancedAptxDecoderFuzz/regression_realign_at_block_end", "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<uint8_t> data(4096);
+    data.resize(std::fread(data.data(), 1, data.size(), f));
+    std::fclose(f);
+    ASSERT_GT(data.size(), 2u);
+    AudioFormat format = Format(272, (data[0] & 1) ? 20 : 10, 4 + (data[1] & 63) * 4);
+    CAptxEnhCodec codec;
+    codec.SetDecodeFormat(&format);
+    ASSERT_EQ(codec.OpenDecoder(), 1);
+    std::vector<int16_t> pcm(static_cast<size_t>(codec.GetDecodeFrameSize(&format)) / 2);
+    int realignedOffers = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t pos = 2; pos < data.size();) {
+            const int offer = static_cast<int>(std::min<size_t>(data.size() - pos, format.frameBytes));
+            int consumed = 0;
+            const int before = codec.GetRealignments();
+            codec.Decode(&data[pos], offer, &consumed, pcm.data(), static_cast<int>(pcm.size() * 2));
+            ASSERT_LE(consumed, offer);
+            if (codec.GetRealignments() != before) ++realignedOffers;
+            if (consumed == 0) break;
+            pos += static_cast<size_t>(consumed);
+        }
+    }
+    EXPECT_GT(realignedOffers, 0);
 }
 
 }  // namespace
