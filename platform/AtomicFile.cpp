@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,22 @@ std::string FolderOf(const std::string& path) {
 }
 
 }  // namespace
+
+CFolderLock::CFolderLock(const std::string& path) {
+    m_fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0) return;
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+    }
+}
+
+CFolderLock::~CFolderLock() {
+    if (m_fd >= 0) ::close(m_fd);  // closing releases the lock
+}
 
 bool ReplaceWholeFile(const std::string& path, const std::string& data) {
     if (path.empty()) return false;

@@ -182,12 +182,22 @@ Store Load() {
     return Parse(text);
 }
 
-bool Save(const Store& store) {
-    const std::string path = CurrentStorePath();
-    const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) ::mkdir(path.substr(0, slash).c_str(), 0700);
-    return platform::ReplaceWholeFile(path, Format(store));
-}
+bool Save(const Store& store) { return platform::ReplaceWholeFile(CurrentStorePath(), Format(store)); }
+
+// For a change: the store's folder exists and is locked against other
+// processes changing the store at the same time.
+class CStoreChange {
+public:
+    CStoreChange() : m_lock(MakeFolder(CurrentStorePath())) {}
+
+private:
+    static std::string MakeFolder(const std::string& path) {
+        const size_t slash = path.find_last_of('/');
+        if (slash != std::string::npos && slash > 0) ::mkdir(path.substr(0, slash).c_str(), 0700);
+        return path;
+    }
+    platform::CFolderLock m_lock;
+};
 
 const char* RootName(HKEY root) {
     if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
@@ -268,6 +278,7 @@ LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD /*reserved*/, const 
     if (path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;  // a root itself
     if (!RootName(parent) && !(parent->access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
     std::lock_guard<std::mutex> lock(StoreLock());
+    const CStoreChange change;
     Store store = Load();
     const bool existed = KeyExists(store, path);
     if (!existed) {
@@ -324,6 +335,7 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD t
     if (!data && size) return ERROR_INVALID_PARAMETER;
     if (type == REG_DWORD && size != 4) return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(StoreLock());
+    const CStoreChange change;
     Store store = Load();
     const auto k = store.find(Lower(key->path));
     if (k == store.end()) return ERROR_FILE_NOT_FOUND;  // removed behind the handle
@@ -339,6 +351,7 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
     if (!ValidKey(key)) return ERROR_INVALID_HANDLE;
     if (!(key->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard<std::mutex> lock(StoreLock());
+    const CStoreChange change;
     Store store = Load();
     const auto k = store.find(Lower(key->path));
     if (k == store.end() || !k->second.values.erase(Lower(valueName ? valueName : ""))) {
