@@ -51,7 +51,7 @@ std::string Lower(std::string s) {
 std::string Escape(const std::string& s) {
     std::string out;
     for (unsigned char c : s) {
-        if (c < 0x21 || c == '%' || c == '=' || c == '[' || c == ']' || c == ':' || c >= 0x7F) {
+        if (c < 0x21 || c == '%' || c == '=' || c == '[' || c == ']' || c == ':' || c == '@' || c >= 0x7F) {
             char hex[4];
             std::snprintf(hex, sizeof hex, "%%%02X", c);
             out += hex;
