@@ -101,12 +101,8 @@ bool ReplaceWholeFile(const std::string& path, const std::string& data) {
         ::unlink(temp.c_str());
         return false;
     }
-    // Make the rename itself durable.
-    const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    // The folder is not flushed: after a power cut the old or the new file
+    // stands, both whole, which is all a settings file needs.
     return true;
 }
 
