@@ -167,7 +167,7 @@ std::string Format(const Store& store) {
     return out;
 }
 
-std::string g_storePath;  // guarded by StoreLock()
+thread_local std::string t_storePath;  // what RegistryStorePath() hands out, per thread
 
 std::string CurrentStorePath() {
     if (const char* chosen = std::getenv("VELMORA_REGISTRY_FILE"); chosen && *chosen) return chosen;
@@ -251,9 +251,8 @@ bool ValidKey(HKEY key) { return key && !RootName(key); }
 }  // namespace
 
 const char* RegistryStorePath() {
-    std::lock_guard<std::mutex> lock(StoreLock());
-    g_storePath = CurrentStorePath();
-    return g_storePath.c_str();
+    t_storePath = CurrentStorePath();
+    return t_storePath.c_str();
 }
 
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD /*options*/, DWORD access, HKEY* result) {
