@@ -1,8 +1,6 @@
 #include "common/PhonebookFile.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "common/ByteOrder.h"
 #include "platform/AtomicFile.h"
@@ -22,11 +20,9 @@ bool IsValidPhonebookHeader(const uint8_t* header, size_t size) {
 int CPhonebookFile::Open(const char* name, int mode, bool skipHeader) {
     m_name = name ? name : "";
     if (mode == FILEMODE_READ) {
-        std::ifstream in(m_name, std::ios::binary);
-        if (!in) return 0;
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (in.bad()) return 0;
-        return OpenMemory(bytes.data(), bytes.size(), skipHeader);
+        std::string bytes;
+        if (!platform::ReadWholeFile(m_name, bytes)) return 0;
+        return OpenMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), skipHeader);
     }
     if (mode == FILEMODE_REWRITE) {
         m_mode = mode;
@@ -98,7 +94,10 @@ void CPhonebookFile::WriteRaw(const std::vector<uint8_t>& bytes) {
 
 int CPhonebookFile::Close() {
     int result = 1;
-    if (m_mode == FILEMODE_REWRITE) result = WriteFileAtomically(m_name.c_str(), m_data.data(), m_data.size());
+    if (m_mode == FILEMODE_REWRITE) {
+        const std::string bytes(m_data.begin(), m_data.end());
+        result = platform::ReplaceWholeFile(m_name, bytes) ? 1 : 0;
+    }
     m_mode = 0;
     m_data.clear();
     m_pos = 0;

@@ -1,9 +1,17 @@
 #pragma once
-// Replaces a file whole: the bytes go to a temporary file beside it, which is
-// flushed to disk and then renamed over the old one. A crash at any moment
-// leaves either the old file or the new one, never neither.
-#include <cstddef>
-#include <cstdint>
+// Whole-file reads and crash-safe whole-file replacement for the small stores
+// (INI profile, registry). Callers serialise writers to one file themselves.
+#include <string>
 
-// 1 on success, 0 on failure (the old file is then untouched).
-int WriteFileAtomically(const char* path, const uint8_t* data, size_t size);
+namespace platform {
+
+// Entire contents; false (and `out` empty) when the file cannot be opened.
+bool ReadWholeFile(const std::string& path, std::string& out);
+
+// Writes `data` to a temporary file in the same folder, flushes it to disk and
+// renames it over `path`, so readers and crashes see the old or the new file,
+// never a mixture. An existing read-only file is refused, like an open for
+// writing would be; an existing file's permission bits carry over.
+bool ReplaceWholeFile(const std::string& path, const std::string& data);
+
+}  // namespace platform
