@@ -540,9 +540,7 @@ TEST_F(TcpTransportTest, PeerPacketSwitchesToThePacketProtocol) {
     id.versionNumber = 7;
     Bytes packet(kPeerPacketBytes);
     BuildPeerPacket(id, packet.data());
-    Bytes twice = packet;
-    twice.insert(twice.end(), packet.begin(), packet.end());
-    ASSERT_TRUE(peer.SendAll(twice));
+    ASSERT_TRUE(peer.SendAll(packet));
     ASSERT_TRUE(Pump({&m_caller}, [&] {
         m_caller.GetReceiveAvailable();
         return m_caller.GetControlType() == CTRL_PEERINFO;
@@ -620,4 +618,35 @@ TEST_F(TcpTransportTest, DestroyWhileConnectingJoinsTheWorker) {
     ASSERT_EQ(u.Connect("127.0.0.1", far.port, 0), 1);
     EXPECT_EQ(u.Close(), 1);
     EXPECT_EQ(u.GetState(), 16);
+}
+
+TEST_F(TcpTransportTest, MpegStreamIsHeldOnASyncWordAndFlushKeepsAFrameInProgress) {
+    Listener far;
+    ASSERT_EQ(m_caller.Connect("127.0.0.1", far.port, 0), 1);
+    ASSERT_TRUE(Pump({&m_caller}, [&] { return m_caller.GetState() == 48; }));
+    Conn peer(far.Accept());
+    ASSERT_TRUE(peer.SendAll(MakeFrame(CTRL_FORMAT, FormatPayload(Layer2Format()))));
+    ASSERT_TRUE(Pump({&m_caller}, [&] { return m_caller.IsReceiveFormatChanged() != 0; }));
+    // Bytes before the first sync word are dropped.
+    ASSERT_TRUE(peer.SendAll({0x01, 0x02, 0xFF, 0x03, 0xFF, 0xFD, 0x84, 0x00, 0x55}));
+    Bytes audio;
+    ASSERT_TRUE(Pump({&m_caller}, [&] {
+        uint8_t b[64];
+        const int n = m_caller.ReadAudio(b, sizeof b);
+        if (n > 0) audio.insert(audio.end(), b, b + n);
+        return audio.size() >= 5;
+    }));
+    EXPECT_EQ(audio, (Bytes{0xFF, 0xFD, 0x84, 0x00, 0x55}));
+    // Audio, then the first half of a frame: a flush drops the audio only.
+    const Bytes frame = MakeFrame(CTRL_DELAY, Pattern(32, 6));
+    Bytes first = {0xFF, 0xFD, 0x84, 0x00};
+    first.insert(first.end(), frame.begin(), frame.begin() + 20);
+    ASSERT_TRUE(peer.SendAll(first));
+    Pump({&m_caller}, [&] { return false; }, 20);
+    m_caller.FlushReceive();
+    ASSERT_TRUE(peer.SendAll(Bytes(frame.begin() + 20, frame.end())));
+    EXPECT_TRUE(Pump({&m_caller}, [&] {
+        m_caller.GetReceiveAvailable();
+        return m_caller.GetControlType() == CTRL_DELAY;
+    }));
 }
