@@ -650,3 +650,12 @@ TEST_F(TcpTransportTest, MpegStreamIsHeldOnASyncWordAndFlushKeepsAFrameInProgres
         return m_caller.GetControlType() == CTRL_DELAY;
     }));
 }
+
+TEST_F(TcpTransportTest, AnswererListensOnTheSamePortRightAfterHangingUp) {
+    ConnectPair(G722Format());
+    m_answerer.HangUp();  // this side closes first: its end of the call lingers in TIME_WAIT
+    EXPECT_EQ(m_answerer.GetState(), 16);
+    ASSERT_EQ(m_answerer.Open(), 1);
+    EXPECT_EQ(m_answerer.Listen(m_port), 1);
+    EXPECT_EQ(m_answerer.GetState(), 18);
+}
