@@ -22,6 +22,7 @@ private:
     // Matrixed values, 16 blocks of 64 per channel, newest at m_offset.
     float m_v[2][1024] = {};
     int m_offset = 0;
-    float m_matrix[64][32];
+    float m_dctFactors[31];
+    const float* m_dctFactorPtr[17] = {};
     float m_window[512];
 };
