@@ -158,6 +158,22 @@ TEST(Mp3DamagedInput, ConcealmentIsSilentWithoutHistoryAndRepeatable) {
     EXPECT_EQ(a.pcm, b.pcm);
 }
 
+TEST(Mp3DamagedInput, IntactProtectedStreamsHaveNoCrcErrors) {
+    if (!HaveTool("lame")) GTEST_SKIP() << "lame not on PATH";
+    CTempDir dir("crc");
+    struct Case {
+        int rate, channels;
+        const char* opts;
+    };
+    for (const Case& c : {Case{44100, 2, "-p -b 128"}, Case{22050, 1, "-p -b 32"}, Case{8000, 2, "-p -b 16"}}) {
+        const auto s = LameStream(dir, c.rate, c.channels, c.opts, 0.3);
+        ASSERT_FALSE(s.empty());
+        const DecodeResult r = DecodeAll(s);
+        EXPECT_GT(r.frames, 5) << c.rate;
+        EXPECT_EQ(r.concealed, 0) << c.rate;
+    }
+}
+
 TEST(Mp3DamagedInput, TruncationEndsCleanlyAtEveryLength) {
     if (!HaveTool("lame")) GTEST_SKIP() << "lame not on PATH";
     CTempDir dir("trunc");
