@@ -70,15 +70,17 @@ uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8
             v[16] = 0.0f;
             for (int j = 17; j < 48; ++j) v[j] = -x[48 - j];
             for (int j = 48; j < 64; ++j) v[j] = -x[j - 48];
+            std::memcpy(v + 1024, v, 64 * sizeof(float));
         }
         for (int j = 0; j < 32; j += step) {
             for (int ch = 0; ch < channels; ++ch) {
-                const float* v = m_v[ch];
+                const float* v = m_v[ch] + m_offset + j;
+                const float* w = m_window + j;
                 float sum = 0.0f;
                 // U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j]; window D.
                 for (int i = 0; i < 8; ++i) {
-                    sum += v[(m_offset + 128 * i + j) & 1023] * m_window[64 * i + j];
-                    sum += v[(m_offset + 128 * i + 96 + j) & 1023] * m_window[64 * i + 32 + j];
+                    sum += v[128 * i] * w[64 * i];
+                    sum += v[128 * i + 96] * w[64 * i + 32];
                 }
                 if (asFloat) {
                     const float f = sum * 0.000030517578125f;
