@@ -1,0 +1,609 @@
+#include "codecs/mpeg2/Mp2Decoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "codecs/mpeg2/Mp2Filters.h"
+#include "codecs/mpeg2/Spl.h"
+#include "codecs/mpeg2/tables/window_synthesis_D_B3.h"
+
+namespace {
+
+constexpr uint32_t kDecoderGuard = 41093;
+constexpr int kSearchBits = 23040;
+constexpr float kPcmScale = 32768.0f;
+
+struct SynthesisTables {
+    float n32[64][32];
+    float d32[512];
+    float n16[32][16];
+    float d16[256];
+    SynthesisTables() {
+        const double pi = 3.14159265358979323846;
+        for (int i = 0; i < 64; ++i)
+            for (int k = 0; k < 32; ++k) n32[i][k] = static_cast<float>(std::cos((16 + i) * (2 * k + 1) * pi / 64.0));
+        for (int i = 0; i < 512; ++i) d32[i] = static_cast<float>(mp2tab::kWindowSynthesisDB3[i][1]);
+        for (int i = 0; i < 32; ++i)
+            for (int k = 0; k < 16; ++k) n16[i][k] = static_cast<float>(std::cos((8 + i) * (2 * k + 1) * pi / 32.0));
+        // Half width: the standard window taken at every second tap. Every
+        // second tap sums to half the window's gain, and the 16-band matrix
+        // has half the terms, so the factor 2 keeps a tone at its level.
+        for (int i = 0; i < 256; ++i) d16[i] = 2.0f * d32[2 * i];
+    }
+};
+
+const SynthesisTables& Synth() {
+    static const SynthesisTables kTables;
+    return kTables;
+}
+
+}  // namespace
+
+struct Mp2Decoder {
+    uint8_t open = 0;
+    uint32_t guard = kDecoderGuard;
+    int width = 1;
+    int ancFormat = 0;
+    int route2 = 13;
+    int route1 = 4;
+    bool halfWidth = false;
+    bool allowReduced = false;
+    bool downmix = false;
+    Mp2BitReader reader;
+    // Synthesis history per channel.
+    float v32[2][1024];
+    int off32[2];
+    float v16[2][512];
+    int off16[2];
+    // Interpolation filter states per channel.
+    double z2[2][10];
+    double z4[2][11];
+    // Subband samples of the frame being read: [channel][sample][subband].
+    float sb[2][36][32];
+    // The last good frame (floats on the 16-bit scale), per channel.
+    float block[2][kMp2MaxSamplesPerChannel];
+    int blockChannels = 0;
+    int blockSamples = 0;
+    // Scratch for interleaving before the conversion.
+    float inter[2 * kMp2MaxSamplesPerChannel];
+    int lastChannels = 0;  // PCM block channels and samples of the last good frame
+    int lastSamples = 0;
+    int state = 0;
+    int failures = 0;
+};
+
+namespace {
+
+bool Valid(const Mp2Decoder* d) { return d && d->guard == kDecoderGuard && d->open; }
+
+
+// Header search: leaves the reader at the accepted sync word.
+int FindHeader(Mp2Decoder* d, Mp2HeaderWord* out) {
+    Mp2BitReader& r = d->reader;
+    const uint64_t begin = r.Position();
+    for (;;) {
+        const uint64_t searched = r.Position() - begin;
+        if (searched > static_cast<uint64_t>(kSearchBits)) return -1004;
+        int s = Mp2SyncSearch(r, kSearchBits - static_cast<int>(searched));
+        if (s == 1001) return 1001;
+        if (s != 0) return -1004;
+        const uint64_t syncStart = r.Position() - 12;
+        uint32_t bits = 0;
+        s = r.Read(20, &bits);
+        if (s == -5114) return 1001;
+        if (s != 0) return -1004;
+        const Mp2HeaderWord w = mp2::FromStreamBits(bits);
+        mp2::FrameInfo fi;
+        bool ok = mp2::ParseHeader(w, d->allowReduced, &fi) == 0;
+        if (ok && fi.frameBytes > 0) {
+            // Two more headers exactly one frame length apart confirm it.
+            uint64_t at = syncStart;
+            int length = fi.frameBytes;
+            for (int i = 0; i < 2 && ok; ++i) {
+                at += static_cast<uint64_t>(length) * 8;
+                if (r.SetPosition(at) != 0) {
+                    r.Refill();
+                    if (r.SetPosition(at) != 0) break;  // input runs out: accepted
+                }
+                const int t = Mp2SyncSearch(r, 0);
+                if (t == 1001 || t == -1004) break;
+                if (t != 0) {
+                    ok = false;
+                    break;
+                }
+                uint32_t nb = 0;
+                const int rr = r.Read(20, &nb);
+                if (rr != 0) break;
+                mp2::FrameInfo next;
+                if (mp2::ParseHeader(mp2::FromStreamBits(nb), d->allowReduced, &next) != 0 || next.frameBytes <= 0) {
+                    ok = false;
+                    break;
+                }
+                length = next.frameBytes;
+            }
+        }
+        if (ok) {
+            r.SetPosition(syncStart);
+            if (out) *out = w;
+            return 0;
+        }
+        r.SetPosition(syncStart + 1);
+    }
+}
+
+int16_t RoundAway(float x) {
+    double v = x > 0 ? std::trunc(static_cast<double>(x) + 0.5) : std::trunc(static_cast<double>(x) - 0.5);
+    if (v > 32767) v = 32767;
+    if (v < -32768) v = -32768;
+    return static_cast<int16_t>(v);
+}
+
+uint8_t To8(float x) {
+    const double v = std::trunc(static_cast<double>(x));
+    if (v > 32767) return 255;
+    if (v < -32768) return 0;
+    return static_cast<uint8_t>((static_cast<int>(v) >> 8) + 128);
+}
+
+// Converts the last good frame into the caller's block by the routing.
+void Output(Mp2Decoder* d, Mp2PcmBlock* pcm) {
+    const int n = d->blockSamples;
+    const int inCh = d->blockChannels;
+    int outCh = 1;
+    // Per output channel: source channel, or -1 for silence; custom rounding flag.
+    int src[2] = {0, -1};
+    bool custom = false;
+    if (inCh == 2) {
+        switch (d->route2) {
+            case 13: outCh = 2; src[0] = 0; src[1] = 1; break;
+            case 19: outCh = 2; src[0] = 1; src[1] = 0; break;
+            case 4: outCh = 1; src[0] = 0; break;
+            default: outCh = 1; src[0] = 1; custom = true; break;  // 16: right alone
+        }
+    } else {
+        switch (d->route1) {
+            case 4: outCh = 1; src[0] = 0; break;
+            case 7: outCh = 2; src[0] = 0; src[1] = 0; break;
+            case 3: outCh = 2; src[0] = -1; src[1] = 0; custom = true; break;
+            default: outCh = 2; src[0] = 0; src[1] = -1; custom = true; break;  // 5
+        }
+    }
+    pcm->channels = outCh;
+    pcm->samplesPerChannel = n;
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < outCh; ++c) d->inter[i * outCh + c] = src[c] < 0 ? 0.0f : d->block[src[c]][i];
+    const int total = n * outCh;
+    if (total <= 0) return;
+    if (d->width == 0) {
+        uint8_t* out = static_cast<uint8_t*>(pcm->data);
+        for (int i = 0; i < total; ++i) out[i] = To8(d->inter[i]);
+    } else if (custom) {
+        int16_t* out = static_cast<int16_t*>(pcm->data);
+        for (int i = 0; i < total; ++i) out[i] = RoundAway(d->inter[i]);
+    } else {
+        splsbFloatToInt(d->inter, pcm->data, total, 16, CONVERT_ROUND | CONVERT_CLIP);
+    }
+}
+
+void Silence(Mp2Decoder* d, Mp2PcmBlock* pcm) {
+    pcm->channels = d->lastChannels;
+    pcm->samplesPerChannel = d->lastSamples;
+    const int total = d->lastChannels * d->lastSamples;
+    if (total <= 0) return;
+    if (d->width == 0)
+        std::memset(pcm->data, 128, static_cast<size_t>(total));
+    else
+        std::memset(pcm->data, 0, static_cast<size_t>(total) * 2);
+}
+
+void Synthesise32(Mp2Decoder* d, int ch, const float* s, float* out) {
+    const SynthesisTables& t = Synth();
+    int& off = d->off32[ch];
+    off = (off - 64) & 1023;
+    float* v = d->v32[ch];
+    for (int i = 0; i < 64; ++i) {
+        float acc = 0;
+        const float* n = t.n32[i];
+        for (int k = 0; k < 32; ++k) acc += n[k] * s[k];
+        v[(off + i) & 1023] = acc;
+    }
+    for (int j = 0; j < 32; ++j) {
+        float acc = 0;
+        for (int i = 0; i < 16; ++i) acc += t.d32[j + 32 * i] * v[(off + 64 * i + j + ((i & 1) ? 32 : 0)) & 1023];
+        out[j] = acc * kPcmScale;
+    }
+}
+
+void Synthesise16(Mp2Decoder* d, int ch, const float* s, float* out) {
+    const SynthesisTables& t = Synth();
+    int& off = d->off16[ch];
+    off = (off - 32) & 511;
+    float* v = d->v16[ch];
+    for (int i = 0; i < 32; ++i) {
+        float acc = 0;
+        for (int k = 0; k < 16; ++k) acc += t.n16[i][k] * s[k];
+        v[(off + i) & 511] = acc;
+    }
+    for (int j = 0; j < 16; ++j) {
+        float acc = 0;
+        for (int i = 0; i < 16; ++i) acc += t.d16[j + 16 * i] * v[(off + 32 * i + j + ((i & 1) ? 16 : 0)) & 511];
+        out[j] = acc * kPcmScale;
+    }
+}
+
+// Reads n bits of side information or samples; maps the reader's results.
+inline int Get(Mp2BitReader& r, int n, uint32_t* v, int failure) {
+    const int s = r.Read(n, v);
+    if (s == 0) return 0;
+    return s == -5114 ? 1001 : failure;
+}
+
+double Requantise(const mp2::QuantClass& q, uint32_t v) {
+    return q.c * (static_cast<double>(v) / static_cast<double>(1 << (q.fracBits - 1)) - 1.0 + q.d);
+}
+
+// Reads the frame at the reader's position into d->sb; on success returns 0
+// and fills fi and the header.
+int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint64_t* start) {
+    Mp2BitReader& r = d->reader;
+    *start = r.Position();
+    int s = Mp2SyncSearch(r, 0);
+    if (s == 1001) return 1001;
+    if (s != 0) return -1004;
+    uint32_t bits = 0;
+    if ((s = Get(r, 20, &bits, -1006)) != 0) return s;
+    const Mp2HeaderWord w = mp2::FromStreamBits(bits);
+    mp2::FrameInfo fi;
+    if (mp2::ParseHeader(w, d->allowReduced, &fi) != 0) return -1006;
+    *header = w;
+    *fiOut = fi;
+    uint32_t crcWord = 0;
+    if (mp2::ProtectionBit(w) == 0 && (s = Get(r, 16, &crcWord, -1006)) != 0) return s;
+    const uint64_t sideStart = r.Position();
+    const mp2::AllocTable& t = mp2::Table(fi.table);
+    const int nch = fi.channels;
+    int alloc[2][32] = {};
+    int scfsi[2][32] = {};
+    int scf[2][32][3] = {};
+    int sideBits = fi.crcBits;
+    for (int sb = 0; sb < fi.sblimit; ++sb) {
+        for (int ch = 0; ch < nch; ++ch) {
+            if (sb >= fi.bound && ch == 1) {
+                alloc[1][sb] = alloc[0][sb];
+                continue;
+            }
+            uint32_t a = 0;
+            if ((s = Get(r, t.nbal[sb], &a, -1007)) != 0) return s;
+            if (a != 0 && t.cls[sb][a] < 0) return -1007;  // Layer I code 15
+            alloc[ch][sb] = static_cast<int>(a);
+        }
+    }
+    const bool layer2 = fi.layer == 2;
+    if (layer2) {
+        for (int sb = 0; sb < fi.sblimit; ++sb)
+            for (int ch = 0; ch < nch; ++ch)
+                if (alloc[ch][sb]) {
+                    uint32_t v = 0;
+                    if ((s = Get(r, 2, &v, -1008)) != 0) return s;
+                    scfsi[ch][sb] = static_cast<int>(v);
+                    sideBits += 2;
+                }
+    }
+    for (int sb = 0; sb < fi.sblimit; ++sb)
+        for (int ch = 0; ch < nch; ++ch) {
+            if (!alloc[ch][sb]) continue;
+            uint32_t a = 0, b = 0, c = 0;
+            int* f = scf[ch][sb];
+            const int sel = layer2 ? scfsi[ch][sb] : 2;
+            if ((s = Get(r, 6, &a, -1008)) != 0) return s;
+            if (sel == 0) {
+                if ((s = Get(r, 6, &b, -1008)) != 0 || (s = Get(r, 6, &c, -1008)) != 0) return s;
+                f[0] = static_cast<int>(a); f[1] = static_cast<int>(b); f[2] = static_cast<int>(c);
+            } else if (sel == 1) {
+                if ((s = Get(r, 6, &b, -1008)) != 0) return s;
+                f[0] = f[1] = static_cast<int>(a); f[2] = static_cast<int>(b);
+            } else if (sel == 2) {
+                f[0] = f[1] = f[2] = static_cast<int>(a);
+            } else {
+                if ((s = Get(r, 6, &b, -1008)) != 0) return s;
+                f[0] = static_cast<int>(a); f[1] = f[2] = static_cast<int>(b);
+            }
+            if (f[0] > 62 || f[1] > 62 || f[2] > 62) return -1008;
+        }
+    if (mp2::ProtectionBit(w) == 0) {
+        // Header bytes 2-3, the CRC word's place, then the side information.
+        uint8_t buf[4 + 400] = {};
+        const uint32_t sb20 = mp2::StreamBits(w);
+        buf[0] = static_cast<uint8_t>(sb20 >> 8);
+        buf[1] = static_cast<uint8_t>(sb20);
+        const uint64_t here = r.Position();
+        r.SetPosition(sideStart);
+        for (int i = 0; i < sideBits; i += 8) {
+            uint32_t v = 0;
+            const int n = std::min(8, sideBits - i);
+            r.Read(n, &v);
+            buf[4 + i / 8] = static_cast<uint8_t>(v << (8 - n));
+        }
+        r.SetPosition(here);
+        if (Mp2Crc16(buf, 0, sideBits) != crcWord) return 1002;
+    }
+    // Samples.
+    const int granules = layer2 ? 12 : 12;
+    const int perGranule = layer2 ? 3 : 1;
+    for (int gr = 0; gr < granules; ++gr) {
+        const int part = layer2 ? gr / 4 : 0;
+        for (int sb = 0; sb < 32; ++sb) {
+            for (int ch = 0; ch < 2; ++ch)
+                for (int j = 0; j < perGranule; ++j) d->sb[ch][gr * perGranule + j][sb] = 0.0f;
+            if (sb >= fi.sblimit) continue;
+            for (int ch = 0; ch < nch; ++ch) {
+                if (sb >= fi.bound && ch == 1) break;
+                const int a = alloc[ch][sb];
+                if (!a) continue;
+                const mp2::QuantClass& q = mp2::Class(t.cls[sb][a]);
+                uint32_t vals[3] = {0, 0, 0};
+                if (layer2 && q.grouped) {
+                    uint32_t code = 0;
+                    if ((s = Get(r, q.bits, &code, -1009)) != 0) return s;
+                    const uint32_t steps = static_cast<uint32_t>(q.steps);
+                    vals[0] = code % steps;
+                    code /= steps;
+                    vals[1] = code % steps;
+                    vals[2] = code / steps;
+                    if (vals[2] >= steps) return -1009;
+                } else {
+                    for (int j = 0; j < perGranule; ++j) {
+                        if ((s = Get(r, q.bits, &vals[j], -1009)) != 0) return s;
+                        if (vals[j] >= static_cast<uint32_t>(q.steps)) return -1009;
+                    }
+                }
+                const bool shared = sb >= fi.bound;
+                for (int j = 0; j < perGranule; ++j) {
+                    const double x = Requantise(q, vals[j]);
+                    d->sb[ch][gr * perGranule + j][sb] = static_cast<float>(x * mp2::ScaleFactor(scf[ch][sb][part]));
+                    if (shared)
+                        d->sb[1][gr * perGranule + j][sb] = static_cast<float>(x * mp2::ScaleFactor(scf[1][sb][part]));
+                }
+            }
+        }
+    }
+    return 0;
+}
+
+void ReadAncillary(Mp2Decoder* d, const mp2::FrameInfo& fi, uint64_t start, Mp2AncillaryData* anc) {
+    if (!anc) return;
+    const int room = anc->length;
+    anc->length = 0;
+    if (d->ancFormat == 0 || fi.frameBytes <= 0 || !anc->data || room <= 0) return;
+    Mp2BitReader& r = d->reader;
+    const uint64_t end = std::min<uint64_t>(start + static_cast<uint64_t>(fi.frameBytes) * 8, r.End());
+    const uint64_t pos = r.Position();
+    if (end <= pos || end - pos < 8) return;
+    const uint64_t first = pos + (end - pos) % 8;  // skip bits that fill no whole byte
+    const int count = static_cast<int>((end - first) / 8);
+    auto byteAt = [&](int i) {  // i-th whole byte from the frame's end, 0 = last
+        uint32_t v = 0;
+        r.SetPosition(end - 8 * static_cast<uint64_t>(i + 1));
+        r.Read(8, &v);
+        return static_cast<uint8_t>(v);
+    };
+    if (d->ancFormat == 5) {
+        if (count <= 1) {
+            r.SetPosition(pos);
+            return;
+        }
+        const int n = std::min(count, room);
+        for (int i = 0; i < n; ++i) anc->data[i] = byteAt(i);
+        anc->length = n;
+    } else {
+        if (count >= 2) {
+            const int declared = byteAt(0) >> 1;
+            if (declared > 0 && byteAt(1) == 0) {
+                const int n = std::min({declared, count - 2, room});
+                for (int i = 0; i < n; ++i) anc->data[i] = byteAt(2 + i);
+                anc->length = n;
+            }
+        }
+    }
+    r.SetPosition(pos);
+}
+
+int RateFactor(const mp2::FrameInfo& fi) {
+    switch (fi.reducedClass) {
+        case 502: return fi.id ? 1 : 2;
+        case 503: return fi.id ? 2 : 4;
+        default: return 1;
+    }
+}
+
+// Synthesis, rate conversion and bookkeeping of a frame whose samples are read.
+void Reconstruct(Mp2Decoder* d, const mp2::FrameInfo& fi) {
+    int nch = fi.channels;
+    const int blocks = fi.layer == 2 ? 36 : 12;
+    if (d->downmix && nch == 2) {
+        for (int b = 0; b < blocks; ++b)
+            for (int sb = 0; sb < 32; ++sb) d->sb[0][b][sb] = (d->sb[0][b][sb] + d->sb[1][b][sb]) * 0.5f;
+        nch = 1;
+    }
+    const int step = d->halfWidth ? 16 : 32;
+    const int factor = RateFactor(fi);
+    for (int ch = 0; ch < nch; ++ch) {
+        float* out = d->block[ch];
+        for (int b = 0; b < blocks; ++b) {
+            if (d->halfWidth)
+                Synthesise16(d, ch, d->sb[ch][b], out + b * step);
+            else
+                Synthesise32(d, ch, d->sb[ch][b], out + b * step);
+        }
+        const int n = blocks * step;
+        if (factor > 1) {
+            const mp2::IirFilter& f = factor == 2 ? mp2::DecoderInterpolateX2() : mp2::DecoderInterpolateX4();
+            double* z = factor == 2 ? d->z2[ch] : d->z4[ch];
+            // Backwards so the stretch can happen in place.
+            float tmp[1152];
+            std::memcpy(tmp, out, sizeof(float) * static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i)
+                for (int k = 0; k < factor; ++k) {
+                    double x = k == 0 ? tmp[i] : 0.0;
+                    if (factor == 2) x += 1e-10;
+                    out[i * factor + k] = static_cast<float>(factor * mp2::IirStep(f, z, x));
+                }
+        }
+    }
+    d->blockChannels = nch;
+    d->blockSamples = blocks * step * factor;
+}
+
+int DecodeOne(Mp2Decoder* d, Mp2HeaderWord* header, Mp2PcmBlock* pcm, Mp2AncillaryData* anc) {
+    Mp2BitReader& r = d->reader;
+    mp2::FrameInfo fi{};
+    uint64_t start = r.Position();
+    Mp2HeaderWord w = 0;
+    int code = ReadFrame(d, &w, &fi, &start);
+    if (header && w) *header = w;
+    if (code == 1001) {
+        r.SetPosition(start);
+        pcm->channels = 0;
+        pcm->samplesPerChannel = 0;
+        if (anc) anc->length = 0;
+        return 1001;
+    }
+    if (code == 0) {
+        ReadAncillary(d, fi, start, anc);
+        Reconstruct(d, fi);
+        Output(d, pcm);
+        d->lastChannels = pcm->channels;
+        d->lastSamples = pcm->samplesPerChannel;
+        d->failures = 0;
+        if (fi.frameBytes > 0) {
+            const uint64_t next = start + static_cast<uint64_t>(fi.frameBytes) * 8;
+            if (r.SetPosition(next) != 0) r.Skip(r.BitsLeft());
+        } else {
+            if (Mp2SyncSearch(r, fi.layer == 1 ? 32 : 8) == 0) r.StepBack(12);
+        }
+        r.Advance(r.Position());
+        return 0;
+    }
+    // Concealment.
+    if (anc) anc->length = 0;
+    ++d->failures;
+    if (d->failures >= 3) {
+        for (int ch = 0; ch < 2; ++ch) std::fill(d->block[ch], d->block[ch] + kMp2MaxSamplesPerChannel, 0.0f);
+        d->state = 2;
+        if (r.SetPosition(start + 1) != 0) r.Skip(1);
+    } else {
+        // Skip the damaged frame when its length is known, then look for the next one.
+        uint64_t from = start + 12;
+        if (code != -1004 && code != -1006 && fi.frameBytes > 0) from = start + static_cast<uint64_t>(fi.frameBytes) * 8;
+        if (r.SetPosition(from) != 0) r.SetPosition(start + 12 <= r.End() ? start + 12 : r.End());
+        if (Mp2SyncSearch(r, kSearchBits) == 0)
+            r.StepBack(12);
+        else if (r.SetPosition(start + 12) != 0)
+            r.Skip(r.BitsLeft());
+    }
+    r.Advance(r.Position());
+    if (d->blockSamples > 0) {
+        Output(d, pcm);
+    } else {
+        pcm->channels = 0;
+        pcm->samplesPerChannel = 0;
+    }
+    return code;
+}
+
+}  // namespace
+
+int Mp2DecoderOpen(Mp2DecoderOptions options, Mp2OutputFormat format, Mp2ReadCallback callback, void* user,
+                   Mp2Decoder** handle) {
+    if (!handle) return -18;
+    *handle = nullptr;
+    const int b0 = static_cast<int>(options & 0xFF), b1 = static_cast<int>((options >> 8) & 0xFF);
+    const int b2 = static_cast<int>((options >> 16) & 0xFF), b3 = static_cast<int>((options >> 24) & 0xFF);
+    if (b0 > 4 || b1 > 3 || b2 > 5 || b3 > 3) return -1001;
+    const int synthWidth = static_cast<int>((format >> 8) & 0xFF);
+    if (synthWidth > 2) return -11;
+    if (b2 != 0 && b2 != 1 && b2 != 5) {
+        std::fputs("\n Invalid ancillary data format \n", stdout);
+        return -9;
+    }
+    Mp2Decoder* d = new (std::nothrow) Mp2Decoder;
+    if (!d) return -17;
+    if (d->reader.Open(callback, user) != 0) {
+        delete d;
+        return -19;
+    }
+    const int route2 = static_cast<int>(format & 31);
+    const int route1 = static_cast<int>((format >> 5) & 7);
+    if (b0 > 1 || (route2 != 4 && route2 != 13 && route2 != 16 && route2 != 19 && route2 != 20) ||
+        (route1 != 3 && route1 != 4 && route1 != 5 && route1 != 7)) {
+        d->reader.Close();
+        delete d;
+        return -12;
+    }
+    d->width = b0;
+    d->ancFormat = b2;
+    d->route2 = route2;
+    d->route1 = route1;
+    d->downmix = route2 == 20;
+    d->halfWidth = synthWidth == 1;
+    d->allowReduced = ((format >> 24) & 0xFF) == 1;
+    std::memset(d->v32, 0, sizeof d->v32);
+    std::memset(d->v16, 0, sizeof d->v16);
+    std::memset(d->z2, 0, sizeof d->z2);
+    std::memset(d->z4, 0, sizeof d->z4);
+    std::memset(d->block, 0, sizeof d->block);
+    d->off32[0] = d->off32[1] = 0;
+    d->off16[0] = d->off16[1] = 0;
+    d->open = 1;
+    d->state = 0;
+    *handle = d;
+    return 0;
+}
+
+int Mp2DecoderRestart(Mp2Decoder* d) {
+    if (!Valid(d)) return -18;
+    d->reader.Restart();
+    return FindHeader(d, nullptr);
+}
+
+int Mp2DecodeFrame(Mp2HeaderWord* header, Mp2PcmBlock* pcm, Mp2AncillaryData* anc, Mp2Decoder* d) {
+    if (!Valid(d)) return -18;
+    if (!pcm || !pcm->data) return -18;
+    pcm->channels = 0;
+    pcm->samplesPerChannel = 0;
+    if (d->state == 0 || d->state == 2) {
+        const int wasState = d->state;
+        Mp2HeaderWord w = 0;
+        const int r = FindHeader(d, &w);
+        if (anc) anc->length = 0;
+        if (r == 1001) return 1001;
+        if (r != 0) {
+            if (wasState == 2) Silence(d, pcm);
+            return r;
+        }
+        if (header) *header = w;
+        pcm->channels = mp2::Channels(w);
+        d->state = 1;
+        return 0;
+    }
+    return DecodeOne(d, header, pcm, anc);
+}
+
+int Mp2DecoderClose(Mp2Decoder** handle) {
+    if (!handle || !*handle || (*handle)->guard != kDecoderGuard) return -18;
+    Mp2Decoder* d = *handle;
+    if (!d->open) return -20;
+    const bool readerOpen = d->reader.IsOpen();
+    d->reader.Close();
+    d->open = 0;
+    d->guard = 0;
+    delete d;
+    *handle = nullptr;
+    return readerOpen ? 0 : -19;
+}
+
+int Mp2DecoderFailureCount(const Mp2Decoder* d) { return Valid(d) ? d->failures : -18; }
+int Mp2DecoderState(const Mp2Decoder* d) { return Valid(d) ? d->state : -18; }
