@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/WaveDeviceInfo.h"
+#include "common/GlobalBuffer.h"
 #include "common/SharedState.h"
 
 namespace {
@@ -35,6 +37,8 @@ int ClampLevel(int v) { return std::clamp(v, 0, 32768); }
 
 }  // namespace
 
+void CAudioEngine::FreeGlobal::operator()(uint8_t* p) const { FreeGlobalBuffer(p); }
+
 CAudioEngine::CAudioEngine() = default;
 
 CAudioEngine::~CAudioEngine() {
@@ -44,6 +48,10 @@ CAudioEngine::~CAudioEngine() {
     }
     m_waveOut.Close();
     m_waveIn.Close();
+}
+
+void CAudioEngine::FormatRefused(bool output) {
+    m_errorText = WaveOpenErrorText(output, WAVERR_BADFORMAT, m_translator);
 }
 
 void CAudioEngine::SetCodecObject(int codingType, CCodec* codec) {
@@ -92,7 +100,7 @@ int CAudioEngine::StartAsio() { return 1; }
 int CAudioEngine::AllocateFifos() {
     m_fifoArea.reset();
     m_sendFill = m_receiveFill = m_captureFill = m_playbackFill = 0;
-    m_fifoArea.reset(new (std::nothrow) uint8_t[static_cast<size_t>(kFifoCount) * kFifoBytes]());
+    m_fifoArea.reset(static_cast<uint8_t*>(AllocGlobalBuffer(static_cast<unsigned long>(kFifoCount) * kFifoBytes)));
     if (!m_fifoArea) return 0;
     m_sendLimit = m_receiveLimit = m_captureLimit = m_playbackLimit = kFifoBytes;
     return 1;
@@ -191,7 +199,7 @@ int CAudioEngine::OpenEncoder() {
     const int frameBytes = m_sendFormat.frameBytes;
     // A frame the FIFOs cannot hold would never be encoded or sent.
     if (frameBytes <= 0 || frameBytes > kFifoBytes) {
-        m_errorText = "Input device error: The audio format is not supported.";
+        FormatRefused(false);
         return 0;
     }
     if (type == CODING_PCM) {
@@ -200,7 +208,7 @@ int CAudioEngine::OpenEncoder() {
     } else {
         CCodec* codec = CodecFor(type);
         if (codec == nullptr) {
-            m_errorText = "Input device error: The audio format is not supported.";
+            FormatRefused(false);
             return 0;
         }
         codec->SetEncodeFormat(&m_sendFormat);
@@ -208,7 +216,7 @@ int CAudioEngine::OpenEncoder() {
         const int n = codec->GetEncodeFrameSize(&m_sendFormat);
         if (n <= 0 || n > kFifoBytes) {
             codec->CloseEncoder();
-            m_errorText = "Input device error: The audio format is not supported.";
+            FormatRefused(false);
             return 0;
         }
         m_encoder = codec;
@@ -344,7 +352,7 @@ int CAudioEngine::OpenDecoder() {
     if ((static_cast<uint32_t>(type) & m_codingMask) == 0) return 0;
     const int frameBytes = m_receiveFormat.frameBytes;
     if (frameBytes <= 0 || frameBytes > kFifoBytes) {
-        m_errorText = "Output device error: The audio format is not supported.";
+        FormatRefused(true);
         return 0;
     }
     if (type == CODING_PCM) {
@@ -353,7 +361,7 @@ int CAudioEngine::OpenDecoder() {
     } else {
         CCodec* codec = CodecFor(type);
         if (codec == nullptr) {
-            m_errorText = "Output device error: The audio format is not supported.";
+            FormatRefused(true);
             return 0;
         }
         codec->SetDecodeFormat(&m_receiveFormat);
@@ -361,7 +369,7 @@ int CAudioEngine::OpenDecoder() {
         const int n = codec->GetDecodeFrameSize(&m_receiveFormat);
         if (n <= 0 || n + 4 > kFifoBytes) {
             codec->CloseDecoder();
-            m_errorText = "Output device error: The audio format is not supported.";
+            FormatRefused(true);
             return 0;
         }
         m_decoder = codec;
@@ -410,7 +418,7 @@ int CAudioEngine::SetReceiveFormat(const AudioFormat* f, int* changed) {
             // Nothing could decode it: close the side rather than pass bytes on as PCM.
             CloseDecoderSide();
             *changed = 1;
-            m_errorText = "Output device error: The audio format is not supported.";
+            FormatRefused(true);
             return 1;
         }
         if (m_decoder) m_decoder->CloseDecoder();

@@ -11,12 +11,13 @@
 #include <memory>
 #include <string>
 
-#include "audio/AudioSettings.h"
 #include "audio/ClipSource.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
 #include "common/Codec.h"
 #include "common/Records.h"
+#include "common/Settings.h"
+#include "common/Translator.h"
 
 enum AudioInterface : int {
     INTERFACE_NONE = 0,
@@ -116,6 +117,7 @@ private:
     void CloseEncoderSide();
     void CloseDecoderSide();
     void MixClipIntoCapture(int r);
+    void FormatRefused(bool output);
 
     uint32_t m_codingMask = 0;
     int m_decodeType = 0;
@@ -141,11 +143,15 @@ private:
     int m_receiveLimit = 0;
     int m_captureLimit = 0;
     int m_playbackLimit = 0;
-    std::unique_ptr<uint8_t[]> m_fifoArea;
+    struct FreeGlobal {
+        void operator()(uint8_t* p) const;
+    };
+    std::unique_ptr<uint8_t, FreeGlobal> m_fifoArea;
     AudioFormat m_receiveFormat;
     AudioFormat m_sendFormat;
     std::string m_errorText;
-    CAudioSettings m_settings;
+    CSettings m_settings;
+    CTranslator m_translator;
     CClipSource* m_clipPlayer = nullptr;
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/Translator.h"
+
 int CWaveDeviceInfo::GetDeviceCount() const {
     return static_cast<int>(m_direction == 0 ? waveOutGetNumDevs() : waveInGetNumDevs());
 }
@@ -46,18 +48,24 @@ int CWaveDeviceInfo::SupportsFormat(int id) const {
     return 0;
 }
 
-std::string WaveOpenErrorText(bool output, MMRESULT result) {
-    const char* reason = nullptr;
+std::string WaveOpenErrorText(bool output, MMRESULT result, const CTranslator& translator) {
+    int id = 95;
+    const char* reason = "Unknown error.";
     switch (result) {
         case MMSYSERR_NOERROR: return std::string();
-        case MMSYSERR_BADDEVICEID: reason = "The device selected does not exist, or there is no device selected."; break;
-        case MMSYSERR_ALLOCATED:
-            reason = "Can't support full-duplex audio, or is already in use by another application.";
+        case MMSYSERR_BADDEVICEID:
+            id = 94, reason = "The device selected does not exist, or there is no device selected.";
             break;
-        case MMSYSERR_NODRIVER: reason = "The driver for the device is not properly installed."; break;
-        case MMSYSERR_NOMEM: reason = "Not enough memory."; break;
-        case WAVERR_BADFORMAT: reason = "The audio format is not supported."; break;
-        default: reason = "Unknown error."; break;
+        case MMSYSERR_ALLOCATED:
+            id = 93, reason = "Can't support full-duplex audio, or is already in use by another application.";
+            break;
+        case MMSYSERR_NODRIVER: id = 92, reason = "The driver for the device is not properly installed."; break;
+        case MMSYSERR_NOMEM: id = 90, reason = "Not enough memory."; break;
+        case WAVERR_BADFORMAT: id = 91, reason = "The audio format is not supported."; break;
+        default: break;
     }
-    return std::string(output ? "Output device error:" : "Input device error:") + " " + reason;
+    const int section = CTranslator::kErrorSection;
+    const char* prefix = output ? translator.GetSectionText(section, 89, "Output device error:")
+                                : translator.GetSectionText(section, 88, "Input device error:");
+    return std::string(prefix) + " " + translator.GetSectionText(section, id, reason);
 }

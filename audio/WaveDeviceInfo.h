@@ -19,8 +19,11 @@ private:
     int m_direction;
 };
 
-// "Output device error: <reason>" / "Input device error: <reason>"; empty for 0.
-std::string WaveOpenErrorText(bool output, MMRESULT result);
+class CTranslator;
+
+// "Output device error: <reason>" / "Input device error: <reason>" in the
+// loaded language; empty for 0.
+std::string WaveOpenErrorText(bool output, MMRESULT result, const CTranslator& translator);
 
 // Peak level word of a block, as kept in the upper bits of a header's dwUser.
 constexpr DWORD_PTR PackLevels(int left, int right) {

@@ -250,6 +250,6 @@ int CWaveInDevice::RequestStretch() {
 }
 
 const char* CWaveInDevice::GetErrorText() {
-    m_errorText = WaveOpenErrorText(false, m_lastResult);
+    m_errorText = WaveOpenErrorText(false, m_lastResult, m_translator);
     return m_errorText.empty() ? nullptr : m_errorText.c_str();
 }

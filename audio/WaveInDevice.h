@@ -13,6 +13,7 @@
 #include <string>
 
 #include "audio/SampleRateConverter.h"
+#include "common/Translator.h"
 #include "platform/WaveApi.h"
 
 class CWaveInDevice {
@@ -61,6 +62,7 @@ private:
     int m_card = -1;
     HWAVEIN m_handle = nullptr;
     std::string m_errorText;
+    CTranslator m_translator;  // built with the device, on the thread that builds the engine
     int m_engineRate = 48000;
     int m_engineChannels = 2;
     int m_deviceRate = 48000;

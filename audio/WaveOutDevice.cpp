@@ -425,6 +425,6 @@ int CWaveOutDevice::GetQueued() {
 }
 
 const char* CWaveOutDevice::GetErrorText() {
-    m_errorText = WaveOpenErrorText(true, m_lastResult);
+    m_errorText = WaveOpenErrorText(true, m_lastResult, m_translator);
     return m_errorText.empty() ? nullptr : m_errorText.c_str();
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "audio/SampleRateConverter.h"
+#include "common/Translator.h"
 #include "platform/WaveApi.h"
 
 class CWaveOutDevice {
@@ -75,6 +76,7 @@ private:
     HWAVEOUT m_handle = nullptr;
     MMRESULT m_lastResult = MMSYSERR_NOERROR;
     std::string m_errorText;
+    CTranslator m_translator;  // built with the device, on the thread that builds the engine
     int m_channels = 1;
     int m_rate = 48000;
     int m_srcOn = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -112,14 +113,12 @@ struct EngineFixture : ::testing::Test {
         ASSERT_EQ(VirtualWaveAdd(c), 1);
     }
     void Use(const char* capture, const char* playback) {
-        m_values.audioInterface = INTERFACE_WAVE;
-        m_values.recCard = static_cast<int>(FindDevice(capture, false));
-        m_values.playCard = static_cast<int>(FindDevice(playback, true));
-        CAudioSettings::Install(&m_values);
+        m_file.settings.WriteInt("Audio", "Interface", INTERFACE_WAVE);
+        m_file.settings.WriteInt("Rec", "Card", static_cast<int>(FindDevice(capture, false)));
+        m_file.settings.WriteInt("Play", "Card", static_cast<int>(FindDevice(playback, true)));
     }
     void TearDown() override {
         m_engine.reset();
-        CAudioSettings::Install(nullptr);
         EXPECT_EQ(VirtualWaveClear(), 1);
     }
     // One worker pass: the device clock moves, the engine pumps, and a
@@ -143,7 +142,20 @@ struct EngineFixture : ::testing::Test {
     }
     uint32_t m_linkCredit = 0;
 
-    AudioSettingsValues m_values;
+    // A settings file of the test's own, named before the engine reads it.
+    struct SettingsFile {
+        std::string path = std::string(VELMORA_BINARY_DIR) + "/audio-engine-test-" + std::to_string(getpid()) + ".ini";
+        CSettings settings{path};
+        SettingsFile() {
+            std::remove(path.c_str());
+            setenv("VELMORA_SETTINGS_FILE", path.c_str(), 1);
+        }
+        ~SettingsFile() {
+            unsetenv("VELMORA_SETTINGS_FILE");
+            std::remove(path.c_str());
+        }
+    };
+    SettingsFile m_file;
     std::unique_ptr<CAudioEngine> m_engine = std::make_unique<CAudioEngine>();
 };
 
@@ -338,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(PlusMinusHalfPercent, EngineDriftTest,
 TEST_F(EngineFixture, MissingAndBusyDevicesGiveTheirTexts) {
     AddDevice("Busy", 0.0, 0);
     Use("Busy", "Busy");
-    m_values.playCard = 999;
+    m_file.settings.WriteInt("Play", "Card", 999);
     ASSERT_EQ(m_engine->Init(0), 1);
     const AudioFormat f = Format(CODING_PCM, 48000, DEVICEMODE_STEREO, 1920);
     int changed = 0;

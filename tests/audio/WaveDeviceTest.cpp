@@ -7,6 +7,7 @@
 #include "audio/WaveDeviceInfo.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
+#include "common/Translator.h"
 #include "platform/VirtualWave.h"
 #include "tests/audio/ToneAnalysis.h"
 
@@ -75,15 +76,16 @@ TEST(WaveInSizesTest, BlocksTargetsAndMarks) {
 }
 
 TEST(WaveTextsTest, OneTableForBothDirections) {
-    EXPECT_EQ(WaveOpenErrorText(true, 0), "");
-    EXPECT_EQ(WaveOpenErrorText(true, 2),
+    CTranslator t;
+    EXPECT_EQ(WaveOpenErrorText(true, 0, t), "");
+    EXPECT_EQ(WaveOpenErrorText(true, 2, t),
               "Output device error: The device selected does not exist, or there is no device selected.");
-    EXPECT_EQ(WaveOpenErrorText(false, 4),
+    EXPECT_EQ(WaveOpenErrorText(false, 4, t),
               "Input device error: Can't support full-duplex audio, or is already in use by another application.");
-    EXPECT_EQ(WaveOpenErrorText(true, 6), "Output device error: The driver for the device is not properly installed.");
-    EXPECT_EQ(WaveOpenErrorText(true, 7), "Output device error: Not enough memory.");
-    EXPECT_EQ(WaveOpenErrorText(false, 32), "Input device error: The audio format is not supported.");
-    EXPECT_EQ(WaveOpenErrorText(false, 1), "Input device error: Unknown error.");
+    EXPECT_EQ(WaveOpenErrorText(true, 6, t), "Output device error: The driver for the device is not properly installed.");
+    EXPECT_EQ(WaveOpenErrorText(true, 7, t), "Output device error: Not enough memory.");
+    EXPECT_EQ(WaveOpenErrorText(false, 32, t), "Input device error: The audio format is not supported.");
+    EXPECT_EQ(WaveOpenErrorText(false, 1, t), "Input device error: Unknown error.");
 }
 
 TEST(WaveLevelsTest, LevelWordKeepsTheStateBitsFree) {
