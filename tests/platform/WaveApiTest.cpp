@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -52,8 +54,9 @@ struct VirtualWaveTest : ::testing::Test {
 };
 
 TEST_F(VirtualWaveTest, VirtualDevicesAreListedFirstWithTheirName) {
-    EXPECT_EQ(m_out, 0u);
-    EXPECT_EQ(m_in, 0u);
+    const UINT before = std::getenv("VELMORA_VIRTUAL_AUDIO") ? 1 : 0;  // a configured device comes first
+    EXPECT_EQ(m_out, before);
+    EXPECT_EQ(m_in, before);
     VirtualWaveConfig same;
     same.name = "Test Loop";
     EXPECT_EQ(VirtualWaveAdd(same), 0);  // name taken
@@ -222,6 +225,37 @@ TEST(AlsaWaveTest, OpensDefaultAndNullWhereAlsaHasThem) {
         ++opened;
     }
     if (opened < 2) GTEST_SKIP() << "ALSA here:" << why;
+}
+
+}  // namespace
+
+namespace {
+
+// Runs only in the child started below, where the variable is set before
+// anything lists the devices.
+TEST(VirtualWaveEnvTest, NamedDeviceIsListedFirst) {
+    const char* env = std::getenv("VELMORA_VIRTUAL_AUDIO");
+    if (env == nullptr) GTEST_SKIP() << "runs in a child process with VELMORA_VIRTUAL_AUDIO set";
+    WAVEOUTCAPSA out;
+    WAVEINCAPSA in;
+    ASSERT_EQ(waveOutGetDevCapsA(0, &out, sizeof out), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInGetDevCapsA(0, &in, sizeof in), MMSYSERR_NOERROR);
+    VirtualWaveConfig c;
+    ASSERT_EQ(VirtualWaveParse(env, &c), 1);
+    EXPECT_EQ(std::string(out.szPname), c.name.substr(0, 31));
+    EXPECT_EQ(std::string(in.szPname), c.name.substr(0, 31));
+    const WAVEFORMATEX f = MakePcmFormat(48000, 2);
+    HWAVEIN h = nullptr;
+    ASSERT_EQ(waveInOpen(&h, 0, &f, 0, 0, CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(h), MMSYSERR_NOERROR);
+}
+
+TEST(VirtualWaveEnvTest, EnvironmentVariableChoosesAVirtualDevice) {
+    if (std::getenv("VELMORA_VIRTUAL_AUDIO")) GTEST_SKIP() << "this is the child";
+    const std::string cmd =
+        "VELMORA_VIRTUAL_AUDIO='Env Studio,rate_error=0.5,clock=sim' /proc/" + std::to_string(getpid()) +
+        "/exe --gtest_filter=VirtualWaveEnvTest.NamedDeviceIsListedFirst > /dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 }  // namespace
