@@ -185,6 +185,50 @@ TEST_F(VirtualWaveTest, RateErrorChangesTheFramesPerSimulatedSecond) {
     EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
 }
 
+TEST(VirtualWaveRealClockTest, PlaysAndRecordsOnTheWallClock) {
+    VirtualWaveConfig c;
+    c.name = "Wall Clock";
+    c.periodMs = 2;
+    c.sinkSeconds = 1;
+    ASSERT_EQ(VirtualWaveAdd(c), 1);
+    const WAVEFORMATEX f = MakePcmFormat(48000, 1);
+    std::atomic<int> played{0}, recorded{0};
+    HWAVEOUT out = nullptr;
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, FindOut("Wall Clock"), &f, reinterpret_cast<DWORD_PTR>(&CountDone),
+                          reinterpret_cast<DWORD_PTR>(&played), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInOpen(&in, FindIn("Wall Clock"), &f, reinterpret_cast<DWORD_PTR>(&CountDone),
+                         reinterpret_cast<DWORD_PTR>(&recorded), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    std::vector<int16_t> a(480, 7), b(480);
+    WAVEHDR ha{}, hb{};
+    ha.lpData = reinterpret_cast<char*>(a.data());
+    hb.lpData = reinterpret_cast<char*>(b.data());
+    ha.dwBufferLength = hb.dwBufferLength = 960;
+    ASSERT_EQ(waveOutPrepareHeader(out, &ha, sizeof ha), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInPrepareHeader(in, &hb, sizeof hb), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutWrite(out, &ha, sizeof ha), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInAddBuffer(in, &hb, sizeof hb), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    // The wall clock runs on its own: wait, bounded, for 10 ms of audio each way.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while ((played.load() == 0 || recorded.load() == 0) && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    EXPECT_EQ(played.load(), 1);
+    EXPECT_EQ(recorded.load(), 1);
+    EXPECT_EQ(WaveHeaderLoadRecorded(&hb), 960u);
+    EXPECT_EQ(waveInReset(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutReset(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInUnprepareHeader(in, &hb, sizeof hb), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutUnprepareHeader(out, &ha, sizeof ha), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    int16_t first = 0;
+    EXPECT_EQ(VirtualWaveReadSink("Wall Clock", 0, &first, 1), 1u);
+    EXPECT_EQ(VirtualWaveClear(), 1);
+}
+
 TEST(VirtualWaveParseTest, ReadsNameAndSettingsAndRefusesUnknownOnes) {
     VirtualWaveConfig c;
     ASSERT_EQ(VirtualWaveParse("Studio,rate_error=-0.5,tone=440,level=0.25,clock=sim,sink=/tmp/x.raw", &c), 1);
