@@ -236,7 +236,7 @@ void CWaveOutDevice::Service() {
         }
         m_started = 1;
     }
-    const int queued = CountQueued();
+    int queued = CountQueued();
     if (m_mode == 30) {
         while (m_fifoFill >= m_blockBytes) {
             const int before = m_fifoFill;
@@ -245,8 +245,8 @@ void CWaveOutDevice::Service() {
         }
         return;
     }
-    if (m_fifoFill >= m_blockBytes) QueueBlock(false);
-    if (m_mode == 0 && !m_muted && queued + 1 < 3) QueueBlock(true);
+    if (m_fifoFill >= m_blockBytes && QueueBlock(false)) ++queued;
+    if (m_mode == 0 && !m_muted && queued < 3) QueueBlock(true);
 }
 
 int CWaveOutDevice::WriteRoom() {
@@ -272,7 +272,7 @@ int CWaveOutDevice::WriteRoom() {
     return room;
 }
 
-void CWaveOutDevice::QueueBlock(bool underrun) {
+bool CWaveOutDevice::QueueBlock(bool underrun) {
     int index = -1;
     for (int i = 0; i < kHeaders && index < 0; ++i)
         if (State(m_headers[i]) == kFilling) index = i;
@@ -285,10 +285,10 @@ void CWaveOutDevice::QueueBlock(bool underrun) {
         }
         if (State(m_headers[i]) == kFree) index = i;
     }
-    if (index < 0) return;
+    if (index < 0) return false;
     if (m_mode != 0 && m_fifoFill < m_blockBytes && m_headerFill[index] == 0) {
         Pause();
-        return;
+        return false;
     }
     WAVEHDR& h = m_headers[index];
     WaveHeaderStoreUser(&h, kFilling);
@@ -314,7 +314,9 @@ void CWaveOutDevice::QueueBlock(bool underrun) {
     if (m_headerFill[index] >= m_blockBytes) {
         std::memcpy(m_fifo.get() + kMaxFifo, data, static_cast<size_t>(m_blockBytes));
         Submit(index);
+        return true;
     }
+    return false;
 }
 
 void CWaveOutDevice::Submit(int index) {

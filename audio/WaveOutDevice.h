@@ -67,7 +67,7 @@ private:
     void Resize();
     int WriteRoom();
     int CountQueued();
-    void QueueBlock(bool underrun);
+    bool QueueBlock(bool underrun);  // true when a block went to the device
     void Submit(int index);
     void TakeFront(int bytes);
     int FrameBytes() const { return m_channels * 2; }
