@@ -39,7 +39,12 @@ int ClampLevel(int v) { return std::clamp(v, 0, 32768); }
 
 void CAudioEngine::FreeGlobal::operator()(uint8_t* p) const { FreeGlobalBuffer(p); }
 
-CAudioEngine::CAudioEngine() = default;
+CAudioEngine::CAudioEngine() {
+    SetCodecObject(CODING_APTX, &m_aptx);
+    SetCodecObject(CODING_APTX_ENH, &m_aptxEnh);
+    SetCodecObject(CODING_G722, &m_g722);
+    SetCodecObject(CODING_G711_ALAW, &m_g711);
+}
 
 CAudioEngine::~CAudioEngine() {
     if (m_fifoArea) {

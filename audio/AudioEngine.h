@@ -14,6 +14,10 @@
 #include "audio/ClipSource.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
+#include "codecs/AptxEnhCodec.h"
+#include "codecs/AptxStdCodec.h"
+#include "codecs/g711/G711Codec.h"
+#include "codecs/g722/G722Codec.h"
 #include "common/Codec.h"
 #include "common/Records.h"
 #include "common/Settings.h"
@@ -82,9 +86,10 @@ public:
     void PauseOutput(int flag);
     void SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust);
 
-    // The codec objects and the clip player are supplied by their owners
-    // until they live here by value. A coding type without a codec object
-    // is refused at open.
+    // G.711, G.722 and both apt-X codecs live here by value; the Layer II and
+    // Layer III objects and the clip player are handed in by their owners
+    // (tests may replace any codec). A coding type without a codec object is
+    // refused at open.
     void SetCodecObject(int codingType, CCodec* codec);
     void SetClipPlayer(CClipSource* player) { m_clipPlayer = player; }
 
@@ -156,6 +161,10 @@ private:
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
     int m_mp2Processing = 1;
+    CAptxStdCodec m_aptx;
+    CAptxEnhCodec m_aptxEnh;
+    CG722Codec m_g722;
+    CG711Codec m_g711;
     CCodec* m_codecs[6] = {};  // Layer III, Layer II, apt-X, enhanced apt-X, G.722, G.711
     CCodec* m_decoder = nullptr;
     CCodec* m_encoder = nullptr;
