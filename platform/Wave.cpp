@@ -1,5 +1,6 @@
 // The WAVE calls over the device list. Opening, closing and listing take the
 // list's mutex; the per-block calls (write, add buffer, pause) do not.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -255,7 +256,8 @@ MMRESULT waveInClose(HWAVEIN h) { return Close(h); }
 // ---- virtual device administration ----
 
 int VirtualWaveAdd(const VirtualWaveConfig& config) {
-    if (config.name.empty() || config.periodMs < 1 || config.periodMs > 100 || config.rateErrorPercent <= -50.0 ||
+    if (config.name.empty() || !std::isfinite(config.rateErrorPercent) || !std::isfinite(config.toneHz) ||
+        !std::isfinite(config.toneLevel) || config.periodMs < 1 || config.periodMs > 100 || config.rateErrorPercent <= -50.0 ||
         config.rateErrorPercent >= 50.0 || config.sinkSeconds < 0 || config.sinkSeconds > 3600)
         return 0;
     DeviceList& list = List();

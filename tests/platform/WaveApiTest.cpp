@@ -239,6 +239,8 @@ TEST(VirtualWaveParseTest, ReadsNameAndSettingsAndRefusesUnknownOnes) {
     EXPECT_EQ(c.sinkFile, "/tmp/x.raw");
     EXPECT_EQ(VirtualWaveParse("Studio,volume=3", &c), 0);
     EXPECT_EQ(VirtualWaveParse("Studio,tone=abc", &c), 0);
+    EXPECT_EQ(VirtualWaveParse("Studio,rate_error=nan", &c), 0);
+    EXPECT_EQ(VirtualWaveParse("Studio,period=1e300", &c), 0);
     EXPECT_EQ(VirtualWaveParse("", &c), 0);
 }
 
