@@ -375,7 +375,11 @@ TEST_P(EngineDriftTest, FillsStayBoundedAndCorrectionsMatchTheRateError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PlusMinusHalfPercent, EngineDriftTest,
-                         ::testing::Values(DriftCase{0.5, -0.5}, DriftCase{-0.5, 0.5}));
+                         ::testing::Values(DriftCase{0.5, -0.5}, DriftCase{-0.5, 0.5}),
+                         [](const ::testing::TestParamInfo<DriftCase>& info) {
+                             return std::string(info.param.captureError > 0 ? "CaptureFastPlaybackSlow"
+                                                                            : "CaptureSlowPlaybackFast");
+                         });
 
 TEST_F(EngineFixture, MissingAndBusyDevicesGiveTheirTexts) {
     AddDevice("Busy", 0.0, 0);
