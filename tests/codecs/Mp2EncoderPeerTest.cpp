@@ -1,0 +1,200 @@
+// Streams of CMpegL2Codec judged by independent decoders (ffmpeg, mpg123) and
+// compared with twolame at the same rate and mode. Signals are short and
+// generated into a temp folder; every figure is printed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "codecs/MpegL2Codec.h"
+#include "tests/codecs/Mp2TestSupport.h"
+
+namespace {
+
+using namespace mp2test;
+
+struct EncCase {
+    int rate;
+    int deviceMode;
+    int kbps;
+    const char* twolameMode;
+};
+
+int ChannelsOf(int mode) { return mode == 10 ? 1 : 2; }
+
+std::vector<uint8_t> EncodeWithCodec(const std::vector<int16_t>& pcm, const EncCase& c) {
+    CMpegL2Codec codec;
+    AudioFormat f;
+    f.codingType = 32;
+    f.bitRate = c.kbps * 1000;
+    f.sampleRate = c.rate;
+    f.deviceMode = c.deviceMode;
+    codec.SetEncodeFormat(&f);
+    std::vector<uint8_t> out;
+    if (codec.OpenEncoder() != 1) return out;
+    const size_t per = 1152u * static_cast<size_t>(ChannelsOf(c.deviceMode));
+    uint8_t frame[2048];
+    for (size_t i = 0; i + per <= pcm.size(); i += per) {
+        int used = 0;
+        const int n = codec.Encode(pcm.data() + i, static_cast<int>(per * 2), &used, frame, sizeof frame);
+        EXPECT_EQ(used, static_cast<int>(per * 2));
+        out.insert(out.end(), frame, frame + n);
+    }
+    return out;
+}
+
+// Walks the stream by its headers the way the standard defines frame lengths.
+struct Walk {
+    int frames = 0;
+    int padded = 0;
+    int protectedFrames = 0;
+    bool whole = true;
+    std::vector<int> sizes;
+};
+
+Walk WalkFrames(const std::vector<uint8_t>& s) {
+    static const int kBr1[] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    static const int kBr2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int kFs1[] = {44100, 48000, 32000};
+    Walk w;
+    size_t pos = 0;
+    while (pos + 4 <= s.size()) {
+        if (s[pos] != 0xFF || (s[pos + 1] & 0xF6) != 0xF4) {  // sync, Layer II
+            w.whole = false;
+            break;
+        }
+        const int id = (s[pos + 1] >> 3) & 1;
+        const int index = s[pos + 2] >> 4;
+        const int sf = (s[pos + 2] >> 2) & 3;
+        const int pad = (s[pos + 2] >> 1) & 1;
+        if (index == 0 || index == 15 || sf == 3) {
+            w.whole = false;
+            break;
+        }
+        const int br = (id ? kBr1 : kBr2)[index] * 1000;
+        const int fs = id ? kFs1[sf] : kFs1[sf] / 2;
+        const int len = 144 * br / fs + pad;
+        w.frames++;
+        w.padded += pad;
+        w.protectedFrames += (s[pos + 1] & 1) == 0;
+        w.sizes.push_back(len);
+        // Every frame of the codec class ends in three zero bytes.
+        if (pos + static_cast<size_t>(len) > s.size() || s[pos + len - 1] || s[pos + len - 2] || s[pos + len - 3]) {
+            w.whole = false;
+            break;
+        }
+        pos += static_cast<size_t>(len);
+    }
+    if (pos != s.size()) w.whole = false;
+    return w;
+}
+
+std::string Describe(const EncCase& c) {
+    const char* mode = c.deviceMode == 10 ? "mono" : (c.deviceMode == 21 ? "joint stereo" : "stereo");
+    return std::to_string(c.rate) + " Hz " + mode + " " + std::to_string(c.kbps) + " kbit/s";
+}
+
+class Mp2EncoderPeerTest : public ::testing::TestWithParam<EncCase> {};
+
+TEST_P(Mp2EncoderPeerTest, StreamDecodesCleanlyInPeers) {
+    const EncCase c = GetParam();
+    if (!HaveTool("ffmpeg") || !HaveTool("mpg123")) GTEST_SKIP() << "ffmpeg or mpg123 not installed";
+    TempDir dir;
+    const auto pcm = Make(Signal::Multitone, c.rate, ChannelsOf(c.deviceMode), 1.0);
+    const auto stream = EncodeWithCodec(pcm, c);
+    ASSERT_FALSE(stream.empty());
+    const std::string path = dir / "ours.mp2";
+    WriteFile(path, stream.data(), stream.size());
+    std::string ffOut, mpgOut;
+    // crccheck: ffmpeg reports every CRC mismatch it meets.
+    const int ffRc = RunTool("ffmpeg -v error -err_detect crccheck -i " + path + " -f null -", &ffOut);
+    const int mpgRc = RunTool("mpg123 -q -t " + path, &mpgOut);
+    const Walk w = WalkFrames(stream);
+    const bool crcOn = c.rate >= 32000;
+    std::printf("%s: %d frames, %d with CRC, ffmpeg rc %d \"%s\", mpg123 rc %d \"%s\"\n", Describe(c).c_str(), w.frames,
+                w.protectedFrames, ffRc, ffOut.c_str(), mpgRc, mpgOut.c_str());
+    EXPECT_EQ(ffRc, 0);
+    EXPECT_EQ(ffOut, "");
+    EXPECT_EQ(mpgRc, 0);
+    EXPECT_EQ(mpgOut, "");
+    EXPECT_TRUE(w.whole);
+    EXPECT_EQ(w.frames, static_cast<int>(pcm.size() / (1152u * static_cast<size_t>(ChannelsOf(c.deviceMode)))));
+    EXPECT_EQ(w.protectedFrames, crcOn ? w.frames : 0);
+}
+
+TEST_P(Mp2EncoderPeerTest, SnrBesideTwolame) {
+    const EncCase c = GetParam();
+    if (!HaveTool("ffmpeg") || !HaveTool("twolame")) GTEST_SKIP() << "ffmpeg or twolame not installed";
+    TempDir dir;
+    const int ch = ChannelsOf(c.deviceMode);
+    for (Signal sig : {Signal::Tone, Signal::Multitone, Signal::Noise}) {
+        const auto pcm = Make(sig, c.rate, ch, 0.6);
+        WritePcm(dir / "in.raw", pcm);
+        const auto stream = EncodeWithCodec(pcm, c);
+        WriteFile(dir / "ours.mp2", stream.data(), stream.size());
+        ASSERT_EQ(RunTool("twolame --quiet -r -s " + std::to_string(c.rate) + " -N " + std::to_string(ch) + " -m " +
+                      c.twolameMode + " -b " + std::to_string(c.kbps) + " " + (dir / "in.raw") + " " + (dir / "peer.mp2")),
+                  0);
+        ASSERT_EQ(RunTool("ffmpeg -v error -y -i " + (dir / "ours.mp2") + " -f s16le " + (dir / "ours.raw")), 0);
+        ASSERT_EQ(RunTool("ffmpeg -v error -y -i " + (dir / "peer.mp2") + " -f s16le " + (dir / "peer.raw")), 0);
+        int lagOurs = 0, lagPeer = 0;
+        const double ours = Snr(pcm, ReadPcm(dir / "ours.raw"), ch, 1200, -1, &lagOurs);
+        const double peer = Snr(pcm, ReadPcm(dir / "peer.raw"), ch, 1200, -1, &lagPeer);
+        std::printf("%s %-9s SNR ours %6.2f dB (delay %d), twolame %6.2f dB (delay %d)\n", Describe(c).c_str(), Name(sig),
+                    ours, lagOurs, peer, lagPeer);
+        EXPECT_GE(ours, peer - 3.0) << Name(sig);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, Mp2EncoderPeerTest,
+                         ::testing::Values(EncCase{48000, 20, 256, "s"}, EncCase{48000, 20, 384, "s"},
+                                           EncCase{48000, 10, 128, "m"}, EncCase{44100, 21, 192, "j"},
+                                           EncCase{24000, 10, 64, "m"}, EncCase{22050, 10, 64, "m"},
+                                           EncCase{16000, 10, 64, "m"}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.rate) + "_" + std::to_string(info.param.deviceMode) + "_" +
+                                    std::to_string(info.param.kbps);
+                         });
+
+TEST(Mp2EncoderStreamTest, PaddingAt44100Hz128kbit) {
+    const EncCase c{44100, 20, 128, "s"};
+    const auto pcm = Make(Signal::Multitone, 44100, 2, 100 * 1152.0 / 44100 + 0.001);
+    const auto stream = EncodeWithCodec(pcm, c);
+    const Walk w = WalkFrames(stream);
+    ASSERT_TRUE(w.whole);
+    ASSERT_EQ(w.frames, 100);
+    EXPECT_EQ(w.sizes[0], 417);
+    EXPECT_EQ(w.sizes[1], 418);
+    EXPECT_EQ(w.padded, 95);
+    std::printf("44100 Hz 128 kbit/s: first frames %d, %d bytes; %d of 100 padded\n", w.sizes[0], w.sizes[1], w.padded);
+}
+
+TEST(Mp2EncoderStreamTest, CorruptedSideInformationFailsThePeersCrc) {
+    // Shows that the peer's CRC check is live, so a clean run means every CRC matched.
+    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+    TempDir dir;
+    const EncCase c{48000, 20, 256, "s"};
+    auto stream = EncodeWithCodec(Make(Signal::Multitone, 48000, 2, 0.3), c);
+    ASSERT_GT(stream.size(), 768u * 6);
+    stream[768 * 5 + 8] ^= 0x10;  // allocation field of frame 5
+    WriteFile(dir / "bad.mp2", stream.data(), stream.size());
+    std::string out;
+    RunTool("ffmpeg -v error -err_detect crccheck -i " + (dir / "bad.mp2") + " -f null -", &out);
+    EXPECT_NE(out.find("CRC"), std::string::npos) << out;
+}
+
+TEST(Mp2EncoderStreamTest, LeftOnlyToneInJointStereoLeavesRightSilent) {
+    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+    TempDir dir;
+    const EncCase c{44100, 21, 192, "j"};
+    const auto stream = EncodeWithCodec(Make(Signal::LeftTone, 44100, 2, 1.0), c);
+    WriteFile(dir / "left.mp2", stream.data(), stream.size());
+    ASSERT_EQ(RunTool("ffmpeg -v error -y -i " + (dir / "left.mp2") + " -f s16le " + (dir / "left.raw")), 0);
+    const auto out = ReadPcm(dir / "left.raw");
+    ASSERT_GT(out.size(), 40000u);
+    const double right = LevelDb(out, 2, 1, 0);
+    std::printf("joint stereo, tone on the left only: right channel at %.1f dB of the left\n", right);
+    EXPECT_LT(right, -60.0);
+}
+
+}  // namespace
