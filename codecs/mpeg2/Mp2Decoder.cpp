@@ -28,10 +28,9 @@ struct SynthesisTables {
         for (int i = 0; i < 512; ++i) d32[i] = static_cast<float>(mp2tab::kWindowSynthesisDB3[i][1]);
         for (int i = 0; i < 32; ++i)
             for (int k = 0; k < 16; ++k) n16[i][k] = static_cast<float>(std::cos((8 + i) * (2 * k + 1) * pi / 32.0));
-        // Half width: the standard window taken at every second tap. Every
-        // second tap sums to half the window's gain, and the 16-band matrix
-        // has half the terms, so the factor 2 keeps a tone at its level.
-        for (int i = 0; i < 256; ++i) d16[i] = 2.0f * d32[2 * i];
+        // Half width: the standard window taken at every second tap, which
+        // keeps the prototype's shape over half as many bands and a tone's level.
+        for (int i = 0; i < 256; ++i) d16[i] = d32[2 * i];
     }
 };
 
