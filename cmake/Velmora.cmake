@@ -48,11 +48,12 @@ function(velmora_tests folder)
   target_link_libraries(${exe} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${exe} PRIVATE
     VELMORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    VELMORA_BINARY_DIR="${PROJECT_BINARY_DIR}"
     VELMORA_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/${folder}")
   gtest_discover_tests(${exe}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    PROPERTIES ENVIRONMENT "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
 # velmora_fuzz(<name> SOURCE <tests/.../XFuzz.cpp> DEPS <targets>... [CORPUS <dir>])

@@ -87,14 +87,16 @@ PhonebookEntry LoadPhonebookEntry(const uint8_t* in) {
 }
 
 int32_t DerivedBitRate(const AudioFormat& f) {
-    int32_t rate = 0;
+    // 64-bit with a clamp: the rate may come from a file or the peer, and a
+    // wild one must give a wild number, not an overflow.
+    int64_t rate = 0;
     switch (f.codingType) {
     case CODING_MPEG_L1:
     case CODING_MPEG_L2:
     case CODING_MPEG_L3:
         return f.bitRate;
     case CODING_PCM:
-        rate = 16 * f.sampleRate;
+        rate = 16 * static_cast<int64_t>(f.sampleRate);
         break;
     case CODING_G711_ALAW:
     case CODING_G711_ULAW:
@@ -102,11 +104,16 @@ int32_t DerivedBitRate(const AudioFormat& f) {
         break;
     case CODING_APTX:
     case CODING_APTX_ENH:
-        rate = f.sampleRate == 15754 ? 64000 : f.sampleRate == 31508 ? 128000 : 4 * f.sampleRate;
+        rate = f.sampleRate == 15754   ? 64000
+               : f.sampleRate == 31508 ? 128000
+                                       : 4 * static_cast<int64_t>(f.sampleRate);
         break;
     default:  // G.722 and anything unknown
-        rate = 4 * f.sampleRate;
+        rate = 4 * static_cast<int64_t>(f.sampleRate);
         break;
     }
-    return f.deviceMode == DEVICEMODE_MONO ? rate : 2 * rate;
+    if (f.deviceMode != DEVICEMODE_MONO) rate *= 2;
+    if (rate > INT32_MAX) return INT32_MAX;
+    if (rate < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(rate);
 }

@@ -14,7 +14,10 @@ int CStopwatch::IsExpired() {
     if (!m_running) return 0;
     const uint32_t now = timeGetTime();
     // A deadline past the wrap is reached only once the clock itself has wrapped.
-    const bool expired = m_wrapped ? (now < m_start && now >= m_deadline) : now >= m_deadline;
+    // A deadline before the wrap is also passed when the clock has wrapped since
+    // the start: a check that comes that late must not wait another 49.7 days.
+    const bool expired =
+        m_wrapped ? (now < m_start && now >= m_deadline) : (now >= m_deadline || now < m_start);
     if (!expired) return 0;
     m_elapsed = now - m_start;
     return 1;

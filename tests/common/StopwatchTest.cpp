@@ -37,3 +37,14 @@ TEST(StopwatchTest, StoppedNeverExpires) {
     EXPECT_EQ(watch.IsExpired(), 0);
     EXPECT_EQ(watch.IsRunning(), 0);
 }
+
+TEST(StopwatchTest, LateCheckAfterTheClockWrappedStillExpires) {
+    CSimClock clock(0xFFFFFFFFu - 99);  // 100 ms before the wrap
+    CStopwatch watch;
+    watch.Start(50);  // deadline before the wrap
+    clock.SetMs(0xFFFFFFFFu - 60);
+    EXPECT_EQ(watch.IsExpired(), 0);
+    clock.SetMs(20);  // first look only after the wrap
+    EXPECT_EQ(watch.IsExpired(), 1);
+    EXPECT_EQ(watch.GetElapsed(), 120u);
+}

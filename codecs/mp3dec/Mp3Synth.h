@@ -1,0 +1,27 @@
+// Polyphase synthesis of the Layer III filter bank and the conversion to the
+// output sample format. Owned by the frame decoder.
+#pragma once
+
+#include <cstdint>
+
+class CMp3Synth {
+public:
+    CMp3Synth();
+    void SetOptions(int rateShift, int eightBit) {
+        m_rateShift = rateShift;
+        m_eightBit = eightBit;
+    }
+    // slots: per output channel [18][32] subband samples. Writes one granule,
+    // interleaved; returns the byte pointer after it.
+    uint8_t* Synthesise(const float (*slots)[18][32], int channels, uint8_t* out, bool asFloat);
+    void Clear();
+
+private:
+    int m_rateShift = 0;
+    int m_eightBit = 0;
+    // Matrixed values, 16 blocks of 64 per channel, newest at m_offset.
+    float m_v[2][1024] = {};
+    int m_offset = 0;
+    float m_matrix[64][32];
+    float m_window[512];
+};

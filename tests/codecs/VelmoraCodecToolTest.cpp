@@ -1,0 +1,150 @@
+// velmora-codec as a user runs it: WAVE in, coded bytes out and back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "codecs/G7xxPeer.h"
+#include "codecs/g711/G711Codec.h"
+#include "codecs/g722/G722Core.h"
+#include "common/ByteOrder.h"
+
+namespace {
+
+using namespace g7xx_test;
+
+class VelmoraCodecToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The tool sits in the same build tree as this test program.
+        const char* bin = std::getenv("VELMORA_BINARY_DIR");
+        std::error_code ec;
+        const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+        const std::string root = bin ? std::string(bin) : self.parent_path().parent_path().string();
+        m_tool = root + "/tools/velmora-codec/velmora-codec";
+        if (m_tool.empty() || !std::filesystem::exists(m_tool)) GTEST_SKIP() << "velmora-codec not built";
+        ASSERT_TRUE(m_dir.Ok());
+    }
+
+    void WriteWav(const std::string& name, int rate, int channels, const std::vector<int16_t>& s) {
+        std::vector<uint8_t> b(44 + 2 * s.size());
+        std::memcpy(b.data(), "RIFF\0\0\0\0WAVEfmt ", 16);
+        PutLe32(&b[4], static_cast<uint32_t>(b.size() - 8));
+        PutLe32(&b[16], 16);
+        PutLe16(&b[20], 1);
+        PutLe16(&b[22], static_cast<uint16_t>(channels));
+        PutLe32(&b[24], static_cast<uint32_t>(rate));
+        PutLe32(&b[28], static_cast<uint32_t>(rate * channels * 2));
+        PutLe16(&b[32], static_cast<uint16_t>(channels * 2));
+        PutLe16(&b[34], 16);
+        std::memcpy(&b[36], "data", 4);
+        PutLe32(&b[40], static_cast<uint32_t>(2 * s.size()));
+        for (size_t i = 0; i < s.size(); ++i) PutLe16(&b[44 + 2 * i], static_cast<uint16_t>(s[i]));
+        ASSERT_TRUE(WriteBytes(m_dir / name, b.data(), b.size()));
+    }
+
+    // Samples of a WAVE file the tool wrote (its fixed 44-byte header).
+    std::vector<int16_t> ReadWavSamples(const std::string& name) {
+        const std::vector<uint8_t> b = ReadBytes(m_dir / name);
+        std::vector<int16_t> s;
+        if (b.size() < 44) return s;
+        EXPECT_EQ(GetLe32(&b[40]), b.size() - 44);
+        for (size_t i = 44; i + 1 < b.size(); i += 2) s.push_back(static_cast<int16_t>(GetLe16(&b[i])));
+        return s;
+    }
+
+    int Tool(const std::string& args) { return RunCommand(m_tool + " " + args + " 2>" + (m_dir / "stderr")); }
+    std::string Stderr() {
+        const std::vector<uint8_t> b = ReadBytes(m_dir / "stderr");
+        return std::string(b.begin(), b.end());
+    }
+
+    std::string m_tool;
+    CScratchDir m_dir;
+};
+
+std::vector<int16_t> Chirp(int samples, int rate) {
+    std::vector<int16_t> s(static_cast<size_t>(samples));
+    double phase = 0;
+    for (int i = 0; i < samples; ++i) {
+        phase += 2 * 3.14159265358979 * (100.0 + 3000.0 * i / samples) / rate;
+        s[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(15000 * std::sin(phase)));
+    }
+    return s;
+}
+
+TEST_F(VelmoraCodecToolTest, G711BothLawsRoundTrip) {
+    const std::vector<int16_t> pcm = Chirp(1001, 8000);  // not a whole frame
+    WriteWav("in.wav", 8000, 1, pcm);
+    for (const int type : {2, 4}) {
+        const std::string t = std::to_string(type);
+        ASSERT_EQ(Tool("encode --type " + t + " " + (m_dir / "in.wav") + " " + (m_dir / "out.bin")), 0) << Stderr();
+        const std::vector<uint8_t> coded = ReadBytes(m_dir / "out.bin");
+        ASSERT_EQ(coded.size(), pcm.size());
+        for (size_t i = 0; i < pcm.size(); ++i) {
+            ASSERT_EQ(coded[i], type == 2 ? CG711Codec::LinearToALaw(pcm[i]) : CG711Codec::LinearToMuLaw(pcm[i])) << i;
+        }
+        ASSERT_EQ(Tool("decode --type " + t + " " + (m_dir / "out.bin") + " " + (m_dir / "back.wav")), 0) << Stderr();
+        const std::vector<int16_t> back = ReadWavSamples("back.wav");
+        ASSERT_EQ(back.size(), pcm.size());
+        for (size_t i = 0; i < back.size(); ++i) {
+            ASSERT_EQ(back[i], type == 2 ? CG711Codec::ALawToLinear(coded[i]) : CG711Codec::MuLawToLinear(coded[i]));
+        }
+    }
+}
+
+// The tool decodes as a call does: the first 3.2 s after the open are silent.
+TEST_F(VelmoraCodecToolTest, G722EncodesLikeTheCoreAndDecodesWithTheCallMute) {
+    const std::vector<int16_t> pcm = Chirp(16000 * 4, 16000);
+    WriteWav("in.wav", 16000, 1, pcm);
+    ASSERT_EQ(Tool("encode --type 8 --rate 16000 --mode 10 " + (m_dir / "in.wav") + " " + (m_dir / "out.bin")), 0)
+        << Stderr();
+    const std::vector<uint8_t> coded = ReadBytes(m_dir / "out.bin");
+    g722::EncoderState enc;
+    g722::Reset(enc);
+    ASSERT_EQ(coded.size(), pcm.size() / 2);
+    for (size_t i = 0; i < coded.size(); ++i) ASSERT_EQ(coded[i], g722::EncodePair(enc, pcm[2 * i], pcm[2 * i + 1])) << i;
+
+    ASSERT_EQ(Tool("decode --type 8 " + (m_dir / "out.bin") + " " + (m_dir / "back.wav")), 0) << Stderr();
+    const std::vector<int16_t> back = ReadWavSamples("back.wav");
+    ASSERT_EQ(back.size(), pcm.size());
+    g722::DecoderState dec;
+    g722::Reset(dec);
+    for (size_t i = 0; i < coded.size(); ++i) {
+        int16_t a = 0, b = 0;
+        g722::DecodeByte(dec, coded[i], &a, &b);
+        // Whole frames of 192 code bytes: the call that crosses 25600 is silent whole.
+        const bool muted = i < (25600 + 191) / 192 * 192;
+        ASSERT_EQ(back[2 * i], muted ? 0 : a) << i;
+        ASSERT_EQ(back[2 * i + 1], muted ? 0 : b) << i;
+    }
+}
+
+TEST_F(VelmoraCodecToolTest, RefusalsExitNonZeroWithAReason) {
+    WriteWav("wide.wav", 16000, 1, Chirp(1600, 16000));
+    WriteWav("stereo.wav", 8000, 2, Chirp(1600, 8000));
+    const std::string wide = m_dir / "wide.wav", out = m_dir / "out.bin";
+    EXPECT_EQ(Tool("encode --type 2 " + wide + " " + out), 1);
+    EXPECT_NE(Stderr().find("8000 Hz"), std::string::npos) << Stderr();
+    EXPECT_EQ(Tool("encode --type 4 " + (m_dir / "stereo.wav") + " " + out), 1);
+    EXPECT_NE(Stderr().find("one channel"), std::string::npos) << Stderr();
+    EXPECT_EQ(Tool("encode --type 8 --mode 20 " + wide + " " + out), 1);
+    EXPECT_EQ(Tool("encode --type 512 " + wide + " " + out), 1);
+    EXPECT_NE(Stderr().find("no codec"), std::string::npos) << Stderr();
+    EXPECT_EQ(Tool("encode --type 1 " + wide + " " + out), 1);
+    EXPECT_EQ(Tool("encode --type 8 --rate 8000 " + wide + " " + out), 1);
+    EXPECT_EQ(Tool("encode --type x " + wide + " " + out), 1);
+    EXPECT_EQ(Tool("encode --type 8 " + (m_dir / "missing.wav") + " " + out), 1);
+    const uint8_t junk[60] = {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 0xFF, 0xFF, 0xFF, 0x7F};
+    ASSERT_TRUE(WriteBytes(m_dir / "junk.wav", junk, sizeof junk));
+    EXPECT_EQ(Tool("encode --type 8 " + (m_dir / "junk.wav") + " " + out), 1);
+    EXPECT_NE(Stderr().find("junk.wav"), std::string::npos) << Stderr();
+    EXPECT_EQ(Tool("encode --type 8 " + wide), 2);  // usage
+    EXPECT_EQ(Tool("transcode --type 8 " + wide + " " + out), 2);
+}
+
+}  // namespace

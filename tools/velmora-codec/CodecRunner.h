@@ -1,0 +1,21 @@
+#pragma once
+// Drives one direction of a CCodec the way the audio engine does: set the
+// format, open, ask the frame size, code frame by frame, close.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/Codec.h"
+#include "common/Records.h"
+
+// PCM in, coded bytes out. Capture arrives in blocks of the encoder frame size;
+// Encode is called whenever a whole frame is waiting, with the whole capture
+// fill offered. The tail is offered as it is; what the codec leaves of it is
+// padded with silence to a whole frame.
+bool RunEncoder(CCodec& codec, const AudioFormat& format, const std::vector<int16_t>& pcm,
+                std::vector<uint8_t>* coded, std::string* error);
+
+// Coded bytes in, PCM out. Decode is offered exactly one frame of the format's
+// frameBytes at a time; a shorter tail is offered as it is at the end.
+bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint8_t>& coded,
+                std::vector<int16_t>* pcm, std::string* error);

@@ -1,0 +1,126 @@
+// velmora-codec encode|decode --type T [--rate R] [--bitrate B] [--mode M] in out
+// Encodes a 16-bit PCM WAVE file to raw coded bytes, or decodes them back, with
+// the program's own codec for coding type T, driven as the audio engine drives it.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/velmora-codec/CodecRunner.h"
+#include "tools/velmora-codec/CodecTable.h"
+#include "tools/velmora-codec/WavFile.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: velmora-codec encode --type T [--rate R] [--bitrate B] [--mode M] in.wav out.bin\n"
+                 "       velmora-codec decode --type T [--rate R] [--bitrate B] [--mode M] in.bin out.wav\n"
+                 "  T: coding type 1, 2, 4, 8, 32, 64, 256 or 272; R in Hz; B in bit/s;\n"
+                 "  M: device mode 10 mono, 11 mono mix, 20 stereo, 21 joint stereo, 22 dual mono.\n"
+                 "  Built here:");
+    int count = 0;
+    const CodecEntry* entries = CodecEntries(&count);
+    for (int i = 0; i < count; ++i) std::fprintf(stderr, " %d (%s)", entries[i].codingType, entries[i].name);
+    std::fprintf(stderr, "\n");
+    return 2;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "velmora-codec: %s\n", message.c_str());
+    return 1;
+}
+
+bool ParseInt(const char* text, int* value) {
+    const char* end = text + std::strlen(text);
+    const auto r = std::from_chars(text, end, *value);
+    return r.ec == std::errc() && r.ptr == end;
+}
+
+int Channels(int mode) { return (mode == DEVICEMODE_MONO || mode == DEVICEMODE_MONO_MIX) ? 1 : 2; }
+
+bool IsMode(int m) {
+    return m == DEVICEMODE_MONO || m == DEVICEMODE_MONO_MIX || m == DEVICEMODE_STEREO ||
+           m == DEVICEMODE_JOINT_STEREO || m == DEVICEMODE_DUAL_MONO;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::string command = argv[1];
+    if (command != "encode" && command != "decode") return Usage();
+    int type = 0, rate = 0, bitRate = 0, mode = 0;
+    std::vector<std::string> files;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        int* target = arg == "--type" ? &type : arg == "--rate" ? &rate : arg == "--bitrate" ? &bitRate
+                                                : arg == "--mode"  ? &mode
+                                                                   : nullptr;
+        if (target) {
+            if (i + 1 >= argc || !ParseInt(argv[i + 1], target) || *target <= 0) {
+                return Fail(arg + " needs a positive whole number");
+            }
+            ++i;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return Fail("unknown option " + arg);
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.size() != 2 || type == 0) return Usage();
+    if (mode != 0 && !IsMode(mode)) return Fail("--mode " + std::to_string(mode) + " is not a device mode");
+
+    const CodecEntry* entry = FindCodecEntry(type);
+    if (!entry) {
+        if (type == CODING_PCM) return Fail("coding type 1 is plain PCM: the engine uses no codec for it");
+        return Fail("coding type " + std::to_string(type) + " has no codec in this build");
+    }
+
+    AudioFormat format;
+    format.codingType = type;
+    std::string error;
+    WavData wav;
+    if (command == "encode") {
+        if (!ReadWav(files[0], &wav, &error)) return Fail(error);
+        if (rate != 0 && rate != wav.sampleRate) {
+            return Fail(files[0] + " is at " + std::to_string(wav.sampleRate) + " Hz but --rate says " +
+                        std::to_string(rate));
+        }
+        rate = wav.sampleRate;
+        if (mode == 0) mode = wav.channels == 1 ? DEVICEMODE_MONO : (Channels(entry->defaultMode) == 2 ? entry->defaultMode : DEVICEMODE_STEREO);
+        if (Channels(mode) != wav.channels) {
+            return Fail(files[0] + " has " + std::to_string(wav.channels) + " channel(s) but mode " +
+                        std::to_string(mode) + " has " + std::to_string(Channels(mode)));
+        }
+    } else {
+        if (rate == 0) rate = entry->defaultRate;
+        if (mode == 0) mode = entry->defaultMode;
+    }
+    format.sampleRate = rate;
+    format.deviceMode = mode;
+    format.bitRate = bitRate != 0 ? bitRate : DerivedBitRate(format);
+    format.frameBytes = entry->frameBytes(format);
+    const char* refusal = entry->refuse(format);
+    if (refusal[0] != '\0') {
+        return Fail(std::string(entry->name) + " refuses this format: " + refusal);
+    }
+    if (format.frameBytes <= 0) return Fail(std::string(entry->name) + " has no frame size for this format");
+
+    CCodec* codec = entry->create();
+    if (command == "encode") {
+        std::vector<uint8_t> coded;
+        if (!RunEncoder(*codec, format, wav.samples, &coded, &error)) return Fail(std::string(entry->name) + ": " + error);
+        if (!WriteFileBytes(files[1], coded, &error)) return Fail(error);
+        return 0;
+    }
+    std::vector<uint8_t> coded;
+    if (!ReadFileBytes(files[0], &coded, &error)) return Fail(error);
+    WavData out;
+    out.sampleRate = rate;
+    out.channels = Channels(mode);
+    if (!RunDecoder(*codec, format, coded, &out.samples, &error)) return Fail(std::string(entry->name) + ": " + error);
+    if (!WriteWav(files[1], out, &error)) return Fail(error);
+    return 0;
+}

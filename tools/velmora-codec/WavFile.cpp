@@ -1,0 +1,111 @@
+#include "tools/velmora-codec/WavFile.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/ByteOrder.h"
+
+namespace {
+
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    bytes->clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes->insert(bytes->end(), buf, buf + n);
+    const bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) *error = "cannot read " + path;
+    return !bad;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        *error = "cannot create " + path;
+        return false;
+    }
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!ok || !closed) *error = "cannot write " + path;
+    return ok && closed;
+}
+
+bool ReadWav(const std::string& path, WavData* wav, std::string* error) {
+    std::vector<uint8_t> b;
+    if (!ReadFileBytes(path, &b, error)) return false;
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
+        *error = path + ": not a RIFF WAVE file";
+        return false;
+    }
+    bool haveFormat = false;
+    size_t pos = 12;
+    while (pos + 8 <= b.size()) {
+        const uint8_t* chunk = b.data() + pos;
+        const size_t size = GetLe32(chunk + 4);
+        const size_t body = pos + 8;
+        const size_t avail = b.size() - body;
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (size < 16 || size > avail) break;
+            const uint8_t* p = b.data() + body;
+            uint16_t tag = GetLe16(p);
+            if (tag == kFormatExtensible && size >= 40) tag = GetLe16(p + 24);  // sub-format GUID
+            const int bits = GetLe16(p + 14);
+            wav->channels = GetLe16(p + 2);
+            wav->sampleRate = static_cast<int>(GetLe32(p + 4) & 0x7FFFFFFF);
+            if (tag != kFormatPcm || bits != 16 || wav->channels < 1 || wav->channels > 2 || wav->sampleRate <= 0) {
+                *error = path + ": only 16-bit PCM WAVE with one or two channels is supported";
+                return false;
+            }
+            haveFormat = true;
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!haveFormat) break;
+            // Writers that stream leave the size open (0 or 0xFFFFFFFF): take what is there.
+            const size_t n = (size == 0 || size > avail) ? avail : size;
+            wav->samples.resize(n / 2);
+            for (size_t i = 0; i < n / 2; ++i) {
+                wav->samples[i] = static_cast<int16_t>(GetLe16(b.data() + body + 2 * i));
+            }
+            return true;
+        }
+        if (size > avail) break;
+        pos = body + size + (size & 1);
+    }
+    *error = path + (haveFormat ? ": no data chunk" : ": no usable fmt chunk");
+    return false;
+}
+
+bool WriteWav(const std::string& path, const WavData& wav, std::string* error) {
+    const uint64_t dataBytes = 2ull * wav.samples.size();
+    if (dataBytes > 0xFFFFFFFFull - 36) {
+        *error = path + ": too long for a WAVE file";
+        return false;
+    }
+    std::vector<uint8_t> b(44 + dataBytes);
+    uint8_t* p = b.data();
+    std::memcpy(p, "RIFF", 4);
+    PutLe32(p + 4, static_cast<uint32_t>(36 + dataBytes));
+    std::memcpy(p + 8, "WAVEfmt ", 8);
+    PutLe32(p + 16, 16);
+    PutLe16(p + 20, kFormatPcm);
+    PutLe16(p + 22, static_cast<uint16_t>(wav.channels));
+    PutLe32(p + 24, static_cast<uint32_t>(wav.sampleRate));
+    PutLe32(p + 28, static_cast<uint32_t>(wav.sampleRate * wav.channels * 2));
+    PutLe16(p + 32, static_cast<uint16_t>(wav.channels * 2));
+    PutLe16(p + 34, 16);
+    std::memcpy(p + 36, "data", 4);
+    PutLe32(p + 40, static_cast<uint32_t>(dataBytes));
+    for (size_t i = 0; i < wav.samples.size(); ++i) {
+        PutLe16(p + 44 + 2 * i, static_cast<uint16_t>(wav.samples[i]));
+    }
+    return WriteFileBytes(path, b, error);
+}
