@@ -82,7 +82,13 @@ int CMpegL2Codec::Decode(const uint8_t* coded, int codedBytes, int* consumed, in
     Mp2AncillaryData ancillary{0, nullptr};
     const int code = Mp2DecodeFrame(&header, &block, &ancillary, m_decoder);
     m_pending = nullptr;
-    if (consumed) *consumed = code == 0 ? m_bytesTaken : codedBytes;
+    // Frames at 44.1 and 22.05 kHz differ by the padding byte, so a block of
+    // the longest frame may hold the next frame's first byte: that byte stays
+    // with the caller instead of being thrown away with this frame.
+    int taken = m_bytesTaken;
+    const int frameEnd = Mp2DecoderFrameEndBytes(m_decoder);
+    if (code == 0 && frameEnd > 0 && frameEnd < taken) taken = frameEnd;
+    if (consumed) *consumed = code == 0 ? taken : codedBytes;
     // A concealed frame (repeat or silence) is output like a decoded one.
     if (code != 0 && code != 1002 && (code > -1004 || code < -1009)) return 0;
     const int bytes = block.channels * block.samplesPerChannel * 2;
