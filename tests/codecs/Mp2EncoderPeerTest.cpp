@@ -257,4 +257,27 @@ TEST(Mp2EncoderStreamTest, LeftOnlyToneInJointStereoLeavesRightSilent) {
     EXPECT_LT(right, -60.0);
 }
 
+TEST(Mp2EncoderStreamTest, JointStereoCodesIntensitySubbandsWhenBitsAreShort) {
+    // Different noise on each side at 128 kbit/s: the bound stays low, and the
+    // shared subbands keep each channel's own level through its scale factors.
+    const EncCase c{48000, 21, 128, "j"};
+    const auto pcm = Make(Signal::Noise, 48000, 2, 0.5);
+    const auto stream = EncodeWithCodec(pcm, c);
+    int joint = 0, frames = 0;
+    for (size_t pos = 0; pos + 384 <= stream.size(); pos += 384, ++frames) joint += (stream[pos + 3] >> 6) == 1;
+    std::printf("joint stereo 128 kbit/s noise: %d of %d frames with shared subbands\n", joint, frames);
+    EXPECT_GT(joint, frames / 2);
+    const StreamResult ours = DecodeStream(stream);
+    EXPECT_EQ(ours.failures, 0);
+    ASSERT_EQ(ours.channels, 2);
+    // Right against left, before and after: equal noise levels stay equal.
+    EXPECT_NEAR(LevelDb(ours.pcm, 2, 1, 0), LevelDb(pcm, 2, 1, 0), 1.5);
+    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+    TempDir dir;
+    WriteFile(dir / "joint.mp2", stream.data(), stream.size());
+    std::string out;
+    EXPECT_EQ(RunTool("ffmpeg -v error -err_detect crccheck -i " + (dir / "joint.mp2") + " -f null -", &out), 0);
+    EXPECT_EQ(out, "");
+}
+
 }  // namespace

@@ -77,14 +77,15 @@ inline void WritePcm(const std::string& path, const std::vector<int16_t>& s) {
     WriteFile(path, b.data(), b.size());
 }
 
-enum class Signal { Tone, Multitone, Noise, LeftTone };
+enum class Signal { Tone, Multitone, Noise, LeftTone, LeftToneNoise };
 
 inline const char* Name(Signal s) {
     switch (s) {
         case Signal::Tone: return "tone";
         case Signal::Multitone: return "multitone";
         case Signal::Noise: return "noise";
-        default: return "left tone";
+        case Signal::LeftTone: return "left tone";
+        default: return "left tone and noise";
     }
 }
 
@@ -108,6 +109,9 @@ inline std::vector<int16_t> Make(Signal kind, int rate, int channels, double sec
                         if (freqs[k] < rate * 0.45) v += 3000.0 * std::sin(2 * pi * freqs[k] * t + c + k);
                     break;
                 case Signal::Noise: v = gauss(rng); break;
+                case Signal::LeftToneNoise:
+                    v = c == 0 ? 8000.0 * std::sin(2 * pi * 997.0 * t) + gauss(rng) : 0.0;
+                    break;
             }
             out[static_cast<size_t>(i) * static_cast<size_t>(channels) + static_cast<size_t>(c)] =
                 static_cast<int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
