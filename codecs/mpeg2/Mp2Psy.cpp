@@ -119,6 +119,12 @@ bool PsyModel1::Init(int layer, int codedRate, int bitratePerChannel) {
     m_re.assign(static_cast<size_t>(m_n), 0);
     m_im.assign(static_cast<size_t>(m_n), 0);
     m_x.assign(static_cast<size_t>(m_n / 2 + 1), 0);
+    m_work.assign(static_cast<size_t>(m_n / 2 + 1), 0);
+    m_global.assign(m_lines.size(), 0);
+    m_maskers.clear();
+    m_maskers.reserve(static_cast<size_t>(m_n / 2 + m_bandEdges.size()));
+    m_kept.clear();
+    m_kept.reserve(m_maskers.capacity());
     return true;
 }
 
@@ -146,13 +152,10 @@ void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit,
         lsb[sb] = std::max(m, s);
     }
     // Tonal components: local maxima standing 7 dB above their neighbourhood.
-    std::vector<double> work(x.begin(), x.end());
-    struct Masker {
-        double level;
-        int index;
-        bool tonal;
-    };
-    std::vector<Masker> maskers;
+    std::vector<double>& work = m_work;
+    std::copy(x.begin(), x.end(), work.begin());
+    std::vector<Masker>& maskers = m_maskers;
+    maskers.clear();
     const int limit = n == 1024 ? 500 : 250;
     for (int k = 3; k < limit && k + 1 <= half; ++k) {
         if (!(x[static_cast<size_t>(k)] > x[static_cast<size_t>(k - 1)] && x[static_cast<size_t>(k)] >= x[static_cast<size_t>(k + 1)]))
@@ -184,7 +187,8 @@ void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit,
         maskers.push_back({Db(sum), m_indexOfLine[static_cast<size_t>(centre)], false});
     }
     // Decimation: below the threshold in quiet, or a weaker tonal component within 0.5 Bark.
-    std::vector<Masker> kept;
+    std::vector<Masker>& kept = m_kept;
+    kept.clear();
     for (const auto& m : maskers)
         if (m.level >= m_lines[static_cast<size_t>(m.index)].thr) kept.push_back(m);
     std::sort(kept.begin(), kept.end(), [](const Masker& a, const Masker& b) { return a.index < b.index; });
@@ -202,7 +206,7 @@ void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit,
     }
     // Global masking threshold at every table row.
     const size_t rows = m_lines.size();
-    std::vector<double> global(rows);
+    std::vector<double>& global = m_global;
     for (size_t i = 0; i < rows; ++i) {
         const double zi = m_lines[i].bark;
         double sum = Pow(m_lines[i].thr);

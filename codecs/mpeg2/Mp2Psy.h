@@ -26,7 +26,14 @@ private:
     std::vector<int> m_bandEdges;  // critical band boundaries (FFT lines)
     std::vector<int> m_indexOfLine;  // FFT line -> nearest table row
     std::vector<double> m_window;
-    std::vector<double> m_re, m_im, m_x;
+    struct Masker {
+        double level;
+        int index;
+        bool tonal;
+    };
+    // Working storage, sized by Init so that Compute does not allocate.
+    std::vector<double> m_re, m_im, m_x, m_work, m_global;
+    std::vector<Masker> m_maskers, m_kept;
 };
 
 // Fixed model: 8 x the per-subband value for the rate, adjusted by the spread
