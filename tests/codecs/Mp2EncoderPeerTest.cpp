@@ -133,7 +133,10 @@ Walk WalkFrames(const std::vector<uint8_t>& s) {
 }
 
 std::string Describe(const EncCase& c) {
-    const char* mode = c.deviceMode == 10 ? "mono" : (c.deviceMode == 21 ? "joint stereo" : "stereo");
+    const char* mode = c.deviceMode == 10   ? "mono"
+                       : c.deviceMode == 21 ? "joint stereo"
+                       : c.deviceMode == 22 ? "dual channel"
+                                            : "stereo";
     return std::to_string(c.rate) + " Hz " + mode + " " + std::to_string(c.kbps) + " kbit/s";
 }
 
@@ -210,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(Rates, Mp2EncoderPeerTest,
                          ::testing::Values(EncCase{48000, 20, 256, "s"}, EncCase{48000, 20, 384, "s"},
                                            EncCase{48000, 10, 128, "m"}, EncCase{44100, 21, 192, "j"},
                                            EncCase{24000, 10, 64, "m"}, EncCase{22050, 10, 64, "m"},
-                                           EncCase{16000, 10, 64, "m"}),
+                                           EncCase{16000, 10, 64, "m"}, EncCase{48000, 22, 256, "d"},
+                                           EncCase{32000, 20, 192, "s"}),
                          [](const auto& info) {
                              return std::to_string(info.param.rate) + "_" + std::to_string(info.param.deviceMode) + "_" +
                                     std::to_string(info.param.kbps);
