@@ -40,6 +40,7 @@ int ClampLevel(int v) { return std::clamp(v, 0, 32768); }
 void CAudioEngine::FreeGlobal::operator()(uint8_t* p) const { FreeGlobalBuffer(p); }
 
 CAudioEngine::CAudioEngine() {
+    SetCodecObject(CODING_MPEG_L2, &m_mpegL2);
     SetCodecObject(CODING_APTX, &m_aptx);
     SetCodecObject(CODING_APTX_ENH, &m_aptxEnh);
     SetCodecObject(CODING_G722, &m_g722);
@@ -80,6 +81,7 @@ int CAudioEngine::Init(int startFlag) {
     if (!ConfigureAsio()) return 0;
     m_codingMask |= 0x02 | 0x04 | 0x08 | 0x10 | 0x20 | 0x40 | 0x100;
     m_mp2Processing = m_settings.GetAudioMp2Processing();
+    m_mpegL2.SetProcessing(m_mp2Processing);
     return AllocateFifos();
 }
 

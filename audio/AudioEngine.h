@@ -16,6 +16,7 @@
 #include "audio/WaveOutDevice.h"
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
+#include "codecs/MpegL2Codec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "common/Codec.h"
@@ -86,8 +87,8 @@ public:
     void PauseOutput(int flag);
     void SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust);
 
-    // G.711, G.722 and both apt-X codecs live here by value; the Layer II and
-    // Layer III objects and the clip player are handed in by their owners
+    // G.711, G.722, Layer II and both apt-X codecs live here by value; the
+    // Layer III object and the clip player are handed in by their owners
     // (tests may replace any codec). A coding type without a codec object is
     // refused at open.
     void SetCodecObject(int codingType, CCodec* codec);
@@ -161,6 +162,7 @@ private:
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
     int m_mp2Processing = 1;
+    CMpegL2Codec m_mpegL2;
     CAptxStdCodec m_aptx;
     CAptxEnhCodec m_aptxEnh;
     CG722Codec m_g722;
