@@ -2,6 +2,10 @@
 // sink as main window and the tone audio stand-in.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -225,6 +229,98 @@ TEST_F(CallLoopbackTest, FixedBufferSizesBothDelayBuffers) {
     EXPECT_GE(b, 0);
     EXPECT_LE(b, 100);
     ExpectTone(*m_b->tone, *m_a->tone, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The far station runs in a child process that is killed mid-call, so its
+// sockets go the way a crashed or killed program's do.
+TEST_F(CallLoopbackTest, KilledFarEndEndsTheCallWithItsWinsockCode) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        char ok = (m_b->Start() && m_b->WaitState(16)) ? 1 : 0;
+        if (write(ready[1], &ok, 1) != 1) _exit(2);
+        for (;;) {
+            m_b->Drain();
+            Sleep(20);
+        }
+    }
+    close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(ok, 1);
+    ASSERT_TRUE(m_a->Start());
+    ASSERT_TRUE(m_a->WaitState(16));
+    ASSERT_TRUE(m_a->engine->Connect(TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO)));
+    ASSERT_TRUE(m_a->WaitState(50));
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    Sleep(300);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(m_a->WaitState(16, 12000)) << m_a->Dump();
+    int code = 0;
+    EXPECT_EQ(m_a->engine->TakeErrorCode(&code), 1);
+    EXPECT_GE(code, 10000);
+    EXPECT_LT(code, 11100);
+    std::printf("killed far end: Winsock code %d\n", code);
+    const std::vector<int> s = m_a->States();
+    EXPECT_EQ(std::count(s.begin(), s.end(), 17), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A buffered call measures the link first: the delay there and back, then
+// the filler rates each way; the caller is asked, continues, and both sides
+// size their delay buffers from the measured delay.
+TEST_F(CallLoopbackTest, BufferedCallMeasuresDelayAndBandwidthThenContinues) {
+    PhonebookEntry e = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
+    e.connection.connectionType = CONNTYPE_3;
+    e.connection.bufferingMode = BUFMODE_MEASURE_DELAY;
+    ASSERT_TRUE(m_a->Start());
+    ASSERT_TRUE(m_b->Start());
+    ASSERT_TRUE(m_a->WaitState(16));
+    ASSERT_TRUE(m_b->WaitState(16));
+    ASSERT_TRUE(m_a->engine->Connect(e));
+    ASSERT_TRUE(m_a->WaitState(49)) << m_a->Dump();
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_REMOTE_IDENTITY, 0, 3000));
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_LOW_BANDWIDTH, 0, 12000)) << m_a->Dump();
+    int receive = -1, send = -1;
+    m_a->engine->GetBandwidth(&receive, &send);
+    // Loopback carries whatever the check offers: a full filler chunk per
+    // 20 ms cycle each way, so both directions read well above 1 Mbit/s -
+    // the answerer's sending included.
+    EXPECT_GT(send, 1000000);
+    EXPECT_GT(receive, 1000000);
+    int bReceive = -1, bSend = -1;
+    m_b->engine->GetBandwidth(&bReceive, &bSend);
+    EXPECT_GT(bSend, 1000000);
+    EXPECT_GT(bReceive, 1000000);
+    EXPECT_EQ(m_b->Count(WM_ENGINE_LOW_BANDWIDTH), 0);  // the answerer reports nothing
+    StationIdentity peer;
+    m_a->engine->GetRemoteIdentity(&peer);
+    EXPECT_STREQ(peer.stationName, "Studio B");
+    EXPECT_EQ(peer.versionNumber, kStationVersionNumber);
+    // On loopback the delay is tiny: the floor of 250 ms applies on both sides.
+    EXPECT_EQ(m_a->engine->GetDelayBufferTime(), 250);
+    EXPECT_EQ(m_b->engine->GetDelayBufferTime(), 250);
+    ASSERT_TRUE(m_a->engine->ContinueWithBandwidth());
+    ASSERT_TRUE(m_a->WaitState(50));
+    ASSERT_TRUE(m_b->WaitState(50));
+    ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    EXPECT_EQ(m_a->engine->GetDelayBufferCapacity(0), 2304u * 250 / 24);
+    EXPECT_EQ(m_b->engine->GetDelayBufferCapacity(1), 2304u * 250 / 24);
+    ASSERT_TRUE(m_a->engine->Disconnect());
+    ASSERT_TRUE(m_a->WaitState(16));
 }
 
 }  // namespace
