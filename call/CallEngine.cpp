@@ -1,6 +1,7 @@
 #include "call/CallEngine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "call/FormatRules.h"
@@ -85,15 +86,17 @@ int CCallEngine::StopWorker() {
     if (!m_worker.joinable()) return 1;
     if (m_run.load(std::memory_order_acquire) && !m_stopped.load(std::memory_order_acquire)) {
         m_run.store(0, std::memory_order_release);
-        const uint32_t start = timeGetTime();
+        // Waiting for another thread takes real time, whatever clock the
+        // engine runs on.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopTimeoutMs);
         while (!m_stopped.load(std::memory_order_acquire)) {
-            if (timeGetTime() - start >= kStopTimeoutMs) {
+            if (std::chrono::steady_clock::now() >= deadline) {
                 // A worker stuck in a pass: posts fail from now on; the
                 // destructor still waits for it.
                 m_stopped.store(1, std::memory_order_release);
                 return 0;
             }
-            Sleep(10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     m_run.store(0, std::memory_order_release);
@@ -148,6 +151,8 @@ int CCallEngine::Connect(const PhonebookEntry& entry) {
     if (kind == 0 || (kind & m_transportMask.load(std::memory_order_relaxed)) != kind) return 0;
     PhonebookEntry copy = entry;
     if (!NormalizeFormat(copy.format, FormatUse::Request, m_fastCpu)) return 0;
+    // A PCM request keeps its own frame size: one a pass cannot carry is refused.
+    if (!FrameFitsPass(copy.format)) return 0;
     {
         std::lock_guard<std::mutex> lock(m_recordLock);
         m_connectRequest = copy;
