@@ -42,18 +42,23 @@ int CConnectionManager::Init(char* programFile, int fastCpu) {
 int CConnectionManager::CreateTcp() {
     std::string address;
     std::string user;
-    auto tcp = std::make_unique<CTcpTransport>();
+    m_tcp = std::make_unique<CManagedTcp>();
+    CTcpTransport& tcp = *m_tcp;
     m_settings.GetSocksAddress(address);
-    if (!tcp->Init(m_settings.GetTCPBufferSize(), m_settings.GetSocksVersion(), address.c_str(),
-                   m_settings.GetSocksPortNumber()))
+    if (!tcp.Init(m_settings.GetTCPBufferSize(), m_settings.GetSocksVersion(), address.c_str(),
+                  m_settings.GetSocksPortNumber())) {
+        m_tcp.reset();
         return 0;
+    }
     if (m_settings.GetSocksNeedLogin()) {
         m_settings.GetSocksUsername(user);
         const std::string password = m_settings.GetSocksPassword();
-        tcp->SetProxyLogin(user.c_str(), password.c_str());
+        tcp.SetProxyLogin(user.c_str(), password.c_str());
     }
-    if (!tcp->Open()) return 0;
-    m_tcp = std::move(tcp);
+    if (!tcp.Open()) {
+        m_tcp.reset();
+        return 0;
+    }
     m_mask |= TRANSPORT_TCP;
     return 1;
 }

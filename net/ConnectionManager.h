@@ -96,6 +96,9 @@ private:
     ConnectionInfo m_connection;
     AudioFormat m_sendFormat;
     CSettings m_settings;
-    std::unique_ptr<CTcpTransport> m_tcp;
+    // The manager's own, final kind of TCP transport: it is destroyed as
+    // exactly what it is, never through a base.
+    class CManagedTcp final : public CTcpTransport {};
+    std::unique_ptr<CManagedTcp> m_tcp;
     CTransport* m_active = nullptr;
 };
