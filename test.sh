@@ -22,6 +22,7 @@ cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt:print_suppressions=0"
 # The window tests need a display; Xvfb gives them one.
 run=(ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300)
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then

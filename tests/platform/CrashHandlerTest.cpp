@@ -147,7 +147,7 @@ __attribute__((noinline)) int Recurse(int depth) {
     return Recurse(depth + 1) + pad[0];
 }
 
-__attribute__((no_sanitize("undefined"))) [[noreturn]] void CrashNow(Crash how, const char* dir) {
+[[noreturn]] __attribute__((no_sanitize("undefined"))) void CrashNow(Crash how, const char* dir) {
     switch (how) {
         case Crash::Segv:
             WriteNull();

@@ -1,0 +1,42 @@
+#include "ui/CodecApp.h"
+
+#include "common/Translator.h"
+#include "ui/MainDlg.h"
+#include "ui/Resources.h"
+#include "ui/StartupSettings.h"
+#include "ui/framework/WindowClass.h"
+
+CCodecApp::CCodecApp() = default;
+
+CCodecApp::~CCodecApp() {
+    if (g_sharedState == &m_state) g_sharedState = nullptr;
+}
+
+BOOL CCodecApp::InitInstance() {
+    g_sharedState = &m_state;
+    m_state = SharedState();
+    if (!RegisterWindowClass(kMainWindowClass)) return FALSE;
+    {
+        CTranslator translator;  // keeps the language tables for the whole run
+        translator.LoadLanguageFile(StartupSettings::GetMiniISDNEnabled(), StartupSettings::GetMainLanguage().c_str());
+        {
+            CMainDlg dialog;
+            if (dialog.Init(m_pszAppName)) {
+                dialog.DoModal();
+                UnregisterWindowClass(kMainWindowClass);
+            }
+        }
+    }
+    return FALSE;
+}
+
+int CCodecApp::ExitInstance() { return 0; }
+
+BOOL CCodecApp::ProcessMessageFilter(int code, MSG* msg) {
+    if (g_sharedState && g_sharedState->mainWindow && g_sharedState->accelerators &&
+        TranslateAccelerator(static_cast<HWND>(g_sharedState->mainWindow),
+                             static_cast<HACCEL>(g_sharedState->accelerators), msg)) {
+        return TRUE;
+    }
+    return CWinApp::ProcessMessageFilter(code, msg);
+}

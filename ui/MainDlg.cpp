@@ -1,0 +1,167 @@
+#include "ui/MainDlg.h"
+
+#include <wx/dialog.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+#include "common/SharedState.h"
+#include "platform/Clock.h"
+#include "ui/Resources.h"
+#include "ui/StartupSettings.h"
+#include "ui/framework/GuiPump.h"
+#include "ui/framework/MessageBox.h"
+
+namespace {
+
+CMainDlgHooks& Hooks() {
+    static CMainDlgHooks hooks;
+    return hooks;
+}
+
+std::unique_ptr<CMainEngine> MakeEngine() {
+    if (Hooks().makeEngine) {
+        if (auto engine = Hooks().makeEngine()) return engine;
+    }
+    return std::make_unique<CIdleEngine>();
+}
+
+constexpr int kMaxStartDelaySeconds = 24 * 3600;
+
+}  // namespace
+
+void CMainDlg::SetHooks(CMainDlgHooks hooks) { Hooks() = std::move(hooks); }
+
+CMainDlg::CMainDlg()
+    : CDialog(IDD_MAIN_DIALOG), m_engine(MakeEngine()), m_logic(*m_engine, m_translator, *this) {
+    if (g_sharedState) {
+        g_sharedState->startTime = timeGetTime();
+        g_sharedState->accelerators = LoadMainAccelerators();
+    }
+    m_translator.AttachWindow(this);
+}
+
+CMainDlg::~CMainDlg() {
+    m_logic.SetRemoteControl(nullptr);
+    m_rip.reset();
+    m_engine.reset();
+    if (g_sharedState) {
+        // Nobody may translate keys through a table or window that is gone.
+        DestroyAcceleratorTable(static_cast<HACCEL>(g_sharedState->accelerators));
+        g_sharedState->accelerators = nullptr;
+        g_sharedState->mainWindow = nullptr;
+    }
+}
+
+int CMainDlg::Init(const char* programName) {
+    m_winClass = StartupSettings::GetMainWinClass();
+    if (!StartupSettings::GetMainNoSplash() && Hooks().showSplash) Hooks().showSplash(*this);
+
+    int delay = StartupSettings::GetMainStartDelay();
+    delay = delay < 0 ? 0 : delay > kMaxStartDelaySeconds ? kMaxStartDelaySeconds : delay;
+    const uint32_t start = g_sharedState ? g_sharedState->startTime : timeGetTime();
+    const uint32_t release = start + static_cast<uint32_t>(delay) * 1000u;
+    if (g_sharedState) g_sharedState->startupReleaseTime = release;
+    while (static_cast<int32_t>(timeGetTime() - release) < 0) Sleep(10);
+
+    // This platform stands where the newest system family stood: the NT
+    // line with endpoint audio devices.
+    if (g_sharedState) {
+        g_sharedState->ntPlatform = 1;
+        g_sharedState->endpointFlag = 1;
+    }
+    if (Hooks().checkCpuSpeed && !Hooks().checkCpuSpeed(*this)) return 0;
+    if (Hooks().checkIsdnCard && !Hooks().checkIsdnCard(*this)) return 0;
+    if (g_sharedState) {
+        g_sharedState->traceValue = StartupSettings::GetOptionsTrace();
+        g_sharedState->miniIsdn = StartupSettings::GetMiniISDNEnabled();
+    }
+    if (Hooks().initPhonebook && !Hooks().initPhonebook(*this)) return 0;
+    if (!m_engine->Start(programName, StartupSettings::GetMainFastCPU())) {
+        m_translator.ShowError(4, "Unable to init Codec object.");
+        return 0;
+    }
+    if (Hooks().initAudioDevices && !Hooks().initAudioDevices(*this)) return 0;
+    if (Hooks().createPages && !Hooks().createPages(*this)) return 0;
+    return 1;
+}
+
+void CMainDlg::BuildView(wxDialog& view) {
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    auto* face = new wxPanel(&view, wxID_ANY, wxDefaultPosition, wxSize(560, 260));
+    sizer->Add(face, 1, wxEXPAND);
+    m_statusLine = new wxStaticText(&view, wxID_ANY, wxEmptyString);
+    sizer->Add(m_statusLine, 0, wxEXPAND | wxALL, 4);
+    view.SetSizerAndFit(sizer);
+}
+
+BOOL CMainDlg::OnInitDialog() {
+    // First of all: the audio devices and the key filter read the handle from here.
+    if (g_sharedState) g_sharedState->mainWindow = GetSafeHwnd();
+    SetWindowText(kMainCaption);
+    m_engine->SetMainWindow(GetSafeHwnd());
+    StartRemoteControl();
+    ShowStatusLine(m_logic.StatusLine());
+    if (View()) View()->CentreOnScreen();
+    return TRUE;
+}
+
+void CMainDlg::StartRemoteControl() {
+    const int port = StartupSettings::GetARIPPortNumber() & 0xFFFF;
+    if (port == 0) return;
+    if (Hooks().makeRemoteControl) m_rip = Hooks().makeRemoteControl();
+    if (!m_rip) {
+        AfxMessageBox(GetSafeHwnd(), "Unable to create RIP object.", "Error...", MB_ICONERROR | MB_SETFOREGROUND);
+        return;
+    }
+    if (!m_rip->Init(GetSafeHwnd(), port)) {
+        AfxMessageBox(GetSafeHwnd(), "Unable to init RIP object.", "Error...", MB_ICONERROR | MB_SETFOREGROUND);
+        m_rip.reset();
+        return;
+    }
+    m_rip->SendState(m_logic.CallState());
+    m_rip->SetAvailableTransports(m_engine->GetAvailableTransports());
+    m_logic.SetRemoteControl(m_rip.get());
+    SetTimer(GetSafeHwnd(), kRemoteControlTimer, 200);
+}
+
+void CMainDlg::OnCancel() {
+    if (m_engine->IsConnectionActive()) {
+        if (!m_translator.ConfirmSectionText(
+                2, 24, "Closing will also stop the connection. Close and break the connection?")) {
+            return;
+        }
+        m_engine->Disconnect();
+        Sleep(2000);
+    }
+    EndDialog(2);
+}
+
+void CMainDlg::OnDestroy() { KillTimer(GetSafeHwnd(), kRemoteControlTimer); }
+
+void CMainDlg::OnTimer(UINT_PTR id) {
+    if (id == kRemoteControlTimer && m_rip) m_rip->Poll();
+}
+
+LRESULT CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    m_logic.HandleMessage(message, wParam, lParam, result);
+    return result;
+}
+
+int CMainDlg::MessageBox(const char* text, const char* caption, UINT style) {
+    return AfxMessageBox(GetSafeHwnd(), text, caption, style);
+}
+
+void CMainDlg::ShowStatusLine(const std::string& text) {
+    m_statusText = text;
+    if (m_statusLine) m_statusLine->SetLabel(wxString::FromUTF8(text.c_str()));
+}
+
+void CMainDlg::ShowErrorBox(const std::string& text) {
+    AfxMessageBox(GetSafeHwnd(), text.c_str(), "Error...", MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void CMainDlg::AcceptDroppedFiles(bool accept) {
+    if (View()) View()->DragAcceptFiles(accept);
+}

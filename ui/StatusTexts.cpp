@@ -1,0 +1,53 @@
+#include "ui/StatusTexts.h"
+
+#include <cstdio>
+
+#include "common/MainWindowMessages.h"
+#include "common/Translator.h"
+
+std::string FormatAudioFormat(const AudioFormat& format) {
+    std::string text;
+    switch (format.codingType) {
+        case 1: text = "PCM "; break;
+        case 2:
+        case 4: text = "G.711 "; break;
+        case 8: text = "G.722 "; break;
+        case 16: text = "MP-L1 "; break;
+        case 32: text = "MP-L2 "; break;
+        case 64: text = "MP-L3 "; break;
+        case 256: text = "APTx "; break;
+        case 272: text = "EnhAPTx "; break;
+        default: return std::string();
+    }
+    switch (format.deviceMode) {
+        case 10: text += "M "; break;
+        case 20: text += "S "; break;
+        case 21: text += "JS "; break;
+        case 22: text += "DM "; break;
+        default: break;
+    }
+    char part[32];
+    std::snprintf(part, sizeof part, "%dkHz ", static_cast<int>((static_cast<int64_t>(format.sampleRate) + 500) / 1000));
+    text += part;
+    if (format.codingType != 1) {
+        std::snprintf(part, sizeof part, "%dkbps ", static_cast<int>((static_cast<int64_t>(format.bitRate) + 500) / 1000));
+        text += part;
+    }
+    return text;
+}
+
+std::string FormatConnectionError(const CTranslator& translator, int kind, int code) {
+    constexpr int kMessages = 16 << 16;
+    if (static_cast<LPARAM>(static_cast<uint32_t>(code)) == ERROR_REMOTE_NO_FIXED_DELAY) {
+        std::string text = translator.GetText(kMessages | 99, "The remote version of Velmora does not support the fixed delay mode.");
+        text += "\n\n";
+        text += translator.GetText(kMessages | 100, "- Please upgrade the remote Velmora or,");
+        text += "\n";
+        text += translator.GetText(kMessages | 101, "- Select a different network type in the phonebook.");
+        return text;
+    }
+    // The texts of ISDN causes and network errors come with the status-text
+    // builders of the pages; until then a kind's error has no text.
+    (void)kind;
+    return std::string();
+}
