@@ -52,7 +52,7 @@ CCallEngine::~CCallEngine() {
 int CCallEngine::Prepare(const char* programName, int fastCpu) {
     if (!programName || !programName[0]) return 0;
     m_programName = std::string(programName) + ".E" + "xe";
-    m_fastCpu = fastCpu;
+    m_fastCpu.store(fastCpu, std::memory_order_relaxed);
     SystemParametersInfoA(SPI_GETLOWPOWERACTIVE, 0, &m_savedLowPower, 0);
     SystemParametersInfoA(SPI_GETPOWEROFFACTIVE, 0, &m_savedPowerOff, 0);
     SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &m_savedScreenSaver, 0);
@@ -150,7 +150,7 @@ int CCallEngine::Connect(const PhonebookEntry& entry) {
     const uint32_t kind = static_cast<uint32_t>(entry.connection.kind);
     if (kind == 0 || (kind & m_transportMask.load(std::memory_order_relaxed)) != kind) return 0;
     PhonebookEntry copy = entry;
-    if (!NormalizeFormat(copy.format, FormatUse::Request, m_fastCpu)) return 0;
+    if (!NormalizeFormat(copy.format, FormatUse::Request, m_fastCpu.load(std::memory_order_relaxed))) return 0;
     // A PCM request keeps its own frame size: one a pass cannot carry is refused.
     if (!FrameFitsPass(copy.format)) return 0;
     {
@@ -754,7 +754,7 @@ int CCallEngine::CreateConnectionManager() {
     CopyText(m_programFile, sizeof m_programFile, m_programName.c_str());
     m_manager.reset();
     auto manager = std::make_unique<CConnectionManager>(m_settings);
-    if (!manager->Init(m_programFile, m_fastCpu)) return 0;
+    if (!manager->Init(m_programFile, m_fastCpu.load(std::memory_order_relaxed))) return 0;
     m_manager = std::move(manager);
     m_transportMask.store(m_manager->GetTransportMask(), std::memory_order_relaxed);
     {
@@ -770,7 +770,7 @@ int CCallEngine::CreateAudioEngine() {
     m_audio.reset();
     if (!m_audioFactory) return 0;
     std::unique_ptr<CCallAudio> audio = m_audioFactory();
-    if (!audio || !audio->Init(m_fastCpu)) return 0;
+    if (!audio || !audio->Init(m_fastCpu.load(std::memory_order_relaxed))) return 0;
     m_audio = std::move(audio);
     std::lock_guard<std::mutex> lock(m_recordLock);
     m_requestedSendFormat = AudioFormat();
@@ -780,7 +780,7 @@ int CCallEngine::CreateAudioEngine() {
 
 void CCallEngine::ReloadSettings() {
     const CSettings& settings = m_settings;
-    m_fastCpu = settings.GetMainFastCPU();
+    m_fastCpu.store(settings.GetMainFastCPU(), std::memory_order_relaxed);
     ReadRegistryIdentity();
     if (CreateConnectionManager()) m_manager->StartListening();
     CreateAudioEngine();

@@ -200,7 +200,7 @@ private:
     std::atomic<int> m_stopped{0};
     std::atomic<int> m_run{0};
     std::atomic<int> m_connectionActive{0};
-    int m_fastCpu = 0;
+    std::atomic<int> m_fastCpu{0};  // reloaded by the worker, read by Connect
     int m_identitySent = 0;
     int m_savedLowPower = 1;
     int m_savedPowerOff = 1;

@@ -78,7 +78,7 @@ void CCallEngine::PublishRequestedSendFormat(const AudioFormat& f) {
 }
 
 void CCallEngine::OnReceiveFormat() {
-    NormalizeFormat(m_receivedFormat, FormatUse::Received, m_fastCpu);
+    NormalizeFormat(m_receivedFormat, FormatUse::Received, m_fastCpu.load(std::memory_order_relaxed));
     const int kind = Kind();
     // A frame the pass buffers cannot carry would be cut or overrun them: the
     // peer's format is refused and the call ends with a reason.
@@ -167,7 +167,7 @@ void CCallEngine::ChooseAnswerFormat() {
         // earlier in the call.
         c.frameBytes = 0;
         c.aptxOption = r.aptxOption;
-        NormalizeFormat(c, FormatUse::Answer, m_fastCpu);
+        NormalizeFormat(c, FormatUse::Answer, m_fastCpu.load(std::memory_order_relaxed));
         if (!FrameFitsPass(c)) c = r;
     }
     m_candidateSendFormat = c;

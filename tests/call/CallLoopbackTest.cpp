@@ -77,6 +77,12 @@ TEST_F(CallLoopbackTest, MonoPcm48kToneBothWaysThenCallerHangsUp) {
     Call(TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO), 800);
     ExpectTone(*m_b->tone, *m_a->tone, 1);
     ExpectTone(*m_a->tone, *m_b->tone, 1);
+    // The stations named themselves to each other once audio flowed.
+    StationIdentity callerId, answererId;
+    m_b->engine->GetRemoteIdentity(&callerId);
+    m_a->engine->GetRemoteIdentity(&answererId);
+    EXPECT_STREQ(callerId.stationName, "Studio A");
+    EXPECT_STREQ(answererId.stationName, "Studio B");
     ASSERT_TRUE(m_a->engine->Disconnect());
     ASSERT_TRUE(m_a->WaitState(16));
     ASSERT_TRUE(m_b->WaitState(16, 12000));
@@ -91,6 +97,11 @@ TEST_F(CallLoopbackTest, MonoPcm48kToneBothWaysThenCallerHangsUp) {
     EXPECT_EQ(code, 0);
     char text[200];
     EXPECT_EQ(m_a->engine->TakeErrorText(text, sizeof text), 0);
+    // The answerer was told who called.
+    EXPECT_GE(m_b->Count(WM_ENGINE_INCOMING), 1);
+    ConnectionInfo who;
+    m_b->engine->GetConnectionInfo(&who);
+    EXPECT_EQ(who.kind, TRANSPORT_TCP);
     // The answering side went through the check state on its way up.
     const std::vector<int> answerer = m_b->States();
     EXPECT_NE(std::find(answerer.begin(), answerer.end(), 48), answerer.end());
