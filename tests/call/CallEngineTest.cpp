@@ -175,3 +175,33 @@ TEST_F(CallEngineTest, PeerFormatWhoseFrameDoesNotFitIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Connects a bare transport to the port; its state code & 0xF0 after trying.
+int TryCall(int port) {
+    CTcpTransport peer;
+    if (!peer.Init(10240, 4, "", 1080) || !peer.Open() || !peer.Connect("127.0.0.1", port, 0)) return -1;
+    const uint32_t start = timeGetTime();
+    while (timeGetTime() - start < 3000) {
+        peer.Poll();
+        const int s = peer.GetState() & 0xF0;
+        if (s != 32) return s;
+        Sleep(5);
+    }
+    return 32;
+}
+
+TEST_F(CallEngineTest, SuspendedLinkTakesNoCallsUntilResumed) {
+    m_settings.WriteInt("TCP", "AnswerAcceptCalls", 1);
+    auto engine = MakeEngine();
+    ASSERT_EQ(engine->Start("Velmora", 1), 1);
+    ASSERT_EQ(engine->SetIdle(1), 1);
+    Sleep(100);
+    EXPECT_EQ(TryCall(TestPort(0)), 16);  // refused: nobody listens
+    ASSERT_EQ(engine->SetIdle(0), 1);
+    Sleep(100);
+    EXPECT_EQ(TryCall(TestPort(0)), 48);
+}
+
+}  // namespace

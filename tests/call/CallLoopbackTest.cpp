@@ -335,3 +335,26 @@ TEST_F(CallLoopbackTest, BufferedCallMeasuresDelayAndBandwidthThenContinues) {
 }
 
 }  // namespace
+
+namespace {
+
+// The answerer's playback cannot open: the call ends there with the audio
+// engine's text for the main window, and the caller is let go too.
+TEST_F(CallLoopbackTest, FailedPlaybackEndsTheCallWithTheDeviceText) {
+    m_b->tone->failReceiveFormat.store(1);
+    ASSERT_TRUE(m_a->Start());
+    ASSERT_TRUE(m_b->Start());
+    ASSERT_TRUE(m_a->WaitState(16));
+    ASSERT_TRUE(m_b->WaitState(16));
+    ASSERT_TRUE(m_a->engine->Connect(TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO)));
+    ASSERT_TRUE(m_b->WaitState(49));
+    ASSERT_TRUE(m_b->WaitState(16)) << m_b->Dump();
+    char text[200];
+    ASSERT_EQ(m_b->engine->TakeErrorText(text, sizeof text), 1);
+    EXPECT_STREQ(text, "Output device error: test");
+    EXPECT_EQ(m_b->engine->TakeErrorText(text, sizeof text), 0);
+    EXPECT_STREQ(text, "");
+    ASSERT_TRUE(m_a->WaitState(16, 12000)) << m_a->Dump();
+}
+
+}  // namespace
