@@ -53,7 +53,8 @@ function(velmora_tests folder)
   gtest_discover_tests(${exe}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    # The registry stand-in would otherwise live in ~/.velmora: tests keep theirs in the build tree.
+    PROPERTIES ENVIRONMENT "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_REGISTRY_FILE=${CMAKE_CURRENT_BINARY_DIR}/${folder}-registry")
 endfunction()
 
 # velmora_fuzz(<name> SOURCE <tests/.../XFuzz.cpp> DEPS <targets>... [CORPUS <dir>])

@@ -61,14 +61,12 @@ int CAptxEnhCodec::Decode(const uint8_t* coded, int codedBytes, int* consumed, i
     int steps = codedBytes / step;
     if ((pcmRoom / 8) / ch < steps) steps = (pcmRoom / 8) / ch;
     int pos = 0;
+    if (m_counters[0]) {  // a realignment that fell on the end of the last block
+        pos = 1;
+        m_counters[0] = 0;
+    }
     int produced = 0;
-    for (int s = 0; s < steps; ++s) {
-        if (m_counters[0] >= kRealignSteps) {
-            ++pos;  // shift the word pairing by one byte
-            m_counters[0] = 0;
-            ++m_counters[1];
-        }
-        if (codedBytes - pos < step) break;
+    for (int s = 0; s < steps && codedBytes - pos >= step; ++s) {
         uint8_t words[4];
         for (int i = 0; i < step; i += 2) {
             words[i] = coded[pos + i + 1];
@@ -77,11 +75,22 @@ int CAptxEnhCodec::Decode(const uint8_t* coded, int codedBytes, int* consumed, i
         int32_t samples[8];
         if (AptxEnhDecode(m_decoder, samples, words, m_decoderUser) != 0) return 0;
         pos += step;
-        if (AptxEnhIsSynced(m_decoder) != 1) {
-            ++m_counters[0];
+        if (AptxEnhIsSynced(m_decoder) != 1) continue;
+        // Whole words on the connection put every code word at a multiple of
+        // 16 bits. A lock half a word off means a byte was lost and the swap
+        // now pairs the high byte of one word with the low byte of the next:
+        // the lock holds on that, but the audio is noise. Skip one byte so the
+        // pairs match again, and search afresh.
+        const AptxEnhSyncRecord* record = AptxEnhGetSyncRecord(m_decoder, 0);
+        if (record && record->position % 16 == 8) {
+            if (pos < codedBytes)
+                ++pos;
+            else
+                m_counters[0] = 1;
+            ++m_counters[1];
+            AptxEnhDecoderInit(m_decoder, 0, m_decoderFormat);
             continue;
         }
-        m_counters[0] = 0;
         int16_t* out = pcm + 4 * ch * produced;
         for (int i = 0; i < 4 * ch; ++i) out[i] = static_cast<int16_t>(samples[i] >> 16);
         ++produced;

@@ -27,13 +27,9 @@ public:
     bool IsDecoderSynced() const { return AptxEnhIsSynced(m_decoder) == 1; }
     int GetRealignments() const { return m_counters[1]; }
 
-    // Steps without sync after which the decoder tries the other byte pairing:
-    // a lost odd byte swaps the wrong bytes of every word, and no bit position
-    // can lock on that. A sound stream locks within 48 steps.
-    static constexpr int kRealignSteps = 96;
 
 private:
-    // [0]: decode steps without sync since the last realignment; [1]: bytes
+    // [0]: a byte still to drop at the start of the next block; [1]: bytes
     // dropped to realign the word pairing.
     int32_t m_counters[2] = {0, 0};
     AptxEnhDecoder* m_decoder = nullptr;

@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,22 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
+CFolderLock::CFolderLock(const std::string& path) {
+    m_fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0) return;
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+    }
+}
+
+CFolderLock::~CFolderLock() {
+    if (m_fd >= 0) ::close(m_fd);  // closing releases the lock
+}
+
 bool ReplaceWholeFile(const std::string& path, const std::string& data) {
     if (path.empty()) return false;
     mode_t mode = 0644;
@@ -84,12 +101,8 @@ bool ReplaceWholeFile(const std::string& path, const std::string& data) {
         ::unlink(temp.c_str());
         return false;
     }
-    // Make the rename itself durable.
-    const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    // The folder is not flushed: after a power cut the old or the new file
+    // stands, both whole, which is all a settings file needs.
     return true;
 }
 

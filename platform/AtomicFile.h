@@ -14,4 +14,19 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 // writing would be; an existing file's permission bits carry over.
 bool ReplaceWholeFile(const std::string& path, const std::string& data);
 
+// Holds an advisory lock on the folder of `path` for its lifetime, so that
+// read-change-rewrite cycles on files in that folder do not interleave
+// between processes either. A folder that cannot be opened is simply not
+// locked: the write that follows fails or succeeds on its own.
+class CFolderLock {
+public:
+    explicit CFolderLock(const std::string& path);
+    ~CFolderLock();
+    CFolderLock(const CFolderLock&) = delete;
+    CFolderLock& operator=(const CFolderLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 }  // namespace platform

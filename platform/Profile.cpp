@@ -214,6 +214,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     if (std::strchr(section, ']') || (key && (std::strchr(key, '=') || Trim(key).empty()))) return FALSE;
 
     std::lock_guard<std::mutex> lock(ProfileLock());
+    const platform::CFolderLock folderLock(file);  // other processes writing there too
     std::string contents;
     platform::ReadWholeFile(file, contents);
     const std::vector<Line> lines = SplitLines(contents);

@@ -51,7 +51,7 @@ std::string Lower(std::string s) {
 std::string Escape(const std::string& s) {
     std::string out;
     for (unsigned char c : s) {
-        if (c < 0x21 || c == '%' || c == '=' || c == '[' || c == ']' || c == ':' || c >= 0x7F) {
+        if (c < 0x21 || c == '%' || c == '=' || c == '[' || c == ']' || c == ':' || c == '@' || c >= 0x7F) {
             char hex[4];
             std::snprintf(hex, sizeof hex, "%%%02X", c);
             out += hex;
@@ -167,7 +167,7 @@ std::string Format(const Store& store) {
     return out;
 }
 
-std::string g_storePath;  // guarded by StoreLock()
+thread_local std::string t_storePath;  // what RegistryStorePath() hands out, per thread
 
 std::string CurrentStorePath() {
     if (const char* chosen = std::getenv("VELMORA_REGISTRY_FILE"); chosen && *chosen) return chosen;
@@ -182,12 +182,22 @@ Store Load() {
     return Parse(text);
 }
 
-bool Save(const Store& store) {
-    const std::string path = CurrentStorePath();
-    const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) ::mkdir(path.substr(0, slash).c_str(), 0700);
-    return platform::ReplaceWholeFile(path, Format(store));
-}
+bool Save(const Store& store) { return platform::ReplaceWholeFile(CurrentStorePath(), Format(store)); }
+
+// For a change: the store's folder exists and is locked against other
+// processes changing the store at the same time.
+class CStoreChange {
+public:
+    CStoreChange() : m_lock(MakeFolder(CurrentStorePath())) {}
+
+private:
+    static std::string MakeFolder(const std::string& path) {
+        const size_t slash = path.find_last_of('/');
+        if (slash != std::string::npos && slash > 0) ::mkdir(path.substr(0, slash).c_str(), 0700);
+        return path;
+    }
+    platform::CFolderLock m_lock;
+};
 
 const char* RootName(HKEY root) {
     if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
@@ -241,9 +251,8 @@ bool ValidKey(HKEY key) { return key && !RootName(key); }
 }  // namespace
 
 const char* RegistryStorePath() {
-    std::lock_guard<std::mutex> lock(StoreLock());
-    g_storePath = CurrentStorePath();
-    return g_storePath.c_str();
+    t_storePath = CurrentStorePath();
+    return t_storePath.c_str();
 }
 
 LONG RegOpenKeyExA(HKEY parent, const char* subKey, DWORD /*options*/, DWORD access, HKEY* result) {
@@ -268,6 +277,7 @@ LONG RegCreateKeyExA(HKEY parent, const char* subKey, DWORD /*reserved*/, const 
     if (path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;  // a root itself
     if (!RootName(parent) && !(parent->access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
     std::lock_guard<std::mutex> lock(StoreLock());
+    const CStoreChange change;
     Store store = Load();
     const bool existed = KeyExists(store, path);
     if (!existed) {
@@ -324,6 +334,7 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD t
     if (!data && size) return ERROR_INVALID_PARAMETER;
     if (type == REG_DWORD && size != 4) return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(StoreLock());
+    const CStoreChange change;
     Store store = Load();
     const auto k = store.find(Lower(key->path));
     if (k == store.end()) return ERROR_FILE_NOT_FOUND;  // removed behind the handle
@@ -339,6 +350,7 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
     if (!ValidKey(key)) return ERROR_INVALID_HANDLE;
     if (!(key->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard<std::mutex> lock(StoreLock());
+    const CStoreChange change;
     Store store = Load();
     const auto k = store.find(Lower(key->path));
     if (k == store.end() || !k->second.values.erase(Lower(valueName ? valueName : ""))) {

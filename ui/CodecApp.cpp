@@ -3,7 +3,6 @@
 #include "common/Translator.h"
 #include "ui/MainDlg.h"
 #include "ui/Resources.h"
-#include "ui/StartupSettings.h"
 #include "ui/framework/WindowClass.h"
 
 CCodecApp::CCodecApp() = default;
@@ -18,7 +17,7 @@ BOOL CCodecApp::InitInstance() {
     if (!RegisterWindowClass(kMainWindowClass)) return FALSE;
     {
         CTranslator translator;  // keeps the language tables for the whole run
-        translator.LoadLanguageFile(StartupSettings::GetMiniISDNEnabled(), StartupSettings::GetMainLanguage().c_str());
+        translator.LoadLanguage();  // a missing or bad file leaves English
         {
             CMainDlg dialog;
             if (dialog.Init(m_pszAppName)) {

@@ -7,6 +7,7 @@
 
 #include "common/SharedState.h"
 #include "platform/Clock.h"
+#include "platform/ThreadPriority.h"
 #include "ui/Resources.h"
 #include "ui/StartupSettings.h"
 #include "ui/framework/GuiPump.h"
@@ -160,6 +161,11 @@ void CMainDlg::ShowStatusLine(const std::string& text) {
 
 void CMainDlg::ShowErrorBox(const std::string& text) {
     AfxMessageBox(GetSafeHwnd(), text.c_str(), "Error...", MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void CMainDlg::SetGuiPriority(bool idle) {
+    // While audio flows the window yields to the engine's worker.
+    SetThreadPriority(GetCurrentThread(), idle ? THREAD_PRIORITY_IDLE : THREAD_PRIORITY_NORMAL);
 }
 
 void CMainDlg::AcceptDroppedFiles(bool accept) {

@@ -69,7 +69,7 @@ private:
     void ShowStatusLine(const std::string& text) override;
     void ShowErrorBox(const std::string& text) override;
     void AcceptDroppedFiles(bool accept) override;
-    void SetGuiPriority(bool) override {}
+    void SetGuiPriority(bool idle) override;
     void RefreshMenus(int) override {}
     void PageSetState(int, int) override {}
     void PageShowConnection(int, const ConnectionInfo&) override {}

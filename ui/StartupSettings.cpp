@@ -1,13 +1,15 @@
 #include "ui/StartupSettings.h"
 
-// The settings store is not linked in yet: every key yields its default.
+#include "common/Settings.h"
+
+// Each read goes to the file again, as every settings read does.
 namespace StartupSettings {
-std::string GetMainWinClass() { return "VelmoraClass"; }
-int GetMainNoSplash() { return 0; }
-int GetMainStartDelay() { return 0; }
-int GetMainFastCPU() { return -1; }
-std::string GetMainLanguage() { return std::string(); }
-int GetOptionsTrace() { return 0; }
-int GetMiniISDNEnabled() { return 0; }
-int GetARIPPortNumber() { return 0; }
+std::string GetMainWinClass() { return CSettings().GetMainWinClass(); }
+int GetMainNoSplash() { return CSettings().GetMainNoSplash(); }
+int GetMainStartDelay() { return CSettings().GetMainStartDelay(); }
+int GetMainFastCPU() { return CSettings().GetMainFastCPU(); }
+std::string GetMainLanguage() { return CSettings().GetMainLanguage(); }
+int GetOptionsTrace() { return CSettings().GetOptionsTrace(); }
+int GetMiniISDNEnabled() { return CSettings().GetMiniISDNEnabled(); }
+int GetARIPPortNumber() { return CSettings().GetARIPPortNumber(); }
 }  // namespace StartupSettings

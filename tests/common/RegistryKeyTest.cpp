@@ -102,6 +102,8 @@ TEST_F(RegistryKeyTest, StoreSurvivesOddNamesAndListsSubKeys) {
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_BINARY, reinterpret_cast<const BYTE*>("\0\1"), 2),
               ERROR_SUCCESS);
+    const BYTE one[4] = {1, 0, 0, 0};
+    ASSERT_EQ(RegSetValueExA(key, "@", 0, REG_DWORD, one, 4), ERROR_SUCCESS) << "not the unnamed value";
     RegCloseKey(key);
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\asio\\Another", 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &key, nullptr),
@@ -133,6 +135,9 @@ TEST_F(RegistryKeyTest, StoreSurvivesOddNamesAndListsSubKeys) {
     ASSERT_EQ(RegQueryValueExA(key, "", nullptr, &type, reinterpret_cast<BYTE*>(back), &size), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_BINARY);
     EXPECT_EQ(std::string(back, size), std::string("\0\1", 2));
+    size = sizeof back;
+    ASSERT_EQ(RegQueryValueExA(key, "@", nullptr, &type, reinterpret_cast<BYTE*>(back), &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_DWORD);
     RegCloseKey(key);
 }
 

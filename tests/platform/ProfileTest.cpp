@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -202,4 +204,29 @@ TEST_F(ProfileTest, WeReadWhatConfigparserWrites) {
     // And our write into the peer's file stays readable to the peer.
     ASSERT_TRUE(Put("Main", "Page", "2"));
     EXPECT_EQ(RunPeer("check", m_file, {"Main", "Page", "2", "Main", "PhoneFile", "Other Book.Pb"}), 0);
+}
+
+// Two processes (two stations started from one folder, or a tool beside the
+// program) write different keys of one file at the same time.
+TEST_F(ProfileTest, TwoProcessesWritingDifferentKeysLoseNothing) {
+    constexpr int kWrites = 150;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const char* who = child == 0 ? "Child" : "Parent";
+    bool ok = true;
+    for (int i = 0; i < kWrites; ++i) {
+        const std::string key = std::string(who) + std::to_string(i);
+        ok = Put(i % 2 ? "Odd" : "Even", key.c_str(), std::to_string(i).c_str()) && ok;
+    }
+    if (child == 0) std::_Exit(ok ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(ok);
+    for (const char* name : {"Child", "Parent"}) {
+        for (int i = 0; i < kWrites; ++i) {
+            const std::string key = name + std::to_string(i);
+            ASSERT_EQ(GetInt(i % 2 ? "Odd" : "Even", key.c_str(), -1), i) << key;
+        }
+    }
 }

@@ -88,6 +88,8 @@ TEST(WindowMessagesTest, PostsFromAThreadRacingTheDestructionNeverCrash) {
     std::thread poster([&] {
         while (!stop.load(std::memory_order_acquire)) {
             if (!PostMessage(hwnd, WM_USER, 0, 0)) ++refused;
+            // Leave the lock to the destructor now and then: a mutex is not fair.
+            std::this_thread::yield();
         }
     });
     for (int i = 0; i < 50; ++i) queue->DispatchPending();

@@ -1,5 +1,7 @@
 #include "tools/velmora-codec/CodecTable.h"
 
+#include "codecs/AptxEnhCodec.h"
+#include "codecs/AptxStdCodec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 
@@ -30,10 +32,20 @@ const char* RefuseG722(const AudioFormat& f) {
     return "";
 }
 
+// apt-X: 192 coded bytes per block in mono, 384 otherwise.
+int FrameAptx(const AudioFormat& f) { return IsMono(f) ? 192 : 384; }
+
+const char* RefuseAptx(const AudioFormat& f) {
+    if (f.sampleRate <= 0) return "apt-X needs a sample rate";
+    return "";
+}
+
 const CodecEntry kEntries[] = {
     {CODING_G711_ALAW, "G.711 A-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
     {CODING_G711_ULAW, "G.711 mu-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
     {CODING_G722, "G.722", Make<CG722Codec>, 16000, DEVICEMODE_MONO, Frame192, RefuseG722},
+    {CODING_APTX, "apt-X", Make<CAptxStdCodec>, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
+    {CODING_APTX_ENH, "enhanced apt-X", Make<CAptxEnhCodec>, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
 };
 
 }  // namespace

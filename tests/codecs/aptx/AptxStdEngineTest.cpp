@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 
 #include "codecs/aptx/AptxStdEngine.h"
 #include "codecs/aptx/AptxTestSignals.h"
@@ -248,6 +249,24 @@ TEST(AptxStdEngine, ReceiveBufferIsBounded) {
     ASSERT_EQ(AptxStdDecode(dec.get(), 2048, pcm.data(), code.data(), &in), 0);
     EXPECT_EQ(in.mask, -1);
     EXPECT_EQ(dec->user[0].dropped, 32u);
+}
+
+TEST(AptxStdEngine, RandomAndCorruptedWordsDecodeSafely) {
+    const uint32_t seed = aptxtest::Seed("AptxStdEngine.RandomAndCorruptedWordsDecodeSafely");
+    std::mt19937 rng(seed);
+    for (const int channels : {1, 2}) {
+        const std::vector<int16_t> pcm = aptxtest::Tone(128 * 4 * 8, channels, 32000, 3000, 11000);
+        Engine enc(AptxStdCreate(kAptxStdEncoder, 0, nullptr, channels));
+        std::vector<uint16_t> words = Encode(enc.get(), pcm, channels);
+        // Keep the sync slots, spoil the audio bits: the lock holds and the
+        // coder meets every kind of code.
+        for (size_t i = 0; i < words.size(); ++i) words[i] ^= static_cast<uint16_t>(rng() & 0xFF7F);
+        for (int n = 0; n < 128 * 4 * channels; ++n) words.push_back(static_cast<uint16_t>(rng()));
+        for (int n = 0; n < 128 * 4 * channels; ++n) words.push_back(n % 2 ? 0x7FFF : 0x8000);
+        Engine dec(AptxStdCreate(0, 0, nullptr, channels));
+        const DecodeRun run = Decode(dec.get(), words, channels);
+        EXPECT_GE(run.firstLockedCall, 0);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,104 @@
+#include "call/RipEncoderRules.h"
+
+#include <initializer_list>
+#include <iterator>
+
+namespace {
+constexpr int kLayer2Kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320, 384};
+constexpr int kLayer3Kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+
+bool IsMpeg(int codingType) { return codingType == CODING_MPEG_L2 || codingType == CODING_MPEG_L3; }
+
+int RoundDownSampleRate(int rate) {
+    constexpr int kRates[] = {48000, 44100, 32000, 24000, 22050, 16000};
+    for (int r : kRates) {
+        if (rate >= r) return r;
+    }
+    return 8000;
+}
+
+bool IsOneOf(int kbps, std::initializer_list<int> values) {
+    for (int v : values) {
+        if (kbps == v) return true;
+    }
+    return false;
+}
+}  // namespace
+
+bool MakeRequestedEncoder(int codingType, int bitRate, int sampleRate, int deviceMode, AudioFormat* format) {
+    switch (codingType) {
+    case CODING_PCM:
+        if (deviceMode != DEVICEMODE_MONO) deviceMode = DEVICEMODE_STEREO;
+        break;
+    case CODING_G711_ALAW:
+    case CODING_G711_ULAW:
+        sampleRate = 8000;
+        bitRate = 64000;
+        deviceMode = DEVICEMODE_MONO;
+        break;
+    case CODING_G722:
+        sampleRate = 16000;
+        bitRate = 64000;
+        deviceMode = DEVICEMODE_MONO;
+        break;
+    case CODING_MPEG_L2:
+    case CODING_MPEG_L3:
+        if (deviceMode != DEVICEMODE_MONO && deviceMode != DEVICEMODE_STEREO &&
+            deviceMode != DEVICEMODE_JOINT_STEREO && deviceMode != DEVICEMODE_DUAL_MONO) {
+            deviceMode = DEVICEMODE_MONO;
+        }
+        break;
+    default:
+        return false;
+    }
+    AudioFormat f;
+    f.aptxOption = 0;  // the rest of a requested format is zero
+    f.codingType = codingType;
+    f.bitRate = bitRate;
+    f.sampleRate = RoundDownSampleRate(sampleRate);
+    f.deviceMode = deviceMode;
+    *format = f;
+    return true;
+}
+
+int SnapMpegBitRate(int codingType, int bitRate) {
+    const int* begin = codingType == CODING_MPEG_L3 ? std::begin(kLayer3Kbps) : std::begin(kLayer2Kbps);
+    const int* end = codingType == CODING_MPEG_L3 ? std::end(kLayer3Kbps) : std::end(kLayer2Kbps);
+    for (const int* p = begin; p != end; ++p) {
+        if (static_cast<long long>(*p) * 1000 >= bitRate) return *p * 1000;
+    }
+    return 320000;
+}
+
+bool CheckISDNEncoder(AudioFormat* f) {
+    const bool g711 = f->codingType == CODING_G711_ALAW || f->codingType == CODING_G711_ULAW;
+    if (!g711 && f->codingType != CODING_G722 && !IsMpeg(f->codingType)) return false;
+    f->bitRate = f->bitRate <= 64000 ? 64000 : 128000;
+    if (g711) {
+        f->sampleRate = 8000;
+    } else if (f->codingType == CODING_G722) {
+        f->sampleRate = 16000;
+    } else if (f->sampleRate >= 8000 && f->sampleRate <= 24000) {
+        f->sampleRate = 24000;
+    } else if (f->sampleRate != 32000) {
+        f->sampleRate = 48000;
+    }
+    return true;
+}
+
+bool CheckTCPEncoder(AudioFormat* f) {
+    if (f->codingType != CODING_PCM && !IsMpeg(f->codingType)) return false;
+    if (f->sampleRate < 16000) f->sampleRate = 16000;
+    if (!IsMpeg(f->codingType)) return true;
+    f->bitRate = SnapMpegBitRate(f->codingType, f->bitRate);
+    const int kbps = f->bitRate / 1000;
+    if (IsOneOf(kbps, {8, 16, 24, 40, 144}) && f->sampleRate > 24000) f->sampleRate /= 2;
+    if (IsOneOf(kbps, {192, 224, 256, 320, 384}) && f->sampleRate < 32000) f->sampleRate *= 2;
+    if (f->sampleRate > 24000) {
+        if (IsOneOf(kbps, {32, 48, 56, 80})) f->deviceMode = DEVICEMODE_MONO;
+        if (IsOneOf(kbps, {224, 256, 320, 384}) && f->deviceMode == DEVICEMODE_MONO) {
+            f->deviceMode = DEVICEMODE_JOINT_STEREO;
+        }
+    }
+    return true;
+}
