@@ -770,12 +770,15 @@ int CCallEngine::CreateAudioEngine() {
     m_audio.reset();
     if (!m_audioFactory) return 0;
     std::unique_ptr<CCallAudio> audio = m_audioFactory();
-    if (!audio || !audio->Init(m_fastCpu.load(std::memory_order_relaxed))) return 0;
+    if (!audio) return 0;
+    // An engine whose Init failed is kept all the same: its pumps do nothing,
+    // and the link is still served (Start alone refuses to go on with it).
+    const int ok = audio->Init(m_fastCpu.load(std::memory_order_relaxed));
     m_audio = std::move(audio);
     std::lock_guard<std::mutex> lock(m_recordLock);
     m_requestedSendFormat = AudioFormat();
     m_decoderFormat = AudioFormat();
-    return 1;
+    return ok ? 1 : 0;
 }
 
 void CCallEngine::ReloadSettings() {

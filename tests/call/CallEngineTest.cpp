@@ -52,6 +52,9 @@ TEST_F(CallEngineTest, StoppedWorkerRefusesAtOnce) {
 TEST_F(CallEngineTest, StartNeedsAnAudioEngineAndAName) {
     CCallEngine noAudio(CallAudioFactory{}, m_settings);
     EXPECT_EQ(noAudio.Start("Velmora", 1), 0);
+    m_tone->failInit.store(1);
+    EXPECT_EQ(MakeEngine()->Start("Velmora", 1), 0);
+    m_tone->failInit.store(0);
     auto engine = MakeEngine();
     EXPECT_EQ(engine->Start("", 1), 0);
     EXPECT_EQ(engine->Connect(TcpEntry(TestPort(1), CODING_PCM, 48000, 10)), 0);  // not started

@@ -38,6 +38,7 @@ struct CToneStation {
     std::atomic<int> decoderOpens{0};
     std::atomic<int> encoderOpens{0};
     std::atomic<int> failReceiveFormat{0};  // tests: SetReceiveFormat fails
+    std::atomic<int> failInit{0};           // tests: Init fails
     AudioFormat lastReceiveFormat;
     AudioFormat lastSendFormat;
 
@@ -59,6 +60,7 @@ public:
     }
 
     int Init(int) override {
+        if (m_station->failInit.load()) return 0;
         m_send.assign(kFifoBytes / 2, 0);
         m_receive.assign(kFifoBytes / 2, 0);
         m_scratch.assign(kFifoBytes, 0);
