@@ -208,3 +208,44 @@ TEST_F(CallEngineTest, SuspendedLinkTakesNoCallsUntilResumed) {
 }
 
 }  // namespace
+
+namespace {
+
+// A library clip without a connection: play, pause, resume, stop, and the
+// end of the clip, each a state of its own.
+TEST_F(CallEngineTest, LocalClipStatesFollowTheCommands) {
+    CSimClock clock(100);
+    auto engine = MakeEngine();
+    ASSERT_EQ(engine->Prepare("Velmora", 1), 1);
+    engine->Pass();
+    ASSERT_EQ(engine->GetCallState(), CALL_IDLE);
+    auto run = [&](int (CCallEngine::*op)()) {
+        ASSERT_EQ(((*engine).*op)(), 1);
+        engine->Pass();
+    };
+    run(&CCallEngine::PlayClip);
+    EXPECT_EQ(engine->GetCallState(), CALL_IDLE);  // nothing loaded yet
+    ASSERT_EQ(engine->LoadClip("/clips/0001 Jingle.mpcm"), 1);
+    engine->Pass();
+    EXPECT_EQ(m_tone->clipLoaded, "/clips/0001 Jingle.mpcm");
+    run(&CCallEngine::PlayClip);
+    EXPECT_EQ(engine->GetCallState(), CALL_CLIP_PLAYING);
+    run(&CCallEngine::PauseClip);
+    EXPECT_EQ(engine->GetCallState(), CALL_CLIP_PAUSED);
+    run(&CCallEngine::PlayClip);  // play on a paused clip resumes it
+    EXPECT_EQ(engine->GetCallState(), CALL_CLIP_PLAYING);
+    int played = 0, length = 0;
+    engine->GetClipPosition(&played, &length);
+    EXPECT_GT(played, 0);
+    EXPECT_EQ(length, 1000);
+    run(&CCallEngine::StopClip);
+    EXPECT_EQ(engine->GetCallState(), CALL_IDLE);
+    // A clip that ends by itself returns the engine to idle.
+    m_tone->clipFinishAfter.store(3);
+    run(&CCallEngine::PlayClip);
+    EXPECT_EQ(engine->GetCallState(), CALL_CLIP_PLAYING);
+    for (int i = 0; i < 3; ++i) engine->Pass();
+    EXPECT_EQ(engine->GetCallState(), CALL_IDLE);
+}
+
+}  // namespace

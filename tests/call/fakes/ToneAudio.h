@@ -39,6 +39,9 @@ struct CToneStation {
     std::atomic<int> encoderOpens{0};
     std::atomic<int> failReceiveFormat{0};  // tests: SetReceiveFormat fails
     std::atomic<int> failInit{0};           // tests: Init fails
+    std::atomic<int> clipPolls{0};          // clip: position queries so far
+    std::atomic<int> clipFinishAfter{0};    // clip: finished from this many queries on (0 = never)
+    std::string clipLoaded;                 // worker only
     AudioFormat lastReceiveFormat;
     AudioFormat lastSendFormat;
 
@@ -241,14 +244,29 @@ public:
     void SetPlayLevel(int) override {}
     int SetClipGain(int level) override { return std::abs(level); }
     void SetMicOn(int) override {}
-    int LoadClip(const char*) override { return 1; }
-    int StartClip() override { return 0; }
-    int PauseClip() override { return 0; }
-    int ResumeClip() override { return 0; }
-    int StopClip() override { return 0; }
+    int LoadClip(const char* path) override {
+        m_station->clipLoaded = path;
+        return 1;
+    }
+    int StartClip() override {
+        if (m_station->clipLoaded.empty()) return 0;
+        m_clipActive = true;
+        m_station->clipPolls.store(0);
+        return 1;
+    }
+    int PauseClip() override { return m_clipActive ? 1 : 0; }
+    int ResumeClip() override { return m_clipActive ? 1 : 0; }
+    int StopClip() override {
+        if (!m_clipActive) return 0;
+        m_clipActive = false;
+        return 1;
+    }
     int GetClipPosition(int* playedMs, int* lengthMs) override {
-        *playedMs = *lengthMs = 0;
-        return 0;
+        const int polls = m_station->clipPolls.fetch_add(1) + 1;
+        *playedMs = polls * 10;
+        *lengthMs = 1000;
+        const int after = m_station->clipFinishAfter.load();
+        return m_clipActive && after > 0 && polls >= after ? 1 : 0;
     }
 
 private:
@@ -310,6 +328,7 @@ private:
     std::string m_error;
     AudioFormat m_sendFormat;
     AudioFormat m_receiveFormat;
+    bool m_clipActive = false;
     bool m_encoding = false;
     bool m_decoding = false;
     bool m_sendConvert = false;
