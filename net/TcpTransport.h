@@ -22,7 +22,7 @@
 #include "net/Transport.h"
 #include "platform/WinSock.h"
 
-class CTcpTransport : public CTransport {
+class CTcpTransport final : public CTransport {
 public:
     enum State {
         kStateNone = 0,

@@ -1,5 +1,6 @@
 // The WAVE calls over the device list. Opening, closing and listing take the
 // list's mutex; the per-block calls (write, add buffer, pause) do not.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -30,12 +31,18 @@ void AddVirtualLocked(DeviceList& list, const VirtualWaveConfig& config) {
     }
 }
 
+bool UsableConfig(const VirtualWaveConfig& c) {
+    return !c.name.empty() && std::isfinite(c.rateErrorPercent) && std::isfinite(c.toneHz) &&
+           std::isfinite(c.toneLevel) && c.periodMs >= 1 && c.periodMs <= 100 && c.rateErrorPercent > -50.0 &&
+           c.rateErrorPercent < 50.0 && c.sinkSeconds >= 0 && c.sinkSeconds <= 3600;
+}
+
 void LoadLocked(DeviceList& list) {
     if (list.loaded) return;
     list.loaded = true;
     if (const char* env = std::getenv("VELMORA_VIRTUAL_AUDIO"); env && *env) {
         VirtualWaveConfig config;
-        if (VirtualWaveParse(env, &config)) AddVirtualLocked(list, config);
+        if (VirtualWaveParse(env, &config) && UsableConfig(config)) AddVirtualLocked(list, config);
     }
     for (bool output : {true, false}) {
         for (const std::string& name : ListAlsaDevices(output)) {
@@ -255,9 +262,7 @@ MMRESULT waveInClose(HWAVEIN h) { return Close(h); }
 // ---- virtual device administration ----
 
 int VirtualWaveAdd(const VirtualWaveConfig& config) {
-    if (config.name.empty() || config.periodMs < 1 || config.periodMs > 100 || config.rateErrorPercent <= -50.0 ||
-        config.rateErrorPercent >= 50.0 || config.sinkSeconds < 0 || config.sinkSeconds > 3600)
-        return 0;
+    if (!UsableConfig(config)) return 0;
     DeviceList& list = List();
     std::lock_guard lock(list.mutex);
     LoadLocked(list);

@@ -2,7 +2,9 @@
 // thread per open device that waits on the PCM and moves one period at a time.
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -53,7 +55,18 @@ struct CAlsaStream final : CWaveStream {
         }
     }
 
+    // Some PCMs (the "null" plugin) take frames as fast as they are given;
+    // hold such a device to its rate instead of spinning a core.
+    void Pace(snd_pcm_sframes_t frames) {
+        m_frames += static_cast<uint64_t>(frames);
+        const double ahead = static_cast<double>(m_frames) / m_rate -
+                             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count() -
+                             2.0 * kLatencyUs / 1e6;
+        if (ahead > 0) std::this_thread::sleep_for(std::chrono::duration<double>(std::min(ahead, 0.02)));
+    }
+
     void RunOutput() {
+        m_start = std::chrono::steady_clock::now();
         while (!StopRequested()) {
             ServiceCommands();
             const int w = snd_pcm_wait(m_pcm, 20);
@@ -74,6 +87,7 @@ struct CAlsaStream final : CWaveStream {
                     break;
                 }
                 avail -= n;
+                Pace(n);
             }
         }
     }
@@ -95,6 +109,8 @@ struct CAlsaStream final : CWaveStream {
             if (!running) {
                 snd_pcm_start(m_pcm);
                 running = true;
+                m_start = std::chrono::steady_clock::now();
+                m_frames = 0;
             }
             const int w = snd_pcm_wait(m_pcm, 20);
             if (w < 0) {
@@ -110,6 +126,7 @@ struct CAlsaStream final : CWaveStream {
                 continue;
             }
             PushInput(m_buffer.data(), static_cast<int>(n));
+            Pace(n);
         }
     }
 
@@ -123,6 +140,8 @@ struct CAlsaStream final : CWaveStream {
 
     snd_pcm_t* m_pcm;
     snd_pcm_uframes_t m_period;
+    std::chrono::steady_clock::time_point m_start;
+    uint64_t m_frames = 0;
     std::vector<int16_t> m_buffer;
 };
 

@@ -126,9 +126,10 @@ struct CVirtualStream final : CWaveStream {
     std::atomic<uint64_t> m_simDone{0};
 };
 
+// Finite numbers within +-1e6 only: the text comes from the environment.
 bool ParseDouble(std::string_view s, double* out) {
     const auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+    return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(*out) && std::fabs(*out) <= 1e6;
 }
 
 }  // namespace

@@ -223,6 +223,14 @@ int SetReceiveBufferSize(SOCKET s, int bytes) { return SetIntOption(s, SOL_SOCKE
 int SetReceiveTimeout(SOCKET s, uint32_t ms) { return SetTimeOption(s, SO_RCVTIMEO, ms); }
 int SetSendTimeout(SOCKET s, uint32_t ms) { return SetTimeOption(s, SO_SNDTIMEO, ms); }
 
+int SetLinger(SOCKET s, bool on, int seconds) {
+    linger l;
+    l.l_onoff = on ? 1 : 0;
+    l.l_linger = seconds;
+    if (::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0) return Fail();
+    return 0;
+}
+
 int GetSocketError(SOCKET s) {
     int error = 0;
     socklen_t len = sizeof error;

@@ -61,6 +61,7 @@ int SetReceiveBufferSize(SOCKET s, int bytes);    // SO_RCVBUF
 int SetReceiveTimeout(SOCKET s, uint32_t ms);     // blocking recv gives 10060 after it
 int SetSendTimeout(SOCKET s, uint32_t ms);        // blocking send gives 10060 after it
 int GetSocketError(SOCKET s);                     // SO_ERROR as a Winsock code (0 = none)
+int SetLinger(SOCKET s, bool on, int seconds);    // SO_LINGER; on with 0 s resets the peer at close
 
 // The part of select() the transports use, for one socket.
 constexpr int kWaitRead = 1;

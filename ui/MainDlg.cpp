@@ -1,14 +1,18 @@
 #include "ui/MainDlg.h"
 
+#include <filesystem>
+
 #include <wx/dialog.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include "common/Settings.h"
 #include "common/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/ThreadPriority.h"
 #include "ui/Resources.h"
+#include "ui/RipRemoteControl.h"
 #include "ui/StartupSettings.h"
 #include "ui/framework/GuiPump.h"
 #include "ui/framework/MessageBox.h"
@@ -28,6 +32,7 @@ std::unique_ptr<CMainEngine> MakeEngine() {
 }
 
 constexpr int kMaxStartDelaySeconds = 24 * 3600;
+constexpr char kDefaultPhoneFile[] = "My Phonebook.Pb";
 
 }  // namespace
 
@@ -77,7 +82,7 @@ int CMainDlg::Init(const char* programName) {
         g_sharedState->traceValue = StartupSettings::GetOptionsTrace();
         g_sharedState->miniIsdn = StartupSettings::GetMiniISDNEnabled();
     }
-    if (Hooks().initPhonebook && !Hooks().initPhonebook(*this)) return 0;
+    if (Hooks().initPhonebook ? !Hooks().initPhonebook(*this) : !InitPhonebook()) return 0;
     if (!m_engine->Start(programName, StartupSettings::GetMainFastCPU())) {
         m_translator.ShowError(4, "Unable to init Codec object.");
         return 0;
@@ -107,10 +112,33 @@ BOOL CMainDlg::OnInitDialog() {
     return TRUE;
 }
 
+int CMainDlg::InitPhonebook() {
+    const std::string file = CSettings().GetMainPhoneFile();
+    if (!m_phonebook.Init(file.c_str())) {
+        m_translator.ShowError(6, "Unable to init Phonebook object.");
+        return 0;
+    }
+    // A first start has no phonebook yet: that is no error. A file that is
+    // there but cannot be read is reported, and the station runs on without it.
+    if (!m_phonebook.Load(true) && std::filesystem::exists(file)) {
+        const std::string text = std::string(m_translator.GetText(7, "Unable to open Phonebookfile:")) + "\n\n" + file;
+        MessageBox(text.c_str(), "Error...", MB_ICONERROR | MB_SETFOREGROUND);
+    }
+    return 1;
+}
+
+void CMainDlg::SavePhonebook() {
+    if (m_phonebook.Save()) return;
+    // A read-only or vanished file: keep the entries in the default file instead.
+    CSettings().SetMainPhoneFile(kDefaultPhoneFile);
+    m_phonebook.SetFileName(kDefaultPhoneFile);
+    m_phonebook.Save();
+}
+
 void CMainDlg::StartRemoteControl() {
     const int port = StartupSettings::GetARIPPortNumber() & 0xFFFF;
     if (port == 0) return;
-    if (Hooks().makeRemoteControl) m_rip = Hooks().makeRemoteControl();
+    m_rip = Hooks().makeRemoteControl ? Hooks().makeRemoteControl() : std::make_unique<CRipRemoteControl>();
     if (!m_rip) {
         AfxMessageBox(GetSafeHwnd(), "Unable to create RIP object.", "Error...", MB_ICONERROR | MB_SETFOREGROUND);
         return;
@@ -138,7 +166,10 @@ void CMainDlg::OnCancel() {
     EndDialog(2);
 }
 
-void CMainDlg::OnDestroy() { KillTimer(GetSafeHwnd(), kRemoteControlTimer); }
+void CMainDlg::OnDestroy() {
+    SavePhonebook();
+    KillTimer(GetSafeHwnd(), kRemoteControlTimer);
+}
 
 void CMainDlg::OnTimer(UINT_PTR id) {
     if (id == kRemoteControlTimer && m_rip) m_rip->Poll();

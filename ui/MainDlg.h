@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/Phonebook.h"
 #include "common/Translator.h"
 #include "ui/MainDlgLogic.h"
 #include "ui/MainEngine.h"
@@ -43,6 +44,7 @@ public:
 
     CTranslator& Translator() { return m_translator; }
     CMainEngine& Engine() { return *m_engine; }
+    CPhonebook& Phonebook() { return m_phonebook; }
     const CMainDlgLogic& Logic() const { return m_logic; }
 
 protected:
@@ -55,6 +57,8 @@ protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    int InitPhonebook();
+    void SavePhonebook();
     void StartRemoteControl();
 
     // CTranslatorWindow
@@ -81,6 +85,7 @@ private:
     BandwidthAnswer RunBandwidthDialog(int, int, int) override { return kBandwidthContinue; }
 
     CTranslator m_translator;
+    CPhonebook m_phonebook;
     std::unique_ptr<CMainEngine> m_engine;
     std::unique_ptr<CRemoteControl> m_rip;
     CMainDlgLogic m_logic;

@@ -18,7 +18,8 @@ uint32_t CMp3BitRing::CapacityFor(uint32_t request) {
 
 bool CMp3BitRing::Create(uint32_t size) {
     const uint32_t cap = CapacityFor(size);
-    uint8_t* data = new (std::nothrow) uint8_t[cap]();
+    // Reads fetch 16-bit words: a one-byte ring still gets two bytes of storage.
+    uint8_t* data = new (std::nothrow) uint8_t[cap < 2 ? 2 : cap]();
     if (!data) return false;
     if (m_owns) delete[] m_data;
     m_data = data;

@@ -36,13 +36,19 @@ CMp3Hybrid::CMp3Hybrid() {
 void CMp3Hybrid::Clear() { std::memset(m_overlap, 0, sizeof(m_overlap)); }
 
 void CMp3Hybrid::Long36(const float* in, int blockType, float* overlap, float* out) const {
+    // The 36 outputs hold 18 distinct values: y[17 - i] = -y[i], y[35 - i] = y[18 + i].
     float y[36];
-    for (int i = 0; i < 36; ++i) y[i] = 0.0f;
-    for (int k = 0; k < 18; ++k) {
-        const float x = in[k];
-        if (x == 0.0f) continue;
-        const float* c = m_cos36[k];
-        for (int i = 0; i < 36; ++i) y[i] += x * c[i];
+    for (int i = 0; i < 9; ++i) {
+        float a = 0.0f;
+        float b = 0.0f;
+        for (int k = 0; k < 18; ++k) {
+            a += in[k] * m_cos36[k][i];
+            b += in[k] * m_cos36[k][18 + i];
+        }
+        y[i] = a;
+        y[17 - i] = -a;
+        y[18 + i] = b;
+        y[35 - i] = b;
     }
     const float* w = m_window[blockType];
     for (int i = 0; i < 18; ++i) {
@@ -52,13 +58,22 @@ void CMp3Hybrid::Long36(const float* in, int blockType, float* overlap, float* o
 }
 
 void CMp3Hybrid::Short12(const float* in, float* overlap, float* out) const {
+    // Each 12-point output holds 6 distinct values: z[5 - i] = -z[i], z[11 - i] = z[6 + i].
     float y[36] = {};
     for (int win = 0; win < 3; ++win) {
-        float z[12] = {};
-        for (int k = 0; k < 6; ++k) {
-            const float x = in[3 * k + win];
-            if (x == 0.0f) continue;
-            for (int i = 0; i < 12; ++i) z[i] += x * m_cos12[k][i];
+        float z[12];
+        for (int i = 0; i < 3; ++i) {
+            float a = 0.0f;
+            float b = 0.0f;
+            for (int k = 0; k < 6; ++k) {
+                const float x = in[3 * k + win];
+                a += x * m_cos12[k][i];
+                b += x * m_cos12[k][6 + i];
+            }
+            z[i] = a;
+            z[5 - i] = -a;
+            z[6 + i] = b;
+            z[11 - i] = b;
         }
         for (int i = 0; i < 12; ++i) y[6 + 6 * win + i] += z[i] * m_windowShort[i];
     }

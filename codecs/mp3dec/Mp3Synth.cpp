@@ -8,6 +8,27 @@
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 
+// DCT-II, X[k] = sum x[n] cos(pi (2n + 1) k / 2N), by even/odd halving
+// (B. G. Lee). x is destroyed; scratch holds N floats.
+void FastDct(float* x, float* scratch, int n, const float* const* factors) {
+    if (n == 1) return;
+    const int h = n / 2;
+    const float* f = factors[h];
+    float* a = scratch;
+    float* b = scratch + h;
+    for (int i = 0; i < h; ++i) {
+        const float u = x[i];
+        const float v = x[n - 1 - i];
+        a[i] = u + v;
+        b[i] = (u - v) * f[i];
+    }
+    FastDct(a, x, h, factors);
+    FastDct(b, x + h, h, factors);
+    for (int k = 0; k < h; ++k) x[2 * k] = a[k];
+    for (int k = 0; k < h - 1; ++k) x[2 * k + 1] = b[k] + b[k + 1];
+    x[n - 1] = b[h - 1];
+}
+
 inline int32_t RoundClip(float v) {
     // Ties to even (the default rounding mode), limited to 16 bits.
     const float r = std::nearbyint(v);
@@ -18,10 +39,13 @@ inline int32_t RoundClip(float v) {
 }  // namespace
 
 CMp3Synth::CMp3Synth() {
-    for (int i = 0; i < 64; ++i)
-        for (int k = 0; k < 32; ++k)
-            m_matrix[i][k] = static_cast<float>(std::cos((16 + i) * (2 * k + 1) * kPi / 64.0));
     for (int i = 0; i < 512; ++i) m_window[i] = static_cast<float>(mp3tables::kSynthWindow[i] / 65536.0);
+    // 1 / (2 cos(pi (2i + 1) / 4h)) for the halving steps of size 2h.
+    for (int h = 1; h <= 16; h *= 2) {
+        float* f = m_dctFactors + (h - 1);
+        for (int i = 0; i < h; ++i) f[i] = static_cast<float>(0.5 / std::cos(kPi * (2 * i + 1) / (4.0 * h)));
+        m_dctFactorPtr[h] = f;
+    }
     Clear();
 }
 
@@ -36,23 +60,27 @@ uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8
     for (int t = 0; t < 18; ++t) {
         m_offset = (m_offset - 64) & 1023;
         for (int ch = 0; ch < channels; ++ch) {
-            const float* s = slots[ch][t];
+            // V[j] = X[j + 16] of the 32-point DCT X; X[32] = 0, X[64 - i] = -X[i], X[64 + i] = -X[i].
+            float x[32];
+            float scratch[32];
+            for (int k = 0; k < 32; ++k) x[k] = k < n ? slots[ch][t][k] : 0.0f;
+            FastDct(x, scratch, 32, m_dctFactorPtr);
             float* v = m_v[ch] + m_offset;
-            for (int i = 0; i < 64; ++i) {
-                float acc = 0.0f;
-                const float* m = m_matrix[i];
-                for (int k = 0; k < n; ++k) acc += m[k] * s[k];
-                v[i] = acc;
-            }
+            for (int j = 0; j < 16; ++j) v[j] = x[16 + j];
+            v[16] = 0.0f;
+            for (int j = 17; j < 48; ++j) v[j] = -x[48 - j];
+            for (int j = 48; j < 64; ++j) v[j] = -x[j - 48];
+            std::memcpy(v + 1024, v, 64 * sizeof(float));
         }
         for (int j = 0; j < 32; j += step) {
             for (int ch = 0; ch < channels; ++ch) {
-                const float* v = m_v[ch];
+                const float* v = m_v[ch] + m_offset + j;
+                const float* w = m_window + j;
                 float sum = 0.0f;
                 // U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j]; window D.
                 for (int i = 0; i < 8; ++i) {
-                    sum += v[(m_offset + 128 * i + j) & 1023] * m_window[64 * i + j];
-                    sum += v[(m_offset + 128 * i + 96 + j) & 1023] * m_window[64 * i + 32 + j];
+                    sum += v[128 * i] * w[64 * i];
+                    sum += v[128 * i + 96] * w[64 * i + 32];
                 }
                 if (asFloat) {
                     const float f = sum * 0.000030517578125f;

@@ -19,9 +19,11 @@ public:
 private:
     int m_rateShift = 0;
     int m_eightBit = 0;
-    // Matrixed values, 16 blocks of 64 per channel, newest at m_offset.
-    float m_v[2][1024] = {};
+    // Matrixed values, 16 blocks of 64 per channel, newest at m_offset; each
+    // block is stored twice (at p and p + 1024) so the window reads straight through.
+    float m_v[2][2048] = {};
     int m_offset = 0;
-    float m_matrix[64][32];
+    float m_dctFactors[31];
+    const float* m_dctFactorPtr[17] = {};
     float m_window[512];
 };

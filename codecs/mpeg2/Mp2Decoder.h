@@ -28,3 +28,6 @@ int Mp2DecoderClose(Mp2Decoder** handle);
 int Mp2DecoderFailureCount(const Mp2Decoder* handle);
 // 0 looking for the first header, 1 decoding, 2 muted and searching.
 int Mp2DecoderState(const Mp2Decoder* handle);
+// Bytes from the input start of the last Mp2DecoderRestart to the end of the
+// frame that the last successful Mp2DecodeFrame decoded or found; 0 unknown.
+int Mp2DecoderFrameEndBytes(const Mp2Decoder* handle);

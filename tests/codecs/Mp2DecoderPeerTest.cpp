@@ -36,14 +36,14 @@ void Compare(const Case& c, const std::string& encoder) {
     else
         cmd = "ffmpeg -v error -y -f s16le -ar " + std::to_string(c.rate) + " -ac " + std::to_string(c.channels) + " -i " +
               (dir / "in.raw") + " -c:a mp2 -b:a " + std::to_string(c.kbps) + "k " + mp2;
-    ASSERT_EQ(Run(cmd), 0) << cmd;
+    ASSERT_EQ(RunTool(cmd), 0) << cmd;
     const std::string refPath = dir / "ref.raw";
     const std::string peer = haveMpg123 ? "mpg123" : "ffmpeg";
     if (haveMpg123)
         cmd = "mpg123 -q -O " + refPath + " " + mp2;
     else
         cmd = "ffmpeg -v error -y -i " + mp2 + " -f s16le " + refPath;
-    ASSERT_EQ(Run(cmd), 0) << cmd;
+    ASSERT_EQ(RunTool(cmd), 0) << cmd;
     const auto ref = ReadPcm(refPath);
     const StreamResult ours = DecodeStream(ReadFile(mp2));
     ASSERT_EQ(ours.channels, c.channels);

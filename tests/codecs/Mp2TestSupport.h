@@ -40,7 +40,7 @@ struct TempDir {
 };
 
 // Runs a shell command; its stderr (and stdout, unless redirected in cmd) lands in *output.
-inline int Run(const std::string& cmd, std::string* output = nullptr) {
+inline int RunTool(const std::string& cmd, std::string* output = nullptr) {
     const std::string log = std::filesystem::temp_directory_path() / ("velmora-mp2-run-" + std::to_string(getpid()));
     const int rc = std::system((cmd + " >>" + log + " 2>&1").c_str());
     if (output) {
@@ -77,14 +77,15 @@ inline void WritePcm(const std::string& path, const std::vector<int16_t>& s) {
     WriteFile(path, b.data(), b.size());
 }
 
-enum class Signal { Tone, Multitone, Noise, LeftTone };
+enum class Signal { Tone, Multitone, Noise, LeftTone, LeftToneNoise };
 
 inline const char* Name(Signal s) {
     switch (s) {
         case Signal::Tone: return "tone";
         case Signal::Multitone: return "multitone";
         case Signal::Noise: return "noise";
-        default: return "left tone";
+        case Signal::LeftTone: return "left tone";
+        default: return "left tone and noise";
     }
 }
 
@@ -108,6 +109,9 @@ inline std::vector<int16_t> Make(Signal kind, int rate, int channels, double sec
                         if (freqs[k] < rate * 0.45) v += 3000.0 * std::sin(2 * pi * freqs[k] * t + c + k);
                     break;
                 case Signal::Noise: v = gauss(rng); break;
+                case Signal::LeftToneNoise:
+                    v = c == 0 ? 8000.0 * std::sin(2 * pi * 997.0 * t) + gauss(rng) : 0.0;
+                    break;
             }
             out[static_cast<size_t>(i) * static_cast<size_t>(channels) + static_cast<size_t>(c)] =
                 static_cast<int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
@@ -162,33 +166,47 @@ inline StreamResult DecodeStream(const std::vector<uint8_t>& bytes, uint32_t for
 }
 
 // Signal-to-noise ratio in dB of test against ref (interleaved, same channel
-// count), after finding the delay of test (0..maxLag sample frames) with the
-// smallest error. Edges of lead-in and run-out are left out.
+// count) after delaying test by the lag (0..maxLag sample frames) that fits a
+// window near the start best. channel >= 0 measures that channel alone.
 inline double Snr(const std::vector<int16_t>& ref, const std::vector<int16_t>& test, int channels, int maxLag,
                   int channel = -1, int* lagOut = nullptr) {
-    const size_t frames = std::min(ref.size(), test.size()) / static_cast<size_t>(channels);
-    const size_t skip = 2048;
-    if (frames < skip * 3 + static_cast<size_t>(maxLag)) return -999;
-    double best = -1e300;
-    int bestLag = 0;
-    for (int lag = 0; lag <= maxLag; ++lag) {
+    const size_t ch = static_cast<size_t>(channels);
+    const size_t frames = std::min(ref.size(), test.size()) / ch;
+    const size_t skip = 2048, window = 4096;
+    if (frames < skip * 2 + window + static_cast<size_t>(maxLag)) return -999;
+    auto measure = [&](int lag, size_t from, size_t to) {
         double sig = 0, err = 0;
-        for (size_t i = skip; i + skip + static_cast<size_t>(maxLag) < frames; ++i)
-            for (int c = 0; c < channels; ++c) {
-                if (channel >= 0 && c != channel) continue;
-                const double a = ref[i * static_cast<size_t>(channels) + static_cast<size_t>(c)];
-                const double b = test[(i + static_cast<size_t>(lag)) * static_cast<size_t>(channels) + static_cast<size_t>(c)];
+        for (size_t i = from; i < to; ++i)
+            for (size_t c = 0; c < ch; ++c) {
+                if (channel >= 0 && c != static_cast<size_t>(channel)) continue;
+                const double a = ref[i * ch + c];
+                const double b = test[(i + static_cast<size_t>(lag)) * ch + c];
                 sig += a * a;
                 err += (a - b) * (a - b);
             }
-        const double snr = 10 * std::log10((sig + 1e-9) / (err + 1e-9));
+        return 10 * std::log10((sig + 1e-9) / (err + 1e-9));
+    };
+    double best = -1e300;
+    int bestLag = 0;
+    for (int lag = 0; lag <= maxLag; ++lag) {
+        const double snr = measure(lag, skip, skip + window);
         if (snr > best) {
             best = snr;
             bestLag = lag;
         }
     }
     if (lagOut) *lagOut = bestLag;
-    return best;
+    return measure(bestLag, skip, frames - skip - static_cast<size_t>(maxLag));
+}
+
+// Level of one channel against another, in dB (RMS ratio).
+inline double LevelDb(const std::vector<int16_t>& pcm, int channels, int channel, int reference) {
+    double a = 0, b = 0;
+    for (size_t i = 0; i + static_cast<size_t>(channels) <= pcm.size(); i += static_cast<size_t>(channels)) {
+        a += static_cast<double>(pcm[i + static_cast<size_t>(channel)]) * pcm[i + static_cast<size_t>(channel)];
+        b += static_cast<double>(pcm[i + static_cast<size_t>(reference)]) * pcm[i + static_cast<size_t>(reference)];
+    }
+    return 10 * std::log10((a + 1e-9) / (b + 1e-9));
 }
 
 }  // namespace mp2test

@@ -6,21 +6,10 @@
 #include <string>
 
 #include "common/FileHandle.h"
+#include "support/FileText.h"
 #include "support/TempDir.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Spit(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 struct FileHandleTest : ::testing::Test {
     CTempDir m_dir;

@@ -11,21 +11,10 @@
 #include <thread>
 
 #include "common/Settings.h"
+#include "support/FileText.h"
 #include "support/TempDir.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Spit(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 struct SettingsTest : ::testing::Test {
     CTempDir m_dir;

@@ -272,7 +272,7 @@ TEST(StreamParser, PeerPacketRoundTrip) {
     EXPECT_EQ(back.versionNumber, 66818u);
 }
 
-TEST(StreamParser, ParseStopsAndResumesAsSpecified) {
+TEST(StreamParser, ParseStopsAfterConsumedPacketsAndFifteenResults) {
     CStreamParser p;
     const Bytes pcm = Pcm(100);
     p.Append(pcm.data(), static_cast<int>(pcm.size()));

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -52,8 +56,9 @@ struct VirtualWaveTest : ::testing::Test {
 };
 
 TEST_F(VirtualWaveTest, VirtualDevicesAreListedFirstWithTheirName) {
-    EXPECT_EQ(m_out, 0u);
-    EXPECT_EQ(m_in, 0u);
+    const UINT before = std::getenv("VELMORA_VIRTUAL_AUDIO") ? 1 : 0;  // a configured device comes first
+    EXPECT_EQ(m_out, before);
+    EXPECT_EQ(m_in, before);
     VirtualWaveConfig same;
     same.name = "Test Loop";
     EXPECT_EQ(VirtualWaveAdd(same), 0);  // name taken
@@ -180,6 +185,50 @@ TEST_F(VirtualWaveTest, RateErrorChangesTheFramesPerSimulatedSecond) {
     EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
 }
 
+TEST(VirtualWaveRealClockTest, PlaysAndRecordsOnTheWallClock) {
+    VirtualWaveConfig c;
+    c.name = "Wall Clock";
+    c.periodMs = 2;
+    c.sinkSeconds = 1;
+    ASSERT_EQ(VirtualWaveAdd(c), 1);
+    const WAVEFORMATEX f = MakePcmFormat(48000, 1);
+    std::atomic<int> played{0}, recorded{0};
+    HWAVEOUT out = nullptr;
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, FindOut("Wall Clock"), &f, reinterpret_cast<DWORD_PTR>(&CountDone),
+                          reinterpret_cast<DWORD_PTR>(&played), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInOpen(&in, FindIn("Wall Clock"), &f, reinterpret_cast<DWORD_PTR>(&CountDone),
+                         reinterpret_cast<DWORD_PTR>(&recorded), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    std::vector<int16_t> a(480, 7), b(480);
+    WAVEHDR ha{}, hb{};
+    ha.lpData = reinterpret_cast<char*>(a.data());
+    hb.lpData = reinterpret_cast<char*>(b.data());
+    ha.dwBufferLength = hb.dwBufferLength = 960;
+    ASSERT_EQ(waveOutPrepareHeader(out, &ha, sizeof ha), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInPrepareHeader(in, &hb, sizeof hb), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutWrite(out, &ha, sizeof ha), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInAddBuffer(in, &hb, sizeof hb), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    // The wall clock runs on its own: wait, bounded, for 10 ms of audio each way.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while ((played.load() == 0 || recorded.load() == 0) && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    EXPECT_EQ(played.load(), 1);
+    EXPECT_EQ(recorded.load(), 1);
+    EXPECT_EQ(WaveHeaderLoadRecorded(&hb), 960u);
+    EXPECT_EQ(waveInReset(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutReset(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInUnprepareHeader(in, &hb, sizeof hb), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutUnprepareHeader(out, &ha, sizeof ha), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    int16_t first = 0;
+    EXPECT_EQ(VirtualWaveReadSink("Wall Clock", 0, &first, 1), 1u);
+    EXPECT_EQ(VirtualWaveClear(), 1);
+}
+
 TEST(VirtualWaveParseTest, ReadsNameAndSettingsAndRefusesUnknownOnes) {
     VirtualWaveConfig c;
     ASSERT_EQ(VirtualWaveParse("Studio,rate_error=-0.5,tone=440,level=0.25,clock=sim,sink=/tmp/x.raw", &c), 1);
@@ -190,38 +239,103 @@ TEST(VirtualWaveParseTest, ReadsNameAndSettingsAndRefusesUnknownOnes) {
     EXPECT_EQ(c.sinkFile, "/tmp/x.raw");
     EXPECT_EQ(VirtualWaveParse("Studio,volume=3", &c), 0);
     EXPECT_EQ(VirtualWaveParse("Studio,tone=abc", &c), 0);
+    EXPECT_EQ(VirtualWaveParse("Studio,rate_error=nan", &c), 0);
+    EXPECT_EQ(VirtualWaveParse("Studio,period=1e300", &c), 0);
     EXPECT_EQ(VirtualWaveParse("", &c), 0);
 }
 
-TEST(AlsaWaveTest, OpensDefaultAndNullWhereAlsaHasThem) {
+class AlsaWaveTest : public ::testing::TestWithParam<const char*> {};
+
+// Opens the named ALSA PCM, plays one block and closes; skipped with the
+// reason where this machine's ALSA has no such device.
+TEST_P(AlsaWaveTest, OpensPlaysAndCloses) {
+    const char* name = GetParam();
     WAVEFORMATEX f = MakePcmFormat(48000, 2);
-    int opened = 0;
-    std::string why;
-    for (const char* name : {"default", "null"}) {
-        const UINT id = FindOut(name);
-        if (id == WAVE_MAPPER - 1) {
-            why += std::string(" '") + name + "' is not listed by ALSA;";
-            continue;
-        }
-        HWAVEOUT h = nullptr;
-        const MMRESULT r = waveOutOpen(&h, id, &f, 0, 0, CALLBACK_FUNCTION);
-        if (r != MMSYSERR_NOERROR) {
-            why += std::string(" '") + name + "' does not open here (result " + std::to_string(r) + ");";
-            EXPECT_NE(r, MMSYSERR_ERROR) << "ALSA errors map to specific results";
-            continue;
-        }
-        std::vector<int16_t> pcm(2 * 480);
-        WAVEHDR hdr{};
-        hdr.lpData = reinterpret_cast<char*>(pcm.data());
-        hdr.dwBufferLength = static_cast<DWORD>(pcm.size() * 2);
-        EXPECT_EQ(waveOutPrepareHeader(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
-        EXPECT_EQ(waveOutWrite(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
-        EXPECT_EQ(waveOutReset(h), MMSYSERR_NOERROR);
-        EXPECT_EQ(waveOutUnprepareHeader(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
-        EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
-        ++opened;
+    const UINT id = FindOut(name);
+    if (id == WAVE_MAPPER - 1) GTEST_SKIP() << "ALSA lists no '" << name << "' here";
+    HWAVEOUT h = nullptr;
+    std::atomic<int> done{0};
+    const MMRESULT r = waveOutOpen(&h, id, &f, reinterpret_cast<DWORD_PTR>(&CountDone),
+                                   reinterpret_cast<DWORD_PTR>(&done), CALLBACK_FUNCTION);
+    if (r != MMSYSERR_NOERROR) {
+        EXPECT_NE(r, MMSYSERR_ERROR) << "ALSA errors map to specific results";
+        GTEST_SKIP() << "ALSA '" << name << "' does not open here (result " << r << ")";
     }
-    if (opened < 2) GTEST_SKIP() << "ALSA here:" << why;
+    std::vector<int16_t> pcm(2 * 480);
+    WAVEHDR hdr{};
+    hdr.lpData = reinterpret_cast<char*>(pcm.data());
+    hdr.dwBufferLength = static_cast<DWORD>(pcm.size() * 2);
+    EXPECT_EQ(waveOutPrepareHeader(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutWrite(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
+    // A real device has its own clock: wait (bounded) for the block to play.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (done.load() == 0 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    EXPECT_EQ(done.load(), 1);
+    EXPECT_EQ(waveOutReset(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutUnprepareHeader(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+}
+
+TEST_P(AlsaWaveTest, RecordsOneBlock) {
+    const char* name = GetParam();
+    WAVEFORMATEX f = MakePcmFormat(48000, 2);
+    const UINT id = FindIn(name);
+    if (id == WAVE_MAPPER - 1) GTEST_SKIP() << "ALSA lists no capture '" << name << "' here";
+    HWAVEIN h = nullptr;
+    std::atomic<int> done{0};
+    const MMRESULT r = waveInOpen(&h, id, &f, reinterpret_cast<DWORD_PTR>(&CountDone),
+                                  reinterpret_cast<DWORD_PTR>(&done), CALLBACK_FUNCTION);
+    if (r != MMSYSERR_NOERROR) {
+        EXPECT_NE(r, MMSYSERR_ERROR) << "ALSA errors map to specific results";
+        GTEST_SKIP() << "ALSA capture '" << name << "' does not open here (result " << r << ")";
+    }
+    std::vector<int16_t> pcm(2 * 480);
+    WAVEHDR hdr{};
+    hdr.lpData = reinterpret_cast<char*>(pcm.data());
+    hdr.dwBufferLength = static_cast<DWORD>(pcm.size() * 2);
+    EXPECT_EQ(waveInPrepareHeader(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInAddBuffer(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInStart(h), MMSYSERR_NOERROR);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (done.load() == 0 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    EXPECT_EQ(done.load(), 1);
+    EXPECT_EQ(WaveHeaderLoadRecorded(&hdr), 1920u);
+    EXPECT_EQ(waveInReset(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInUnprepareHeader(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(h), MMSYSERR_NOERROR);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pcms, AlsaWaveTest, ::testing::Values("default", "null"));
+
+}  // namespace
+
+namespace {
+
+// Runs only in the child started below, where the variable is set before
+// anything lists the devices.
+TEST(VirtualWaveEnvTest, NamedDeviceIsListedFirst) {
+    const char* env = std::getenv("VELMORA_VIRTUAL_AUDIO");
+    if (env == nullptr) GTEST_SKIP() << "runs in a child process with VELMORA_VIRTUAL_AUDIO set";
+    WAVEOUTCAPSA out;
+    WAVEINCAPSA in;
+    ASSERT_EQ(waveOutGetDevCapsA(0, &out, sizeof out), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInGetDevCapsA(0, &in, sizeof in), MMSYSERR_NOERROR);
+    VirtualWaveConfig c;
+    ASSERT_EQ(VirtualWaveParse(env, &c), 1);
+    EXPECT_EQ(std::string(out.szPname), c.name.substr(0, 31));
+    EXPECT_EQ(std::string(in.szPname), c.name.substr(0, 31));
+    const WAVEFORMATEX f = MakePcmFormat(48000, 2);
+    HWAVEIN h = nullptr;
+    ASSERT_EQ(waveInOpen(&h, 0, &f, 0, 0, CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(h), MMSYSERR_NOERROR);
+}
+
+TEST(VirtualWaveEnvTest, EnvironmentVariableChoosesAVirtualDevice) {
+    if (std::getenv("VELMORA_VIRTUAL_AUDIO")) GTEST_SKIP() << "this is the child";
+    const std::string cmd =
+        "VELMORA_VIRTUAL_AUDIO='Env Studio,rate_error=0.5,clock=sim' /proc/" + std::to_string(getpid()) +
+        "/exe --gtest_filter=VirtualWaveEnvTest.NamedDeviceIsListedFirst > /dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "codecs/AptxStdCodec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
+#include "codecs/MpegL2Codec.h"
+#include "codecs/mpeg2/Mp2Frame.h"
 
 namespace {
 
@@ -32,6 +34,29 @@ const char* RefuseG722(const AudioFormat& f) {
     return "";
 }
 
+// Layer II frames are 144 x bit rate / rate bytes; at 44.1 and 22.05 kHz a
+// padded frame is one byte longer, and the longest frame is what a block must
+// hold (the codec leaves a following frame's first byte for the next block).
+int FrameMpegL2(const AudioFormat& f) {
+    if (f.sampleRate <= 0 || f.bitRate <= 0) return 0;
+    const int pad = (f.sampleRate == 44100 || f.sampleRate == 22050) ? 1 : 0;
+    return static_cast<int>(144LL * f.bitRate / f.sampleRate) + pad;
+}
+
+const char* RefuseMpegL2(const AudioFormat& f) {
+    if (f.deviceMode == DEVICEMODE_MONO_MIX) return "Layer II takes modes 10, 20, 21 and 22, not 11";
+    static CMpegL2Codec probe;
+    probe.SetEncodeFormat(&f);
+    Mp2HeaderWord word = 0;
+    if (!probe.MakeHeader(&word))
+        return "Layer II runs at 16000, 22050, 24000, 32000, 44100 or 48000 Hz with a bit rate of its tables "
+               "(32-384 kbit/s at 32-48 kHz, 8-160 kbit/s below)";
+    if (mp2::ParseHeader(word, false, nullptr) != 0)
+        return "the standard forbids this bit rate in this mode (two channels at 32, 48, 56 or 80 kbit/s, one "
+               "channel at 224 kbit/s and above)";
+    return "";
+}
+
 // apt-X: 192 coded bytes per block in mono, 384 otherwise.
 int FrameAptx(const AudioFormat& f) { return IsMono(f) ? 192 : 384; }
 
@@ -44,6 +69,7 @@ const CodecEntry kEntries[] = {
     {CODING_G711_ALAW, "G.711 A-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
     {CODING_G711_ULAW, "G.711 mu-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
     {CODING_G722, "G.722", Make<CG722Codec>, 16000, DEVICEMODE_MONO, Frame192, RefuseG722},
+    {CODING_MPEG_L2, "MPEG Layer II", Make<CMpegL2Codec>, 48000, DEVICEMODE_STEREO, FrameMpegL2, RefuseMpegL2},
     {CODING_APTX, "apt-X", Make<CAptxStdCodec>, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
     {CODING_APTX_ENH, "enhanced apt-X", Make<CAptxEnhCodec>, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
 };

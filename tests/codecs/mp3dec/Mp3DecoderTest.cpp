@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "Mp3TestUtil.h"
@@ -180,4 +181,61 @@ TEST(Mp3Decoder, ObjectOverCallerStorage) {
     EXPECT_EQ(o->Decode(out.data(), 4608, &produced, nullptr, nullptr), MP3STATUS_OK);
     EXPECT_EQ(produced, 4608u);
     o->Release();
+}
+
+namespace {
+// Hands out a stream in pieces of at most 100 bytes, then reports its end.
+class CPieceSource : public Mp3DecoderSource {
+public:
+    explicit CPieceSource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+    void Read(uint8_t* destination, uint32_t count, uint32_t* got) override {
+        const uint32_t n = std::min<uint32_t>({count, 100u, static_cast<uint32_t>(m_bytes.size() - m_pos)});
+        std::memcpy(destination, m_bytes.data() + m_pos, n);
+        m_pos += n;
+        *got = n;
+    }
+    bool AtEnd() override { return m_pos >= m_bytes.size(); }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    size_t m_pos = 0;
+};
+}  // namespace
+
+TEST(Mp3Decoder, PullsFromAnAttachedSource) {
+    Decoder d;
+    CPieceSource source(Repeat(BuildFrame(FrameSpec{}), 5));
+    d.h->object->SetSource(&source);
+    std::vector<uint8_t> out;
+    int frames = 0;
+    for (int i = 0; i < 200; ++i) {
+        uint32_t produced = 0;
+        const Mp3Status s = d.Decode(out, 4608, &produced);
+        if (produced) ++frames;
+        if (s == MP3STATUS_W_EOF) break;
+    }
+    EXPECT_EQ(frames, 5);
+    EXPECT_TRUE(d.h->object->IsEndOfStream());
+}
+
+TEST(Mp3Decoder, AncillaryBytesLieBetweenMainData) {
+    // part2_3_length 0 everywhere: all of a frame's main data is ancillary
+    // data, handed out with the next frame.
+    std::vector<uint8_t> main(381, 0);
+    std::memcpy(main.data(), "hello", 5);
+    auto stream = BuildFrame(FrameSpec{}, {}, main);
+    const auto rest = Repeat(BuildFrame(FrameSpec{}), 2);
+    stream.insert(stream.end(), rest.begin(), rest.end());
+    Decoder d;
+    d.Feed(stream);
+    std::vector<uint8_t> out(4608);
+    std::vector<uint8_t> anc(2049, 0xAA);
+    uint32_t produced = 0;
+    uint32_t ancLen = 99;
+    ASSERT_EQ(Mp3DecoderDecode(d.h, out.data(), 4608, &produced, anc.data(), &ancLen), MP3STATUS_OK);
+    EXPECT_EQ(ancLen, 0u);
+    ASSERT_EQ(Mp3DecoderDecode(d.h, out.data(), 4608, &produced, anc.data(), &ancLen), MP3STATUS_OK);
+    EXPECT_EQ(ancLen, 381u);
+    EXPECT_EQ(std::memcmp(anc.data(), "hello", 5), 0);
+    EXPECT_EQ(anc[381], 0);  // followed by a zero byte
 }

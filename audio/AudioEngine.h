@@ -1,0 +1,171 @@
+#pragma once
+// The hand-over point between the audio devices, the codecs and the
+// connection. Five linear FIFOs in one allocation (send, receive, capture,
+// playback, clip scratch); the send pump reads capture, mixes a clip in and
+// encodes; the receive pump decodes and feeds the playback device.
+//
+// Threads: no thread and no lock of its own. Init and destruction run on the
+// thread that starts or ends the call engine; everything else on the call
+// engine's worker. Device callbacks never call in here.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/ClipSource.h"
+#include "audio/WaveInDevice.h"
+#include "audio/WaveOutDevice.h"
+#include "codecs/AptxEnhCodec.h"
+#include "codecs/AptxStdCodec.h"
+#include "codecs/g711/G711Codec.h"
+#include "codecs/g722/G722Codec.h"
+#include "common/Codec.h"
+#include "common/Records.h"
+#include "common/Settings.h"
+#include "common/Translator.h"
+
+enum AudioInterface : int {
+    INTERFACE_NONE = 0,
+    INTERFACE_WAVE = 1,
+    INTERFACE_ASIO = 2,
+    INTERFACE_COREAUDIO = 3,
+};
+
+class CAudioEngine {
+public:
+    static constexpr int kFifoBytes = 18432;
+    static constexpr int kFifoCount = 5;
+
+    CAudioEngine();
+    ~CAudioEngine();
+    CAudioEngine(const CAudioEngine&) = delete;
+    CAudioEngine& operator=(const CAudioEngine&) = delete;
+
+    // Set-up.
+    int Init(int startFlag);
+    int ConfigureWave();
+    int ConfigureEndpoints();
+    int ConfigureAsio();
+    int AllocateFifos();
+    void ReloadDeviceSettings();
+    int StartAsio();
+    int GetLastError(std::string& out) const;
+
+    // Formats and codecs.
+    void SetSendFormat(const AudioFormat* format);
+    int OpenEncoder();
+    void CloseEncoder();
+    int ChangeSendFormat(const AudioFormat* format);
+    int OpenDecoder();
+    void CloseDecoder();
+    int SetReceiveFormat(const AudioFormat* format, int* changed);
+
+    // Pumps.
+    void EncodeCapture();
+    void ReadCapture();
+    int GetSendFill() const { return m_sendFill; }
+    int GetSendData(uint8_t* dst, int n);
+    int GetReceiveSpace() const;
+    int PutReceiveData(const uint8_t* src, int n);
+    void ProcessPlayback();
+    void DecodeReceived();
+    void FlushCapture();
+    int StretchCapture();
+
+    // Levels, clips and device control.
+    void GetLevels(int side, int* left, int* right);
+    void SetPlayLevel(int level);
+    int SetClipGain(int level);
+    void SetMicOn(int flag) { m_micOn = flag; }
+    int LoadClip(const char* path);
+    int StartClip();
+    int PauseClip();
+    int ResumeClip();
+    int StopClip();
+    int GetClipPosition(int* playedMs, int* lengthMs);
+    void SetOutputMute(int flag);
+    void PauseOutput(int flag);
+    void SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust);
+
+    // G.711, G.722 and both apt-X codecs live here by value; the Layer II and
+    // Layer III objects and the clip player are handed in by their owners
+    // (tests may replace any codec). A coding type without a codec object is
+    // refused at open.
+    void SetCodecObject(int codingType, CCodec* codec);
+    void SetClipPlayer(CClipSource* player) { m_clipPlayer = player; }
+
+    // Inspection for the call engine's status and for tests.
+    int GetCaptureFill() const { return m_captureFill; }
+    int GetPlaybackFill() const { return m_playbackFill; }
+    int GetReceiveFill() const { return m_receiveFill; }
+    int GetCaptureLimit() const { return m_captureLimit; }
+    int GetPlaybackLimit() const { return m_playbackLimit; }
+    int GetSendLimit() const { return m_sendLimit; }
+    int GetReceiveLimit() const { return m_receiveLimit; }
+    int GetEncodeUnit() const { return m_encodeUnit; }
+    int GetDecodeUnit() const { return m_decodeUnit; }
+    int GetEncodeType() const { return m_encodeType; }
+    int GetDecodeType() const { return m_decodeType; }
+    uint32_t GetCodingMask() const { return m_codingMask; }
+    int GetDeviceKind() const { return m_deviceKind; }
+    int GetMp2Processing() const { return m_mp2Processing; }
+    CWaveInDevice& WaveIn() { return m_waveIn; }
+    CWaveOutDevice& WaveOut() { return m_waveOut; }
+
+private:
+    uint8_t* Fifo(int index) const { return m_fifoArea.get() + static_cast<size_t>(index) * kFifoBytes; }
+    CCodec* CodecFor(int codingType) const;
+    int CaptureMode() const;
+    int OpenPlaybackDevice();
+    void ClosePlaybackDevice();
+    int OpenCaptureDevice();
+    void CloseCaptureDevice();
+    void CloseEncoderSide();
+    void CloseDecoderSide();
+    void MixClipIntoCapture(int r);
+    void FormatRefused(bool output);
+
+    uint32_t m_codingMask = 0;
+    int m_decodeType = 0;
+    int m_encodeType = 0;
+    int m_decodeUnit = 0;
+    int m_encodeUnit = 0;
+    int m_startFlag = 0;
+    int m_monoMix = 0;
+    int m_deviceKind = 0;
+    int m_clipMode = 10;
+    int m_clipRate = 48000;
+    int m_clipFinished = 0;
+    int m_clipActive = 0;
+    int m_clipPaused = 0;
+    int m_micOn = 0;
+    int m_clipLengthMs = 0;
+    int m_clipBytesPlayed = 0;
+    int m_sendFill = 0;
+    int m_receiveFill = 0;
+    int m_captureFill = 0;
+    int m_playbackFill = 0;
+    int m_sendLimit = 0;
+    int m_receiveLimit = 0;
+    int m_captureLimit = 0;
+    int m_playbackLimit = 0;
+    struct FreeGlobal {
+        void operator()(uint8_t* p) const;
+    };
+    std::unique_ptr<uint8_t, FreeGlobal> m_fifoArea;
+    AudioFormat m_receiveFormat;
+    AudioFormat m_sendFormat;
+    std::string m_errorText;
+    CSettings m_settings;
+    CTranslator m_translator;
+    CClipSource* m_clipPlayer = nullptr;
+    CWaveInDevice m_waveIn;
+    CWaveOutDevice m_waveOut;
+    int m_mp2Processing = 1;
+    CAptxStdCodec m_aptx;
+    CAptxEnhCodec m_aptxEnh;
+    CG722Codec m_g722;
+    CG711Codec m_g711;
+    CCodec* m_codecs[6] = {};  // Layer III, Layer II, apt-X, enhanced apt-X, G.722, G.711
+    CCodec* m_decoder = nullptr;
+    CCodec* m_encoder = nullptr;
+};
