@@ -42,7 +42,7 @@ int CConnectionManager::Init(char* programFile, int fastCpu) {
 int CConnectionManager::CreateTcp() {
     std::string address;
     std::string user;
-    m_tcp = std::make_unique<CManagedTcp>();
+    m_tcp = std::make_unique<CTcpTransport>();
     CTcpTransport& tcp = *m_tcp;
     m_settings.GetSocksAddress(address);
     if (!tcp.Init(m_settings.GetTCPBufferSize(), m_settings.GetSocksVersion(), address.c_str(),

@@ -96,9 +96,6 @@ private:
     ConnectionInfo m_connection;
     AudioFormat m_sendFormat;
     CSettings m_settings;
-    // The manager's own, final kind of TCP transport: it is destroyed as
-    // exactly what it is, never through a base.
-    class CManagedTcp final : public CTcpTransport {};
-    std::unique_ptr<CManagedTcp> m_tcp;
+    std::unique_ptr<CTcpTransport> m_tcp;
     CTransport* m_active = nullptr;
 };
