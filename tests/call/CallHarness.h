@@ -1,0 +1,95 @@
+#pragma once
+// Two stations in one process: each a call engine with its own settings
+// file, a message sink standing in for its main window and the tone audio
+// stand-in. They call each other over loopback TCP.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "call/CallEngine.h"
+#include "call/fakes/ToneAudio.h"
+#include "common/MainWindowMessages.h"
+#include "common/Settings.h"
+#include "platform/MessageSink.h"
+#include "support/TempDir.h"
+
+// A port of its own for each test process (cases run as separate processes).
+inline int TestPort(int offset) { return 20000 + static_cast<int>(::getpid() % 15000) * 2 + offset; }
+
+struct CStation {
+    CStation(const CTempDir& dir, const std::string& name, int listenPort)
+        : settingsPath(dir.File(name + ".ini")), settings(settingsPath), tone(std::make_shared<CToneStation>()) {
+        settings.WriteInt("TCP", "PortNumber", listenPort);
+        settings.WriteInt("TCP", "AnswerAcceptCalls", 1);
+        settings.WriteString("Main", "IDString", name.c_str());
+        port = listenPort;
+    }
+    ~CStation() { engine.reset(); }
+
+    int Start() {
+        engine = std::make_unique<CCallEngine>(CToneAudio::Factory(tone), settings);
+        if (!engine->Start("Velmora", 1)) return 0;
+        return engine->SetMainWindow(sink.Handle());
+    }
+
+    // Takes posted messages until one matches (or the time is up); every
+    // message taken is kept in `log`.
+    bool WaitFor(UINT message, int wParam, uint32_t timeoutMs) {
+        const uint32_t start = timeGetTime();
+        for (;;) {
+            MSG m;
+            const uint32_t spent = timeGetTime() - start;
+            if (spent >= timeoutMs) return false;
+            if (!sink.Wait(m, timeoutMs - spent)) return false;
+            log.push_back(m);
+            if (m.message == message && (wParam < 0 || static_cast<int>(m.wParam) == wParam)) return true;
+        }
+    }
+    bool WaitState(int state, uint32_t timeoutMs = 5000) { return WaitFor(WM_ENGINE_STATE, state, timeoutMs); }
+    void Drain() {
+        MSG m;
+        while (sink.Take(m)) log.push_back(m);
+    }
+    std::string Dump() const {
+        std::string out;
+        for (const MSG& m : log)
+            out += std::to_string(m.message - WM_USER) + ":" + std::to_string(m.wParam) + ":" +
+                   std::to_string(m.lParam) + " ";
+        return out;
+    }
+    std::vector<int> States() const {
+        std::vector<int> s;
+        for (const MSG& m : log)
+            if (m.message == WM_ENGINE_STATE) s.push_back(static_cast<int>(m.wParam));
+        return s;
+    }
+    int Count(UINT message, int wParam = -1) const {
+        int n = 0;
+        for (const MSG& m : log)
+            if (m.message == message && (wParam < 0 || static_cast<int>(m.wParam) == wParam)) ++n;
+        return n;
+    }
+
+    std::string settingsPath;
+    CSettings settings;
+    std::shared_ptr<CToneStation> tone;
+    CMessageSink sink;
+    std::unique_ptr<CCallEngine> engine;
+    std::vector<MSG> log;
+    int port = 0;
+};
+
+inline PhonebookEntry TcpEntry(int port, int codingType, int sampleRate, int mode) {
+    PhonebookEntry e;
+    e.connection.kind = TRANSPORT_TCP;
+    std::snprintf(e.connection.address, sizeof e.connection.address, "127.0.0.1");
+    e.connection.port = port;
+    e.format.codingType = codingType;
+    e.format.sampleRate = sampleRate;
+    e.format.deviceMode = mode;
+    e.format.bitRate = sampleRate * 16 * (mode == DEVICEMODE_MONO ? 1 : 2);
+    return e;
+}

@@ -1,0 +1,155 @@
+// The connection manager over real loopback sockets: its state codes, the
+// incoming flag, the connection record and the refusals.
+#include "net/ConnectionManager.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/Clock.h"
+#include "support/TempDir.h"
+
+namespace {
+
+int Port(int offset) { return 36000 + static_cast<int>(::getpid() % 12000) * 2 + offset; }
+
+struct ConnectionManagerTest : ::testing::Test {
+    CSettings Station(const char* name, int port, int accept) {
+        CSettings s(m_dir.File(name));
+        s.WriteInt("TCP", "PortNumber", port);
+        s.WriteInt("TCP", "AnswerAcceptCalls", accept);
+        return s;
+    }
+    static ConnectionInfo Tcp(int port) {
+        ConnectionInfo c;
+        c.kind = TRANSPORT_TCP;
+        std::strcpy(c.address, "127.0.0.1");
+        c.port = port;
+        return c;
+    }
+    // Polls both until each has taken a state change to `state` (or 3 s pass).
+    static bool PollUntil(CConnectionManager& a, CConnectionManager* b, int state) {
+        bool aDone = false, bDone = b == nullptr;
+        const uint32_t start = timeGetTime();
+        while (timeGetTime() - start < 3000) {
+            a.Poll();
+            if (b) b->Poll();
+            if (!aDone && a.IsStateChanged() && a.GetState() == state) aDone = true;
+            if (!bDone && b->IsStateChanged() && b->GetState() == state) bDone = true;
+            if (aDone && bDone) return true;
+            Sleep(5);
+        }
+        return false;
+    }
+    CTempDir m_dir;
+    char m_program[CConnectionManager::kProgramPathBytes] = "Velmora.Exe";
+};
+
+TEST_F(ConnectionManagerTest, InitOffersTcpAndWritesTheProgramPath) {
+    CConnectionManager m(Station("a.ini", Port(0), 0));
+    EXPECT_EQ(m.GetState(), 0);
+    ASSERT_EQ(m.Init(m_program, 1), 1);
+    EXPECT_EQ(m.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP));
+    EXPECT_EQ(m.IsStateChanged(), 1);
+    EXPECT_EQ(m.GetState(), CONN_IDLE);
+    EXPECT_EQ(m.IsStateChanged(), 0);
+    EXPECT_EQ(m_program[0], '/');  // the full path of the running program
+    EXPECT_EQ(m.GetConnectionType(), 0);
+    EXPECT_EQ(m.GetControlType(), 0);  // nothing to forward to
+    EXPECT_EQ(m.ReadAudio(nullptr, 0), 0);
+}
+
+TEST_F(ConnectionManagerTest, InitRefusesAnEmptyProgramName) {
+    CConnectionManager m(Station("a.ini", Port(0), 0));
+    char empty[CConnectionManager::kProgramPathBytes] = {};
+    EXPECT_EQ(m.Init(empty, 0), 0);
+}
+
+TEST_F(ConnectionManagerTest, MiniIsdnOffersNoIpTransport) {
+    CSettings s = Station("a.ini", Port(0), 0);
+    s.WriteInt("MiniISDN", "Enabled", 1);
+    CConnectionManager m(s);
+    ASSERT_EQ(m.Init(m_program, 0), 1);
+    EXPECT_EQ(m.GetTransportMask(), 0u);
+    const ConnectionInfo target = Tcp(Port(1));
+    EXPECT_EQ(m.Connect(&target), 0);
+}
+
+TEST_F(ConnectionManagerTest, AbsentKindIsRefusedWithoutAStateChange) {
+    CConnectionManager m(Station("a.ini", Port(0), 0));
+    ASSERT_EQ(m.Init(m_program, 0), 1);
+    m.GetState();
+    ConnectionInfo isdn = Tcp(0);
+    isdn.kind = TRANSPORT_ISDN;
+    EXPECT_EQ(m.Connect(&isdn), 0);
+    isdn.kind = TRANSPORT_MULTICAST;
+    EXPECT_EQ(m.Connect(&isdn), 0);
+    EXPECT_EQ(m.IsStateChanged(), 0);
+    EXPECT_EQ(m.GetState(), CONN_IDLE);
+}
+
+TEST_F(ConnectionManagerTest, CallerAndAnswererMeetOnLoopback) {
+    CConnectionManager answerer(Station("b.ini", Port(0), 1));
+    CConnectionManager caller(Station("a.ini", Port(1), 0));
+    ASSERT_EQ(answerer.Init(m_program, 0), 1);
+    ASSERT_EQ(caller.Init(m_program, 0), 1);
+    answerer.StartListening();
+    answerer.GetState();
+    caller.GetState();
+    const ConnectionInfo target = Tcp(Port(0));
+    ASSERT_EQ(caller.Connect(&target), 1);
+    EXPECT_EQ(caller.GetConnectionType(), TRANSPORT_TCP);
+    // Until the change is taken, the connection is not handed out.
+    ConnectionInfo out;
+    EXPECT_EQ(caller.GetConnectionInfo(&out), 0);
+    EXPECT_EQ(caller.GetState(), CONN_CONNECTING);
+    EXPECT_EQ(caller.GetConnectionInfo(&out), 1);
+    EXPECT_EQ(caller.Connect(&target), 0);  // busy
+    ASSERT_TRUE(PollUntil(caller, &answerer, CONN_CONNECTED));
+    EXPECT_EQ(caller.IsIncoming(), 0);
+    EXPECT_EQ(answerer.IsIncoming(), 1);
+    EXPECT_EQ(answerer.GetConnectionType(), TRANSPORT_TCP);
+    EXPECT_EQ(answerer.IsConnectionInfoChanged(), 1);
+    ASSERT_EQ(answerer.GetConnectionInfo(&out), 1);
+    EXPECT_STREQ(out.address, "127.0.0.1");
+    EXPECT_EQ(answerer.IsConnectionInfoChanged(), 0);
+    ASSERT_EQ(caller.GetConnectionInfo(&out), 1);
+    EXPECT_EQ(out.port, Port(0));
+    // A connect while connected changes nothing.
+    const ConnectionInfo other = Tcp(Port(1));
+    EXPECT_EQ(caller.Connect(&other), 0);
+    EXPECT_EQ(caller.GetConnectionType(), TRANSPORT_TCP);
+    // A control frame goes through the active transport.
+    const uint8_t payload[12] = {20, 0, 0, 0, 10, 0, 0, 0, 0xF4, 1, 0, 0};
+    EXPECT_EQ(caller.SendControl(40, payload, 12), 1);
+    const uint32_t start = timeGetTime();
+    while (answerer.GetControlType() == 0 && timeGetTime() - start < 2000) {
+        answerer.Poll();
+        answerer.GetReceiveAvailable();
+        Sleep(5);
+    }
+    EXPECT_EQ(answerer.GetControlType(), 40);
+    uint8_t got[12];
+    EXPECT_EQ(answerer.ReadControl(got, 12), 1);
+    EXPECT_EQ(std::memcmp(got, payload, 12), 0);
+    EXPECT_EQ(caller.Disconnect(), CONN_IDLE);
+    EXPECT_EQ(caller.GetConnectionType(), 0);
+    EXPECT_EQ(caller.Disconnect(), CONN_IDLE);  // only in 32 or 48
+    EXPECT_EQ(caller.GetLastError(), 0);
+}
+
+TEST_F(ConnectionManagerTest, RefusedConnectFailsWith10061) {
+    CConnectionManager caller(Station("a.ini", Port(1), 0));
+    ASSERT_EQ(caller.Init(m_program, 0), 1);
+    caller.GetState();
+    const ConnectionInfo target = Tcp(Port(0));  // nobody listens
+    ASSERT_EQ(caller.Connect(&target), 1);
+    ASSERT_TRUE(PollUntil(caller, nullptr, CONN_FAILED));
+    EXPECT_EQ(caller.GetLastError(0), 10061);
+    EXPECT_EQ(caller.GetLastError(0), 0);  // handed over once
+    caller.ClearFailure();
+    EXPECT_EQ(caller.GetState(), CONN_IDLE);
+}
+
+}  // namespace
