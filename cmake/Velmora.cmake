@@ -25,7 +25,7 @@ endfunction()
 # Builds tests/<folder>/**/*Test.cpp (and helpers without a main) into one
 # GoogleTest program and registers every test case with CTest.
 function(velmora_tests folder)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
   set(fuzzers ${sources})
@@ -42,6 +42,10 @@ function(velmora_tests folder)
     return()
   endif()
   set(exe ${folder}_tests)
+  set(lock "")
+  if(ARG_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
   add_executable(${exe} ${sources})
   target_compile_options(${exe} PRIVATE ${VELMORA_WARNINGS})
   target_include_directories(${exe} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
@@ -54,7 +58,10 @@ function(velmora_tests folder)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 120
     # The registry stand-in would otherwise live in ~/.velmora: tests keep theirs in the build tree.
-    PROPERTIES ENVIRONMENT "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_REGISTRY_FILE=${CMAKE_CURRENT_BINARY_DIR}/${folder}-registry")
+    # One variable per property: a ';' inside a value does not survive discovery.
+    PROPERTIES ENVIRONMENT "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+               ENVIRONMENT_MODIFICATION "VELMORA_REGISTRY_FILE=set:${CMAKE_CURRENT_BINARY_DIR}/${folder}-registry"
+               ${lock})
 endfunction()
 
 # velmora_fuzz(<name> SOURCE <tests/.../XFuzz.cpp> DEPS <targets>... [CORPUS <dir>])

@@ -11,6 +11,7 @@
 #include "common/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/ThreadPriority.h"
+#include "ui/CallEngineMainEngine.h"
 #include "ui/Resources.h"
 #include "ui/RipRemoteControl.h"
 #include "ui/StartupSettings.h"
@@ -28,7 +29,7 @@ std::unique_ptr<CMainEngine> MakeEngine() {
     if (Hooks().makeEngine) {
         if (auto engine = Hooks().makeEngine()) return engine;
     }
-    return std::make_unique<CIdleEngine>();
+    return std::make_unique<CCallEngineMainEngine>();
 }
 
 constexpr int kMaxStartDelaySeconds = 24 * 3600;

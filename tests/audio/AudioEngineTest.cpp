@@ -243,6 +243,7 @@ TEST_F(EngineFixture, LoopbackCarriesToneThroughACodec) {
     m_engine->CloseDecoder();
     EXPECT_FALSE(codec.encoderOpen);
     EXPECT_FALSE(codec.decoderOpen);
+    m_engine.reset();
 }
 
 TEST_F(EngineFixture, LoopbackThroughG711AtEightKilohertz) {
@@ -466,6 +467,7 @@ TEST_F(EngineFixture, WithoutADeviceKindCodecsStillRunAndDecodingStopsAtTheLimit
     m_engine->SetSendFormat(&sendOnly);
     EXPECT_EQ(m_engine->OpenEncoder(), 1);
     EXPECT_EQ(m_engine->GetEncodeType(), 0);
+    m_engine.reset();  // the engine closes its sides through the codec, so it goes first
 }
 
 TEST_F(EngineFixture, ClipPositionSurvivesOddRates) {

@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""A control application drives a real station: it asks station A (its
+remote-control port) to call station B over TCP with PCM, follows the
+reports until the call is up, checks them, and hangs up. Written from the
+protocol tables alone. Usage: rip_two_stations.py RIP_PORT FAR_TCP_PORT"""
+import socket
+import struct
+import sys
+import time
+
+IDENTITY, MAKE_CONNECTION, STOP_CONNECTION, SET_ENCODER = 2, 0x100, 0x101, 0x10010
+STATE, CONNECTION_INFO, REMOTE_IDENTITY = 0x20010, 0x20020, 0x20022
+ENCODER_FORMAT, DECODER_FORMAT, CONNECTION_ERROR = 0x20030, 0x20031, 0x30010
+NETWORK = 0x11
+
+
+def connect(port):
+    deadline = time.time() + 30
+    while True:
+        try:
+            return socket.create_connection(("127.0.0.1", port), timeout=30)
+        except OSError:
+            if time.time() > deadline:
+                raise
+            time.sleep(0.2)
+
+
+def read_exact(sock, n):
+    data = b""
+    while len(data) < n:
+        chunk = sock.recv(n - len(data))
+        if not chunk:
+            raise EOFError("station closed the connection")
+        data += chunk
+    return data
+
+
+def read(sock):
+    command, size = struct.unpack("<II", read_exact(sock, 8))
+    return command, read_exact(sock, size)
+
+
+def send(sock, command, body=b""):
+    sock.sendall(struct.pack("<II", command, len(body)) + body)
+
+
+def text(raw):
+    return raw.split(b"\0", 1)[0].decode("latin-1")
+
+
+def main():
+    rip_port, far_port = int(sys.argv[1]), int(sys.argv[2])
+    sock = connect(rip_port)
+    failures = []
+    command, body = read(sock)
+    if command != STATE:
+        failures.append(f"first message {command:#x}")
+
+    send(sock, IDENTITY)
+    command, body = read(sock)
+    if command != IDENTITY or text(body[4:24]) != "Velmora":
+        failures.append("identity reply")
+
+    send(sock, SET_ENCODER, struct.pack("<4I", 1, 768000, 48000, 10))
+    send(sock, MAKE_CONNECTION, struct.pack("<I80sIIIII", NETWORK, b"127.0.0.1", far_port, 0, 10, 0, 0))
+    seen = {}
+    states = []
+    deadline = time.time() + 40
+    while time.time() < deadline and not (50 in states and REMOTE_IDENTITY in seen and DECODER_FORMAT in seen):
+        command, body = read(sock)
+        if command == STATE:
+            states.append(struct.unpack("<I", body)[0])
+        else:
+            seen[command] = body
+    print("states", states)
+    if states[:1] != [32] or 48 not in states or 50 not in states:
+        failures.append(f"states {states}")
+    if CONNECTION_INFO not in seen or struct.unpack_from("<I", seen[CONNECTION_INFO])[0] != NETWORK:
+        failures.append("connection report")
+    if ENCODER_FORMAT not in seen or struct.unpack("<4I", seen[ENCODER_FORMAT])[:3] != (1, 768000, 48000):
+        failures.append(f"encoder report {seen.get(ENCODER_FORMAT)!r}")
+    if DECODER_FORMAT not in seen or struct.unpack("<4I", seen[DECODER_FORMAT])[0] != 1:
+        failures.append(f"decoder report {seen.get(DECODER_FORMAT)!r}")
+    if REMOTE_IDENTITY not in seen or text(seen[REMOTE_IDENTITY][0:40]) != "Studio B":
+        failures.append(f"remote identity {seen.get(REMOTE_IDENTITY)!r}")
+
+    send(sock, STOP_CONNECTION)
+    deadline = time.time() + 20
+    final = None
+    while time.time() < deadline and final != 16:
+        command, body = read(sock)
+        if command == STATE:
+            final = struct.unpack("<I", body)[0]
+        elif command == CONNECTION_ERROR:
+            failures.append(f"connection error {struct.unpack_from('<II', body)}")
+    if final != 16:
+        failures.append(f"state after stop {final}")
+    for failure in failures:
+        print("FAIL", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
