@@ -73,7 +73,7 @@ TEST_F(StartupTest, ProgramShowsItsWindowAndEndsWithZeroWhenClosed) {
     if (child == 0) {
         if (chdir(m_dir.c_str()) != 0) _exit(97);
         setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "20000", 1);
-        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_TEST_DATA "/lsan-gui.supp", 1);
+        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(96);
     }

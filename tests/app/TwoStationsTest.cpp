@@ -26,7 +26,7 @@ pid_t StartStation(const fs::path& dir, const std::string& device) {
         setenv("VELMORA_VIRTUAL_AUDIO", device.c_str(), 1);
         setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
         setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000", 1);
-        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_TEST_DATA "/lsan-gui.supp", 1);
+        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
         execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
         _exit(96);
     }
