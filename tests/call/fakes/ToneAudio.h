@@ -253,10 +253,8 @@ public:
         }
         if (m_receiveFill < 4) return;
         const int usable = m_receiveFill - m_receiveFill % (2 * ch);
-        // Copied out first: the converter reads it while the FIFO moves on.
-        std::memcpy(m_decoded.data(), m_receive.data(), static_cast<size_t>(usable));
+        Play(m_receive.data(), usable, ch);
         Take(m_receive, m_receiveFill, nullptr, usable);
-        Play(m_decoded.data(), usable, ch);
     }
 
 private:
