@@ -646,6 +646,7 @@ void CCallEngine::ConnectStoredEntry() {
         m_sendFormat = m_requestedSendFormat;
         m_errorText.clear();
     }
+    MatchAptxOptionToTransport(m_sendFormat, m_connection.kind);
     if (m_connection.kind == TRANSPORT_ISDN) m_connectionType = CONNTYPE_1;
     m_errorCode.store(0, std::memory_order_relaxed);
     m_manager->SetSendFormat(&m_sendFormat);

@@ -175,7 +175,8 @@ void CCallEngine::ChooseAnswerFormat() {
 }
 
 void CCallEngine::ApplySendFormat() {
-    const AudioFormat candidate = m_candidateSendFormat;
+    AudioFormat candidate = m_candidateSendFormat;
+    if (m_connectionActive.load(std::memory_order_relaxed)) MatchAptxOptionToTransport(candidate, Kind());
     if (SameFormat(candidate, m_sendFormat)) return;
     if (!m_connectionActive.load(std::memory_order_relaxed)) {
         m_sendFormat = candidate;

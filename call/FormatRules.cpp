@@ -80,6 +80,11 @@ bool SameFormat(const AudioFormat& a, const AudioFormat& b) {
     return a.codingType != CODING_APTX || a.aptxOption == b.aptxOption;
 }
 
+void MatchAptxOptionToTransport(AudioFormat& f, int transportKind) {
+    if (f.codingType == CODING_APTX && (transportKind == TRANSPORT_TCP || transportKind == TRANSPORT_MULTICAST))
+        f.aptxOption = 1;
+}
+
 bool FrameFitsPass(const AudioFormat& f) {
     if (f.codingType == 0) return true;
     return f.frameBytes > 0 && f.frameBytes <= kPassBufferBytes;

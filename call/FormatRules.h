@@ -27,6 +27,12 @@ inline bool IsEmptyFormat(const AudioFormat& f) { return f.codingType == 0; }
 // Whether one frame of a completed, non-empty format can go through a pass.
 bool FrameFitsPass(const AudioFormat& format);
 
+// TCP and multicast do not carry the apt-X option word: the receiving
+// transport hands every format on with option 1, so its standard apt-X
+// decoder looks for the sync pattern. A format sent that way must therefore
+// carry the pattern, whatever the destination entry held.
+void MatchAptxOptionToTransport(AudioFormat& format, int transportKind);
+
 // Bytes of a delay buffer holding `delayMs` of the format: at least ten
 // frames; 0 when the format has no frame duration.
 uint32_t DelayBufferCapacity(const AudioFormat& format, int delayMs);

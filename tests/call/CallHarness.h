@@ -16,8 +16,10 @@
 #include "platform/MessageSink.h"
 #include "support/TempDir.h"
 
-// A port of its own for each test process (cases run as separate processes).
-inline int TestPort(int offset) { return 20000 + static_cast<int>(::getpid() % 15000) * 2 + offset; }
+// Ports of its own for each test process (cases run as separate processes,
+// many at once): offsets 0 to 2, so that one process's third port is never
+// the next process's first.
+inline int TestPort(int offset) { return 20000 + static_cast<int>(::getpid() % 10000) * 3 + offset; }
 
 struct CStation {
     CStation(const CTempDir& dir, const std::string& name, int listenPort)

@@ -92,6 +92,26 @@ TEST(FormatRulesTest, EqualityAndWhatAPassCarries) {
     EXPECT_FALSE(FrameFitsPass(Format(CODING_MPEG_L3, -1, 48000, 20, -144)));
 }
 
+// Streams cannot say whether standard apt-X carries its sync pattern and the
+// receiver always expects it: what goes out on them carries it. ISDN keeps
+// the entry's choice, and other codings keep theirs.
+TEST(FormatRulesTest, AptxOnAStreamAlwaysCarriesTheSyncPattern) {
+    for (int kind : {TRANSPORT_TCP, TRANSPORT_MULTICAST}) {
+        AudioFormat f = Format(CODING_APTX, 384000, 48000, 20, 384);
+        f.aptxOption = 0;
+        MatchAptxOptionToTransport(f, kind);
+        EXPECT_EQ(f.aptxOption, 1) << kind;
+    }
+    AudioFormat isdn = Format(CODING_APTX, 64000, 16000, 10, 192);
+    isdn.aptxOption = 0;
+    MatchAptxOptionToTransport(isdn, TRANSPORT_ISDN);
+    EXPECT_EQ(isdn.aptxOption, 0);
+    AudioFormat enh = Format(CODING_APTX_ENH, 384000, 48000, 20, 384);
+    enh.aptxOption = 0;
+    MatchAptxOptionToTransport(enh, TRANSPORT_TCP);
+    EXPECT_EQ(enh.aptxOption, 0);
+}
+
 TEST(FormatRulesTest, DelayBufferSizes) {
     const AudioFormat mp2 = Format(CODING_MPEG_L2, 128000, 48000, 20, 384);
     EXPECT_EQ(DelayBufferCapacity(mp2, 1000), 16000u);

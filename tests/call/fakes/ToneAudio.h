@@ -1,10 +1,13 @@
 #pragma once
-// A PCM-only stand-in for the audio engine behind the call engine's audio
-// seam: its "microphone" is a clocked 48 kHz tone (left f, right 1.5 f) or a
-// click train, converted to the call's rate as a device would; its
-// "loudspeaker" converts what arrives back to 48 kHz and records it with the
-// time each frame would reach the ear. What a station heard stays in its
-// CToneStation across the audio engines the call engine makes.
+// A stand-in for the audio engine behind the call engine's audio seam: its
+// "microphone" is a clocked 48 kHz tone (left f, right 1.5 f) or a click
+// train, converted to the call's rate as a device would; its "loudspeaker"
+// converts what arrives back to 48 kHz and records it with the time each frame
+// would reach the ear. PCM passes straight through; G.711, G.722 and both
+// apt-X types go through the real codec objects, driven as the audio engine
+// drives them (format, open, frame size; one frame encoded and one block
+// decoded per pass, FIFOs bounded at the codec's units). What a station heard
+// stays in its CToneStation across the audio engines the call engine makes.
 //
 // Threads: the call engine's worker drives the audio objects; tests read the
 // station's records under its lock (or after the engines stopped).
@@ -19,6 +22,10 @@
 
 #include "audio/SampleRateConverter.h"
 #include "call/CallAudio.h"
+#include "codecs/AptxEnhCodec.h"
+#include "codecs/AptxStdCodec.h"
+#include "codecs/g711/G711Codec.h"
+#include "codecs/g722/G722Codec.h"
 #include "common/Codes.h"
 #include "platform/Clock.h"
 
@@ -68,6 +75,8 @@ public:
         m_receive.assign(kFifoBytes / 2, 0);
         m_scratch.assign(kFifoBytes, 0);
         m_converted.assign(kFifoBytes * 4, 0);
+        m_capture.assign(kFifoBytes / 2, 0);
+        m_decoded.assign(kFifoBytes / 2, 0);
         return 1;
     }
     int GetLastError(std::string& out) override {
@@ -82,10 +91,28 @@ public:
         if (m_sendFormat.codingType == 0) return 0;
         CloseEncoder();
         if (m_sendFormat.direction == DIRECTION_RECEIVE_ONLY) return 1;
-        if (m_sendFormat.codingType != CODING_PCM || m_sendFormat.frameBytes <= 0 ||
-            m_sendFormat.frameBytes > kFifoBytes / 2) {
-            m_error = "Test audio: PCM only";
+        if (m_sendFormat.frameBytes <= 0 || m_sendFormat.frameBytes > kFifoBytes / 2) {
+            m_error = "Test audio: frame too large";
             return 0;
+        }
+        m_sendLimit = kFifoBytes;
+        if (m_sendFormat.codingType != CODING_PCM) {
+            CCodec* codec = CodecFor(m_sendFormat.codingType);
+            if (codec == nullptr) {
+                m_error = "Test audio: no codec";
+                return 0;
+            }
+            codec->SetEncodeFormat(&m_sendFormat);
+            codec->OpenEncoder();
+            const int n = codec->GetEncodeFrameSize(&m_sendFormat);
+            if (n <= 0 || n > kFifoBytes) {
+                codec->CloseEncoder();
+                m_error = "Test audio: codec refused the format";
+                return 0;
+            }
+            m_encoder = codec;
+            m_encodeUnit = n;
+            m_sendLimit = m_sendFormat.frameBytes;
         }
         m_sendChannels = ChannelsOfDeviceMode(m_sendFormat.deviceMode);
         m_sendConvert = m_sendFormat.sampleRate != CToneStation::kDeviceRate;
@@ -97,6 +124,7 @@ public:
         m_captureStart = timeGetTime();
         m_framesMade = 0;
         m_sendFill = 0;
+        m_captureFill = 0;
         m_encoding = true;
         m_station->encoderOpens.fetch_add(1);
         std::lock_guard<std::mutex> g(m_station->lock);
@@ -104,8 +132,11 @@ public:
         return 1;
     }
     void CloseEncoder() override {
+        if (m_encoder) m_encoder->CloseEncoder();
+        m_encoder = nullptr;
         m_encoding = false;
         m_sendFill = 0;
+        m_captureFill = 0;
     }
     int ChangeSendFormat(const AudioFormat* f) override {
         if (f->codingType == 0) {
@@ -152,6 +183,8 @@ public:
         return 1;
     }
     void CloseDecoder() override {
+        if (m_decoder) m_decoder->CloseDecoder();
+        m_decoder = nullptr;
         m_decoding = false;
         m_receiveFill = 0;
     }
@@ -176,30 +209,65 @@ public:
                                              static_cast<int>(m_converted.size() * 2));
                 pcm = m_converted.data();
             }
-            // A full send FIFO drops the oldest capture, as an overrun would.
-            const int room = kFifoBytes - m_sendFill;
+            // PCM goes straight to the send FIFO, anything else waits in the
+            // capture FIFO for the encoder. A full FIFO drops the oldest
+            // capture, as an overrun would.
+            std::vector<int16_t>& fifo = m_encoder ? m_capture : m_send;
+            int& fill = m_encoder ? m_captureFill : m_sendFill;
+            const int room = kFifoBytes - fill;
             if (bytes > room) {
-                const int drop = std::min(m_sendFill, bytes - room);
-                Take(m_send, m_sendFill, nullptr, drop);
+                const int drop = std::min(fill, bytes - room);
+                Take(fifo, fill, nullptr, drop);
             }
-            bytes = std::min(bytes, kFifoBytes - m_sendFill);
-            std::memcpy(reinterpret_cast<uint8_t*>(m_send.data()) + m_sendFill, pcm, static_cast<size_t>(bytes));
-            m_sendFill += bytes;
+            bytes = std::min(bytes, kFifoBytes - fill);
+            std::memcpy(reinterpret_cast<uint8_t*>(fifo.data()) + fill, pcm, static_cast<size_t>(bytes));
+            fill += bytes;
         }
+        // One frame per pass, and only when the send FIFO has room for it.
+        if (!m_encoder || m_captureFill < m_encodeUnit || m_sendLimit - m_sendFill < m_sendFormat.frameBytes) return;
+        const int room = m_sendLimit - m_sendFill;
+        int consumed = 0;
+        int produced = m_encoder->Encode(m_capture.data(), m_captureFill, &consumed,
+                                         reinterpret_cast<uint8_t*>(m_send.data()) + m_sendFill, room);
+        produced = std::clamp(produced, 0, room);
+        consumed = std::clamp(consumed, 0, m_captureFill);
+        m_sendFill += produced;
+        Take(m_capture, m_captureFill, nullptr, consumed);
     }
     void ProcessPlayback() override {
-        if (!m_decoding || m_receiveFill < 4) return;
+        if (!m_decoding) return;
         const int ch = ChannelsOfDeviceMode(m_receiveFormat.deviceMode);
+        if (m_decoder) {
+            // One coded block per pass, as the engine decodes.
+            const int unit = m_receiveFormat.frameBytes;
+            if (unit <= 0 || m_receiveFill < unit) return;
+            const int room = m_decodeUnit + 4;
+            int consumed = 0;
+            int produced = m_decoder->Decode(reinterpret_cast<const uint8_t*>(m_receive.data()), unit, &consumed,
+                                             m_decoded.data(), room);
+            produced = std::clamp(produced, 0, room);
+            consumed = std::clamp(consumed, 0, m_receiveFill);
+            Take(m_receive, m_receiveFill, nullptr, consumed);
+            Play(m_decoded.data(), produced - produced % (2 * ch), ch);
+            return;
+        }
+        if (m_receiveFill < 4) return;
         const int usable = m_receiveFill - m_receiveFill % (2 * ch);
-        const int16_t* pcm = m_receive.data();
+        Play(m_receive.data(), usable, ch);
+        Take(m_receive, m_receiveFill, nullptr, usable);
+    }
+
+private:
+    void Play(const int16_t* in, int usable, int ch) {
+        if (usable <= 0) return;
+        const int16_t* pcm = in;
         int bytes = usable;
         if (m_receiveConvert) {
             int consumed = 0;
-            bytes = m_playSrc.Convert(m_receive.data(), usable, &consumed, m_converted.data(),
+            bytes = m_playSrc.Convert(in, usable, &consumed, m_converted.data(),
                                       static_cast<int>(m_converted.size() * 2));
             pcm = m_converted.data();
         }
-        Take(m_receive, m_receiveFill, nullptr, usable);
         const int frames = bytes / (2 * ch);
         int peak = 0;
         for (int i = 0; i < frames * ch; ++i) peak = std::max(peak, std::abs(static_cast<int>(pcm[i])));
@@ -215,6 +283,8 @@ public:
             m_earTime += 1000.0 / CToneStation::kDeviceRate;
         }
     }
+
+public:
     int GetSendFill() override { return m_sendFill; }
     int GetSendData(uint8_t* dst, int n) override {
         n = std::min(n, m_sendFill);
@@ -225,9 +295,9 @@ public:
         Take(m_send, m_sendFill, dst, n);
         return n;
     }
-    int GetReceiveSpace() override { return m_decoding ? kFifoBytes - m_receiveFill : 0; }
+    int GetReceiveSpace() override { return m_decoding ? ReceiveLimit() - m_receiveFill : 0; }
     int PutReceiveData(const uint8_t* src, int n) override {
-        if (n > kFifoBytes - m_receiveFill) return 0;
+        if (n < 0 || n > ReceiveLimit() - m_receiveFill) return 0;
         std::memcpy(reinterpret_cast<uint8_t*>(m_receive.data()) + m_receiveFill, src, static_cast<size_t>(n));
         m_receiveFill += n;
         return 1;
@@ -274,10 +344,43 @@ private:
     static constexpr int kMakeFrames = 480;
     static constexpr size_t kMaxPlayedValues = 48000 * 2 * 20;
 
+    // The engine holds one object per codec and uses it both ways.
+    CCodec* CodecFor(int codingType) {
+        switch (codingType) {
+        case CODING_G711_ALAW:
+        case CODING_G711_ULAW: return &m_g711;
+        case CODING_G722: return &m_g722;
+        case CODING_APTX: return &m_aptx;
+        case CODING_APTX_ENH: return &m_aptxEnh;
+        default: return nullptr;
+        }
+    }
+    // A codec's receive FIFO holds one coded block; PCM may queue more.
+    int ReceiveLimit() const { return m_decoder ? std::min(m_receiveFormat.frameBytes, kFifoBytes) : kFifoBytes; }
+
     int OpenDecoder() {
+        if (m_decoder) m_decoder->CloseDecoder();
+        m_decoder = nullptr;
         if (m_receiveFormat.codingType != CODING_PCM) {
-            m_error = "Test audio: PCM only";
-            return 0;
+            if (m_receiveFormat.frameBytes <= 0 || m_receiveFormat.frameBytes > kFifoBytes) {
+                m_error = "Test audio: frame too large";
+                return 0;
+            }
+            CCodec* codec = CodecFor(m_receiveFormat.codingType);
+            if (codec == nullptr) {
+                m_error = "Test audio: no codec";
+                return 0;
+            }
+            codec->SetDecodeFormat(&m_receiveFormat);
+            codec->OpenDecoder();
+            const int n = codec->GetDecodeFrameSize(&m_receiveFormat);
+            if (n <= 0 || n + 4 > kFifoBytes) {
+                codec->CloseDecoder();
+                m_error = "Test audio: codec refused the format";
+                return 0;
+            }
+            m_decoder = codec;
+            m_decodeUnit = n;
         }
         const int ch = ChannelsOfDeviceMode(m_receiveFormat.deviceMode);
         m_receiveConvert = m_receiveFormat.sampleRate != CToneStation::kDeviceRate;
@@ -339,9 +442,19 @@ private:
     double m_earTime = 0;
     int m_capturePeak = 0;
     int m_playPeak = 0;
-    std::vector<int16_t> m_send, m_receive, m_scratch, m_converted;
+    std::vector<int16_t> m_send, m_receive, m_scratch, m_converted, m_capture, m_decoded;
     int m_sendFill = 0;
     int m_receiveFill = 0;
+    int m_captureFill = 0;
+    int m_sendLimit = kFifoBytes;
+    int m_encodeUnit = 0;
+    int m_decodeUnit = 0;
+    CG711Codec m_g711;
+    CG722Codec m_g722;
+    CAptxStdCodec m_aptx;
+    CAptxEnhCodec m_aptxEnh;
+    CCodec* m_encoder = nullptr;
+    CCodec* m_decoder = nullptr;
     CSampleRateConverter m_captureSrc;
     CSampleRateConverter m_playSrc;
 };
