@@ -18,6 +18,9 @@ constexpr int kMaxPeerPacketLength = 1494;
 constexpr int kG722ReceiveChunk = 1536;
 constexpr uint32_t kWorkerFirstPauseMs = 250;
 constexpr uint32_t kWorkerLastPauseMs = 150;
+// Bounds the reading away at a close (4 KiB a round), so that a peer
+// sending fast cannot keep the owner's thread here.
+constexpr int kMaxReadAwayRounds = 1024;
 
 bool IsMpeg(int codingType) { return codingType == CODING_MPEG_L2 || codingType == CODING_MPEG_L3; }
 
@@ -93,7 +96,6 @@ int CTcpTransport::Open() {
     m_formatSent = 0;
     m_socksFailed.store(0, std::memory_order_relaxed);
     m_accepted = 0;
-    m_peerShutDown = 0;
     m_framePartial = 0;
     SetState(kStateOpen);
     return 1;
@@ -125,11 +127,34 @@ int CTcpTransport::Close() {
 }
 
 void CTcpTransport::CloseSockets() {
+    if (m_dataSocket != INVALID_SOCKET) FinishStream(m_dataSocket);
     if (m_acceptedSocket != INVALID_SOCKET) closesocket(m_acceptedSocket);
     if (m_socket != INVALID_SOCKET) closesocket(m_socket);
     m_acceptedSocket = INVALID_SOCKET;
     m_socket = INVALID_SOCKET;
     m_dataSocket = INVALID_SOCKET;
+}
+
+// Our own end of a call is orderly: the peer reads an end of stream, not a
+// reset. Nothing more goes out, what the peer already sent is read away
+// (a socket closed with unread bytes resets the connection), without
+// waiting for anything.
+void CTcpTransport::FinishStream(SOCKET s) {
+    SetLinger(s, false, 0);
+    ws::shutdown(s, SD_SEND);
+    ReadAway(s);
+}
+
+// Reads and drops what is readable now. true when the peer's end of stream
+// was reached.
+bool CTcpTransport::ReadAway(SOCKET s) {
+    uint8_t scratch[4096];
+    for (int i = 0; i < kMaxReadAwayRounds; ++i) {
+        const int n = ws::recv(s, scratch, sizeof scratch);
+        if (n == 0) return true;
+        if (n < 0) return false;
+    }
+    return false;
 }
 
 int CTcpTransport::Listen(int port) {
@@ -241,6 +266,19 @@ void CTcpTransport::StopWorker() {
     m_workerRunning.store(false, std::memory_order_relaxed);
 }
 
+// The peer ended its stream: it hung up. The call ends as after an error,
+// but there is no error to report.
+void CTcpTransport::PeerHungUp() { FailAndListenAgain(0); }
+
+// A peer that hung up resets the connection when our audio reaches it after
+// its close, and that reset may be met by a send before the end of stream is
+// read. Only a reset without an end of stream before it is a failure (it
+// arrives as 10054; after the end of stream it arrives as 10058).
+void CTcpTransport::SendFailed(int code) {
+    if (code != WSAECONNRESET && m_dataSocket != INVALID_SOCKET && ReadAway(m_dataSocket)) code = 0;
+    FailAndListenAgain(code);
+}
+
 void CTcpTransport::FailAndListenAgain(int code) {
     const int port = m_listenPort;
     Close();
@@ -323,6 +361,10 @@ void CTcpTransport::StartTimeouts(uint32_t ms) {
 void CTcpTransport::ConnectionStarted(SOCKET data) {
     m_dataSocket = data;
     SetNoDelay(data, true);
+    // Should this program die mid-call, the system resets the connection,
+    // so that the peer tells that from a hang-up (an orderly close turns
+    // this off first).
+    SetLinger(data, true, 0);
     if (m_socketBufferBytes > 0) {
         SetSendBufferSize(data, m_socketBufferBytes);
         SetReceiveBufferSize(data, m_socketBufferBytes);
@@ -331,7 +373,6 @@ void CTcpTransport::ConnectionStarted(SOCKET data) {
     m_receiveFill = 0;
     m_wireFill = 0;
     m_framePartial = 0;
-    m_peerShutDown = 0;
     m_sendCapacity = CapacityFor(m_sendFormat);
     if (m_sendFill > m_sendCapacity) m_sendFill = 0;
     SetState(kStateConnected);
@@ -422,11 +463,8 @@ void CTcpTransport::ReceiveStep() {
             if (m_sendFormat.direction != DIRECTION_SEND_ONLY) m_receiveTimeout.Start(kTrafficTimeoutMs);
             m_receiveFill += n;
         } else if (n == 0) {
-            // The peer closed: stop sending too; a later error or the time-out ends the call.
-            if (!m_peerShutDown) {
-                ws::shutdown(m_dataSocket, SD_SEND);
-                m_peerShutDown = 1;
-            }
+            PeerHungUp();
+            return;
         } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
             FailAndListenAgain(WSAGetLastError());
             return;
@@ -526,10 +564,8 @@ void CTcpTransport::ReceivePackets() {
             if (n > 0) {
                 m_parser.Append(chunk, n);
             } else if (n == 0) {
-                if (!m_peerShutDown) {
-                    ws::shutdown(m_dataSocket, SD_SEND);
-                    m_peerShutDown = 1;
-                }
+                PeerHungUp();
+                return;
             } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
                 FailAndListenAgain(WSAGetLastError());
                 return;
@@ -692,7 +728,7 @@ bool CTcpTransport::DrainWire() {
         return true;
     }
     if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return true;
-    FailAndListenAgain(n == 0 ? WSAECONNRESET : WSAGetLastError());
+    SendFailed(n == 0 ? WSAECONNRESET : WSAGetLastError());
     return false;
 }
 
@@ -718,7 +754,7 @@ void CTcpTransport::SendAudioStream() {
         return;
     }
     if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return;
-    FailAndListenAgain(n == 0 ? WSAECONNRESET : WSAGetLastError());
+    SendFailed(n == 0 ? WSAECONNRESET : WSAGetLastError());
 }
 
 void CTcpTransport::SendAudioPackets() {

@@ -50,6 +50,10 @@ public:
     int Init(int bufferSize, int socksVersion, const char* proxyAddress, int proxyPort);
     void SetProxyLogin(const char* user, const char* password);
     int Open();
+    // Ends a call in order: the peer reads an end of stream, never a reset.
+    // A peer's end of stream likewise ends the call here without an error;
+    // a reset keeps its code (10054), and so does a program that dies
+    // mid-call: its connection is reset.
     int Close();
     int Listen(int port);  // 0 when bind or listen fails (then not listening)
     int Connect(const char* address, int port, int useProxy);
@@ -93,7 +97,11 @@ private:
     void ConnectWorker(ws::SOCKET s, int useProxy, ws::SocketAddress target, int port);
     bool WorkerPause(uint32_t ms);
     void FailAndListenAgain(int code);
+    void PeerHungUp();
+    void SendFailed(int code);
     void CloseSockets();
+    static void FinishStream(ws::SOCKET s);
+    static bool ReadAway(ws::SOCKET s);
     void ConnectionStarted(ws::SOCKET data);
     void StartTimeouts(uint32_t ms);
     void RestartTimeoutsForDirection();
@@ -147,7 +155,6 @@ private:
     int m_controlLength = 0;
     std::vector<uint8_t> m_controlPayload;
     int m_framePartial = 0;
-    int m_peerShutDown = 0;
     CStopwatch m_keepAlive;
     CStopwatch m_formatResend;
     CStopwatch m_receiveTimeout;

@@ -3,6 +3,11 @@
 // is a CSimClock; real time only lets loopback packets arrive.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
 #include <numeric>
 
@@ -658,4 +663,119 @@ TEST_F(TcpTransportTest, AnswererListensOnTheSamePortRightAfterHangingUp) {
     ASSERT_EQ(m_answerer.Open(), 1);
     EXPECT_EQ(m_answerer.Listen(m_port), 1);
     EXPECT_EQ(m_answerer.GetState(), 18);
+}
+
+namespace {
+
+// Audio flows both ways; `closing` hangs up with bytes from the other side
+// still unread in its socket, while `other` goes on sending.
+void HangUpWhileAudioFlows(CTcpTransport& closing, CTcpTransport& other, bool otherReceives) {
+    const AudioFormat f = G722Format();
+    closing.SetSendFormat(&f);
+    other.SetSendFormat(&f);
+    const Bytes block = Pattern(480, 3);
+    ASSERT_EQ(closing.WriteAudio(block.data(), 480), 1);
+    ASSERT_EQ(other.WriteAudio(block.data(), 480), 1);
+    ASSERT_TRUE(Pump({&other}, [&] { return other.GetSendSpace() == 960; }));
+    ASSERT_EQ(other.WriteAudio(block.data(), 480), 1);
+    other.GetSendSpace();
+    RealPause();  // arrives, but `closing` does not read it
+    closing.HangUp();
+    EXPECT_EQ(closing.GetState(), 16);
+    EXPECT_EQ(closing.GetLastError(), 0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (other.GetState() == 48 && std::chrono::steady_clock::now() < end) {
+        other.WriteAudio(block.data(), 480);
+        if (otherReceives)
+            other.Poll();
+        else
+            other.GetSendSpace();  // sends only: no end of stream is read here
+        RealPause();
+    }
+}
+
+}  // namespace
+
+TEST_F(TcpTransportTest, CallerHangsUpAndTheAnswererEndsWithoutAnErrorListeningAgain) {
+    ConnectPair(G722Format());
+    HangUpWhileAudioFlows(m_caller, m_answerer, true);
+    EXPECT_EQ(m_answerer.GetState(), 18);
+    EXPECT_EQ(m_answerer.GetLastError(), 0);
+    // And takes the next call.
+    ASSERT_EQ(m_caller.Open(), 1);
+    ASSERT_EQ(m_caller.Connect("127.0.0.1", m_port, 0), 1);
+    EXPECT_TRUE(Pump({&m_caller, &m_answerer}, [&] {
+        return m_caller.GetState() == 48 && m_answerer.GetState() == 48;
+    }));
+}
+
+TEST_F(TcpTransportTest, AnswererHangsUpAndTheCallerEndsWithoutAnError) {
+    ConnectPair(G722Format());
+    HangUpWhileAudioFlows(m_answerer, m_caller, true);
+    EXPECT_EQ(m_caller.GetState(), 17);
+    EXPECT_EQ(m_caller.GetLastError(), 0);
+}
+
+// The reset for audio that reached the closed side is met by a send before
+// any end of stream is read: still a hang-up, not a failure.
+TEST_F(TcpTransportTest, SendingIntoAHungUpPeerEndsWithoutAnError) {
+    ConnectPair(G722Format());
+    HangUpWhileAudioFlows(m_caller, m_answerer, false);
+    EXPECT_EQ(m_answerer.GetState(), 18);
+    EXPECT_EQ(m_answerer.GetLastError(), 0);
+}
+
+TEST_F(TcpTransportTest, PlainPeerClosingInOrderEndsWithoutAnError) {
+    ASSERT_EQ(m_answerer.Listen(m_port), 1);
+    Conn peer;
+    ASSERT_TRUE(peer.Connect(m_port));
+    ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetState() == 48; }));
+    ASSERT_TRUE(peer.SendAll(Pattern(16, 2)));
+    ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetReceiveAvailable() > 0; }));
+    peer.Close();
+    ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetState() != 48; }));
+    EXPECT_EQ(m_answerer.GetState(), 18);
+    EXPECT_EQ(m_answerer.GetLastError(), 0);
+}
+
+// A station killed mid-call, with nothing unread: the system closes its
+// socket, and the far end must still see a reset, not a hang-up.
+TEST_F(TcpTransportTest, KilledStationResetsItsCall) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        CTcpTransport far;
+        char ok = far.Init(10240, 4, "127.0.0.1", 1080) && far.Open() && far.Listen(m_port) ? 1 : 0;
+        if (write(ready[1], &ok, 1) != 1) _exit(2);
+        for (;;) {
+            far.Poll();
+            uint8_t b[4096];
+            while (far.ReadAudio(b, sizeof b) > 0) {
+            }
+            far.DiscardControl();
+            RealPause();
+        }
+    }
+    close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(ok, 1);
+    const AudioFormat f = G722Format();
+    m_caller.SetSendFormat(&f);
+    ASSERT_EQ(m_caller.Connect("127.0.0.1", m_port, 0), 1);
+    ASSERT_TRUE(Pump({&m_caller}, [&] { return m_caller.GetState() == 48; }));
+    const Bytes block = Pattern(480, 4);
+    ASSERT_EQ(m_caller.WriteAudio(block.data(), 480), 1);
+    ASSERT_TRUE(Pump({&m_caller}, [&] { return m_caller.GetSendSpace() == 960; }));
+    Pump({&m_caller}, [] { return false; }, 50);  // the far end reads it all
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(Pump({&m_caller}, [&] { return m_caller.GetState() != 48; }));
+    EXPECT_EQ(m_caller.GetLastError(), 10054);
+    EXPECT_EQ(m_caller.GetState(), 17);
 }
