@@ -2,6 +2,7 @@
 // Two stations in one process: each a call engine with its own settings
 // file, a message sink standing in for its main window and the tone audio
 // stand-in. They call each other over loopback TCP.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -94,4 +95,29 @@ inline PhonebookEntry TcpEntry(int port, int codingType, int sampleRate, int mod
     e.format.deviceMode = mode;
     e.format.bitRate = sampleRate * 16 * (mode == DEVICEMODE_MONO ? 1 : 2);
     return e;
+}
+
+// Studio A (the caller, default tone) and Studio B (440 Hz at quarter scale)
+// in one folder, each listening on a port of this test process.
+inline void MakeTwoStations(const CTempDir& dir, std::unique_ptr<CStation>& a, std::unique_ptr<CStation>& b) {
+    setenv("VELMORA_REGISTRY_FILE", dir.File("registry").c_str(), 1);
+    a = std::make_unique<CStation>(dir, "Studio A", TestPort(0));
+    b = std::make_unique<CStation>(dir, "Studio B", TestPort(1));
+    b->tone->toneHz = 440.0;
+    b->tone->toneLevel = 0.25;
+}
+
+// A calls B; both decode the other's format; then audio flows for `ms`.
+inline void CallBothWays(CStation& a, CStation& b, const PhonebookEntry& entry, uint32_t ms) {
+    ASSERT_TRUE(a.Start());
+    ASSERT_TRUE(b.Start());
+    ASSERT_TRUE(a.WaitState(16));
+    ASSERT_TRUE(b.WaitState(16));
+    ASSERT_EQ(a.engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP));
+    ASSERT_TRUE(a.engine->Connect(entry));
+    ASSERT_TRUE(a.WaitState(50)) << a.Dump();
+    ASSERT_TRUE(b.WaitState(50)) << b.Dump();
+    ASSERT_TRUE(b.WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    ASSERT_TRUE(a.WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    Sleep(ms);
 }

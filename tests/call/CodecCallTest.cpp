@@ -33,32 +33,16 @@ struct Measured {
 
 struct CodecCallTest : ::testing::TestWithParam<CodecCase> {
     void SetUp() override {
-        setenv("VELMORA_REGISTRY_FILE", m_dir.File("registry").c_str(), 1);
-        m_a = std::make_unique<CStation>(m_dir, "Studio A", TestPort(0));
-        m_b = std::make_unique<CStation>(m_dir, "Studio B", TestPort(1));
+        MakeTwoStations(m_dir, m_a, m_b);
         m_a->tone->toneHz = 1000.0;
         m_a->tone->toneLevel = 0.5;
-        m_b->tone->toneHz = 440.0;
-        m_b->tone->toneLevel = 0.25;
     }
     void TearDown() override {
         m_a.reset();
         m_b.reset();
     }
 
-    // Connected both ways, audio flowing for `ms`.
-    void Call(const PhonebookEntry& entry, uint32_t ms) {
-        ASSERT_TRUE(m_a->Start());
-        ASSERT_TRUE(m_b->Start());
-        ASSERT_TRUE(m_a->WaitState(16));
-        ASSERT_TRUE(m_b->WaitState(16));
-        ASSERT_TRUE(m_a->engine->Connect(entry));
-        ASSERT_TRUE(m_a->WaitState(50)) << m_a->Dump();
-        ASSERT_TRUE(m_b->WaitState(50)) << m_b->Dump();
-        ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
-        ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
-        Sleep(ms);
-    }
+    void Call(const PhonebookEntry& entry, uint32_t ms) { CallBothWays(*m_a, *m_b, entry, ms); }
 
     // The gain of the capture and playback converters at f when the call
     // runs at another rate than the devices.
