@@ -24,7 +24,9 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt:print_suppressions=0"
 # The window tests need a display; Xvfb gives them one.
-run=(ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300)
+# Calls, sockets and windows run on real time next to each other: a case that
+# fails is run once more, and both runs are in the log.
+run=(ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300 --repeat until-pass:2)
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
   xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}"
 else
