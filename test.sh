@@ -23,6 +23,7 @@ cmake --build "$dir" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt:print_suppressions=0"
+export TSAN_OPTIONS="suppressions=$PWD/tools/tsan-suppressions.txt"
 # The window tests need a display; Xvfb gives them one.
 # Calls, sockets and windows run on real time next to each other: a case that
 # fails is run once more, and both runs are in the log.
