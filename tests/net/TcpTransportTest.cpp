@@ -69,6 +69,15 @@ struct TcpTransportTest : ::testing::Test {
         }));
     }
 
+    // A plain socket peer is accepted and its first 16 bytes of audio have arrived.
+    void AcceptPlainPeerWithAudio(Conn& peer) {
+        ASSERT_EQ(m_answerer.Listen(m_port), 1);
+        ASSERT_TRUE(peer.Connect(m_port));
+        ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetState() == 48; }));
+        ASSERT_TRUE(peer.SendAll(Pattern(16, 2)));
+        ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetReceiveAvailable() > 0; }));
+    }
+
     // Reads audio from t until want bytes came, polling both transports.
     Bytes Receive(CTcpTransport& t, size_t want) {
         Bytes got;
@@ -298,12 +307,9 @@ TEST_F(TcpTransportTest, SilenceAtTheStartEndsAfterSixteenSeconds) {
 }
 
 TEST_F(TcpTransportTest, KilledPeerGives10054AndTheAnswererListensAgain) {
-    ASSERT_EQ(m_answerer.Listen(m_port), 1);
     Conn peer;
-    ASSERT_TRUE(peer.Connect(m_port));
-    ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetState() == 48; }));
-    ASSERT_TRUE(peer.SendAll(Pattern(16, 2)));
-    ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetReceiveAvailable() > 0; }));
+    AcceptPlainPeerWithAudio(peer);
+    if (HasFatalFailure()) return;
     peer.Kill();
     ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetState() != 48; }));
     EXPECT_EQ(m_answerer.GetLastError(), 10054);
@@ -726,12 +732,9 @@ TEST_F(TcpTransportTest, SendingIntoAHungUpPeerEndsWithoutAnError) {
 }
 
 TEST_F(TcpTransportTest, PlainPeerClosingInOrderEndsWithoutAnError) {
-    ASSERT_EQ(m_answerer.Listen(m_port), 1);
     Conn peer;
-    ASSERT_TRUE(peer.Connect(m_port));
-    ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetState() == 48; }));
-    ASSERT_TRUE(peer.SendAll(Pattern(16, 2)));
-    ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetReceiveAvailable() > 0; }));
+    AcceptPlainPeerWithAudio(peer);
+    if (HasFatalFailure()) return;
     peer.Close();
     ASSERT_TRUE(Pump({&m_answerer}, [&] { return m_answerer.GetState() != 48; }));
     EXPECT_EQ(m_answerer.GetState(), 18);
