@@ -6,7 +6,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev libwxgtk3.2-dev
   xvfb xauth
-  sox ffmpeg mpg123 twolame lame dante-server
+  sox libsox-fmt-mp3 ffmpeg mpg123 twolame lame dante-server espeak-ng
+  jackd2 libjack-jackd2-dev pulseaudio libpulse-dev libasound2-plugins alsa-utils
+  iproute2 imagemagick xdotool valgrind linux-perf
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -15,6 +17,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  # jackd2 asks whether to allow real-time priority; the default answer is fine.
+  echo "jackd2 jackd/tweak_rt_limits boolean false" | debconf-set-selections 2>/dev/null || true
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
