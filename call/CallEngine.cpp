@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "call/FormatRules.h"
+#include "call/LocalIdentity.h"
 #include "common/MainWindowMessages.h"
 #include "common/Settings.h"
 #include "common/SharedState.h"
@@ -62,7 +63,7 @@ int CCallEngine::Prepare(const char* programName, int fastCpu) {
     ReadRegistryIdentity();
     m_clipPlayed.store(0, std::memory_order_relaxed);
     m_clipLength.store(0, std::memory_order_relaxed);
-    m_mailbox.store(0, std::memory_order_relaxed);
+    m_mailbox.Reset();
     return 1;
 }
 
@@ -104,18 +105,7 @@ int CCallEngine::StopWorker() {
 
 // ---------------------------------------------------------------- mailbox
 
-int CCallEngine::PostCommand(int code) {
-    CStopwatch watch;
-    watch.Start(kPostTimeoutMs);
-    for (;;) {
-        int empty = 0;
-        if (m_mailbox.compare_exchange_strong(empty, code, std::memory_order_release, std::memory_order_relaxed))
-            return 1;
-        if (m_stopped.load(std::memory_order_acquire)) return 0;
-        Sleep(50);
-        if (watch.IsExpired()) return 0;
-    }
-}
+int CCallEngine::PostCommand(int code) { return m_mailbox.Post(code, kPostTimeoutMs, m_stopped); }
 
 int CCallEngine::SetMainWindow(HWND window) {
     m_mainWindow.store(window, std::memory_order_release);
@@ -356,7 +346,7 @@ void CCallEngine::UpdateRates() {
 }
 
 void CCallEngine::ProcessCommand() {
-    const int code = m_mailbox.load(std::memory_order_acquire);
+    const int code = m_mailbox.Peek();
     if (code == 0) return;
     const int state = m_callState.load(std::memory_order_relaxed);
     switch (code) {
@@ -445,7 +435,7 @@ void CCallEngine::ProcessCommand() {
         break;
     default: break;
     }
-    m_mailbox.store(0, std::memory_order_release);
+    m_mailbox.Done();
 }
 
 void CCallEngine::ToggleClipPause() {
@@ -683,32 +673,9 @@ void CCallEngine::OnPeerIdentity() {
 // ---------------------------------------------------------------- set-up
 
 void CCallEngine::ReadRegistryIdentity() {
-    const CSettings& settings = m_settings;
-    std::string id = settings.GetMainIDString();
-    if (m_registry && m_registry->Open(kRegistryPath, false)) {
-        uint32_t version = m_registry->QueryDword("Version");
-        if (version < kRegistryVersion) {
-            m_registry->SetDword("Version", kRegistryVersion);
-            version = kRegistryVersion;
-        }
-        if (m_shared) m_shared->registryVersion = version;
-        if (id.empty()) {
-            char name[40] = {};
-            if (m_registry->QueryString("Name", name, sizeof name)) {
-                id = name;
-                settings.SetMainIDString(name);
-            }
-        }
-        m_registry->Close();
-    }
-    StationIdentity local;
-    CopyText(local.stationName, sizeof local.stationName, id.c_str());
-    CopyText(local.productName, sizeof local.productName, "Velmora");
-    CopyText(local.editionName, sizeof local.editionName, "Transvoria");
-    CopyText(local.versionText, sizeof local.versionText, "V1.5b  ");
-    CopyText(local.buildDate, sizeof local.buildDate, "20-Jan-2010");
-    local.versionNumber = kStationVersionNumber;
-    m_localIdentity = local;
+    uint32_t version = 0;
+    m_localIdentity = ReadLocalIdentity(m_settings, m_registry.get(), &version);
+    if (m_shared && version) m_shared->registryVersion = version;
     m_identitySent = 0;
 }
 

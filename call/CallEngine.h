@@ -19,7 +19,9 @@
 #include <thread>
 
 #include "call/CallAudio.h"
+#include "call/CommandMailbox.h"
 #include "call/FormatNegotiation.h"
+#include "call/LocalIdentity.h"
 #include "call/PowerPriorityGuard.h"
 #include "common/DelayBuffer.h"
 #include "common/Records.h"
@@ -60,8 +62,8 @@ public:
     static constexpr uint32_t kPostTimeoutMs = 2000;
     static constexpr uint32_t kStopTimeoutMs = 5000;
     static constexpr uint32_t kRateWindowMs = 2000;
-    static constexpr const char* kRegistryPath = "Software\\Qiv\\Velmora\\Transvoria";
-    static constexpr uint32_t kRegistryVersion = 66818;
+    static constexpr const char* kRegistryPath = kStationRegistryPath;
+    static constexpr uint32_t kRegistryVersion = kStationRegistryVersion;
     static constexpr uint32_t kFixedDelayPeerVersion = 66567;
 
     // audioFactory makes the audio engine (now and after every connection);
@@ -181,7 +183,7 @@ private:
     std::atomic<int> m_errorCode{0};
     std::string m_errorText;  // under m_recordLock
     std::atomic<int> m_callState{CALL_NONE};
-    std::atomic<int> m_mailbox{0};
+    CCommandMailbox m_mailbox;
     std::atomic<int> m_playLevel{0};
     int m_idle = 0;
     std::atomic<int> m_stopped{0};
