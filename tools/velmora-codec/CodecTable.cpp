@@ -81,4 +81,7 @@ const CodecEntry* CodecEntries(int* count) {
 
 const char* CodecName(const CodecEntry& entry) { return FindCoding(entry.codingType)->name; }
 
-CCodec* CreateCodec(const CodecEntry& entry) { return FindCoding(entry.codingType)->codec.create(); }
+CodecPtr CreateCodec(const CodecEntry& entry) {
+    const CodecMaker& maker = FindCoding(entry.codingType)->codec;
+    return CodecPtr(maker.create(), CodecDeleter{maker.destroy});
+}

@@ -3,6 +3,7 @@
 // command line, its frame sizes and the reasons it gives a user for refusing a
 // format. The name and the codec object come from the coding table.
 #include <cstdint>
+#include <memory>
 
 #include "common/Codec.h"
 #include "common/Records.h"
@@ -19,8 +20,13 @@ struct CodecEntry {
 
 // The coding table's name of an entry.
 const char* CodecName(const CodecEntry& entry);
-// A codec object for the entry that lives as long as the tool runs.
-CCodec* CreateCodec(const CodecEntry& entry);
+// A codec object for the entry, freed by the coding table's maker.
+struct CodecDeleter {
+    void (*destroy)(CCodec*) = nullptr;
+    void operator()(CCodec* codec) const { destroy(codec); }
+};
+using CodecPtr = std::unique_ptr<CCodec, CodecDeleter>;
+CodecPtr CreateCodec(const CodecEntry& entry);
 // Null when the coding type has no entry (not a type, or not built yet).
 const CodecEntry* FindCodecEntry(int codingType);
 // The entries, for the usage text.

@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     }
     if (format.frameBytes <= 0) return Fail(std::string(CodecName(*entry)) + " has no frame size for this format");
 
-    CCodec* codec = CreateCodec(*entry);
+    const CodecPtr codec = CreateCodec(*entry);
     if (command == "encode") {
         std::vector<uint8_t> coded;
         if (!RunEncoder(*codec, format, wav.samples, &coded, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
