@@ -54,6 +54,7 @@ CAudioEngine::~CAudioEngine() {
     }
     m_waveOut.Close();
     m_waveIn.Close();
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.Close();
 }
 
 void CAudioEngine::FormatRefused(bool output) {
@@ -98,11 +99,26 @@ int CAudioEngine::ConfigureWave() {
     return 1;
 }
 
-// Endpoint devices and ASIO drivers are other device families; until the
-// engine holds them there is nothing to configure for them.
+// Endpoint devices are another device family; until the engine holds them
+// there is nothing to configure for them.
 int CAudioEngine::ConfigureEndpoints() { return 0; }
-int CAudioEngine::ConfigureAsio() { return 1; }
-int CAudioEngine::StartAsio() { return 1; }
+
+int CAudioEngine::ConfigureAsio() {
+    if (!m_asio.EnumerateDrivers()) return 0;
+    m_asio.SelectDriver(m_settings.GetASIOCard(), m_settings.GetASIOInput(), m_settings.GetASIOOutput());
+    m_asio.SetBlockSetting(m_settings.GetASIOBlockTime());
+    m_asio.SetPlayLevel(m_settings.GetPlayLevel());
+    m_asio.SetCaptureLevel(m_settings.GetRecLevel());
+    return 1;
+}
+
+int CAudioEngine::StartAsio() {
+    if (m_deviceKind != INTERFACE_ASIO) return 1;
+    void* window = g_sharedState ? g_sharedState->mainWindow : nullptr;
+    if (m_asio.Open(window, 0) && m_asio.Start()) return 1;
+    m_errorText = m_asio.GetErrorText();
+    return 0;
+}
 
 int CAudioEngine::AllocateFifos() {
     m_fifoArea.reset();
@@ -118,6 +134,8 @@ void CAudioEngine::ReloadDeviceSettings() {
     if (m_deviceKind == INTERFACE_WAVE) {
         m_waveIn.SelectCard(m_settings.GetRecCard());
         m_waveOut.SelectCard(m_settings.GetPlayCard());
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        m_asio.SelectDriver(m_settings.GetASIOCard(), m_settings.GetASIOInput(), m_settings.GetASIOOutput());
     }
 }
 
@@ -127,13 +145,15 @@ int CAudioEngine::GetLastError(std::string& out) const {
     return 1;
 }
 
-// ---- device dispatch (WAVE; the other kinds do nothing yet) ----
+// ---- device dispatch: one device family per kind; kind 0 does nothing ----
 
 int CAudioEngine::CaptureMode() const {
     return (m_monoMix && m_sendFormat.deviceMode == DEVICEMODE_MONO) ? DEVICEMODE_MONO_MIX : m_sendFormat.deviceMode;
 }
 
 int CAudioEngine::OpenPlaybackDevice() {
+    if (m_deviceKind == INTERFACE_ASIO)
+        m_asio.SetPlaybackFormat(m_receiveFormat.codingType, m_receiveFormat.sampleRate, m_receiveFormat.deviceMode);
     if (m_deviceKind != INTERFACE_WAVE) return 1;
     m_waveOut.SetFormat(m_receiveFormat.sampleRate, m_receiveFormat.deviceMode);
     if (m_waveOut.Open()) return 1;
@@ -149,6 +169,8 @@ void CAudioEngine::ClosePlaybackDevice() {
 }
 
 int CAudioEngine::OpenCaptureDevice() {
+    if (m_deviceKind == INTERFACE_ASIO)
+        m_asio.SetCaptureFormat(m_sendFormat.codingType, m_sendFormat.sampleRate, CaptureMode());
     if (m_deviceKind != INTERFACE_WAVE) return 1;
     m_waveIn.SetFormat(m_sendFormat.sampleRate, CaptureMode());
     if (m_waveIn.Open()) return 1;
@@ -163,25 +185,49 @@ void CAudioEngine::CloseCaptureDevice() {
 
 void CAudioEngine::SetPlayLevel(int level) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.SetLevel(level);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.SetPlayLevel(level);
 }
 
 void CAudioEngine::SetOutputMute(int flag) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Reset(flag);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.SetOutputMute(flag);
 }
 
 void CAudioEngine::PauseOutput(int flag) {
-    if (m_deviceKind != INTERFACE_WAVE) return;
-    if (flag) {
-        m_waveOut.Pause();
-    } else {
-        m_waveOut.Restart();
-    }
+    if (m_deviceKind == INTERFACE_WAVE) flag ? m_waveOut.Pause() : m_waveOut.Restart();
+    if (m_deviceKind == INTERFACE_ASIO) flag ? m_asio.PauseOutput() : m_asio.ResumeOutput();
 }
 
 void CAudioEngine::SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust) {
-    if (m_deviceKind != INTERFACE_WAVE) return;
-    m_waveIn.SetBufferingMode(inputMode);
-    m_waveOut.SetBufferingMode(outputMode, outputAdjust);
+    if (m_deviceKind == INTERFACE_WAVE) {
+        m_waveIn.SetBufferingMode(inputMode);
+        m_waveOut.SetBufferingMode(outputMode, outputAdjust);
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        m_asio.SetCaptureMode(inputMode);
+        m_asio.SetPlaybackMode(outputMode, outputAdjust);
+    }
+}
+
+int CAudioEngine::ReadCaptureDevice(int16_t* dst, int bytes) {
+    if (m_deviceKind == INTERFACE_WAVE) return m_waveIn.Read(dst, bytes);
+    if (m_deviceKind == INTERFACE_ASIO) return m_asio.Read(dst, bytes);
+    return 0;
+}
+
+void CAudioEngine::ServicePlaybackDevice() {
+    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Service();
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.Service();
+}
+
+int CAudioEngine::WritePlaybackDevice(const int16_t* pcm, int bytes) {
+    if (m_deviceKind == INTERFACE_WAVE) return m_waveOut.Write(pcm, bytes);
+    if (m_deviceKind == INTERFACE_ASIO) return m_asio.Write(pcm, bytes);
+    return 0;
+}
+
+void CAudioEngine::WriteMonitor(const int16_t* pcm, int bytes) {
+    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.WriteMonitor(pcm, bytes);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.WriteMonitor(pcm, bytes);
 }
 
 // ---- send side ----
@@ -229,6 +275,8 @@ int CAudioEngine::OpenEncoder() {
         m_encoder = codec;
         m_sendLimit = frameBytes;
         m_encodeUnit = m_captureLimit = n;
+        if (m_deviceKind == INTERFACE_ASIO && (type == CODING_G711_ALAW || type == CODING_G711_ULAW || type == CODING_G722))
+            m_captureLimit = 2 * n;
         if (type == CODING_MPEG_L3) {
             m_sendLimit = 2880;
             m_captureLimit =
@@ -237,6 +285,7 @@ int CAudioEngine::OpenEncoder() {
     }
     if (!OpenCaptureDevice()) return 0;
     m_encodeType = type;
+    if (m_deviceKind == INTERFACE_ASIO && m_sendFormat.sampleRate != 48000) m_captureLimit += m_captureLimit / 4;
     m_captureLimit = std::min(m_captureLimit + 4, kFifoBytes);
     m_sendLimit = std::min(m_sendLimit, kFifoBytes);
     m_sendFill = m_captureFill = 0;
@@ -285,18 +334,20 @@ void CAudioEngine::MixClipIntoCapture(int r) {
     } else {
         std::memcpy(cap, scratch, static_cast<size_t>(r));
     }
-    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.WriteMonitor(clip, r);
+    WriteMonitor(clip, r);
 }
 
 void CAudioEngine::ReadCapture() {
     if (!m_fifoArea) return;
     if (m_deviceKind == INTERFACE_WAVE) m_waveIn.Service();
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.ServiceCapture();
     const int room = m_captureLimit - m_captureFill;
     if (room <= 0) return;
     const int n = std::min(m_encodeUnit, room);
+    // ASIO hands over whole frames only once the last ones went out (Layer III excepted).
+    if (m_deviceKind == INTERFACE_ASIO && m_sendFill > 0 && m_sendFormat.codingType != CODING_MPEG_L3) return;
     int r = 0;
-    if (m_deviceKind == INTERFACE_WAVE && n > 0)
-        r = m_waveIn.Read(reinterpret_cast<int16_t*>(Fifo(kCapture) + m_captureFill), n);
+    if (n > 0) r = ReadCaptureDevice(reinterpret_cast<int16_t*>(Fifo(kCapture) + m_captureFill), n);
     if (r > 0 && m_clipActive && !m_clipPaused && m_clipPlayer) MixClipIntoCapture(r);
     if (r > 0) m_captureFill += r;
 }
@@ -333,6 +384,7 @@ int CAudioEngine::GetSendData(uint8_t* dst, int n) {
 
 int CAudioEngine::StretchCapture() {
     if (m_deviceKind == INTERFACE_WAVE) return m_waveIn.RequestStretch();
+    if (m_deviceKind == INTERFACE_ASIO) return m_sendFill > 0 ? m_sendFill : m_asio.RequestStretch();
     return 0;
 }
 
@@ -453,10 +505,17 @@ int CAudioEngine::SetReceiveFormat(const AudioFormat* f, int* changed) {
     return 1;
 }
 
-int CAudioEngine::GetReceiveSpace() const { return m_receiveLimit - m_receiveFill; }
+// ASIO takes received audio only once the last decoded audio went to the
+// device (Layer III excepted).
+bool CAudioEngine::AsioHoldsReceive() const {
+    return m_deviceKind == INTERFACE_ASIO && m_playbackFill > 0 && m_receiveFormat.codingType != CODING_MPEG_L3;
+}
+
+int CAudioEngine::GetReceiveSpace() const { return AsioHoldsReceive() ? 0 : m_receiveLimit - m_receiveFill; }
 
 int CAudioEngine::PutReceiveData(const uint8_t* src, int n) {
     if (!m_fifoArea || src == nullptr || n < 0) return 0;
+    if (AsioHoldsReceive()) return 0;
     if (n > m_receiveLimit - m_receiveFill) return 0;
     std::memcpy(Fifo(kReceive) + m_receiveFill, src, static_cast<size_t>(n));
     m_receiveFill += n;
@@ -487,7 +546,7 @@ void CAudioEngine::DecodeReceived() {
 void CAudioEngine::ProcessPlayback() {
     if (!m_fifoArea) return;
     DecodeReceived();
-    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Service();
+    ServicePlaybackDevice();
     if (m_decodeType == 0) {
         if (!m_clipActive) return;
         const int room = m_playbackLimit - m_playbackFill;
@@ -502,8 +561,8 @@ void CAudioEngine::ProcessPlayback() {
             }
         }
     }
-    if (m_playbackFill > 0 && m_deviceKind == INTERFACE_WAVE) {
-        const int w = m_waveOut.Write(reinterpret_cast<const int16_t*>(Fifo(kPlayback)), m_playbackFill);
+    if (m_playbackFill > 0) {
+        const int w = WritePlaybackDevice(reinterpret_cast<const int16_t*>(Fifo(kPlayback)), m_playbackFill);
         if (w > 0) TakeFront(Fifo(kPlayback), &m_playbackFill, w);
     }
 }
@@ -514,18 +573,24 @@ void CAudioEngine::GetLevels(int side, int* left, int* right) {
     int l = 0, r = 0;
     if (side == 0) {
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.GetLevels(&l, &r);
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.GetPlayLevels(&l, &r);
     } else if (m_clipActive && !m_clipPaused && m_clipPlayer) {
         m_clipPlayer->GetLevels(&l, &r);
-        if (m_micOn && m_deviceKind == INTERFACE_WAVE) {
+        if (m_micOn) {
             int ml = 0, mr = 0;
-            m_waveIn.GetLevels(&ml, &mr);
+            CaptureLevels(&ml, &mr);
             l += ml, r += mr;
         }
-    } else if (m_deviceKind == INTERFACE_WAVE) {
-        m_waveIn.GetLevels(&l, &r);
+    } else {
+        CaptureLevels(&l, &r);
     }
     if (left) *left = ClampLevel(l);
     if (right) *right = ClampLevel(r);
+}
+
+void CAudioEngine::CaptureLevels(int* left, int* right) {
+    if (m_deviceKind == INTERFACE_WAVE) m_waveIn.GetLevels(left, right);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.GetCaptureLevels(left, right);
 }
 
 int CAudioEngine::SetClipGain(int level) {
@@ -553,6 +618,10 @@ int CAudioEngine::StartClip() {
         m_clipMode = m_sendFormat.deviceMode;
         m_clipPlayer->SetOutputFormat(m_clipRate, m_clipMode);
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.SetMonitorFormat(m_clipRate, m_clipMode);
+        if (m_deviceKind == INTERFACE_ASIO) {
+            m_asio.SetMonitorFormat(m_clipRate, m_clipMode);
+            m_asio.SetClipActive(1);
+        }
     } else {
         m_clipRate = 48000;
         m_clipMode = m_clipPlayer->GetChannels() == 1 ? DEVICEMODE_MONO : DEVICEMODE_STEREO;
@@ -565,6 +634,16 @@ int CAudioEngine::StartClip() {
                 m_errorText = text ? text : "Output device error: Unknown error.";
                 return 0;
             }
+        } else if (m_deviceKind == INTERFACE_ASIO) {
+            void* window = g_sharedState ? g_sharedState->mainWindow : nullptr;
+            if (!m_asio.Open(window, 0) || !m_asio.Start()) {
+                m_errorText = m_asio.GetErrorText();
+                return 0;
+            }
+            m_asio.SetCaptureMode(1);  // capture off
+            m_asio.SetPlaybackMode(30, 0);
+            m_asio.SetCaptureFormat(CODING_PCM, 48000, m_clipMode);
+            m_asio.SetPlaybackFormat(CODING_PCM, 48000, m_clipMode);
         }
         m_playbackLimit = kFifoBytes;
         m_playbackFill = 0;
@@ -578,7 +657,13 @@ int CAudioEngine::StartClip() {
 int CAudioEngine::PauseClip() {
     if (!m_clipActive) return 0;
     int result = 1;
-    if (m_encodeType == 0 && m_decodeType == 0 && m_deviceKind == INTERFACE_WAVE) result = m_waveOut.Pause();
+    if (m_encodeType != 0 || m_decodeType != 0) {
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.SetClipActive(0);
+    } else if (m_deviceKind == INTERFACE_WAVE) {
+        result = m_waveOut.Pause();
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        result = m_asio.PauseOutput();
+    }
     m_clipPaused = 1;
     return result;
 }
@@ -586,7 +671,13 @@ int CAudioEngine::PauseClip() {
 int CAudioEngine::ResumeClip() {
     if (!m_clipActive) return 0;
     int result = 1;
-    if (m_encodeType == 0 && m_decodeType == 0 && m_deviceKind == INTERFACE_WAVE) result = m_waveOut.Restart();
+    if (m_encodeType != 0 || m_decodeType != 0) {
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.SetClipActive(1);
+    } else if (m_deviceKind == INTERFACE_WAVE) {
+        result = m_waveOut.Restart();
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        result = m_asio.ResumeOutput();
+    }
     m_clipPaused = 0;
     return result;
 }
@@ -595,8 +686,10 @@ int CAudioEngine::StopClip() {
     if (!m_clipActive) return 0;
     if (m_encodeType != 0 || m_decodeType != 0) {
         if (m_clipPlayer) m_clipPlayer->Close();
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.SetClipActive(0);
     } else {
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Close();
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.Close();
         if (m_clipPlayer) m_clipPlayer->Close();
         m_playbackFill = 0;
     }

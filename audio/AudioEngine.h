@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/AsioDevice.h"
 #include "audio/ClipSource.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
@@ -111,12 +112,19 @@ public:
     int GetMp2Processing() const { return m_mp2Processing; }
     CWaveInDevice& WaveIn() { return m_waveIn; }
     CWaveOutDevice& WaveOut() { return m_waveOut; }
+    CAsioDevice& Asio() { return m_asio; }
 
 private:
     uint8_t* Fifo(int index) const { return m_fifoArea.get() + static_cast<size_t>(index) * kFifoBytes; }
     CCodec* CodecFor(int codingType) const;
     int CaptureMode() const;
     int OpenPlaybackDevice();
+    int ReadCaptureDevice(int16_t* dst, int bytes);
+    void ServicePlaybackDevice();
+    int WritePlaybackDevice(const int16_t* pcm, int bytes);
+    void WriteMonitor(const int16_t* pcm, int bytes);
+    void CaptureLevels(int* left, int* right);
+    bool AsioHoldsReceive() const;
     void ClosePlaybackDevice();
     int OpenCaptureDevice();
     void CloseCaptureDevice();
@@ -161,6 +169,7 @@ private:
     CClipSource* m_clipPlayer = nullptr;
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
+    CAsioDevice m_asio;
     int m_mp2Processing = 1;
     CMpegL2Codec m_mpegL2;
     CAptxStdCodec m_aptx;
