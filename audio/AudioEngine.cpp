@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/EndpointEnum.h"
 #include "audio/WaveDeviceInfo.h"
 #include "common/GlobalBuffer.h"
 #include "common/SharedState.h"
@@ -54,6 +55,8 @@ CAudioEngine::~CAudioEngine() {
     }
     m_waveOut.Close();
     m_waveIn.Close();
+    m_endpointOut.Close();
+    m_endpointIn.Close();
     if (m_deviceKind == INTERFACE_ASIO) m_asio.Close();
 }
 
@@ -99,9 +102,27 @@ int CAudioEngine::ConfigureWave() {
     return 1;
 }
 
-// Endpoint devices are another device family; until the engine holds them
-// there is nothing to configure for them.
-int CAudioEngine::ConfigureEndpoints() { return 0; }
+int CAudioEngine::ConfigureEndpoints() {
+    int input, output;
+    if (m_deviceKind == INTERFACE_NONE) {
+        input = CEndpointEnum(1).GetDefaultIndex();
+        output = CEndpointEnum(0).GetDefaultIndex();
+        m_settings.SetCoreAudioInput(input);
+        m_settings.SetCoreAudioOutput(output);
+    } else {
+        input = m_settings.GetCoreAudioInput();
+        output = m_settings.GetCoreAudioOutput();
+    }
+    const int blockMs = m_settings.GetCoreAudioBlockTime();
+    if (!m_endpointOut.Allocate(blockMs)) return 0;
+    m_endpointOut.SelectEndpoint(output);
+    if (!m_endpointIn.Allocate(blockMs, 15)) return 0;
+    m_endpointIn.SelectEndpoint(input);
+    m_endpointOut.SetLevel(m_settings.GetPlayLevel());
+    m_endpointIn.SetLevel(m_settings.GetRecLevel());
+    m_errorText.clear();
+    return 1;
+}
 
 int CAudioEngine::ConfigureAsio() {
     if (!m_asio.EnumerateDrivers()) return 0;
@@ -154,6 +175,13 @@ int CAudioEngine::CaptureMode() const {
 int CAudioEngine::OpenPlaybackDevice() {
     if (m_deviceKind == INTERFACE_ASIO)
         m_asio.SetPlaybackFormat(m_receiveFormat.codingType, m_receiveFormat.sampleRate, m_receiveFormat.deviceMode);
+    if (m_deviceKind == INTERFACE_COREAUDIO) {
+        m_endpointOut.SetFormat(m_receiveFormat.codingType, 48000, m_receiveFormat.sampleRate,
+                                m_receiveFormat.deviceMode);
+        if (m_endpointOut.Open()) return 1;
+        m_errorText = m_endpointOut.GetErrorText();
+        return 0;
+    }
     if (m_deviceKind != INTERFACE_WAVE) return 1;
     m_waveOut.SetFormat(m_receiveFormat.sampleRate, m_receiveFormat.deviceMode);
     if (m_waveOut.Open()) return 1;
@@ -163,6 +191,7 @@ int CAudioEngine::OpenPlaybackDevice() {
 }
 
 void CAudioEngine::ClosePlaybackDevice() {
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.Close();
     if (m_deviceKind != INTERFACE_WAVE) return;
     m_waveOut.Close();
     if (m_encodeType != 0) m_waveIn.Start();
@@ -171,6 +200,12 @@ void CAudioEngine::ClosePlaybackDevice() {
 int CAudioEngine::OpenCaptureDevice() {
     if (m_deviceKind == INTERFACE_ASIO)
         m_asio.SetCaptureFormat(m_sendFormat.codingType, m_sendFormat.sampleRate, CaptureMode());
+    if (m_deviceKind == INTERFACE_COREAUDIO) {
+        m_endpointIn.SetFormat(48000, m_sendFormat.sampleRate, CaptureMode());
+        if (m_endpointIn.Open()) return 1;
+        m_errorText = m_endpointIn.GetErrorText();
+        return 0;
+    }
     if (m_deviceKind != INTERFACE_WAVE) return 1;
     m_waveIn.SetFormat(m_sendFormat.sampleRate, CaptureMode());
     if (m_waveIn.Open()) return 1;
@@ -181,21 +216,25 @@ int CAudioEngine::OpenCaptureDevice() {
 
 void CAudioEngine::CloseCaptureDevice() {
     if (m_deviceKind == INTERFACE_WAVE) m_waveIn.Close();
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointIn.Close();
 }
 
 void CAudioEngine::SetPlayLevel(int level) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.SetLevel(level);
     if (m_deviceKind == INTERFACE_ASIO) m_asio.SetPlayLevel(level);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.SetLevel(level);
 }
 
 void CAudioEngine::SetOutputMute(int flag) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Reset(flag);
     if (m_deviceKind == INTERFACE_ASIO) m_asio.SetOutputMute(flag);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.SetOutputMute(flag);
 }
 
 void CAudioEngine::PauseOutput(int flag) {
     if (m_deviceKind == INTERFACE_WAVE) flag ? m_waveOut.Pause() : m_waveOut.Restart();
     if (m_deviceKind == INTERFACE_ASIO) flag ? m_asio.PauseOutput() : m_asio.ResumeOutput();
+    if (m_deviceKind == INTERFACE_COREAUDIO) flag ? m_endpointOut.Pause() : m_endpointOut.Resume();
 }
 
 void CAudioEngine::SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust) {
@@ -205,29 +244,36 @@ void CAudioEngine::SetDeviceBuffering(int inputMode, int outputMode, int outputA
     } else if (m_deviceKind == INTERFACE_ASIO) {
         m_asio.SetCaptureMode(inputMode);
         m_asio.SetPlaybackMode(outputMode, outputAdjust);
+    } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+        m_endpointIn.SetBufferingMode(inputMode);
+        m_endpointOut.SetBufferingMode(outputMode, outputAdjust);
     }
 }
 
 int CAudioEngine::ReadCaptureDevice(int16_t* dst, int bytes) {
     if (m_deviceKind == INTERFACE_WAVE) return m_waveIn.Read(dst, bytes);
     if (m_deviceKind == INTERFACE_ASIO) return m_asio.Read(dst, bytes);
+    if (m_deviceKind == INTERFACE_COREAUDIO) return m_endpointIn.Read(dst, bytes);
     return 0;
 }
 
 void CAudioEngine::ServicePlaybackDevice() {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Service();
     if (m_deviceKind == INTERFACE_ASIO) m_asio.Service();
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.Service();
 }
 
 int CAudioEngine::WritePlaybackDevice(const int16_t* pcm, int bytes) {
     if (m_deviceKind == INTERFACE_WAVE) return m_waveOut.Write(pcm, bytes);
     if (m_deviceKind == INTERFACE_ASIO) return m_asio.Write(pcm, bytes);
+    if (m_deviceKind == INTERFACE_COREAUDIO) return m_endpointOut.Write(pcm, bytes);
     return 0;
 }
 
 void CAudioEngine::WriteMonitor(const int16_t* pcm, int bytes) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.WriteMonitor(pcm, bytes);
     if (m_deviceKind == INTERFACE_ASIO) m_asio.WriteMonitor(pcm, bytes);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.WriteMonitor(pcm, bytes);
 }
 
 // ---- send side ----
@@ -341,6 +387,7 @@ void CAudioEngine::ReadCapture() {
     if (!m_fifoArea) return;
     if (m_deviceKind == INTERFACE_WAVE) m_waveIn.Service();
     if (m_deviceKind == INTERFACE_ASIO) m_asio.ServiceCapture();
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointIn.Service();
     const int room = m_captureLimit - m_captureFill;
     if (room <= 0) return;
     const int n = std::min(m_encodeUnit, room);
@@ -385,6 +432,7 @@ int CAudioEngine::GetSendData(uint8_t* dst, int n) {
 int CAudioEngine::StretchCapture() {
     if (m_deviceKind == INTERFACE_WAVE) return m_waveIn.RequestStretch();
     if (m_deviceKind == INTERFACE_ASIO) return m_sendFill > 0 ? m_sendFill : m_asio.RequestStretch();
+    if (m_deviceKind == INTERFACE_COREAUDIO) return m_endpointIn.RequestStretch();
     return 0;
 }
 
@@ -574,6 +622,7 @@ void CAudioEngine::GetLevels(int side, int* left, int* right) {
     if (side == 0) {
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.GetLevels(&l, &r);
         if (m_deviceKind == INTERFACE_ASIO) m_asio.GetPlayLevels(&l, &r);
+        if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.GetLevels(&l, &r);
     } else if (m_clipActive && !m_clipPaused && m_clipPlayer) {
         m_clipPlayer->GetLevels(&l, &r);
         if (m_micOn) {
@@ -591,6 +640,7 @@ void CAudioEngine::GetLevels(int side, int* left, int* right) {
 void CAudioEngine::CaptureLevels(int* left, int* right) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveIn.GetLevels(left, right);
     if (m_deviceKind == INTERFACE_ASIO) m_asio.GetCaptureLevels(left, right);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointIn.GetLevels(left, right);
 }
 
 int CAudioEngine::SetClipGain(int level) {
@@ -622,6 +672,7 @@ int CAudioEngine::StartClip() {
             m_asio.SetMonitorFormat(m_clipRate, m_clipMode);
             m_asio.SetClipActive(1);
         }
+        if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.SetMonitorFormat(m_clipRate, m_clipMode);
     } else {
         m_clipRate = 48000;
         m_clipMode = m_clipPlayer->GetChannels() == 1 ? DEVICEMODE_MONO : DEVICEMODE_STEREO;
@@ -644,6 +695,13 @@ int CAudioEngine::StartClip() {
             m_asio.SetPlaybackMode(30, 0);
             m_asio.SetCaptureFormat(CODING_PCM, 48000, m_clipMode);
             m_asio.SetPlaybackFormat(CODING_PCM, 48000, m_clipMode);
+        } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+            m_endpointOut.SetBufferingMode(30, 0);
+            m_endpointOut.SetFormat(CODING_PCM, 48000, 48000, m_clipMode);
+            if (!m_endpointOut.Open()) {
+                m_errorText = m_endpointOut.GetErrorText();
+                return 0;
+            }
         }
         m_playbackLimit = kFifoBytes;
         m_playbackFill = 0;
@@ -663,6 +721,8 @@ int CAudioEngine::PauseClip() {
         result = m_waveOut.Pause();
     } else if (m_deviceKind == INTERFACE_ASIO) {
         result = m_asio.PauseOutput();
+    } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+        result = m_endpointOut.Pause();
     }
     m_clipPaused = 1;
     return result;
@@ -677,6 +737,8 @@ int CAudioEngine::ResumeClip() {
         result = m_waveOut.Restart();
     } else if (m_deviceKind == INTERFACE_ASIO) {
         result = m_asio.ResumeOutput();
+    } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+        result = m_endpointOut.Resume();
     }
     m_clipPaused = 0;
     return result;
@@ -690,6 +752,7 @@ int CAudioEngine::StopClip() {
     } else {
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Close();
         if (m_deviceKind == INTERFACE_ASIO) m_asio.Close();
+        if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.Close();
         if (m_clipPlayer) m_clipPlayer->Close();
         m_playbackFill = 0;
     }

@@ -13,6 +13,8 @@
 
 #include "audio/AsioDevice.h"
 #include "audio/ClipSource.h"
+#include "audio/EndpointInDevice.h"
+#include "audio/EndpointOutDevice.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
 #include "codecs/AptxEnhCodec.h"
@@ -113,6 +115,8 @@ public:
     CWaveInDevice& WaveIn() { return m_waveIn; }
     CWaveOutDevice& WaveOut() { return m_waveOut; }
     CAsioDevice& Asio() { return m_asio; }
+    CEndpointInDevice& EndpointIn() { return m_endpointIn; }
+    CEndpointOutDevice& EndpointOut() { return m_endpointOut; }
 
 private:
     uint8_t* Fifo(int index) const { return m_fifoArea.get() + static_cast<size_t>(index) * kFifoBytes; }
@@ -169,6 +173,8 @@ private:
     CClipSource* m_clipPlayer = nullptr;
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
+    CEndpointInDevice m_endpointIn;
+    CEndpointOutDevice m_endpointOut;
     CAsioDevice m_asio;
     int m_mp2Processing = 1;
     CMpegL2Codec m_mpegL2;
