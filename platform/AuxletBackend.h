@@ -41,7 +41,6 @@ protected:
     virtual bool StartStream() = 0;
     virtual void StopStream() = 0;
     virtual void CloseStream() = 0;
-    virtual int QueuedInStream() const { return 0; }  // playback bytes past the ring
 
     // Backend thread: playback takes from the ring, capture puts into it.
     int Pull(uint8_t* dst, int bytes);

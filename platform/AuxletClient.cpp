@@ -105,7 +105,8 @@ int CAuxletClient::BytesFree() const {
 
 int CAuxletClient::BytesBuffered() const {
     if (!m_open || m_direction != 0) return 0;
-    return Fill() + QueuedInStream();
+    // The ring is the elastic part; the server's own latency stays fixed.
+    return Fill();
 }
 
 int CAuxletClient::BytesDone() const {

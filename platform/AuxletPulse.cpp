@@ -125,8 +125,7 @@ private:
         attr.tlength = std::max<uint32_t>(4 * block, 20 * BytesPerMs());
         attr.minreq = block;
         attr.fragsize = block;
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                                          PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
         int r;
         if (m_direction == 0) {
             pa_stream_set_write_callback(m_stream, &CPulseClient::Writable, this);
@@ -138,10 +137,27 @@ private:
         if (r < 0) return Failed();
         for (;;) {
             const pa_stream_state_t s = pa_stream_get_state(m_stream);
-            if (s == PA_STREAM_READY) return true;
+            if (s == PA_STREAM_READY) break;
             if (!PA_STREAM_IS_GOOD(s)) return Failed();
             pa_threaded_mainloop_wait(m_connection->m_loop);
         }
+        if (m_direction == 0) {
+            // The server asks for data only when its room changes: a ring that
+            // was empty then is offered again once per block.
+            m_periodUs = static_cast<pa_usec_t>(*blockMs) * 1000;
+            m_timer = pa_context_rttime_new(m_connection->m_context, pa_rtclock_now() + m_periodUs, &CPulseClient::Tick,
+                                            this);
+        }
+        return true;
+    }
+
+    static void Tick(pa_mainloop_api*, pa_time_event* e, const struct timeval*, void* data) {
+        auto* self = static_cast<CPulseClient*>(data);
+        if (self->m_stream && pa_stream_get_state(self->m_stream) == PA_STREAM_READY) {
+            const size_t room = pa_stream_writable_size(self->m_stream);
+            if (room != static_cast<size_t>(-1) && room > 0) Writable(self->m_stream, room, self);
+        }
+        pa_context_rttime_restart(self->m_connection->m_context, e, pa_rtclock_now() + self->m_periodUs);
     }
 
     bool Failed() {
@@ -169,6 +185,10 @@ private:
         if (!m_connection) return;
         {
             CPulseConnection::CLock lock(m_connection->m_loop);
+            if (m_timer) {
+                pa_threaded_mainloop_get_api(m_connection->m_loop)->time_free(m_timer);
+                m_timer = nullptr;
+            }
             if (m_stream) {
                 pa_stream_set_write_callback(m_stream, nullptr, nullptr);
                 pa_stream_set_read_callback(m_stream, nullptr, nullptr);
@@ -179,7 +199,6 @@ private:
         }
         m_connection.reset();  // stops the connection's thread
     }
-    int QueuedInStream() const override { return m_queued.load(std::memory_order_acquire); }
 
     // Connection thread: the server wants `bytes`; what the ring holds goes.
     static void Writable(pa_stream* s, size_t bytes, void* data) {
@@ -196,10 +215,6 @@ private:
             pa_stream_write(s, buffer, static_cast<size_t>(got), nullptr, 0, PA_SEEK_RELATIVE);
             bytes -= std::min(bytes, static_cast<size_t>(got));
         }
-        const pa_timing_info* t = pa_stream_get_timing_info(s);
-        if (t && !t->write_index_corrupt && !t->read_index_corrupt)
-            self->m_queued.store(static_cast<int>(std::max<int64_t>(0, t->write_index - t->read_index)),
-                                 std::memory_order_release);
     }
 
     static void Readable(pa_stream* s, size_t, void* data) {
@@ -232,7 +247,8 @@ private:
     std::string m_device;
     std::unique_ptr<CPulseConnection> m_connection;
     pa_stream* m_stream = nullptr;
-    std::atomic<int> m_queued{0};
+    pa_time_event* m_timer = nullptr;
+    pa_usec_t m_periodUs = 3000;
 };
 
 }  // namespace
