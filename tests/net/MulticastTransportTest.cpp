@@ -1,12 +1,13 @@
-// The multicast transport on 127.0.0.1: a plain UDP socket plays the other
-// end. Loopback carries no multicast, so here the "group" is the loopback
-// address (the receiver's join of it fails and is only kept as its error);
-// the group itself is tested in namespaces (MulticastNamespaceTest).
+// The multicast transport on 127.0.0.1, where a plain UDP socket plays the
+// other end: loopback carries no multicast, so there the "group" is the
+// loopback address (the receiver's join of it fails and is only kept as its
+// error). Then a real group, in network namespaces made by the tests.
 // Protocol time is a CSimClock; real time only lets datagrams arrive.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "common/ByteOrder.h"
@@ -14,6 +15,7 @@
 #include "net/MulticastTransport.h"
 #include "net/PeerBlock.h"
 #include "platform/Clock.h"
+#include "support/NetNamespace.h"
 
 using namespace datagram;
 
@@ -366,6 +368,151 @@ TEST_F(MulticastTransportTest, ShortPeerPacketIsReadOnlyAsFarAsItGoes) {
     EXPECT_STREQ(got.stationName, "Short");
     EXPECT_STREQ(got.productName, "");
     EXPECT_EQ(got.versionNumber, 0u);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ in namespaces
+// Stations A and D send, B and C receive, each in a network namespace of
+// this test joined by a bridge; the group is administratively scoped.
+
+namespace {
+
+constexpr const char* kGroup = "239.255.12.34";
+constexpr uint32_t kGroupIp = 0xEFFF0C22u;
+constexpr int kGroupPort = 5004;
+
+struct MulticastGroupTest : ::testing::Test {
+    CSimClock m_clock{1000};
+    CTestNetwork m_net{"abcd"};
+
+    void SetUp() override {
+        if (!m_net.IsUp()) GTEST_SKIP() << m_net.Why();
+    }
+
+    // A transport opened in the station's namespace.
+    std::unique_ptr<CMulticastTransport> Station(char s, int sender, int hops = 1) {
+        CNamespaceScope in(m_net, s);
+        EXPECT_TRUE(in.IsIn());
+        auto t = std::make_unique<CMulticastTransport>();
+        EXPECT_EQ(t->Init(10240), 1);
+        EXPECT_EQ(t->OpenSocket(), 1);
+        EXPECT_EQ(t->Open(kGroup, kGroupPort, sender, hops), 1);
+        EXPECT_EQ(t->GetLastError(), 0);
+        return t;
+    }
+    std::unique_ptr<Peer> Listener(char s) {
+        CNamespaceScope in(m_net, s);
+        return std::make_unique<Peer>(kGroupPort, kGroupIp);
+    }
+
+    static bool Hears(CMulticastTransport& r, const Bytes& audio, int maxMs = 3000) {
+        Bytes heard;
+        uint8_t buf[4096];
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+        while (std::chrono::steady_clock::now() < end && heard.size() < audio.size()) {
+            r.Poll();
+            if (r.GetControlType()) r.DiscardControl();
+            const int n = r.ReadAudio(buf, sizeof buf);
+            if (n > 0) heard.insert(heard.end(), buf, buf + n);
+            else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return heard == audio;
+    }
+};
+
+TEST_F(MulticastGroupTest, OneSenderReachesEveryReceiverWithTheEntrysHops) {
+    auto a = Station('a', 1, 3);
+    auto b = Station('b', 0);
+    auto c = Station('c', 0);
+    auto tap = Listener('b');  // a second receiver on B's port: the port is shared
+    const AudioFormat f = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 3000);
+    a->SetSendFormat(&f);
+    const Bytes block = Pattern(3000, 1);
+    for (CMulticastTransport* r : {b.get(), c.get()}) {
+        ASSERT_TRUE(PumpUntil(*r, [&] { return r->GetReceiver().GetFormat().codingType == CODING_PCM; }));
+    }
+    ASSERT_EQ(a->WriteAudio(block.data(), 3000), 1);
+    std::vector<Datagram> got = tap->Receive(4);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(FrameType(got[0].bytes), CTRL_FORMAT);
+    EXPECT_EQ(got[1].bytes.size(), 1024u);
+    EXPECT_EQ(got[2].bytes.size(), 1024u);
+    EXPECT_EQ(got[3].bytes.size(), 952u);
+    for (const Datagram& d : got) {
+        EXPECT_EQ(d.ttl, 3);
+        EXPECT_EQ(d.from.ip, m_net.Address('a'));
+    }
+    EXPECT_TRUE(Hears(*b, block));
+    EXPECT_TRUE(Hears(*c, block));
+    // Loopback is off: the sender's own station hears nothing of it.
+    auto own = Listener('a');
+    ASSERT_EQ(a->WriteAudio(block.data(), 100), 1);
+    EXPECT_EQ(tap->Receive(1).size(), 1u);
+    EXPECT_TRUE(own->Drain(100).empty());
+}
+
+TEST_F(MulticastGroupTest, ReceiverJoinsTheGroupOnOpenAndLeavesItOnClose) {
+    EXPECT_EQ(m_net.Memberships('b').find(kGroup), std::string::npos);
+    auto b = Station('b', 0);
+    EXPECT_NE(m_net.Memberships('b').find(kGroup), std::string::npos) << m_net.Memberships('b');
+    b->Close();
+    EXPECT_EQ(m_net.Memberships('b').find(kGroup), std::string::npos) << m_net.Memberships('b');
+    // A sender joins nothing.
+    auto a = Station('a', 1);
+    EXPECT_EQ(m_net.Memberships('a').find(kGroup), std::string::npos);
+}
+
+TEST_F(MulticastGroupTest, SecondSenderIsFollowedOnly2SecondsAfterTheFirstFellSilent) {
+    auto a = Station('a', 1);
+    auto d = Station('d', 1);
+    auto b = Station('b', 0);
+    const AudioFormat fa = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
+    const AudioFormat fd = Format(CODING_G722, 64000, 16000, DEVICEMODE_MONO, 192);
+    a->SetSendFormat(&fa);
+    ASSERT_TRUE(PumpUntil(*b, [&] { return b->GetReceiver().GetFormat().codingType == CODING_PCM; }));
+    d->SetSendFormat(&fd);
+    const Bytes fromD = Pattern(192, 40);
+    ASSERT_EQ(d->WriteAudio(fromD.data(), 192), 1);
+    ASSERT_TRUE(PumpUntil(*b, [&] { return b->GetReceiver().GetIgnoredDatagrams() >= 2; }));
+    EXPECT_EQ(b->GetReceiver().GetFormat().codingType, CODING_PCM);
+    EXPECT_EQ(b->GetReceiveAvailable(), 0);
+    // A falls silent: 2 s later its format is forgotten, and D's next announcement is taken.
+    m_clock.AdvanceMs(2000);
+    b->Poll();
+    AudioFormat got;
+    ASSERT_EQ(b->IsReceiveFormatChanged(), 1);
+    b->GetReceiveFormat(&got);
+    EXPECT_EQ(got.codingType, 0);
+    m_clock.AdvanceMs(2000);
+    d->Poll();  // D's 4-second repeat
+    ASSERT_TRUE(PumpUntil(*b, [&] { return b->GetReceiver().GetFormat().codingType == CODING_G722; }));
+    EXPECT_EQ(b->GetReceiver().GetSource().ip, m_net.Address('d'));
+    ASSERT_EQ(d->WriteAudio(fromD.data(), 192), 1);
+    EXPECT_TRUE(Hears(*b, fromD));
+}
+
+TEST_F(MulticastGroupTest, LinkDownSetsTheSendErrorAndAZeroFormatUntilASendSucceeds) {
+    auto a = Station('a', 1);
+    const AudioFormat f = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
+    a->SetSendFormat(&f);
+    AudioFormat got;
+    a->GetReceiveFormat(&got);
+    EXPECT_EQ(got.codingType, CODING_PCM);
+    ASSERT_TRUE(m_net.SetLink('a', false));
+    const Bytes block = Pattern(2304, 2);
+    EXPECT_EQ(a->WriteAudio(block.data(), 2304), 0);
+    EXPECT_EQ(a->IsSendFailing(), 1);
+    ASSERT_EQ(a->IsReceiveFormatChanged(), 1);
+    a->GetReceiveFormat(&got);
+    EXPECT_EQ(got.codingType, 0);
+    EXPECT_EQ(got.aptxOption, 0);
+    EXPECT_EQ(a->GetLastError(), 0);  // not kept: it would repeat with every datagram
+    ASSERT_TRUE(m_net.SetLink('a', true));
+    EXPECT_EQ(a->WriteAudio(block.data(), 2304), 1);
+    ASSERT_EQ(a->IsReceiveFormatChanged(), 1);
+    a->GetReceiveFormat(&got);
+    EXPECT_EQ(got.codingType, CODING_PCM);
 }
 
 }  // namespace
