@@ -20,6 +20,18 @@ AudioFormat ZeroFormat() {
 }
 }  // namespace
 
+std::unique_ptr<CManagedTransport> CMulticastTransport::Create(const CSettings& settings, int /*fastCpu*/) {
+    auto t = std::make_unique<CMulticastTransport>();
+    if (!t->Init(settings.GetUDPBufferSize()) || !t->OpenSocket()) return nullptr;
+    return t;
+}
+
+int CMulticastTransport::Start(const ConnectionInfo& connection, const AudioFormat& /*sendFormat*/) {
+    char group[sizeof connection.address + 1] = {};
+    std::memcpy(group, connection.address, sizeof connection.address);
+    return Open(group, connection.port & 0xFFFF, connection.flag, connection.hops);
+}
+
 CMulticastTransport::~CMulticastTransport() {
     Close();
     if (m_wsaStarted) WSACleanup();

@@ -6,6 +6,7 @@
 //
 // Threads: only the call engine's worker thread calls a transport.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "common/Records.h"
@@ -13,10 +14,10 @@
 #include "common/Stopwatch.h"
 #include "net/DatagramSource.h"
 #include "net/MulticastReceiver.h"
-#include "net/Transport.h"
+#include "net/ManagedTransport.h"
 #include "platform/WinSock.h"
 
-class CMulticastTransport final : public CTransport, private CDatagramSource {
+class CMulticastTransport final : public CManagedTransport, private CDatagramSource {
 public:
     enum State {
         kStateNone = 0,
@@ -28,8 +29,11 @@ public:
     static constexpr int kMaxDatagramBytes = 1024;
     static constexpr uint32_t kAnnounceMs = 4000;
 
+    // The manager's: [UDP] BufferSize, socket open; null when it cannot be had.
+    static std::unique_ptr<CManagedTransport> Create(const CSettings& settings, int fastCpu);
+
     CMulticastTransport() = default;
-    ~CMulticastTransport();
+    ~CMulticastTransport() override;
     CMulticastTransport(const CMulticastTransport&) = delete;
     CMulticastTransport& operator=(const CMulticastTransport&) = delete;
 
@@ -39,11 +43,18 @@ public:
     // ignored); hops: the sender's time to live, 1 to 255.
     int Open(const char* group, int port, int sender, int hops);
     int Close();
-    int GetLastError();  // returned and cleared
+    int GetLastError() override;  // returned and cleared
 
     int IsSender() const { return m_sender; }
     int IsSendFailing() const { return m_sendError; }
     const CMulticastReceiver& GetReceiver() const { return m_receiver; }
+
+    // CManagedTransport: a connection opens the group (the port as 16 bits);
+    // ending it closes the socket. Nothing to listen for.
+    int Start(const ConnectionInfo& connection, const AudioFormat& sendFormat) override;
+    int StartListening(const CSettings&) override { return 0; }
+    void HangUpConnection() override { Close(); }
+    void CloseIpSockets() override { Close(); }
 
     // CTransport
     int GetState() override;
