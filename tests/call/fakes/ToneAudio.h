@@ -3,8 +3,8 @@
 // "microphone" is a clocked 48 kHz tone (left f, right 1.5 f) or a click
 // train, converted to the call's rate as a device would; its "loudspeaker"
 // converts what arrives back to 48 kHz and records it with the time each frame
-// would reach the ear. PCM passes straight through; G.711, G.722 and both
-// apt-X types go through the real codec objects, driven as the audio engine
+// would reach the ear. PCM passes straight through; G.711, G.722, Layer II and
+// both apt-X types go through the real codec objects, driven as the audio engine
 // drives them (format, open, frame size; one frame encoded and one block
 // decoded per pass, FIFOs bounded at the codec's units). What a station heard
 // stays in its CToneStation across the audio engines the call engine makes.
@@ -24,6 +24,7 @@
 #include "call/CallAudio.h"
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
+#include "codecs/MpegL2Codec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "common/Codes.h"
@@ -112,7 +113,8 @@ public:
             }
             m_encoder = codec;
             m_encodeUnit = n;
-            m_sendLimit = m_sendFormat.frameBytes;
+            // Layer II asks for room for a padded frame, one byte more.
+            m_sendLimit = m_sendFormat.frameBytes + (m_sendFormat.codingType == CODING_MPEG_L2 ? 1 : 0);
         }
         m_sendChannels = ChannelsOfDeviceMode(m_sendFormat.deviceMode);
         m_sendConvert = m_sendFormat.sampleRate != CToneStation::kDeviceRate;
@@ -350,6 +352,7 @@ private:
         case CODING_G711_ALAW:
         case CODING_G711_ULAW: return &m_g711;
         case CODING_G722: return &m_g722;
+        case CODING_MPEG_L2: return &m_mp2;
         case CODING_APTX: return &m_aptx;
         case CODING_APTX_ENH: return &m_aptxEnh;
         default: return nullptr;
@@ -453,6 +456,7 @@ private:
     CG722Codec m_g722;
     CAptxStdCodec m_aptx;
     CAptxEnhCodec m_aptxEnh;
+    CMpegL2Codec m_mp2;
     CCodec* m_encoder = nullptr;
     CCodec* m_decoder = nullptr;
     CSampleRateConverter m_captureSrc;
