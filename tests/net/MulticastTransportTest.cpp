@@ -445,6 +445,21 @@ TEST_F(MulticastGroupTest, OneSenderReachesEveryReceiverWithTheEntrysHops) {
     }
     EXPECT_TRUE(Hears(*b, block));
     EXPECT_TRUE(Hears(*c, block));
+    // The announcement repeats every 4.0 s, as a pair: format, then identity.
+    const Bytes id = IdentityPayload("Studio A");
+    ASSERT_EQ(a->SendControl(CTRL_PEERINFO, id.data(), static_cast<int>(id.size())), 1);
+    ASSERT_EQ(tap->Receive(1).size(), 1u);
+    for (int period = 0; period < 2; ++period) {
+        m_clock.AdvanceMs(3999);
+        a->Poll();
+        EXPECT_TRUE(tap->Drain(50).empty());
+        m_clock.AdvanceMs(1);
+        a->Poll();
+        got = tap->Receive(2);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(FrameType(got[0].bytes), CTRL_FORMAT);
+        EXPECT_EQ(FrameType(got[1].bytes), CTRL_PEERINFO);
+    }
     // Loopback is off: the sender's own station hears nothing of it.
     auto own = Listener('a');
     ASSERT_EQ(a->WriteAudio(block.data(), 100), 1);
