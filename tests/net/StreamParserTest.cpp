@@ -200,6 +200,36 @@ TEST(StreamParser, Layer3FrameSizesAndTrailer) {
     EXPECT_EQ(high.GetOutputFill(), 0);
 }
 
+TEST(StreamParser, PaddedFramesKeepTheirLastByte) {
+    // 44.1 kHz Layer II at 128 kbit/s: 417 bytes, 418 with the padding slot,
+    // whose last byte is the count. Taken short, the next packet would start
+    // on that byte and the whole input would be dropped.
+    auto frame = [](bool padded) {
+        Bytes f(padded ? 418 : 417, 0x55);
+        f[0] = 0xFF;
+        f[1] = 0xFD;
+        f[2] = static_cast<uint8_t>(0x80 | (padded ? 0x02 : 0x00));  // index 8, 44100 Hz
+        f[3] = 0x00;
+        f.back() = 0;
+        return f;
+    };
+    CStreamParser p;
+    Bytes stream;
+    for (int i = 0; i < 8; ++i) {
+        const Bytes f = frame(i % 3 != 0);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    size_t fed = 0;
+    while (fed < stream.size()) {
+        fed += static_cast<size_t>(p.Append(stream.data() + fed, static_cast<int>(stream.size() - fed)));
+        while (p.Parse() == 1) {
+        }
+    }
+    EXPECT_EQ(p.GetInputRoom(), CStreamParser::kInputBytes) << "every frame taken whole";
+    // Frames 4 to 7 are output: padded, padded, unpadded, padded.
+    EXPECT_EQ(p.GetOutputFill(), 418 + 418 + 417 + 418);
+}
+
 TEST(StreamParser, MpegHeadersThatCannotBeFramesAreInvalid) {
     const Bytes bad[] = {
         {0xFF, 0xFF, 0x84, 0x00},  // Layer I
