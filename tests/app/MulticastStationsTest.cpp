@@ -1,7 +1,7 @@
 // Two real stations under Xvfb, each in a network namespace of this test:
 // a control application in a third namespace asks A, through its
-// remote-control port, to send its tone to a multicast group (PCM, 48 kHz
-// stereo) and B to receive it. B reports A's identity and format, and plays
+// remote-control port, to send its tone to a multicast group (Layer II,
+// 192 kbit/s, 48 kHz stereo) and B to receive it. B reports A's identity and format, and plays
 // A's tone.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -77,7 +77,7 @@ TEST(MulticastStationsTest, ReceiverReportsTheSendersIdentityAndFormatAndPlaysIt
 
     const std::string cmd = "ip netns exec " + net.Name('x') + " python3 '" + source + "/tests/app/rip_multicast.py' " +
                             net.AddressText('a') + " " + net.AddressText('b') + " " + std::to_string(ripPort) +
-                            " 239.255.30.1 5004 1 1536000 48000 20";
+                            " 239.255.30.1 5004 32 192000 48000 20";
     const int status = std::system(cmd.c_str());
     Stop(stationA);
     Stop(stationB);

@@ -113,8 +113,10 @@ public:
             }
             m_encoder = codec;
             m_encodeUnit = n;
-            // Layer II asks for room for a padded frame, one byte more.
-            m_sendLimit = m_sendFormat.frameBytes + (m_sendFormat.codingType == CODING_MPEG_L2 ? 1 : 0);
+            // As the engine: a padded Layer II frame is one byte longer, and
+            // the next frame must fit behind what is left of the one before.
+            m_sendLimit = m_sendFormat.codingType == CODING_MPEG_L2 ? 2 * m_sendFormat.frameBytes + 1
+                                                                    : m_sendFormat.frameBytes;
         }
         m_sendChannels = ChannelsOfDeviceMode(m_sendFormat.deviceMode);
         m_sendConvert = m_sendFormat.sampleRate != CToneStation::kDeviceRate;
