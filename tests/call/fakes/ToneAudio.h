@@ -41,6 +41,7 @@ struct CToneStation {
     std::mutex lock;
     std::vector<int16_t> played;      // interleaved, kDeviceRate, playedChannels
     std::vector<double> earTimeMs;    // per played frame: when it reached the ear
+    std::vector<uint32_t> playbackCallsMs;  // when the worker asked for playback
     int playedChannels = 0;
     std::vector<double> clickMouthMs;  // when each click left the mouth
     std::atomic<int> decoderOpens{0};
@@ -57,6 +58,7 @@ struct CToneStation {
         std::lock_guard<std::mutex> g(lock);
         played.clear();
         earTimeMs.clear();
+        playbackCallsMs.clear();
         clickMouthMs.clear();
         playedChannels = 0;
     }
@@ -239,6 +241,10 @@ public:
         Take(m_capture, m_captureFill, nullptr, consumed);
     }
     void ProcessPlayback() override {
+        {
+            std::lock_guard<std::mutex> g(m_station->lock);
+            if (m_station->playbackCallsMs.size() < kMaxPlayedValues) m_station->playbackCallsMs.push_back(timeGetTime());
+        }
         if (!m_decoding) return;
         const int ch = ChannelsOfDeviceMode(m_receiveFormat.deviceMode);
         if (m_decoder) {
