@@ -146,6 +146,7 @@ private:
     void ProcessCommand();
     void PollLink();
     void HandleControlFrame();
+    void ResetBuffering();
     void SetState(int state);
     void ApplyPriority(int state);
     void ConnectStoredEntry();
