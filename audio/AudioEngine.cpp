@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "audio/WaveDeviceInfo.h"
 #include "common/GlobalBuffer.h"
@@ -45,6 +46,10 @@ CAudioEngine::CAudioEngine() {
     SetCodecObject(CODING_APTX_ENH, &m_aptxEnh);
     SetCodecObject(CODING_G722, &m_g722);
     SetCodecObject(CODING_G711_ALAW, &m_g711);
+}
+
+CAudioEngine::CAudioEngine(std::string settingsPath) : CAudioEngine() {
+    m_settings = CSettings(std::move(settingsPath));
 }
 
 CAudioEngine::~CAudioEngine() {
