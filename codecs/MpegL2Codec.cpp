@@ -25,7 +25,7 @@ CMpegL2Codec::~CMpegL2Codec() {
 int CMpegL2Codec::GetDecodeFrameSize(const AudioFormat* format) {
     if (!format) return 2 * kFrameSamples;
     const int mode = format->deviceMode;
-    return (mode == 20 || mode == 21 || mode == 22) ? 4 * kFrameSamples : 2 * kFrameSamples;
+    return (mode == DEVICEMODE_STEREO || mode == DEVICEMODE_JOINT_STEREO || mode == DEVICEMODE_DUAL_MONO) ? 4 * kFrameSamples : 2 * kFrameSamples;
 }
 
 int CMpegL2Codec::GetEncodeFrameSize(const AudioFormat* format) { return GetDecodeFrameSize(format); }
@@ -92,7 +92,7 @@ int CMpegL2Codec::Decode(const uint8_t* coded, int codedBytes, int* consumed, in
     if (code == 0 && frameEnd > 0 && frameEnd < taken) taken = frameEnd;
     if (consumed) *consumed = code == 0 ? taken : codedBytes;
     // A concealed frame (repeat or silence) is output like a decoded one.
-    if (code != 0 && code != 1002 && (code > -1004 || code < -1009)) return 0;
+    if (code != 0 && !Mp2IsConcealed(code)) return 0;
     const int bytes = block.channels * block.samplesPerChannel * 2;
     if (bytes <= 0) return 0;
     if (bytes > pcmRoom) {
@@ -122,10 +122,10 @@ int CMpegL2Codec::MakeHeader(Mp2HeaderWord* word) const {
     *word = w;
     int mode;
     switch (m_deviceMode) {
-        case 10: mode = 3; break;
-        case 20: mode = 0; break;
-        case 21: mode = 1; break;
-        case 22: mode = 2; break;
+        case DEVICEMODE_MONO: mode = 3; break;
+        case DEVICEMODE_STEREO: mode = 0; break;
+        case DEVICEMODE_JOINT_STEREO: mode = 1; break;
+        case DEVICEMODE_DUAL_MONO: mode = 2; break;
         default: return 0;
     }
     w = (w & ~(3u << 10)) | (static_cast<uint32_t>(mode) << 10);
@@ -153,7 +153,7 @@ int CMpegL2Codec::OpenEncoder() {
     if (m_encoder) CloseEncoder();
     m_outputBuffer = nullptr;
     if (!MakeHeader(&m_header)) return 0;
-    m_descriptor = Mp2InputDescriptor{1, 0, 1, 0, static_cast<uint8_t>(m_deviceMode == 10 ? 0x40 : 0x86), 0, 0, 0};
+    m_descriptor = Mp2InputDescriptor{1, 0, 1, 0, static_cast<uint8_t>(m_deviceMode == DEVICEMODE_MONO ? 0x40 : 0x86), 0, 0, 0};
     int samplesPerFrame = 0;
     return Mp2EncoderOpen(WriteCallback, this, &m_header, &m_descriptor, &samplesPerFrame, m_modelSelector,
                           &m_encoder) == 0
@@ -196,7 +196,7 @@ int CMpegL2Codec::WriteCallback(const uint8_t* frame, int* length, void* user) {
 int CMpegL2Codec::Encode(const int16_t* pcm, int pcmBytes, int* consumed, uint8_t* coded, int codedRoom) {
     if (consumed) *consumed = 0;
     if (!m_encoder || !pcm || pcmBytes <= 0 || !coded || codedRoom <= 0) return 0;
-    const int channels = m_deviceMode == 10 ? 1 : 2;
+    const int channels = m_deviceMode == DEVICEMODE_MONO ? 1 : 2;
     if (pcmBytes < channels * 2 * kFrameSamples) return 0;
     // Room for the longest frame this header can give, or nothing is encoded
     // and the engine offers the same PCM again. The word's padding bit says

@@ -9,6 +9,7 @@ namespace {
 // The first packets of a new format only confirm it; audio flows from the
 // fifth, which also announces the format.
 constexpr int kConfirmingPackets = 3;
+constexpr int kMaxPeerPacketLength = 1494;
 
 AudioFormat EmptyFormat() {
     AudioFormat f;
@@ -219,4 +220,26 @@ void CStreamParser::Remove(int bytes) {
 void CStreamParser::Output(const uint8_t* data, int len) {
     std::memcpy(m_output + m_outputFill, data, static_cast<size_t>(len));
     m_outputFill += len;
+}
+
+PeerPacketMatch CStreamParser::FindPeerPacket(const uint8_t* data, int fill, int end, int limit) {
+    PeerPacketMatch m;
+    for (int i = 0; i + 1 < end; ++i) {
+        if (data[i] != 0xFF || data[i + 1] != 0x10) continue;
+        if (fill - i < 6) {
+            if (i + 6 + kPeerBlockBytes > limit) continue;
+            m.status = PeerPacketMatch::Partial;
+            m.offset = i;
+            return m;
+        }
+        const int subtype = GetLe16(data + i + 2);
+        const int length = GetLe16(data + i + 4);
+        if (subtype != kPeerBlockSubtype || length == 0 || length > kMaxPeerPacketLength || i + 6 + length > limit)
+            continue;
+        m.status = fill - i < 6 + length ? PeerPacketMatch::Partial : PeerPacketMatch::Found;
+        m.offset = i;
+        m.length = length;
+        return m;
+    }
+    return m;
 }

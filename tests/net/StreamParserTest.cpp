@@ -361,3 +361,34 @@ TEST(StreamParser, StreamCutAtEveryByteGivesTheSameOutput) {
         ASSERT_TRUE(split.second) << "cut at " << cut;
     }
 }
+
+// How a frame-protocol stream tells a packet-protocol peer: its peer packet,
+// whole, cut, or one that could never fit.
+TEST(StreamParser, FindPeerPacketInAFrameStream) {
+    Bytes s(10, 0x00);
+    const Bytes peer = Peer(16, 164);
+    s.insert(s.end(), peer.begin(), peer.end());
+    const int fill = static_cast<int>(s.size());
+
+    PeerPacketMatch m = CStreamParser::FindPeerPacket(s.data(), fill, fill, 4096);
+    EXPECT_EQ(m.status, PeerPacketMatch::Found);
+    EXPECT_EQ(m.offset, 10);
+    EXPECT_EQ(m.length, 164);
+
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), fill - 1, fill - 1, 4096).status, PeerPacketMatch::Partial);
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), 13, 13, 4096).status, PeerPacketMatch::Partial);
+    // Beyond `end` (where a control frame starts) nothing is looked at.
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), fill, 10, 4096).status, PeerPacketMatch::None);
+    // A packet the buffer could never hold is not one.
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), fill, fill, 100).status, PeerPacketMatch::None);
+    const Bytes other = Peer(17, 164);
+    EXPECT_EQ(CStreamParser::FindPeerPacket(other.data(), static_cast<int>(other.size()), static_cast<int>(other.size()),
+                                            4096)
+                  .status,
+              PeerPacketMatch::None);
+    const Bytes huge = Peer(16, 1495);
+    EXPECT_EQ(CStreamParser::FindPeerPacket(huge.data(), static_cast<int>(huge.size()), static_cast<int>(huge.size()),
+                                            4096)
+                  .status,
+              PeerPacketMatch::None);
+}
