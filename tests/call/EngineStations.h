@@ -5,6 +5,7 @@
 // engines keep up (two worker passes per step), so a loaded machine slows
 // the call down but never starves a device.
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -46,7 +47,10 @@ class CLockStepClock {
 public:
     static constexpr uint32_t kStepMs = 5;
 
-    explicit CLockStepClock(std::vector<CStation*> stations) : m_stations(std::move(stations)) {
+    // beforeStep runs on the clock's thread before every step: a peer that
+    // must keep pace with the devices does its part there.
+    explicit CLockStepClock(std::vector<CStation*> stations, std::function<void()> beforeStep = {})
+        : m_stations(std::move(stations)), m_beforeStep(std::move(beforeStep)) {
         m_thread = std::thread([this] { Run(); });
     }
     ~CLockStepClock() { Stop(); }
@@ -74,6 +78,7 @@ private:
     }
     void Run() {
         while (m_run.load(std::memory_order_relaxed)) {
+            if (m_beforeStep) m_beforeStep();
             const uint32_t t = timeGetTime();
             VirtualWaveAdvanceMs(kStepMs);
             // Idle workers pass every 24 ms; a stopped one never: bounded.
@@ -84,6 +89,7 @@ private:
     }
 
     std::vector<CStation*> m_stations;
+    std::function<void()> m_beforeStep;
     std::atomic<bool> m_run{true};
     std::thread m_thread;
 };

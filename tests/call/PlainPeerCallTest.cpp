@@ -43,7 +43,11 @@ struct PlainPeerCallTest : ::testing::Test {
         VirtualWaveClear();
         setenv("VELMORA_REGISTRY_FILE", m_dir.File("registry").c_str(), 1);
         m_station = std::make_unique<CStation>(m_dir, "Studio A", TestPort(0));
-        m_studio = AddRealClockStudio("Studio A Loop", 1000.0, 0.5);
+    }
+    // On the real clock, or on the simulated one that the test moves.
+    void StartStation(bool realClock) {
+        m_studio = realClock ? AddRealClockStudio("Studio A Loop", 1000.0, 0.5)
+                             : AddVirtualStudio("Studio A Loop", 0, 1000.0, 0.5);
         ASSERT_TRUE(StartOnRealEngine(*m_station, m_studio));
         ASSERT_TRUE(m_station->WaitState(16));
     }
@@ -61,6 +65,7 @@ struct PlainPeerCallTest : ::testing::Test {
 // that calls for 8 s gets no more than 8.5 s of audio, and no second of the
 // call carries more than 1.1 s of it.
 TEST_F(PlainPeerCallTest, AnsweredCallSendsAudioAtTheDevicesPace) {
+    StartStation(true);
     Conn peer;
     ASSERT_TRUE(peer.Connect(static_cast<uint16_t>(m_station->port)));
     ASSERT_TRUE(peer.SendAll(MakeFrame(CTRL_FORMAT, FormatPayload(PcmMono48k()))));
@@ -93,6 +98,7 @@ TEST_F(PlainPeerCallTest, AnsweredCallSendsAudioAtTheDevicesPace) {
 // The peer answers with its identity and its format in one segment, then
 // PCM: the station takes both and plays the peer's tone for the whole call.
 TEST_F(PlainPeerCallTest, IdentityAndFormatInOneSegmentAreBothTaken) {
+    StartStation(false);
     Listener far;
     PhonebookEntry e = TcpEntry(far.port, CODING_PCM, 48000, DEVICEMODE_MONO);
     ASSERT_TRUE(m_station->engine->Connect(e));
@@ -113,17 +119,24 @@ TEST_F(PlainPeerCallTest, IdentityAndFormatInOneSegmentAreBothTaken) {
     const Bytes format = MakeFrame(CTRL_FORMAT, FormatPayload(PcmMono48k()));
     segment.insert(segment.end(), format.begin(), format.end());
     ASSERT_TRUE(peer.SendAll(segment));
-    // 440 Hz at quarter scale, one 24 ms frame at a time on the real clock,
-    // 100 ms ahead so that a late peer thread does not starve the station.
-    const std::vector<int16_t> tone = MakeTone(48000 * 5, 1, 440.0, 48000.0, 0.25 * 32767.0);
-    const auto start = std::chrono::steady_clock::now();
-    for (size_t frame = 0; frame * 1152 < tone.size(); ++frame) {
-        std::this_thread::sleep_until(start + std::chrono::milliseconds(24 * static_cast<int>(frame) - 100));
-        Bytes pcm(2304);
-        std::memcpy(pcm.data(), tone.data() + frame * 1152, pcm.size());
-        ASSERT_TRUE(peer.SendAll(pcm));
+    // 440 Hz at quarter scale, one 24 ms frame at a time in step with the
+    // station's device clock, two frames ahead of it.
+    const std::vector<int16_t> tone = MakeTone(48000 * 6, 1, 440.0, 48000.0, 0.25 * 32767.0);
+    size_t sent = 0;
+    bool sendFailed = false;
+    const uint64_t t0 = VirtualWaveNowMs();
+    CLockStepClock clock({m_station.get()}, [&] {
+        while (!sendFailed && (sent + 1) * 1152 <= tone.size() && sent * 24 < VirtualWaveNowMs() - t0 + 48) {
+            Bytes pcm(2304);
+            std::memcpy(pcm.data(), tone.data() + sent * 1152, pcm.size());
+            sendFailed = !peer.SendAll(pcm);
+            ++sent;
+        }
         peer.Read(0);  // what the station sends is not judged here
-    }
+    });
+    ASSERT_TRUE(clock.WaitDeviceMs(5000));
+    clock.Stop();
+    EXPECT_FALSE(sendFailed);
     AudioFormat decoder;
     m_station->engine->GetDecoderFormat(&decoder);
     EXPECT_EQ(decoder.codingType, CODING_PCM);
