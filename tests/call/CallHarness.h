@@ -33,8 +33,9 @@ struct CStation {
     }
     ~CStation() { engine.reset(); }
 
-    int Start() {
-        engine = std::make_unique<CCallEngine>(CToneAudio::Factory(tone), settings);
+    // On the tone stand-in, or, with a factory, on that audio engine.
+    int Start(CallAudioFactory audio = {}) {
+        engine = std::make_unique<CCallEngine>(audio ? audio : CToneAudio::Factory(tone), settings);
         if (!engine->Start("Velmora", 1)) return 0;
         return engine->SetMainWindow(sink.Handle());
     }
@@ -131,7 +132,7 @@ inline void CallBothWays(CStation& a, CStation& b, const PhonebookEntry& entry, 
     ASSERT_TRUE(b.Start());
     ASSERT_TRUE(a.WaitState(16));
     ASSERT_TRUE(b.WaitState(16));
-    ASSERT_EQ(a.engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP));
+    ASSERT_EQ(a.engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_MULTICAST));
     ASSERT_TRUE(a.engine->Connect(entry));
     ASSERT_TRUE(a.WaitState(50)) << a.Dump();
     ASSERT_TRUE(b.WaitState(50)) << b.Dump();
