@@ -27,13 +27,14 @@ void CCpuSpeedDlg::BuildView(wxTopLevelWindow& view) {
                              "advantage of these optimisations, please select your PC's processor speed:"),
                      kWrap),
              0, wxLEFT | wxRIGHT | wxBOTTOM, 14);
-    // Two independent buttons: the question opens with neither answer chosen.
-    m_slower = new wxRadioButton(&view, kSlower, Text(3, "Less than 1 GHz."), wxDefaultPosition, wxDefaultSize,
-                                 wxRB_SINGLE);
-    m_faster = new wxRadioButton(&view, kFaster, Text(4, "1 GHz or faster."), wxDefaultPosition, wxDefaultSize,
-                                 wxRB_SINGLE);
+    // A group always has one button checked: a hidden first one holds the
+    // check until the operator answers, so the question opens with none chosen.
+    m_unanswered = new wxRadioButton(&view, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
+    m_unanswered->Hide();
+    m_slower = new wxRadioButton(&view, kSlower, Text(3, "Less than 1 GHz."));
+    m_faster = new wxRadioButton(&view, kFaster, Text(4, "1 GHz or faster."));
+    m_unanswered->SetValue(true);
     for (wxRadioButton* radio : {m_slower, m_faster}) {
-        radio->SetValue(false);
         radio->SetForegroundColour(WxColour(m_colours.buttonText));
         top->Add(radio, 0, wxLEFT | wxRIGHT | wxBOTTOM, 14);
     }
@@ -75,8 +76,11 @@ void CCpuSpeedDlg::OnTimer(UINT_PTR id) {
 
 void CCpuSpeedDlg::Show() {
     // A group of independent buttons: keep exactly the chosen one checked.
-    m_slower->SetValue(m_logic.Chosen() == CCpuSpeedLogic::kSlower);
-    m_faster->SetValue(m_logic.Chosen() == CCpuSpeedLogic::kFaster);
+    switch (m_logic.Chosen()) {
+        case CCpuSpeedLogic::kSlower: m_slower->SetValue(true); break;
+        case CCpuSpeedLogic::kFaster: m_faster->SetValue(true); break;
+        case CCpuSpeedLogic::kNone: m_unanswered->SetValue(true); break;
+    }
     m_ok->Enable(m_logic.OkEnabled());
     m_ok->Refresh(false);
 }

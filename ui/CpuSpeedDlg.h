@@ -25,6 +25,7 @@ private:
     void Show();
 
     CCpuSpeedLogic m_logic;
+    wxRadioButton* m_unanswered = nullptr;
     wxRadioButton* m_slower = nullptr;
     wxRadioButton* m_faster = nullptr;
     CHoverButton* m_ok = nullptr;

@@ -117,6 +117,10 @@ private:
 
 void CMainDlg::SetHooks(CMainDlgHooks hooks) { Hooks() = std::move(hooks); }
 
+// The toolkit takes menu ids below 0x7FFF: the 40000 commands move down by 20000.
+int CMainDlg::MenuIdOf(int command) { return command >= 40000 ? command - 20000 : command; }
+int CMainDlg::CommandOfMenuId(int id) { return id >= 20000 && id < 30000 ? id + 20000 : id; }
+
 CMainDlg::CMainDlg()
     : CDialog(IDD_MAIN_DIALOG), m_engine(MakeEngine()), m_logic(*m_engine, m_translator, *this) {
     if (g_sharedState) {
@@ -252,34 +256,34 @@ void CMainDlg::BuildMenus(wxTopLevelWindow& view) {
     };
     m_menuBar = new wxMenuBar;
     auto* file = new wxMenu;
-    file->Append(MainCommand::kOpenPhonebook, text(6, "&Open phonebook...") + "\tCtrl+O");
-    file->Append(MainCommand::kSavePhonebookAs, text(7, "&Save phonebook As...") + "\tCtrl+S");
+    file->Append(MenuIdOf(MainCommand::kOpenPhonebook), text(6, "&Open phonebook...") + "\tCtrl+O");
+    file->Append(MenuIdOf(MainCommand::kSavePhonebookAs), text(7, "&Save phonebook As...") + "\tCtrl+S");
     file->AppendSeparator();
-    file->Append(MainCommand::kExit, text(8, "E&xit"));
+    file->Append(MenuIdOf(MainCommand::kExit), text(8, "E&xit"));
     auto* viewMenu = new wxMenu;
-    viewMenu->AppendCheckItem(MainCommand::kViewIsdn, text(9, "&ISDN") + "\tAlt+1");
-    viewMenu->AppendCheckItem(MainCommand::kViewNetwork, text(10, "&Network / IP") + "\tAlt+2");
-    viewMenu->AppendCheckItem(MainCommand::kViewMulticast, text(11, "&Multicast") + "\tAlt+3");
+    viewMenu->AppendCheckItem(MenuIdOf(MainCommand::kViewIsdn), text(9, "&ISDN") + "\tAlt+1");
+    viewMenu->AppendCheckItem(MenuIdOf(MainCommand::kViewNetwork), text(10, "&Network / IP") + "\tAlt+2");
+    viewMenu->AppendCheckItem(MenuIdOf(MainCommand::kViewMulticast), text(11, "&Multicast") + "\tAlt+3");
     viewMenu->AppendSeparator();
     // No system menu here: "Always on Top" lives in the View menu.
-    viewMenu->AppendCheckItem(MainCommand::kAlwaysOnTop, text(0, "Always on Top"));
+    viewMenu->AppendCheckItem(MenuIdOf(MainCommand::kAlwaysOnTop), text(0, "Always on Top"));
     auto* play = new wxMenu;
-    play->AppendCheckItem(MainCommand::kShowLibrary, text(12, "Show Audio &Library") + "\tF2");
+    play->AppendCheckItem(MenuIdOf(MainCommand::kShowLibrary), text(12, "Show Audio &Library") + "\tF2");
     play->AppendSeparator();
-    play->Append(MainCommand::kPlay, text(13, "&Play") + "\tF5");
-    play->Append(MainCommand::kPause, text(14, "P&ause") + "\tF6");
-    play->Append(MainCommand::kStop, text(15, "&Stop") + "\tF7");
+    play->Append(MenuIdOf(MainCommand::kPlay), text(13, "&Play") + "\tF5");
+    play->Append(MenuIdOf(MainCommand::kPause), text(14, "P&ause") + "\tF6");
+    play->Append(MenuIdOf(MainCommand::kStop), text(15, "&Stop") + "\tF7");
     play->AppendSeparator();
-    play->Append(MainCommand::kPrevious, text(16, "P&revious Item") + "\tF9");
-    play->Append(MainCommand::kNext, text(17, "&Next Item") + "\tF10");
+    play->Append(MenuIdOf(MainCommand::kPrevious), text(16, "P&revious Item") + "\tF9");
+    play->Append(MenuIdOf(MainCommand::kNext), text(17, "&Next Item") + "\tF10");
     auto* settings = new wxMenu;
-    settings->Append(MainCommand::kGlobalSettings, text(18, "&Global settings..."));
-    settings->Append(MainCommand::kAudioSettings, text(19, "&Audio settings..."));
-    settings->Append(MainCommand::kAnswerSettings, text(20, "A&nswer settings..."));
-    settings->Append(MainCommand::kSocksSettings, text(21, "&SOCKS proxy server settings..."));
+    settings->Append(MenuIdOf(MainCommand::kGlobalSettings), text(18, "&Global settings..."));
+    settings->Append(MenuIdOf(MainCommand::kAudioSettings), text(19, "&Audio settings..."));
+    settings->Append(MenuIdOf(MainCommand::kAnswerSettings), text(20, "A&nswer settings..."));
+    settings->Append(MenuIdOf(MainCommand::kSocksSettings), text(21, "&SOCKS proxy server settings..."));
     auto* help = new wxMenu;
-    help->Append(MainCommand::kHelp, text(23, "&Help...") + "\tF1");
-    help->Append(MainCommand::kAbout, text(24, "&About..."));
+    help->Append(MenuIdOf(MainCommand::kHelp), text(23, "&Help...") + "\tF1");
+    help->Append(MenuIdOf(MainCommand::kAbout), text(24, "&About..."));
     m_menuBar->Append(file, text(1, "&File"));
     m_menuBar->Append(viewMenu, text(2, "&View"));
     m_menuBar->Append(play, text(3, "File &Play"));
@@ -288,12 +292,13 @@ void CMainDlg::BuildMenus(wxTopLevelWindow& view) {
     if (auto* frame = dynamic_cast<wxFrame*>(&view)) frame->SetMenuBar(m_menuBar);
     view.Bind(wxEVT_MENU, [this](wxCommandEvent& e) {
         // Through the queue, as every command: a menu's own loop may still run.
-        PostMessage(GetSafeHwnd(), WM_COMMAND, static_cast<WPARAM>(e.GetId()), 0);
+        PostMessage(GetSafeHwnd(), WM_COMMAND, static_cast<WPARAM>(CommandOfMenuId(e.GetId())), 0);
     });
 }
 
 void CMainDlg::BuildLibraryPanel(wxWindow* parent) {
     m_library = new wxPanel(parent, MainControl::kLibraryPanel, wxDefaultPosition, wxSize(kLibraryWidth, -1));
+    m_library->SetMinSize(wxSize(kLibraryWidth, -1));
     Remember(MainControl::kLibraryPanel, m_library);
     auto* column = new wxBoxSizer(wxVERTICAL);
     auto* header = new wxBoxSizer(wxHORIZONTAL);
@@ -396,9 +401,9 @@ void CMainDlg::BuildView(wxTopLevelWindow& view) {
     rows->Add(top, 1, wxEXPAND | wxALL, 10);
 
     auto* status = new wxBoxSizer(wxHORIZONTAL);
-    m_statusLine = new wxStaticText(m_root, MainControl::kStatus, " ", wxDefaultPosition, wxSize(360, -1),
+    m_statusLine = new wxStaticText(m_root, MainControl::kStatus, " ", wxDefaultPosition, wxSize(240, -1),
                                     wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
-    m_rates = new wxStaticText(m_root, MainControl::kRates, "", wxDefaultPosition, wxSize(200, -1), wxST_NO_AUTORESIZE);
+    m_rates = new wxStaticText(m_root, MainControl::kRates, "", wxDefaultPosition, wxSize(180, -1), wxST_NO_AUTORESIZE);
     m_cpu = new wxStaticText(m_root, MainControl::kCpu, "CPU: 0%", wxDefaultPosition, wxSize(90, -1),
                              wxST_NO_AUTORESIZE | wxALIGN_RIGHT);
     Remember(MainControl::kStatus, m_statusLine);
@@ -468,7 +473,7 @@ BOOL CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::ApplyAlwaysOnTop(bool on) {
-    if (m_menuBar) m_menuBar->Check(MainCommand::kAlwaysOnTop, on);
+    if (m_menuBar) m_menuBar->Check(MenuIdOf(MainCommand::kAlwaysOnTop), on);
     if (!View()) return;
     const long style = View()->GetWindowStyleFlag();
     View()->SetWindowStyleFlag(on ? style | wxSTAY_ON_TOP : style & ~wxSTAY_ON_TOP);
@@ -629,6 +634,8 @@ void CMainDlg::OnSavePhonebookAs() {
 
 LRESULT CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kShownFirst) {
+        // Now that the menu bar has its real height, the window fits its face.
+        if (View()) View()->GetSizer()->SetSizeHints(View());
         m_logic.StartAutoDial();
         if (Hooks().onShown) Hooks().onShown(*this);
         return 0;
@@ -639,6 +646,11 @@ LRESULT CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int CMainDlg::MessageBox(const char* text, const char* caption, UINT style) {
+    // A start-up message never hides behind the splash.
+    if (m_splash) {
+        m_splash->Close();
+        m_splash = nullptr;
+    }
     return AfxMessageBox(GetSafeHwnd(), text, caption, style);
 }
 
@@ -700,21 +712,21 @@ void CMainDlg::ShowMenus(const MainMenuState& m) {
     if (!m_menuBar) return;
     const bool tops[] = {m.file, m.view, m.play, m.settings, m.help};
     for (size_t i = 0; i < 5; ++i) m_menuBar->EnableTop(i, tops[i]);
-    m_menuBar->Enable(MainCommand::kOpenPhonebook, m.openPhonebook);
-    m_menuBar->Enable(MainCommand::kSavePhonebookAs, m.savePhonebook);
-    m_menuBar->Enable(MainCommand::kHelp, m.helpItem);
-    m_menuBar->Enable(MainCommand::kShowLibrary, m.showLibrary);
-    m_menuBar->Enable(MainCommand::kPlay, m.playItem);
-    m_menuBar->Enable(MainCommand::kPause, m.pauseItem);
-    m_menuBar->Enable(MainCommand::kStop, m.stopItem);
-    m_menuBar->Enable(MainCommand::kPrevious, m.previousNext);
-    m_menuBar->Enable(MainCommand::kNext, m.previousNext);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kOpenPhonebook), m.openPhonebook);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kSavePhonebookAs), m.savePhonebook);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kHelp), m.helpItem);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kShowLibrary), m.showLibrary);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kPlay), m.playItem);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kPause), m.pauseItem);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kStop), m.stopItem);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kPrevious), m.previousNext);
+    m_menuBar->Enable(MenuIdOf(MainCommand::kNext), m.previousNext);
     if (!m_miniIsdn) {
-        m_menuBar->Enable(MainCommand::kViewNetwork, true);
-        m_menuBar->Enable(MainCommand::kViewMulticast, true);
+        m_menuBar->Enable(MenuIdOf(MainCommand::kViewNetwork), true);
+        m_menuBar->Enable(MenuIdOf(MainCommand::kViewMulticast), true);
     } else {
-        m_menuBar->Enable(MainCommand::kViewNetwork, false);
-        m_menuBar->Enable(MainCommand::kViewMulticast, false);
+        m_menuBar->Enable(MenuIdOf(MainCommand::kViewNetwork), false);
+        m_menuBar->Enable(MenuIdOf(MainCommand::kViewMulticast), false);
     }
 }
 
@@ -759,23 +771,23 @@ void CMainDlg::SelectPage(int kind) {
     if (m_sheet->GetSelection() != index) m_sheet->ChangeSelection(static_cast<size_t>(index));
     SetPageColours(kind, true);
     for (int k : {32, 16, 128}) {
-        if (m_menuBar) m_menuBar->Check(ViewCommandOfKind(k), k == kind);
+        if (m_menuBar) m_menuBar->Check(MenuIdOf(ViewCommandOfKind(k)), k == kind);
     }
 }
 
 void CMainDlg::ShowLibraryPanel(bool shown) {
     if (!m_library || !View() || m_library->IsShown() == shown) {
-        if (m_menuBar) m_menuBar->Check(MainCommand::kShowLibrary, shown);
+        if (m_menuBar) m_menuBar->Check(MenuIdOf(MainCommand::kShowLibrary), shown);
         return;
     }
-    const int change = LibraryWidthChange();
-    const wxSize size = View()->GetSize();
     m_library->Show(shown);
     m_libraryGap->Show(shown);
-    if (m_menuBar) m_menuBar->Check(MainCommand::kShowLibrary, shown);
-    View()->SetSize(wxSize(size.x + (shown ? change : -change), size.y));
-    View()->Layout();
+    if (m_menuBar) m_menuBar->Check(MenuIdOf(MainCommand::kShowLibrary), shown);
+    // The window takes the width of its face: the panel and its gap more or less.
     m_root->Layout();
+    View()->GetSizer()->SetSizeHints(View());
+    // The keys must still reach the window when the focus was in the panel.
+    if (!shown && m_sheet) m_sheet->SetFocus();
 }
 
 void CMainDlg::ArmTimer(UINT_PTR id, UINT ms) { SetTimer(GetSafeHwnd(), id, ms); }

@@ -88,6 +88,9 @@ public:
     wxWindow* Control(int id) const;
     const std::map<int, wxWindow*>& Controls() const { return m_controls; }
     wxMenuBar* MenuBar() const { return m_menuBar; }
+    // The menu item id of a command, and back.
+    static int MenuIdOf(int command);
+    static int CommandOfMenuId(int id);
     CPlaceholderPage* PlaceholderPage(int kind) const;
     // The width the window gains when the library is shown.
     int LibraryWidthChange() const;

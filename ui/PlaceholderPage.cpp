@@ -14,8 +14,12 @@ CPlaceholderPage::CPlaceholderPage(wxWindow* parent, int kind, const wxString& t
     : wxPanel(parent, wxID_ANY), m_kind(kind) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     auto* lines = new wxBoxSizer(wxVERTICAL);
-    m_title = new wxStaticText(this, wxID_ANY, title);
+    m_title = new wxStaticText(this, wxID_ANY, wxEmptyString);
     m_title->SetFont(m_title->GetFont().Bold().Larger());
+    m_title->SetLabel(title);
+    // Measured in its own font: a page not yet shown is laid out with the default one.
+    const wxSize extent = m_title->GetTextExtent(title);
+    m_title->SetMinSize(wxSize(extent.x + 4, extent.y));
     lines->Add(m_title, 0, wxBOTTOM, 8);
     auto addLine = [&](const char* caption, wxStaticText*& value) {
         auto* grid = new wxBoxSizer(wxHORIZONTAL);

@@ -45,7 +45,7 @@ void PaintSplash(wxDC& dc, const wxSize& size) {
 
 CSplashWnd* CSplashWnd::Show() {
     auto* splash = new CSplashWnd;
-    splash->m_frame = new wxFrame(nullptr, wxID_ANY, "Velmora Transvoria - starting", wxDefaultPosition,
+    splash->m_frame = new wxFrame(nullptr, wxID_ANY, "Velmora start-up", wxDefaultPosition,
                                   wxSize(480, 260), wxFRAME_NO_TASKBAR | wxSTAY_ON_TOP | wxBORDER_NONE);
     splash->m_frame->SetBackgroundStyle(wxBG_STYLE_PAINT);
     splash->m_frame->Bind(wxEVT_PAINT, [frame = splash->m_frame](wxPaintEvent&) {
