@@ -11,25 +11,17 @@
 #include <memory>
 #include <string>
 
+#include "audio/AsioDevice.h"
 #include "audio/ClipSource.h"
+#include "audio/EndpointInDevice.h"
+#include "audio/EndpointOutDevice.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
-#include "codecs/AptxEnhCodec.h"
-#include "codecs/AptxStdCodec.h"
-#include "codecs/MpegL2Codec.h"
-#include "codecs/g711/G711Codec.h"
-#include "codecs/g722/G722Codec.h"
+#include "codecs/CodingTable.h"
 #include "common/Codec.h"
 #include "common/Records.h"
 #include "common/Settings.h"
 #include "common/Translator.h"
-
-enum AudioInterface : int {
-    INTERFACE_NONE = 0,
-    INTERFACE_WAVE = 1,
-    INTERFACE_ASIO = 2,
-    INTERFACE_COREAUDIO = 3,
-};
 
 class CAudioEngine {
 public:
@@ -87,10 +79,11 @@ public:
     void PauseOutput(int flag);
     void SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust);
 
-    // G.711, G.722, Layer II and both apt-X codecs live here by value; the
-    // Layer III object and the clip player are handed in by their owners
-    // (tests may replace any codec). A coding type without a codec object is
-    // refused at open.
+    // The engine owns one codec object per codec class of the coding table
+    // (both G.711 laws share one); a coding type whose row has none (Layer III
+    // until its encoder exists) gets its object from its owner, and tests may
+    // replace any codec - for every type of that class. A coding type without
+    // a codec object is refused at open.
     void SetCodecObject(int codingType, CCodec* codec);
     void SetClipPlayer(CClipSource* player) { m_clipPlayer = player; }
 
@@ -111,12 +104,23 @@ public:
     int GetMp2Processing() const { return m_mp2Processing; }
     CWaveInDevice& WaveIn() { return m_waveIn; }
     CWaveOutDevice& WaveOut() { return m_waveOut; }
+    CAsioDevice& Asio() { return m_asio; }
+    CEndpointInDevice& EndpointIn() { return m_endpointIn; }
+    CEndpointOutDevice& EndpointOut() { return m_endpointOut; }
 
 private:
     uint8_t* Fifo(int index) const { return m_fifoArea.get() + static_cast<size_t>(index) * kFifoBytes; }
     CCodec* CodecFor(int codingType) const;
+    void CreateCodecs();
+    void DestroyCodecs();
     int CaptureMode() const;
     int OpenPlaybackDevice();
+    int ReadCaptureDevice(int16_t* dst, int bytes);
+    void ServicePlaybackDevice();
+    int WritePlaybackDevice(const int16_t* pcm, int bytes);
+    void WriteMonitor(const int16_t* pcm, int bytes);
+    void CaptureLevels(int* left, int* right);
+    bool AsioHoldsReceive() const;
     void ClosePlaybackDevice();
     int OpenCaptureDevice();
     void CloseCaptureDevice();
@@ -161,13 +165,13 @@ private:
     CClipSource* m_clipPlayer = nullptr;
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
+    CEndpointInDevice m_endpointIn;
+    CEndpointOutDevice m_endpointOut;
+    CAsioDevice m_asio;
     int m_mp2Processing = 1;
-    CMpegL2Codec m_mpegL2;
-    CAptxStdCodec m_aptx;
-    CAptxEnhCodec m_aptxEnh;
-    CG722Codec m_g722;
-    CG711Codec m_g711;
-    CCodec* m_codecs[6] = {};  // Layer III, Layer II, apt-X, enhanced apt-X, G.722, G.711
+    static constexpr int kMaxCodings = 16;
+    CCodec* m_ownedCodecs[kMaxCodings] = {};  // by row of CodingTable(); freed by the row's maker
+    CCodec* m_codecs[kMaxCodings] = {};       // the object each row codes with
     CCodec* m_decoder = nullptr;
     CCodec* m_encoder = nullptr;
 };

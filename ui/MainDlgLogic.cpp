@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/Codes.h"
 #include "common/MainWindowMessages.h"
 #include "common/Translator.h"
 #include "ui/MainPage.h"
@@ -10,8 +11,6 @@
 
 namespace {
 
-constexpr int kDirectionSendOnly = 16;     // nothing is received
-constexpr int kDirectionReceiveOnly = 32;  // nothing is sent
 constexpr char kNotInUse[] = "(Not in use)";
 constexpr int kStatusSection = 15 << 16;
 constexpr int kOriginPage = 0;
@@ -58,15 +57,15 @@ const char* CMainDlgLogic::StateText(int state, int* line) {
     int l = -1;
     const char* text = nullptr;
     switch (state) {
-        case 16: l = 0, text = "Idle"; break;
-        case 21:
-        case 58: l = 1, text = "Playing"; break;
-        case 22: l = 2, text = "Paused"; break;
-        case 32: l = 3, text = "Connecting"; break;
-        case 48:
-        case 50:
-        case 59: l = 4, text = "Connected"; break;
-        case 49: l = 5, text = "Checking"; break;
+        case CALL_IDLE: l = 0, text = "Idle"; break;
+        case CALL_CLIP_PLAYING:
+        case CALL_CONNECTED_CLIP_PLAYING: l = 1, text = "Playing"; break;
+        case CALL_CLIP_PAUSED: l = 2, text = "Paused"; break;
+        case CALL_CONNECTING: l = 3, text = "Connecting"; break;
+        case CALL_LINK_UP:
+        case CALL_CONNECTED:
+        case CALL_CONNECTED_CLIP_PAUSED: l = 4, text = "Connected"; break;
+        case CALL_CHECKING: l = 5, text = "Checking"; break;
         default: break;
     }
     if (line) *line = l;
@@ -280,7 +279,7 @@ void CMainDlgLogic::OnState(int state, int kind) {
     if (m_rip) m_rip->SendState(state);
     const int previous = m_callState;
     switch (state) {
-        case 16: {
+        case CALL_IDLE: {
             if (m_idle == 0 && m_current.autoReconnect) {
                 // A call placed here ended by itself: dial its reconnect
                 // destination after a second, without holding up the window.
@@ -313,13 +312,13 @@ void CMainDlgLogic::OnState(int state, int kind) {
             m_idle = 1;
             break;
         }
-        case 32:
-        case 48:
+        case CALL_CONNECTING:
+        case CALL_LINK_UP:
             m_view.AcceptDroppedFiles(false);
             m_view.EnableTabs(false);
             if (KindOfPage(kind)) m_view.SelectPage(KindOfPage(kind));
             break;
-        case 50:
+        case CALL_CONNECTED:
             if (previous != 58) {
                 m_view.EnableTabs(false);
                 if (KindOfPage(kind)) m_view.SelectPage(KindOfPage(kind));
@@ -348,7 +347,7 @@ void CMainDlgLogic::OnDecoderFormat(int kind) {
     AudioFormat format;
     m_engine.GetDecoderFormat(format);
     if (m_rip) m_rip->SetDecoderFormat(format);
-    m_noReceive = format.direction == kDirectionSendOnly;
+    m_noReceive = format.direction == DIRECTION_SEND_ONLY;
     const std::string text = m_noReceive ? kNotInUse : FormatAudioFormat(format);
     ShowOnPage(kind, [&](CMainPage& p) { p.ShowReceiveFormat(text); });
 }
@@ -359,7 +358,7 @@ void CMainDlgLogic::OnEncoderFormat(int kind) {
     AudioFormat format;
     m_engine.GetEncoderFormat(format);
     if (m_rip) m_rip->SetEncoderFormat(format);
-    m_noSend = format.direction == kDirectionReceiveOnly;
+    m_noSend = format.direction == DIRECTION_RECEIVE_ONLY;
     const std::string text = m_noSend ? kNotInUse : FormatAudioFormat(format);
     ShowOnPage(kind, [&](CMainPage& p) { p.ShowSendFormat(text); });
 }
@@ -434,8 +433,8 @@ void CMainDlgLogic::OnConnectRequest(int origin, int kind) {
     }
     m_current.connection.kind &= 0xFFF0;
     m_engine.Connect(m_current);
-    m_noReceive = m_current.format.direction == kDirectionSendOnly;
-    m_noSend = m_current.format.direction == kDirectionReceiveOnly;
+    m_noReceive = m_current.format.direction == DIRECTION_SEND_ONLY;
+    m_noSend = m_current.format.direction == DIRECTION_RECEIVE_ONLY;
     const ConnectionInfo info = m_current.connection;
     ShowOnPage(info.kind, [&](CMainPage& p) { p.ShowConnection(info); });
     m_idle = 0;
@@ -466,8 +465,8 @@ void CMainDlgLogic::OnRipConnect() {
     entry.connection.kind &= 0xFFF0;  // the network kind 0x11 becomes 16
     m_current = entry;
     m_engine.Connect(m_current);
-    m_noReceive = m_current.format.direction == kDirectionSendOnly;
-    m_noSend = m_current.format.direction == kDirectionReceiveOnly;
+    m_noReceive = m_current.format.direction == DIRECTION_SEND_ONLY;
+    m_noSend = m_current.format.direction == DIRECTION_RECEIVE_ONLY;
     const ConnectionInfo info = m_current.connection;
     ShowOnPage(info.kind, [&](CMainPage& p) { p.ShowConnection(info); });
     m_idle = 0;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "common/Codes.h"
 #include "common/Records.h"
 #include "common/StationIdentity.h"
 #include "platform/WindowMessages.h"
@@ -146,8 +147,8 @@ private:
     void ToggleLibrary();
     void ChoseClipByHand();
     void ShowOnPage(int kind, const std::function<void(CMainPage&)>& action);
-    bool IsMulticastSender() const { return m_current.connection.kind == 128 && m_current.connection.flag; }
-    bool IsMulticastReceiver() const { return m_current.connection.kind == 128 && !m_current.connection.flag; }
+    bool IsMulticastSender() const { return m_current.connection.kind == TRANSPORT_MULTICAST && m_current.connection.flag; }
+    bool IsMulticastReceiver() const { return m_current.connection.kind == TRANSPORT_MULTICAST && !m_current.connection.flag; }
     void Refresh();
 
     CMainEngine& m_engine;

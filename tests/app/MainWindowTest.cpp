@@ -57,8 +57,12 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience 
     const auto deadline = Clock::now() + patience;
     while (!done()) {
         if (Clock::now() > deadline) return false;
-        if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_ALL);
-        PumpGuiQueue();  // the script may run inside the queue's own dispatch
+        if (wxEventLoopBase::GetActive()) {
+            wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
+            PumpGuiQueue();  // the script may run inside the queue's own dispatch
+        } else {
+            PumpToolkitEvents();  // start-up: no loop runs yet
+        }
         wxMilliSleep(5);
     }
     return true;
