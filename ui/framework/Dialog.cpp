@@ -1,17 +1,19 @@
 #include "ui/framework/Dialog.h"
 
 #include <wx/dialog.h>
-#include <wx/event.h>
+#include <wx/evtloop.h>
+#include <wx/frame.h>
 
 #include <map>
+#include <optional>
 
 #include "ui/framework/GuiPump.h"
 #include "ui/framework/WinApp.h"
 
 namespace {
 
-std::map<HWND, wxDialog*>& Views() {  // GUI thread only
-    static std::map<HWND, wxDialog*> views;
+std::map<HWND, wxTopLevelWindow*>& Views() {  // GUI thread only
+    static std::map<HWND, wxTopLevelWindow*> views;
     return views;
 }
 
@@ -48,13 +50,22 @@ wxWindow* CDialog::ViewOf(HWND hwnd) {
 int CDialog::DoModal() {
     m_ended = false;
     m_result = 0;
-    wxDialog view(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                  wxDEFAULT_DIALOG_STYLE | wxMINIMIZE_BOX);
-    m_view = &view;
+    // Both on the stack: a modal window never outlives its run.
+    std::optional<wxDialog> dialog;
+    std::optional<wxFrame> frame;
+    wxTopLevelWindow* view;
+    if (IsFrame()) {
+        view = &frame.emplace(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                              wxDEFAULT_FRAME_STYLE & ~(wxRESIZE_BORDER | wxMAXIMIZE_BOX));
+    } else {
+        view = &dialog.emplace(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                               wxDEFAULT_DIALOG_STYLE | wxMINIMIZE_BOX);
+    }
+    m_view = view;
     m_hWnd = CreateWindowHandle(GuiQueue(), this);
-    Views()[m_hWnd] = &view;
-    view.Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
-    view.Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) {
+    Views()[m_hWnd] = view;
+    view->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
+    view->Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) {
         if (e.GetId() == wxID_CANCEL) {
             OnCancel();
         } else if (e.GetId() == wxID_OK) {
@@ -63,14 +74,25 @@ int CDialog::DoModal() {
             e.Skip();
         }
     });
-    view.Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+    view->Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
         bool handled = false;
         OnKey(e.GetKeyCode(), e.ControlDown(), e.AltDown(), e.ShiftDown(), handled);
         if (!handled) e.Skip();
     });
-    BuildView(view);
+    BuildView(*view);
     OnInitDialog();
-    if (!m_ended) view.ShowModal();
+    if (!m_ended) {
+        if (dialog) {
+            dialog->ShowModal();
+        } else {
+            wxGUIEventLoop loop;
+            m_loop = &loop;
+            frame->Show();
+            if (!m_ended) loop.Run();
+            m_loop = nullptr;
+            frame->Hide();
+        }
+    }
     OnDestroy();
     Views().erase(m_hWnd);
     DestroyWindowHandle(m_hWnd);
@@ -82,7 +104,8 @@ int CDialog::DoModal() {
 void CDialog::EndDialog(int result) {
     m_result = result;
     m_ended = true;
-    if (m_view && m_view->IsModal()) m_view->EndModal(result);
+    if (auto* dialog = dynamic_cast<wxDialog*>(m_view); dialog && dialog->IsModal()) dialog->EndModal(result);
+    if (m_loop && m_loop->IsRunning()) m_loop->Exit(result);
 }
 
 void CDialog::SetWindowText(const char* text) {

@@ -4,7 +4,8 @@
 // DoModal; the handlers run on the GUI thread.
 #include "platform/WindowMessages.h"
 
-class wxDialog;
+class wxGUIEventLoop;
+class wxTopLevelWindow;
 class wxWindow;
 
 class CDialog : public CMessageTarget {
@@ -27,7 +28,9 @@ public:
     static wxWindow* ViewOf(HWND hwnd);
 
 protected:
-    virtual void BuildView(wxDialog& view) { (void)view; }
+    // A window with a menu bar is a frame, run modally by a loop of its own.
+    virtual bool IsFrame() const { return false; }
+    virtual void BuildView(wxTopLevelWindow& view) { (void)view; }
     virtual BOOL OnInitDialog() { return TRUE; }
     virtual void OnOK() { EndDialog(1); }
     virtual void OnCancel() { EndDialog(2); }
@@ -41,7 +44,7 @@ protected:
         (void)lParam;
         return 0;
     }
-    wxDialog* View() const { return m_view; }
+    wxTopLevelWindow* View() const { return m_view; }
     void SetWindowText(const char* text);
 
 private:
@@ -49,7 +52,8 @@ private:
 
     UINT m_templateId;
     HWND m_hWnd = nullptr;
-    wxDialog* m_view = nullptr;
+    wxTopLevelWindow* m_view = nullptr;
+    wxGUIEventLoop* m_loop = nullptr;  // the frame's modal loop
     int m_result = 0;
     bool m_ended = false;
 };
