@@ -107,10 +107,21 @@ BOOL CMainDlg::OnInitDialog() {
     if (g_sharedState) g_sharedState->mainWindow = GetSafeHwnd();
     SetWindowText(kMainCaption);
     m_engine->SetMainWindow(GetSafeHwnd());
+    OpenMixer();
     StartRemoteControl();
     ShowStatusLine(m_logic.StatusLine());
     if (View()) View()->CentreOnScreen();
     return TRUE;
+}
+
+// On the WAVE interface the mixer of the input device tells this window of
+// level changes made anywhere; without one the window runs on without it.
+void CMainDlg::OpenMixer() {
+    const CSettings settings;
+    m_logic.SetMixer(nullptr, -1);
+    if (settings.GetAudioInterface() != INTERFACE_WAVE) return;
+    if (!m_mixer.Open(settings.GetRecCard(), 1, GetSafeHwnd())) return;
+    m_logic.SetMixer(&m_mixer, m_mixer.GetControlId(settings.GetRecInput(), kMixerVolume));
 }
 
 int CMainDlg::InitPhonebook() {
@@ -168,6 +179,8 @@ void CMainDlg::OnCancel() {
 }
 
 void CMainDlg::OnDestroy() {
+    m_logic.SetMixer(nullptr, -1);
+    m_mixer.Close();  // its watcher posts nothing after this
     SavePhonebook();
     KillTimer(GetSafeHwnd(), kRemoteControlTimer);
 }

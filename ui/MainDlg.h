@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/MixerControl.h"
 #include "common/Phonebook.h"
 #include "common/Translator.h"
 #include "ui/MainDlgLogic.h"
@@ -60,6 +61,7 @@ private:
     int InitPhonebook();
     void SavePhonebook();
     void StartRemoteControl();
+    void OpenMixer();
 
     // CTranslatorWindow
     bool SetItemText(int, const char*) override { return false; }
@@ -89,6 +91,7 @@ private:
     std::unique_ptr<CMainEngine> m_engine;
     std::unique_ptr<CRemoteControl> m_rip;
     CMainDlgLogic m_logic;
+    CMixerControl m_mixer;
     std::string m_winClass;
     std::string m_statusText;
     wxStaticText* m_statusLine = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "audio/MixerControl.h"
 #include "common/MainWindowMessages.h"
 #include "common/Translator.h"
 #include "ui/StatusTexts.h"
@@ -53,12 +54,22 @@ void CMainDlgLogic::Refresh() {
     m_view.ShowStatusLine(StatusLine());
 }
 
+void CMainDlgLogic::OnMixerChange(WPARAM mixer, LPARAM control) {
+    if (m_mixer == nullptr || m_inputLevelControl < 0) return;
+    if (!m_mixer->IsHandle(reinterpret_cast<HMIXER>(mixer)) || control != m_inputLevelControl) return;
+    const int level = m_mixer->GetValueById(m_inputLevelControl);
+    if (level >= 0) m_view.PageSetInputLevel(level);
+}
+
 bool CMainDlgLogic::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     result = 0;
     const int kind = static_cast<int>(lParam);
     switch (message) {
         case WM_ENGINE_STARTED:
             m_engineStarted = 1;
+            return true;
+        case MM_MIXM_CONTROL_CHANGE:
+            OnMixerChange(wParam, lParam);
             return true;
         case WM_ENGINE_STATE:
             OnState(static_cast<int>(wParam), kind);

@@ -11,6 +11,7 @@
 #include "platform/WindowMessages.h"
 #include "ui/MainEngine.h"
 
+class CMixerControl;
 class CTranslator;
 
 // What the logic asks of the window. Page and dialog calls reach the pages
@@ -33,6 +34,9 @@ public:
     virtual void PageShowTxIndicator(int kind, int value) = 0;
     virtual void PageShowRemoteName(int kind, const char* name) = 0;
 
+    // The input line's level changed in the mixer (0 to the control's maximum).
+    virtual void PageSetInputLevel(int /*level*/) {}
+
     enum BandwidthAnswer { kBandwidthDisconnect, kBandwidthContinue, kBandwidthTestAgain };
     virtual BandwidthAnswer RunBandwidthDialog(int needed, int receive, int send) = 0;
 };
@@ -42,6 +46,12 @@ public:
     CMainDlgLogic(CMainEngine& engine, CTranslator& translator, CMainDlgView& view);
 
     void SetRemoteControl(CRemoteControl* rip) { m_rip = rip; }
+    // The mixer of the WAVE input and its input line's level control, whose
+    // changes the pages show; null and -1 without one.
+    void SetMixer(const CMixerControl* mixer, int inputLevelControl) {
+        m_mixer = mixer;
+        m_inputLevelControl = inputLevelControl;
+    }
     // Engine and remote-control messages; true when the message was one of them.
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
@@ -65,6 +75,7 @@ private:
     void OnRemoteIdentity(LPARAM code);
     void OnLowBandwidth();
     void OnRipConnect();
+    void OnMixerChange(WPARAM mixer, LPARAM control);
     bool IsMulticastSender() const { return m_current.connection.kind == TRANSPORT_MULTICAST && m_current.connection.flag; }
     bool IsMulticastReceiver() const { return m_current.connection.kind == TRANSPORT_MULTICAST && !m_current.connection.flag; }
     void Refresh();
@@ -73,6 +84,8 @@ private:
     CTranslator& m_translator;
     CMainDlgView& m_view;
     CRemoteControl* m_rip = nullptr;
+    const CMixerControl* m_mixer = nullptr;
+    int m_inputLevelControl = -1;
 
     int m_engineStarted = 0;
     int m_callState = 0;
