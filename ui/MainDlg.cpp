@@ -466,6 +466,7 @@ BOOL CMainDlg::OnInitDialog() {
     m_logic.UpdatePlayerControls();
     ArmTimer(kStatusTimer, 1000);
     ArmTimer(kLevelTimer, 30);
+    OpenMixer();
     StartRemoteControl();
     m_logic.SetAutoDial(settings.GetMainAutoDial(), settings.GetMainAutoDialName(), settings.GetMainAutoDialType());
     PostMessage(GetSafeHwnd(), kShownFirst, 0, 0);
@@ -482,9 +483,19 @@ void CMainDlg::ApplyAlwaysOnTop(bool on) {
 void CMainDlg::UpdateDeviceNames() {
     // Device names come with the device families; the pages hear the interface in use.
     const int interfaceKind = CSettings().GetAudioInterface();
-    const std::string input = interfaceKind == 1 ? "WAVE input" : interfaceKind == 2 ? "ASIO input" : "";
-    const std::string output = interfaceKind == 1 ? "WAVE output" : interfaceKind == 2 ? "ASIO output" : "";
+    const std::string input = interfaceKind == 1 ? "WAVE input" : interfaceKind == 2 ? "ASIO input" : interfaceKind == 3 ? "Endpoint input" : "";
+    const std::string output = interfaceKind == 1 ? "WAVE output" : interfaceKind == 2 ? "ASIO output" : interfaceKind == 3 ? "Endpoint output" : "";
     for (auto& [kind, page] : m_pages) page->SetDeviceNames(input, output, -1);
+}
+
+// On the WAVE interface the mixer of the input device tells this window of
+// level changes made anywhere; without one the window runs on without it.
+void CMainDlg::OpenMixer() {
+    const CSettings settings;
+    m_logic.SetMixer(nullptr, -1);
+    if (settings.GetAudioInterface() != INTERFACE_WAVE) return;
+    if (!m_mixer.Open(settings.GetRecCard(), 1, GetSafeHwnd())) return;
+    m_logic.SetMixer(&m_mixer, m_mixer.GetControlId(settings.GetRecInput(), kMixerVolume));
 }
 
 int CMainDlg::InitPhonebook() {
@@ -553,6 +564,8 @@ void CMainDlg::OnDestroy() {
     settings.SetLibraryMicOn(m_logic.Voiceover() ? 1 : 0);
     settings.SetMainPage(m_sheet ? m_sheet->GetSelection() : 0);
     settings.SetMainLibrary(m_logic.LibraryShown() ? 1 : 0);
+    m_logic.SetMixer(nullptr, -1);
+    m_mixer.Close();  // its watcher posts nothing after this
     SavePhonebook();
     for (UINT_PTR id : {kRemoteControlTimer, kHangUpRepeatTimer, kStatusTimer, kLevelTimer, kReconnectTimer}) StopTimer(id);
 }

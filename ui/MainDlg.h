@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/MixerControl.h"
 #include "common/Phonebook.h"
 #include "common/Translator.h"
 #include "ui/CpuLoad.h"
@@ -131,6 +132,7 @@ private:
     void ShowAbout();
     void WaitForStartRelease(uint32_t release);
     void Remember(int id, wxWindow* window) { m_controls[id] = window; }
+    void OpenMixer();
 
     // CTranslatorWindow
     bool SetItemText(int, const char*) override { return false; }
@@ -169,6 +171,7 @@ private:
     std::unique_ptr<CRemoteControl> m_rip;
     CMainDlgLogic m_logic;
     CCpuLoad m_cpuLoad;
+    CMixerControl m_mixer;
     std::string m_winClass;
     bool m_miniIsdn = false;
     int m_clipLevel = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/Codes.h"
+#include "audio/MixerControl.h"
 #include "common/MainWindowMessages.h"
 #include "common/Translator.h"
 #include "ui/MainPage.h"
@@ -143,6 +144,13 @@ void CMainDlgLogic::ShowOnPage(int kind, const std::function<void(CMainPage&)>& 
     if (CMainPage* page = m_view.Page(kind)) action(*page);
 }
 
+void CMainDlgLogic::OnMixerChange(WPARAM mixer, LPARAM control) {
+    if (m_mixer == nullptr || m_inputLevelControl < 0) return;
+    if (!m_mixer->IsHandle(reinterpret_cast<HMIXER>(mixer)) || control != m_inputLevelControl) return;
+    const int level = m_mixer->GetValueById(m_inputLevelControl);
+    if (level >= 0) m_view.PageSetInputLevel(level);
+}
+
 bool CMainDlgLogic::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     result = 0;
     const int kind = static_cast<int>(lParam);
@@ -151,6 +159,7 @@ bool CMainDlgLogic::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
         case WM_ENGINE_STATE: OnState(static_cast<int>(wParam), kind); return true;
         case WM_ENGINE_INCOMING: OnIncoming(); return true;
         case WM_ENGINE_DECODER_FORMAT: OnDecoderFormat(kind); return true;
+        case MM_MIXM_CONTROL_CHANGE: OnMixerChange(wParam, lParam); return true;
         case WM_ENGINE_RX_INDICATOR:
             if (!IsMulticastSender()) ShowOnPage(kind, [&](CMainPage& p) { p.ShowRxIndicator(static_cast<int>(wParam)); });
             return true;

@@ -16,6 +16,7 @@
 #include "ui/MainEngine.h"
 #include "ui/MainMenus.h"
 
+class CMixerControl;
 class CTranslator;
 class CMainPage;
 
@@ -83,6 +84,9 @@ public:
     virtual std::string SelectedClipPath() = 0;
     virtual void LibrarySelectNext() = 0;
 
+    // The input line's level changed in the mixer (0 to the control's maximum).
+    virtual void PageSetInputLevel(int /*level*/) {}
+
     enum BandwidthAnswer { kBandwidthDisconnect, kBandwidthContinue, kBandwidthTestAgain };
     virtual BandwidthAnswer RunBandwidthDialog(int limit, int receive, int send) = 0;
 };
@@ -100,6 +104,13 @@ public:
     void SetCpuSampler(std::function<int()> sampler) { m_cpuSampler = std::move(sampler); }
 
     // Engine, page and remote-control messages; true when the message was one of them.
+    // The mixer of the WAVE input and its input line's level control, whose
+    // changes the pages show; null and -1 without one.
+    void SetMixer(const CMixerControl* mixer, int inputLevelControl) {
+        m_mixer = mixer;
+        m_inputLevelControl = inputLevelControl;
+    }
+    // Engine and remote-control messages; true when the message was one of them.
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Menu commands and buttons that do not open a dialog; true when handled.
     bool HandleCommand(int id);
@@ -147,6 +158,7 @@ private:
     void ToggleLibrary();
     void ChoseClipByHand();
     void ShowOnPage(int kind, const std::function<void(CMainPage&)>& action);
+    void OnMixerChange(WPARAM mixer, LPARAM control);
     bool IsMulticastSender() const { return m_current.connection.kind == TRANSPORT_MULTICAST && m_current.connection.flag; }
     bool IsMulticastReceiver() const { return m_current.connection.kind == TRANSPORT_MULTICAST && !m_current.connection.flag; }
     void Refresh();
@@ -156,6 +168,8 @@ private:
     CMainDlgView& m_view;
     CRemoteControl* m_rip = nullptr;
     std::function<int()> m_cpuSampler;
+    const CMixerControl* m_mixer = nullptr;
+    int m_inputLevelControl = -1;
 
     int m_engineStarted = 0;
     int m_callState = 0;
