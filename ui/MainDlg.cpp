@@ -488,6 +488,12 @@ void CMainDlg::UpdateDeviceNames() {
     for (auto& [kind, page] : m_pages) page->SetDeviceNames(input, output, -1);
 }
 
+// The mixer's volume runs 0..65535; the pages show percent.
+void CMainDlg::PageSetInputLevel(int level) {
+    const int percent = static_cast<int>((static_cast<int64_t>(level) * 100 + 32767) / 65535);
+    for (auto& [kind, page] : m_pages) page->SetInputLevel(percent);
+}
+
 // On the WAVE interface the mixer of the input device tells this window of
 // level changes made anywhere; without one the window runs on without it.
 void CMainDlg::OpenMixer() {

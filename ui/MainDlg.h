@@ -159,6 +159,7 @@ private:
     void StopTimer(UINT_PTR id) override;
     void CloseSplash() override;
     CMainPage* Page(int kind) override;
+    void PageSetInputLevel(int level) override;
     bool FindPhonebookEntry(const char* name, int kind, PhonebookEntry& out) override;
     bool LibraryHasSelection() override;
     std::string SelectedClipPath() override;
