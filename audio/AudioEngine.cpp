@@ -40,6 +40,7 @@ int ClampLevel(int v) { return std::clamp(v, 0, 32768); }
 void CAudioEngine::FreeGlobal::operator()(uint8_t* p) const { FreeGlobalBuffer(p); }
 
 CAudioEngine::CAudioEngine() {
+    SetCodecObject(CODING_MPEG_L3, &m_mpegL3);
     SetCodecObject(CODING_MPEG_L2, &m_mpegL2);
     SetCodecObject(CODING_APTX, &m_aptx);
     SetCodecObject(CODING_APTX_ENH, &m_aptxEnh);

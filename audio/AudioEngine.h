@@ -17,6 +17,7 @@
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
 #include "codecs/MpegL2Codec.h"
+#include "codecs/MpegL3Codec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "common/Codec.h"
@@ -163,6 +164,7 @@ private:
     CWaveOutDevice m_waveOut;
     int m_mp2Processing = 1;
     CMpegL2Codec m_mpegL2;
+    CMpegL3Codec m_mpegL3;
     CAptxStdCodec m_aptx;
     CAptxEnhCodec m_aptxEnh;
     CG722Codec m_g722;

@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
     CCodec* codec = entry->create();
     if (command == "encode") {
         std::vector<uint8_t> coded;
+        wav.samples.resize(wav.samples.size() + static_cast<size_t>(entry->tailSamples) * Channels(mode), 0);
         if (!RunEncoder(*codec, format, wav.samples, &coded, &error)) return Fail(std::string(entry->name) + ": " + error);
         if (!WriteFileBytes(files[1], coded, &error)) return Fail(error);
         return 0;
