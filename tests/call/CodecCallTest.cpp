@@ -23,6 +23,7 @@ struct CodecCase {
     double snrFloorDb;        // tone against everything else the fit leaves
     uint32_t callMs = 1200;   // how long the call runs before it is judged
     double muteMs = 0;        // silence the decoder owes after it opens
+    int bitRate = 0;          // 0: the rate the format implies
 };
 
 void PrintTo(const CodecCase& c, std::ostream* os) { *os << c.name; }
@@ -131,7 +132,7 @@ struct CodecCallTest : ::testing::TestWithParam<CodecCase> {
 TEST_P(CodecCallTest, ToneBothWaysThroughTheCodec) {
     const CodecCase& c = GetParam();
     PhonebookEntry e = TcpEntry(m_b->port, c.codingType, c.sampleRate, c.mode);
-    e.format.bitRate = DerivedBitRate(e.format);
+    e.format.bitRate = c.bitRate ? c.bitRate : DerivedBitRate(e.format);
     Call(e, c.callMs);
     if (HasFatalFailure()) return;
     AudioFormat sends, hears;
@@ -162,7 +163,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CodecCase{"AptxStereo48k", CODING_APTX, 48000, DEVICEMODE_STEREO, 0.2, 50.0},
                       CodecCase{"AptxEnhStereo48k", CODING_APTX_ENH, 48000, DEVICEMODE_STEREO, 0.2, 50.0},
                       CodecCase{"AptxMono32k", CODING_APTX, 32000, DEVICEMODE_MONO, 0.2, 50.0},
-                      CodecCase{"G722", CODING_G722, 16000, DEVICEMODE_MONO, 0.3, 40.0, 4200, 3200.0}),
+                      CodecCase{"G722", CODING_G722, 16000, DEVICEMODE_MONO, 0.3, 40.0, 4200, 3200.0},
+                      CodecCase{"Layer3Stereo48k", CODING_MPEG_L3, 48000, DEVICEMODE_STEREO, 0.5, 30.0, 2000, 0.0,
+                                128000},
+                      CodecCase{"Layer3Mono24k", CODING_MPEG_L3, 24000, DEVICEMODE_MONO, 0.5, 20.0, 2000, 0.0, 32000}),
     [](const ::testing::TestParamInfo<CodecCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

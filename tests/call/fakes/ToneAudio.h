@@ -24,6 +24,7 @@
 #include "call/CallAudio.h"
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
+#include "codecs/MpegL3Codec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "common/Codes.h"
@@ -112,7 +113,8 @@ public:
             }
             m_encoder = codec;
             m_encodeUnit = n;
-            m_sendLimit = m_sendFormat.frameBytes;
+            // As the engine: Layer III frames leave the bit reservoir in bursts.
+            m_sendLimit = m_sendFormat.codingType == CODING_MPEG_L3 ? 2880 : m_sendFormat.frameBytes;
         }
         m_sendChannels = ChannelsOfDeviceMode(m_sendFormat.deviceMode);
         m_sendConvert = m_sendFormat.sampleRate != CToneStation::kDeviceRate;
@@ -352,6 +354,7 @@ private:
         case CODING_G722: return &m_g722;
         case CODING_APTX: return &m_aptx;
         case CODING_APTX_ENH: return &m_aptxEnh;
+        case CODING_MPEG_L3: return &m_mpegL3;
         default: return nullptr;
         }
     }
@@ -453,6 +456,7 @@ private:
     CG722Codec m_g722;
     CAptxStdCodec m_aptx;
     CAptxEnhCodec m_aptxEnh;
+    CMpegL3Codec m_mpegL3;
     CCodec* m_encoder = nullptr;
     CCodec* m_decoder = nullptr;
     CSampleRateConverter m_captureSrc;
