@@ -149,7 +149,26 @@ int CMpegL3Codec::Encode(const int16_t* pcm, int pcmBytes, int* consumed, uint8_
         return -1;
     }
     if (!pcm || pcmBytes <= 0 || !coded || codedRoom <= 0) return 0;
-    const int n = Mp3EncoderEncode(m_encoder, pcm, pcmBytes, consumed, coded, codedRoom, nullptr, nullptr);
-    if (n < 0) ++m_encoderFailures;
-    return n;
+    // The front end takes one granule per call; the engine's worker offers
+    // what a pass of up to 24 ms captured, so the class takes all of it.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm);
+    int taken = 0, written = 0;
+    while (taken < pcmBytes) {
+        int used = 0;
+        const int n = Mp3EncoderEncode(m_encoder, bytes + taken, pcmBytes - taken, &used, coded + written,
+                                       codedRoom - written, nullptr, nullptr);
+        taken += used;  // a call that ran out of room still keeps what it took
+        if (n < 0) {
+            if (written == 0) {
+                ++m_encoderFailures;
+                if (consumed) *consumed = taken;
+                return -1;
+            }
+            break;
+        }
+        written += n;
+        if (used == 0) break;
+    }
+    if (consumed) *consumed = taken;
+    return written;
 }
