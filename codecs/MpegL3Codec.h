@@ -8,7 +8,7 @@
 #include "common/Codec.h"
 #include "mp3enc/Mp3Encoder.h"
 
-class CMpegL3Codec : public CCodec {
+class CMpegL3Codec final : public CCodec {
 public:
     CMpegL3Codec() = default;
     ~CMpegL3Codec();
