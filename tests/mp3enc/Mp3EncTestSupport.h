@@ -31,7 +31,7 @@ struct RunResult {
     int status = -1;
     std::string err;
 };
-inline RunResult Run(const std::string& cmd, const std::string& errFile) {
+inline RunResult RunShell(const std::string& cmd, const std::string& errFile) {
     RunResult r;
     const int s = std::system((cmd + " 2>" + errFile).c_str());
     r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
@@ -196,34 +196,39 @@ inline RunResult PeerDecode(Peer peer, const std::string& mp3, const std::string
                             bool crc) {
     switch (peer) {
         case Peer::kFfmpeg:
-            return Run(std::string("ffmpeg -nostdin -hide_banner -loglevel warning ") +
+            return RunShell(std::string("ffmpeg -nostdin -hide_banner -loglevel warning ") +
                            (crc ? "-err_detect crccheck+bitstream -xerror " : "-err_detect bitstream ") + "-y -i " +
                            mp3 + " -f s16le " + raw,
                        errFile);
         case Peer::kMpg123:
-            return Run("mpg123 -q --no-gapless -s " + mp3 + " > " + raw, errFile);
+            return RunShell("mpg123 -q --no-gapless -s " + mp3 + " > " + raw, errFile);
         case Peer::kSox:
-            return Run("sox -V2 -t mp3 " + mp3 + " -t raw -e signed -b 16 " + raw, errFile);
+            return RunShell("sox -V2 -t mp3 " + mp3 + " -t raw -e signed -b 16 " + raw, errFile);
     }
     return {};
 }
 
-// Best SNR (dB) of `decoded` against `reference` over lags 0..maxLag, channel c.
+// Best SNR (dB) of `decoded` against `reference` over lags 0..maxLag, channel
+// c. With fitGain the decoded signal is first scaled by its least-squares
+// gain, so a peer that changes the level is judged on its noise alone.
 inline double BestSnr(const std::vector<int16_t>& ref, const std::vector<int16_t>& dec, int channels, int channel,
-                      int maxLag, int* lagOut, size_t skip) {
+                      int maxLag, int* lagOut, size_t skip, bool fitGain = false) {
     double best = -1e9;
     int bestLag = 0;
     const size_t frames = ref.size() / channels;
     for (int lag = 0; lag <= maxLag; ++lag) {
-        double sig = 0.0, err = 0.0;
+        double aa = 0.0, bb = 0.0, ab = 0.0;
         for (size_t n = skip; n + skip < frames; ++n) {
             const size_t d = n + static_cast<size_t>(lag);
             if (d * channels + channel >= dec.size()) break;
             const double a = ref[n * channels + channel], b = dec[d * channels + channel];
-            sig += a * a;
-            err += (a - b) * (a - b);
+            aa += a * a;
+            bb += b * b;
+            ab += a * b;
         }
-        const double snr = 10.0 * std::log10(sig / std::max(err, 1e-9));
+        const double g = fitGain && bb > 0.0 ? ab / bb : 1.0;
+        const double err = aa - 2.0 * g * ab + g * g * bb;
+        const double snr = 10.0 * std::log10(aa / std::max(err, 1e-9));
         if (snr > best) {
             best = snr;
             bestLag = lag;
