@@ -4,6 +4,7 @@
 // values into regions, picks each region's table by counting bits, and writes
 // the codes. Shared by both encoder engines; no state, no allocation.
 #include <cstdint>
+#include <initializer_list>
 
 #include "mp3enc/L3EncTables.h"
 

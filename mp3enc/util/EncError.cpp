@@ -35,11 +35,13 @@ void FreeLink(EncError* e) {
 const EncError* OutOfMemoryError() { return &g_outOfMemory; }
 
 EncError* ErrorCreate(const char* sourcePath, int line, const char* context, const char* format, ...) {
-    char text[200];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format ? format : "", args);
-    va_end(args);
+    char text[200] = "";
+    if (format) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+    }
     auto* e = static_cast<EncError*>(AlignedCalloc(1, sizeof(EncError), __FILE__, __LINE__));
     if (!e) return &g_outOfMemory;
     e->line = line;

@@ -124,7 +124,7 @@ std::vector<int> BlockTypes(const std::vector<uint8_t>& s) {
         };
         take(9 + 5 + 4);  // main_data_begin, private bits, scfsi
         for (int gr = 0; gr < 2; ++gr) {
-            take(12 + 9 + 8 + 4);
+            take(12), take(9), take(8), take(4);  // part2_3_length .. scalefac_compress
             if (take(1)) {
                 types.push_back(take(2));
                 take(1 + 10 + 9);
