@@ -45,6 +45,8 @@ struct Mp3Encoder {
 namespace {
 constexpr int kRates[9] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 
+constexpr float kFloatLimit = 32.0f * 32768.0f;
+
 bool RateSupported(int rate) { return std::find(kRates, kRates + 9, rate) != kRates + 9; }
 
 void CloseEngine(Mp3Encoder& e) {
@@ -137,8 +139,17 @@ int OpenEngine(Mp3Encoder& e) {
 // Converts input samples into dst (room in output samples); returns input samples taken.
 int Convert(const Mp3Encoder& e, const void* pcm, int available, float* dst, int room) {
     const bool isFloat = e.config.sampleFormat == 1;
+    // Float input far outside full scale, or not a number at all, is limited
+    // here: 32 times full scale still codes, and silence stands for NaN.
     auto at = [&](int i) {
-        return isFloat ? static_cast<const float*>(pcm)[i] : static_cast<float>(static_cast<const int16_t*>(pcm)[i]);
+        if (!isFloat) {
+            int16_t s;
+            std::memcpy(&s, static_cast<const uint8_t*>(pcm) + 2 * static_cast<size_t>(i), sizeof s);
+            return static_cast<float>(s);
+        }
+        float v;
+        std::memcpy(&v, static_cast<const uint8_t*>(pcm) + 4 * static_cast<size_t>(i), sizeof v);
+        return std::isnan(v) ? 0.0f : std::clamp(v, -kFloatLimit, kFloatLimit);
     };
     if (e.downMix) {
         const int take = std::min(2 * room, available) & ~1;

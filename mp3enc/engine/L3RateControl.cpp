@@ -355,7 +355,8 @@ int CL3RateControl::Requantise(const AnalysisChannel& a, const ChannelWork& w, i
         const int k = std::clamp(u - gain + kPowBias, 0, 1023);
         const float f = pw[k];
         for (int i = begin; i < end; ++i) {
-            const int v = static_cast<int>(w.xr34[i] * f + 0.4054f);
+            // Clamped before the cast: anything at 8192 or above only makes the gain rise.
+            const int v = static_cast<int>(std::min(w.xr34[i] * f + 0.4054f, 65536.0f));
             g.q[i] = a.xr[i] < 0.0f ? -v : v;
             largest = std::max(largest, v);
         }
