@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """A control application drives a real station: it asks station A (its
-remote-control port) to call station B over TCP with PCM, follows the
-reports until the call is up, checks them, and hangs up. Written from the
-protocol tables alone. Usage: rip_two_stations.py RIP_PORT FAR_TCP_PORT
-[CODING BIT_RATE SAMPLE_RATE MODE SECONDS]: another format than PCM, held for
-SECONDS once it is up."""
+remote-control port) to call station B over TCP, follows the reports until
+the call is up, checks them, lets the call run, and hangs up. With B's
+remote-control port it also checks B's report of A's identity. Written from
+the protocol tables alone.
+Usage: rip_two_stations.py RIP_PORT FAR_TCP_PORT [CODING BIT_RATE RATE MODE HOLD_S [FAR_RIP_PORT]]"""
 import socket
 import struct
 import sys
@@ -53,9 +53,10 @@ def text(raw):
 def main():
     rip_port, far_port = int(sys.argv[1]), int(sys.argv[2])
     coding, bit_rate, rate, mode, hold = 1, 768000, 48000, 10, 0.0
-    if len(sys.argv) >= 8:
+    if len(sys.argv) > 7:
         coding, bit_rate, rate, mode = (int(v) for v in sys.argv[3:7])
         hold = float(sys.argv[7])
+    far_rip = connect(int(sys.argv[8])) if len(sys.argv) > 8 else None
     sock = connect(rip_port)
     failures = []
     command, body = read(sock)
@@ -90,6 +91,14 @@ def main():
     if REMOTE_IDENTITY not in seen or text(seen[REMOTE_IDENTITY][0:40]) != "Studio B":
         failures.append(f"remote identity {seen.get(REMOTE_IDENTITY)!r}")
 
+    if far_rip is not None:
+        far_seen = {}
+        deadline = time.time() + 20
+        while time.time() < deadline and text(far_seen.get(REMOTE_IDENTITY, b"")[0:40]) != "Studio A":
+            command, body = read(far_rip)
+            far_seen[command] = body
+        if text(far_seen.get(REMOTE_IDENTITY, b"")[0:40]) != "Studio A":
+            failures.append(f"far remote identity {far_seen.get(REMOTE_IDENTITY)!r}")
     time.sleep(hold)
     send(sock, STOP_CONNECTION)
     deadline = time.time() + 20
