@@ -16,6 +16,9 @@ struct CodecEntry {
     int (*frameBytes)(const AudioFormat& format);
     // Empty when the codec takes the format; else the reason, for the user.
     const char* (*refuse)(const AudioFormat& format);
+    // Silent samples per channel the tool appends to the input so that a codec
+    // with look-ahead hands out all of it.
+    int tailSamples;
 };
 
 // The coding table's name of an entry.
