@@ -10,9 +10,9 @@ public:
     void Run(float* x, int n) const;
 
 private:
-    void Halve(float* x, float* scratch, int n) const;
+    template <int N>
+    void Halve(float* x, float* scratch) const;
 
     // 1 / (2 cos(pi (2i + 1) / 4h)) for the halving steps of size 2h, h = 1, 2, 4, 8, 16.
     float m_factors[31];
-    const float* m_factorOf[17] = {};
 };
