@@ -25,6 +25,21 @@ void CMp3Synth::Clear() {
     m_offset = 0;
 }
 
+// All 32 outputs of one block at once, each summed in the order of the
+// standard's window taps: U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j].
+void CMp3Synth::Window(const float* v, float* pcm) const {
+    float acc[32] = {};
+    for (int i = 0; i < 8; ++i) {
+        const float* v0 = v + 128 * i;
+        const float* w0 = m_window + 64 * i;
+        const float* v1 = v0 + 96;
+        const float* w1 = w0 + 32;
+        for (int j = 0; j < 32; ++j) acc[j] += v0[j] * w0[j];
+        for (int j = 0; j < 32; ++j) acc[j] += v1[j] * w1[j];
+    }
+    std::memcpy(pcm, acc, sizeof acc);
+}
+
 uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8_t* out, bool asFloat) {
     const int n = 32 >> m_rateShift;
     const int step = 1 << m_rateShift;
@@ -42,16 +57,11 @@ uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8
             for (int j = 48; j < 64; ++j) v[j] = -x[j - 48];
             std::memcpy(v + 1024, v, 64 * sizeof(float));
         }
+        float pcm[2][32];
+        for (int ch = 0; ch < channels; ++ch) Window(m_v[ch] + m_offset, pcm[ch]);
         for (int j = 0; j < 32; j += step) {
             for (int ch = 0; ch < channels; ++ch) {
-                const float* v = m_v[ch] + m_offset + j;
-                const float* w = m_window + j;
-                float sum = 0.0f;
-                // U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j]; window D.
-                for (int i = 0; i < 8; ++i) {
-                    sum += v[128 * i] * w[64 * i];
-                    sum += v[128 * i + 96] * w[64 * i + 32];
-                }
+                const float sum = pcm[ch][j];
                 if (asFloat) {
                     const float f = sum * 0.000030517578125f;
                     std::memcpy(out, &f, 4);

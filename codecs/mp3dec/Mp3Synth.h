@@ -19,6 +19,8 @@ public:
     void Clear();
 
 private:
+    void Window(const float* v, float* pcm) const;
+
     int m_rateShift = 0;
     int m_eightBit = 0;
     // Matrixed values, 16 blocks of 64 per channel, newest at m_offset; each
