@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/MulAdd.h"
 #include "codecs/mp3dec/Mp3Tables.h"
 
 namespace {
@@ -34,8 +35,8 @@ void CMp3Synth::Window(const float* v, float* pcm) const {
         const float* w0 = m_window + 64 * i;
         const float* v1 = v0 + 96;
         const float* w1 = w0 + 32;
-        for (int j = 0; j < 32; ++j) acc[j] += v0[j] * w0[j];
-        for (int j = 0; j < 32; ++j) acc[j] += v1[j] * w1[j];
+        muladd::Products(acc, v0, w0, 32);
+        muladd::Products(acc, v1, w1, 32);
     }
     std::memcpy(pcm, acc, sizeof acc);
 }

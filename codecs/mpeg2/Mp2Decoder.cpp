@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "codecs/MulAdd.h"
 #include "codecs/SubbandDct.h"
 #include "codecs/mpeg2/Mp2Filters.h"
 #include "codecs/mpeg2/Spl.h"
@@ -214,7 +215,7 @@ void Window(const float* d, const float* v, int n, float* out) {
     for (int i = 0; i < 16; ++i) {
         const float* di = d + n * i;
         const float* vi = v + 2 * n * i + ((i & 1) ? n : 0);
-        for (int j = 0; j < n; ++j) acc[j] += di[j] * vi[j];
+        muladd::Products(acc, di, vi, n);
     }
     for (int j = 0; j < n; ++j) out[j] = acc[j] * kPcmScale;
 }
