@@ -55,7 +55,8 @@ const TableRef kTables[] = {
 constexpr double kMinusInf = -200.0;
 
 inline double Db(double power) { return 10.0 * std::log10(std::max(power, 1e-20)); }
-inline double Pow(double db) { return std::pow(10.0, db / 10.0); }
+// 10^(db / 10) through exp, a fraction of pow's cost.
+inline double Pow(double db) { return std::exp(db * 0.23025850929940456840); }
 
 void Fft(std::vector<double>& re, std::vector<double>& im) {
     const size_t n = re.size();
