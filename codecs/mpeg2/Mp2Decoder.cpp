@@ -247,10 +247,6 @@ inline int Get(Mp2BitReader& r, int n, uint32_t* v, int failure) {
     return s == -5114 ? kMp2NeedInput : failure;
 }
 
-double Requantise(const mp2::QuantClass& q, uint32_t v) {
-    return q.c * (static_cast<double>(v) / static_cast<double>(1 << (q.fracBits - 1)) - 1.0 + q.d);
-}
-
 // Reads the frame at the reader's position into d->sb; on success returns 0
 // and fills fi and the header.
 int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint64_t* start) {
@@ -368,11 +364,13 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                     }
                 }
                 const bool shared = sb >= fi.bound;
+                const double own = mp2::ScaleFactor(scf[ch][sb][part]);
+                const double other = shared ? mp2::ScaleFactor(scf[1][sb][part]) : 0.0;
+                const double unit = 1.0 / static_cast<double>(1 << (q.fracBits - 1));  // a power of two: exact
                 for (int j = 0; j < perGranule; ++j) {
-                    const double x = Requantise(q, vals[j]);
-                    d->sb[ch][gr * perGranule + j][sb] = static_cast<float>(x * mp2::ScaleFactor(scf[ch][sb][part]));
-                    if (shared)
-                        d->sb[1][gr * perGranule + j][sb] = static_cast<float>(x * mp2::ScaleFactor(scf[1][sb][part]));
+                    const double x = q.c * (static_cast<double>(vals[j]) * unit - 1.0 + q.d);
+                    d->sb[ch][gr * perGranule + j][sb] = static_cast<float>(x * own);
+                    if (shared) d->sb[1][gr * perGranule + j][sb] = static_cast<float>(x * other);
                 }
             }
         }
