@@ -276,24 +276,6 @@ void Mp2BitReader::Fill(uint64_t maxBytes) {
     }
 }
 
-uint32_t Mp2BitReader::BitsAt(uint64_t pos, int n) const {
-    if (n == 0) return 0;
-    uint64_t acc = 0;
-    const uint64_t first = pos >> 3;
-    const uint64_t at = first % kRingBytes;
-    if (first + 5 <= m_writeBytes && at + 5 <= kRingBytes) {
-        const uint8_t* b = m_ring.data() + at;
-        acc = (uint64_t{b[0]} << 32) | (uint64_t{b[1]} << 24) | (uint64_t{b[2]} << 16) | (uint64_t{b[3]} << 8) | b[4];
-    } else {
-        for (int i = 0; i < 5; ++i) {
-            const uint64_t b = first + static_cast<uint64_t>(i);
-            acc = (acc << 8) | (b < m_writeBytes ? m_ring[b % kRingBytes] : 0u);
-        }
-    }
-    const int shift = 40 - static_cast<int>(pos & 7) - n;
-    return static_cast<uint32_t>((acc >> shift) & ((n == 32) ? 0xFFFFFFFFull : ((1ull << n) - 1)));
-}
-
 int Mp2BitReader::Peek(int n, uint32_t* value) const {
     if (!IsOpen()) return -5001;
     if (n < 0 || n > 32) return -5111;
@@ -302,7 +284,7 @@ int Mp2BitReader::Peek(int n, uint32_t* value) const {
     return m_ended ? -13 : -5114;
 }
 
-int Mp2BitReader::Read(int n, uint32_t* value) {
+int Mp2BitReader::ReadSlow(int n, uint32_t* value) {
     if (!IsOpen()) return -5001;
     if (n < 0 || n > 32) return -5111;
     if (m_pos + static_cast<uint64_t>(n) > End() && !m_ended) Fill(kRingBytes);
