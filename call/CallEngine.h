@@ -136,6 +136,7 @@ private:
     void ProcessCommand();
     void PollLink();
     void HandleControlFrame();
+    void ResetBuffering();
     void SetState(int state);
     void ConnectStoredEntry();
     void EndConnection();
