@@ -22,6 +22,7 @@ CConnectionManager::CConnectionManager(CSettings settings) : m_settings(std::mov
 CConnectionManager::~CConnectionManager() {
     m_active = nullptr;
     m_tcp.reset();
+    m_isdn.reset();
 }
 
 int CConnectionManager::Init(char* programFile, int fastCpu) {
@@ -31,6 +32,7 @@ int CConnectionManager::Init(char* programFile, int fastCpu) {
     if (!programFile || programFile[0] == '\0') return 0;
     const int miniIsdn = g_sharedState ? g_sharedState->miniIsdn : m_settings.GetMiniISDNEnabled();
     if (!miniIsdn) CreateTcp();
+    CreateIsdn();
     char path[kProgramPathBytes];
     if (GetProgramPath(path, sizeof path) == 0) return 0;
     std::memcpy(programFile, path, sizeof path);
@@ -63,6 +65,23 @@ int CConnectionManager::CreateTcp() {
     return 1;
 }
 
+// Without `Dizuvo`, the CAPI library or a controller the transport fails to
+// open and ISDN is simply not offered.
+int CConnectionManager::CreateIsdn() {
+    auto isdn = std::make_unique<CISDN>();
+    const int blockLength = m_settings.GetISDNSupported() ? 192 : 384;
+    isdn->SetG711Law(m_settings.GetISDNG711Type());
+    if (!isdn->Open(m_settings.GetISDNController(), blockLength, m_settings.GetISDNSynchroStart(),
+                    m_settings.GetISDNDialDelay())) {
+        return 0;
+    }
+    isdn->SetChannelMode(m_fastCpu);
+    for (int i = 0; i < isdn->GetChannelCount(); ++i) isdn->SetMsn(i, m_settings.GetISDNMSN(i).c_str());
+    m_isdn = std::move(isdn);
+    m_mask |= TRANSPORT_ISDN;
+    return 1;
+}
+
 void CConnectionManager::SetState(int state) {
     if (state == m_state) return;
     const int previous = m_state;
@@ -79,6 +98,13 @@ void CConnectionManager::WritePeerAddress() {
     if (m_connection.kind == TRANSPORT_TCP && m_tcp) {
         char text[sizeof m_connection.address];
         if (m_tcp->GetPeerAddress(text, sizeof text)) std::memcpy(m_connection.address, text, sizeof text);
+    }
+    if (m_connection.kind == TRANSPORT_ISDN && m_isdn) {
+        char numbers[2 * CISDN::kNumberBytes];
+        if (m_isdn->GetPeerNumbers(numbers)) {
+            std::memcpy(m_connection.isdn.number1, numbers, sizeof m_connection.isdn.number1);
+            std::memcpy(m_connection.isdn.number2, numbers + CISDN::kNumberBytes, sizeof m_connection.isdn.number2);
+        }
     }
 }
 
@@ -97,12 +123,14 @@ int CConnectionManager::GetConnectionInfo(ConnectionInfo* out) {
 
 CTransport* CConnectionManager::TransportOfKind(int kind) {
     if (kind == TRANSPORT_TCP) return m_tcp.get();
+    if (kind == TRANSPORT_ISDN) return m_isdn.get();
     return nullptr;
 }
 
 int CConnectionManager::GetLastError(int kind) {
     const int k = m_connection.kind ? m_connection.kind : kind;
     if (k == TRANSPORT_TCP && m_tcp) return m_tcp->GetLastError();
+    if (k == TRANSPORT_ISDN && m_isdn) return m_isdn->GetLastError();
     // Without a connection or a kind, the one transport there is answers.
     if (k == 0 && m_tcp) return m_tcp->GetLastError();
     return 0;
@@ -115,6 +143,10 @@ void CConnectionManager::SetSendFormat(const AudioFormat* format) {
 
 void CConnectionManager::GetReceiveFormat(AudioFormat* format) {
     if (m_active) m_active->GetReceiveFormat(format);
+}
+
+int CConnectionManager::IsIsdnSendStarved() const {
+    return m_connection.kind == TRANSPORT_ISDN && m_isdn ? m_isdn->IsSendStarved() : 0;
 }
 
 int CConnectionManager::IsReceiveFormatChanged() { return m_active ? m_active->IsReceiveFormatChanged() : 0; }
@@ -159,6 +191,9 @@ int CConnectionManager::Connect(const ConnectionInfo* connection) {
         char address[sizeof connection->address + 1] = {};
         std::memcpy(address, connection->address, sizeof connection->address);
         started = m_tcp->Connect(address, connection->port, connection->flag);
+    } else if (kind == TRANSPORT_ISDN && m_isdn) {
+        m_isdn->SetSendFormat(&m_sendFormat);
+        started = m_isdn->Dial(connection->isdn.number1);
     }
     if (!started) {
         SetState(CONN_FAILED);
@@ -172,7 +207,8 @@ int CConnectionManager::Connect(const ConnectionInfo* connection) {
 }
 
 void CConnectionManager::KeepTransport(int kind) {
-    // The other transports would be destroyed here; TCP is the only one yet.
+    if (kind != TRANSPORT_TCP) m_tcp.reset();
+    if (kind != TRANSPORT_ISDN) m_isdn.reset();
     m_active = TransportOfKind(kind);
     m_connection.kind = kind;
 }
@@ -183,12 +219,14 @@ void CConnectionManager::CloseIpTransports() {
 
 int CConnectionManager::StartListening() {
     if (m_tcp && m_settings.GetTCPAnswerAcceptCalls()) m_tcp->Listen(m_settings.GetTCPPortNumber());
+    if (m_isdn && m_settings.GetISDNAnswerAcceptCalls()) return m_isdn->Listen(m_settings.GetISDNAnswerAcceptVoice());
     return 0;
 }
 
 int CConnectionManager::Disconnect() {
     if (m_state != CONN_CONNECTING && m_state != CONN_CONNECTED) return m_state;
     if (m_connection.kind == TRANSPORT_TCP && m_tcp) m_tcp->Close();
+    if (m_connection.kind == TRANSPORT_ISDN && m_isdn) m_isdn->HangUp();
     m_active = nullptr;
     m_connection = ConnectionInfo();
     m_sendFormat = ZeroFormat();
@@ -201,15 +239,21 @@ void CConnectionManager::ClearFailure() {
 }
 
 void CConnectionManager::Poll() {
-    if (!m_tcp || (m_connection.kind != 0 && m_connection.kind != TRANSPORT_TCP)) return;
-    m_tcp->Poll();
-    if (!m_tcp->IsStateChanged()) return;
-    int s = m_tcp->GetState() & 0xF0;
+    const int kind = m_connection.kind;
+    if (m_tcp && (kind == 0 || kind == TRANSPORT_TCP)) PollTransport(*m_tcp, TRANSPORT_TCP);
+    if (m_isdn && (kind == 0 || kind == TRANSPORT_ISDN)) PollTransport(*m_isdn, TRANSPORT_ISDN);
+}
+
+void CConnectionManager::PollTransport(CTransport& transport, int kind) {
+    transport.Poll();
+    if (!transport.IsStateChanged()) return;
+    int s = transport.GetState() & 0xF0;
     if (s != m_state) {
         // An outgoing attempt that falls back to idle before it connected is
         // a failed connect, whether it failed at once or on completion.
         if (s == CONN_IDLE && m_state == CONN_CONNECTING) s = CONN_FAILED;
-        if (s == CONN_CONNECTING || s == CONN_CONNECTED) KeepTransport(TRANSPORT_TCP);
+        // Keeping one transport destroys the others: `transport` stays.
+        if (s == CONN_CONNECTING || s == CONN_CONNECTED) KeepTransport(kind);
         SetState(s);
     } else if (s == CONN_CONNECTED) {
         WritePeerAddress();

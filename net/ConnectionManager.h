@@ -4,9 +4,10 @@
 // the active one. The call engine builds a fresh manager after every
 // connection: once a call starts, only its transport is kept.
 //
-// Transports offered now: TCP (with SOCKS). UDP multicast and ISDN are not
-// built into this manager yet; their bits never appear in the mask and a
-// connect request of their kind is refused like that of any absent transport.
+// Transports offered now: TCP (with SOCKS) and ISDN (when `Dizuvo`, the CAPI
+// library and a controller are there). UDP multicast is not built into this
+// manager yet; its bit never appears in the mask and a connect request of its
+// kind is refused like that of any absent transport.
 //
 // Threads: only the call engine's worker thread calls a manager (the TCP
 // transport's connect worker touches only that transport's own members).
@@ -15,6 +16,7 @@
 
 #include "common/Records.h"
 #include "common/Settings.h"
+#include "net/Isdn.h"
 #include "net/TcpTransport.h"
 #include "net/Transport.h"
 
@@ -53,7 +55,7 @@ public:
     void SetSendFormat(const AudioFormat* format);
     void GetReceiveFormat(AudioFormat* format);
     int IsReceiveFormatChanged();
-    int IsIsdnSendStarved() const { return 0; }  // no ISDN transport here
+    int IsIsdnSendStarved() const;
     void SetBuffering(int connectionType, int bufferingMode, int bufferMs);
     int GetBuffering(int* connectionType, int* bufferingMode, int* bufferMs);
 
@@ -78,6 +80,7 @@ public:
 
     // Tests: the TCP transport while it exists.
     CTcpTransport* GetTcpTransport() { return m_tcp.get(); }
+    CISDN* GetIsdnTransport() { return m_isdn.get(); }
 
 private:
     void SetState(int state);
@@ -85,6 +88,8 @@ private:
     CTransport* TransportOfKind(int kind);
     void WritePeerAddress();
     int CreateTcp();
+    int CreateIsdn();
+    void PollTransport(CTransport& transport, int kind);
 
     int m_state = 0;
     uint32_t m_mask = 0;
@@ -97,5 +102,6 @@ private:
     AudioFormat m_sendFormat;
     CSettings m_settings;
     std::unique_ptr<CTcpTransport> m_tcp;
+    std::unique_ptr<CISDN> m_isdn;
     CTransport* m_active = nullptr;
 };
