@@ -298,7 +298,9 @@ void CCapiApplication::OnDataB3Ind(const CapiMessage& m) {
 
 void CCapiApplication::OnConfirmation(const CapiMessage& m) {
     const bool ok = m.Info < 0x100;
-    if (!ok) m_info = m.Info;
+    // A refused call or B3 connection is a failure to report; a block or a
+    // clearing request refused while the call ends is not.
+    if (!ok && (m.Command == CAPI_CONNECT || m.Command == CAPI_CONNECT_B3)) m_info = m.Info;
     switch (m.Command) {
     case CAPI_CONNECT:
         if (ok) {

@@ -168,6 +168,11 @@ def call(a, b, path, work, law, hang_up_from):
     closer.send(STOP_CONNECTION)
     if not closer.wait_state(16, 20, [other]) or not other.wait_state(16, 20, [closer]):
         fail(f"law {law}: hang-up from {hang_up_from}: A {a.states} B {b.states}")
+    # An error report would follow the state report at once.
+    deadline = time.time() + 1
+    while time.time() < deadline:
+        a.pump(0.05)
+        b.pump(0.05)
     for s in (a, b):
         if s.errors:
             fail(f"law {law}: station {s.name} reports {s.errors} on a normal hang-up")
@@ -213,6 +218,47 @@ def failed_call(a, b, path, number, cause, what):
         fail(f"{what}: calls left in the exchange")
 
 
+def check_pacing(trace_path, window=2):
+    """From the exchange's trace: a voice call's sender keeps at most its
+    send window of blocks (two of 192 bytes) on the line, and sends as many
+    blocks as the network clocks to it: one per DATA_B3_IND."""
+    events = {}
+    for line in open(trace_path):
+        words = line.split()
+        if len(words) > 3 and words[3] in ("DATA_B3_IND", "DATA_B3_REQ", "DATA_B3_CONF", "CONNECT_B3_ACTIVE_IND"):
+            events.setdefault(words[1], []).append(words[3])
+    checked = 0
+    for app, seq in events.items():
+        if "DATA_B3_REQ" not in seq:
+            continue
+        checked += 1
+        # Per call (each starts with CONNECT_B3_ACTIVE_IND).
+        calls, current = [], []
+        for e in seq:
+            if e == "CONNECT_B3_ACTIVE_IND":
+                current = []
+                calls.append(current)
+            elif calls:
+                current.append(e)
+        for n, call in enumerate(calls):
+            outstanding = peak = 0
+            for e in call:
+                if e == "DATA_B3_REQ":
+                    outstanding += 1
+                    peak = max(peak, outstanding)
+                elif e == "DATA_B3_CONF":
+                    outstanding -= 1
+            sent, received = call.count("DATA_B3_REQ"), call.count("DATA_B3_IND")
+            print(f"app {app} call {n}: {sent} blocks sent on {received} received, at most {peak} on the line",
+                  flush=True)
+            if peak > window:
+                fail(f"app {app} had {peak} blocks on the line (window {window})")
+            if sent == 0 or abs(sent - received) > window + 8:
+                fail(f"app {app} sent {sent} blocks on {received} received")
+    if checked < 2:
+        fail(f"the trace shows {checked} sending applications")
+
+
 def main():
     rip_a, rip_b, path, work = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4]
     a, b = Station("A", rip_a), Station("B", rip_b)
@@ -238,6 +284,7 @@ def main():
     exchange(path, "free 3412")
     failed_call(a, b, path, "3413", 0x3493, "no answer (MSN 12 ignores 3413)")
     failed_call(a, b, path, "9999", 0x3481, "unknown number")
+    check_pacing(os.path.join(work, "trace.txt"))
     return 1 if failures else 0
 
 
