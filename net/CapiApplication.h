@@ -51,6 +51,11 @@ public:
     int IsIncoming() const { return m_incoming; }
     int GetCip() const { return m_cip; }
     int GetInfo() const { return m_info; }
+    int TakeInfo() {
+        const int info = m_info;
+        m_info = 0;
+        return info;
+    }
     const std::string& GetCalledNumber() const { return m_calledNumber; }
     const std::string& GetCallingNumber() const { return m_callingNumber; }
     int GetWindow() const { return m_window; }

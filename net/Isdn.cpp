@@ -36,6 +36,34 @@ CISDN::CISDN() : m_sendFormat(ZeroFormat()), m_receiveFormat(ZeroFormat()) {
 // The channel applications release CAPI before the buffers go.
 CISDN::~CISDN() { m_channels.clear(); }
 
+std::unique_ptr<CManagedTransport> CISDN::Create(const CSettings& settings, int fastCpu) {
+    auto isdn = std::make_unique<CISDN>();
+    const int blockLength = settings.GetISDNSupported() ? 192 : 384;
+    isdn->SetG711Law(settings.GetISDNG711Type());
+    if (!isdn->Open(settings.GetISDNController(), blockLength, settings.GetISDNSynchroStart(),
+                    settings.GetISDNDialDelay())) {
+        return nullptr;
+    }
+    isdn->SetChannelMode(fastCpu);
+    for (int i = 0; i < isdn->GetChannelCount(); ++i) isdn->SetMsn(i, settings.GetISDNMSN(i).c_str());
+    return isdn;
+}
+
+int CISDN::Start(const ConnectionInfo& connection, const AudioFormat& sendFormat) {
+    SetSendFormat(&sendFormat);
+    return Dial(connection.isdn.number1);
+}
+
+int CISDN::StartListening(const CSettings& settings) {
+    if (!settings.GetISDNAnswerAcceptCalls()) return 0;
+    return Listen(settings.GetISDNAnswerAcceptVoice());
+}
+
+int CISDN::GetPeerAddress(char* out, int size) {
+    if (!out || size < 2 * kNumberBytes) return 0;
+    return GetPeerNumbers(out);
+}
+
 int CISDN::Open(int controller, int blockLength, int synchroStart, int dialDelay) {
     if (blockLength != 192 && blockLength != 384) return 0;
     m_blockLength = blockLength;
@@ -168,13 +196,14 @@ int CISDN::GetPeerNumbers(char* out) {
 }
 
 int CISDN::GetLastError() {
-    if (m_ownError) return m_ownError;
+    int error = m_ownError;
+    m_ownError = 0;
     for (auto& app : m_channels) {
-        const int info = app->GetInfo();
+        const int info = app->TakeInfo();
         // A normal clearing by the far end is the end of a call, not a failure.
-        if (info != 0 && info != static_cast<int>(CAPI_CAUSE_NORMAL_CLEARING)) return info;
+        if (!error && info != static_cast<int>(CAPI_CAUSE_NORMAL_CLEARING)) error = info;
     }
-    return 0;
+    return error;
 }
 
 void CISDN::OnChannelStateChange(int channel) {

@@ -15,10 +15,10 @@
 #include "common/Records.h"
 #include "net/CapiApplication.h"
 #include "net/IsdnG711Path.h"
-#include "net/Transport.h"
+#include "net/ManagedTransport.h"
 #include "common/Stopwatch.h"
 
-class CISDN final : public CTransport {
+class CISDN final : public CManagedTransport {
 public:
     static constexpr int kIdle = 16;
     static constexpr int kDialling = 32;
@@ -30,7 +30,11 @@ public:
     static constexpr int kErrorBitRate = 0x34C1;
 
     CISDN();
-    ~CISDN();
+    ~CISDN() override;
+
+    // The manager's registration: opened from [ISDN] settings; null without
+    // `Dizuvo`, the CAPI library or a controller with B-channels.
+    static std::unique_ptr<CManagedTransport> Create(const CSettings& settings, int fastCpu);
 
     int Open(int controller, int blockLength, int synchroStart, int dialDelay);
     int Listen(int acceptVoice);
@@ -41,8 +45,16 @@ public:
     void SetG711Law(int law);
     void SetChannelMode(int mode);
     int GetPeerNumbers(char* out);
-    int GetLastError();
-    int IsSendStarved() const { return m_sendStarved; }
+
+    int Start(const ConnectionInfo& connection, const AudioFormat& sendFormat) override;
+    int StartListening(const CSettings& settings) override;
+    void HangUpConnection() override { HangUp(); }
+    // The first CAPI info of a failure among the channels (a normal clearing
+    // is none), read and cleared.
+    int GetLastError() override;
+    // Two 40-byte numbers: the far end's, per channel.
+    int GetPeerAddress(char* out, int size) override;
+    int IsSendStarved() override { return m_sendStarved; }
     int GetChannelCount() const { return static_cast<int>(m_channels.size()); }
     // Tests: a channel's application.
     CCapiApplication* GetChannel(int i) { return i >= 0 && i < GetChannelCount() ? m_channels[i].get() : nullptr; }

@@ -2,28 +2,19 @@
 
 #include <cstdio>
 
+#include "codecs/CodingTable.h"
 #include "common/MainWindowMessages.h"
 #include "common/Translator.h"
 
 std::string FormatAudioFormat(const AudioFormat& format) {
-    std::string text;
-    switch (format.codingType) {
-        case 1: text = "PCM "; break;
-        case 2:
-        case 4: text = "G.711 "; break;
-        case 8: text = "G.722 "; break;
-        case 16: text = "MP-L1 "; break;
-        case 32: text = "MP-L2 "; break;
-        case 64: text = "MP-L3 "; break;
-        case 256: text = "APTx "; break;
-        case 272: text = "EnhAPTx "; break;
-        default: return std::string();
-    }
+    const CodingDescriptor* row = FindCoding(format.codingType);
+    if (!row) return std::string();
+    std::string text = row->statusText;
     switch (format.deviceMode) {
-        case 10: text += "M "; break;
-        case 20: text += "S "; break;
-        case 21: text += "JS "; break;
-        case 22: text += "DM "; break;
+        case DEVICEMODE_MONO: text += "M "; break;
+        case DEVICEMODE_STEREO: text += "S "; break;
+        case DEVICEMODE_JOINT_STEREO: text += "JS "; break;
+        case DEVICEMODE_DUAL_MONO: text += "DM "; break;
         default: break;
     }
     char part[32];

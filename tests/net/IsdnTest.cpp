@@ -21,6 +21,8 @@ constexpr const char* kExchange = "controller 1 2 3411\ncontroller 2 2 3412 3413
 
 int Port(int offset) { return 46000 + static_cast<int>(::getpid() % 9000) * 2 + offset; }
 
+CISDN* IsdnOf(CConnectionManager& m) { return static_cast<CISDN*>(m.GetTransport(TRANSPORT_ISDN)); }
+
 struct IsdnTest : ::testing::Test {
     CSettings Station(const char* name, int controller, const char* msn, int law) {
         CSettings s(m_dir.File(name));
@@ -69,13 +71,13 @@ TEST_F(IsdnTest, IsdnIsOfferedOnlyWithTheLibraryAndAController) {
         CConnectionManager m(Station("a.ini", 0, "3411", 2));
         ASSERT_EQ(m.Init(m_program, 1), 1);
         EXPECT_EQ(m.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_ISDN));
-        EXPECT_EQ(m.GetIsdnTransport()->GetChannelCount(), 2);
+        EXPECT_EQ(IsdnOf(m)->GetChannelCount(), 2);
     }
     {
         CSettings s = Station("c.ini", 2, "3500", 2);
         CConnectionManager m(s);
         ASSERT_EQ(m.Init(m_program, 1), 1);
-        EXPECT_EQ(m.GetIsdnTransport()->GetChannelCount(), 1);
+        EXPECT_EQ(IsdnOf(m)->GetChannelCount(), 1);
         // 128 kbit/s needs two channels; 96 kbit/s is no whole number of channels.
         m.GetState();
         for (int rate : {128000, 96000}) {
