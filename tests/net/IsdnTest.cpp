@@ -149,21 +149,31 @@ TEST_F(IsdnTest, VoiceCallCarriesG711BitExactAndHangsUpCleanly) {
     EXPECT_EQ(received.frameBytes, 192);
     b.SetSendFormat(&send);
 
-    // A numbered byte stream from A arrives at B unchanged (bit-reversed on
-    // the line and back), after the start-up drop.
+    // A numbered byte stream from A (0..254, never the idle fill 0xFF)
+    // arrives at B unchanged, bit-reversed on the line and back. A sender
+    // held up by a loaded machine leaves idle fill on the line and a late
+    // reader loses whole blocks, as on a real line: those are the only
+    // breaks allowed, a handful; a wrong bit order would break nearly every byte.
     std::vector<uint8_t> got;
-    uint8_t next = 0;
+    int next = 0;
     ASSERT_TRUE(PollUntil(a, b, [&] {
         uint8_t block[192];
         while (a.GetSendSpace() >= 192) {
-            for (uint8_t& x : block) x = next++;
+            for (uint8_t& x : block) {
+                x = static_cast<uint8_t>(next);
+                next = (next + 1) % 255;
+            }
             a.WriteAudio(block, 192);
         }
         const int n = b.ReadAudio(block, sizeof block);
-        got.insert(got.end(), block, block + n);
+        for (int i = 0; i < n; ++i) {
+            if (block[i] != 0xFF) got.push_back(block[i]);
+        }
         return got.size() >= 192 * 20;
     }));
-    for (size_t i = 1; i < got.size(); ++i) ASSERT_EQ(static_cast<uint8_t>(got[i - 1] + 1), got[i]) << i;
+    int breaks = 0;
+    for (size_t i = 1; i < got.size(); ++i) breaks += (got[i - 1] + 1) % 255 != got[i] ? 1 : 0;
+    EXPECT_LE(breaks, 10) << "of " << got.size() << " bytes";
 
     EXPECT_EQ(exchange.Query("active"), "1");
     a.Disconnect();
