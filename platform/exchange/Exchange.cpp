@@ -554,6 +554,21 @@ void CExchange::ClockLeg(Call& call, int side) {
             far.queue.pop_front();
         }
     }
+    // The line towards the leg: delay, lost bytes and bit slips on request.
+    leg.line.insert(leg.line.end(), block, block + n);
+    const size_t lost = std::min(leg.loseBytes, leg.line.size());
+    leg.line.erase(leg.line.begin(), leg.line.begin() + static_cast<std::ptrdiff_t>(lost));
+    leg.loseBytes -= lost;
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t b = 0xFF;
+        if (leg.line.size() > 0) {
+            b = leg.line.front();
+            leg.line.pop_front();
+        }
+        const unsigned both = (static_cast<unsigned>(leg.slipCarry) << 8) | b;
+        leg.slipCarry = b;
+        block[i] = static_cast<uint8_t>(both >> leg.slipBits);
+    }
     if (leg.capture) std::fwrite(block, 1, n, leg.capture);
     if (!leg.b3 || leg.outstanding >= kMaxOutstanding) return;  // lost, as on a real line
     ++leg.outstanding;
@@ -615,6 +630,15 @@ void CExchange::Sweep() {
                   m_calls.end());
 }
 
+CExchange::Leg* CExchange::FindChannel(int controller, int channel) {
+    for (auto& c : m_calls) {
+        for (Leg& leg : c->legs) {
+            if (leg.controller == controller && leg.channel == channel && !leg.cleared) return &leg;
+        }
+    }
+    return nullptr;
+}
+
 uint16_t CExchange::Profile(uint32_t controller, uint8_t* out) const {
     std::memset(out, 0, 64);
     const uint16_t count = static_cast<uint16_t>(m_config.controllers.size());
@@ -642,6 +666,16 @@ std::string CExchange::Query(const std::string& line, int64_t nowUs) {
         if (!(words >> number)) return "error: busy <number>";
         if (verb == "busy") m_busyNumbers.insert(number);
         else m_busyNumbers.erase(number);
+        return "ok";
+    }
+    if (verb == "delay" || verb == "loss" || verb == "slip") {
+        int controller = 0, channel = -1, amount = -1;
+        if (!(words >> controller >> channel >> amount) || amount < 0) return "error: " + verb + " <controller> <channel> <n>";
+        Leg* leg = FindChannel(controller, channel);
+        if (!leg) return "error: no call on that channel";
+        if (verb == "delay") leg->line.insert(leg->line.begin(), static_cast<size_t>(amount) * kBytesPerSecond / 1000, 0xFF);
+        if (verb == "loss") leg->loseBytes += static_cast<size_t>(amount);
+        if (verb == "slip") leg->slipBits = (leg->slipBits + amount) % 8;
         return "ok";
     }
     if (verb == "drop") {

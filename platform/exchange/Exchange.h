@@ -38,7 +38,13 @@ public:
     int64_t NextEventUs(int64_t nowUs) const;
     // CAPI result word; 64 profile bytes.
     uint16_t Profile(uint32_t controller, uint8_t* out) const;
-    // Control line for tests; returns the reply line.
+    // Control line for tests; returns the reply line:
+    //   active                         calls not yet cleared
+    //   busy <number> / free <number>  calls to the number find it busy (or not)
+    //   drop <controller> <channel>    the network clears the call on that channel
+    //   delay <controller> <channel> <ms>    the channel's bytes arrive that much later
+    //   loss <controller> <channel> <bytes>  that many bytes towards it are lost
+    //   slip <controller> <channel> <bits>   its byte framing slips by 1..7 bits
     std::string Query(const std::string& line, int64_t nowUs);
     int ActiveCalls() const { return static_cast<int>(m_calls.size()); }
 
@@ -63,6 +69,11 @@ private:
         std::deque<Pending> queue;
         int64_t nextTickUs = 0;
         FILE* capture = nullptr;
+        // Faults of the direction towards this leg.
+        std::deque<uint8_t> line;  // bytes on their way, behind any delay
+        size_t loseBytes = 0;
+        int slipBits = 0;
+        uint8_t slipCarry = 0xFF;
     };
     struct Call {
         int id = 0;
@@ -105,6 +116,7 @@ private:
     void FailCaller(Call& call, uint16_t reason);
     void StartB3(Call& call, int64_t nowUs);
     void ClockLeg(Call& call, int side);
+    Leg* FindChannel(int controller, int channel);
     void CloseCapture(Leg& leg);
     void Sweep();
 
