@@ -213,8 +213,6 @@ void CISDN::OnChannelStateChange(int channel) {
         m_connected = std::max(0, m_connected - 1);
         m_stateChanged = 1;
         if (m_state != kIdle && m_connected == 0) {
-            // The other channel of a call that lost one goes down too.
-            HangUp();
             Reset();
             SetState(kIdle);
         }
