@@ -70,7 +70,7 @@ TEST_F(IsdnTest, IsdnIsOfferedOnlyWithTheLibraryAndAController) {
     {
         CConnectionManager m(Station("a.ini", 0, "3411", 2));
         ASSERT_EQ(m.Init(m_program, 1), 1);
-        EXPECT_EQ(m.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_ISDN));
+        EXPECT_EQ(m.GetTransportMask() & (TRANSPORT_TCP | TRANSPORT_ISDN), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_ISDN));
         EXPECT_EQ(IsdnOf(m)->GetChannelCount(), 2);
     }
     {
@@ -100,7 +100,7 @@ TEST_F(IsdnTest, IsdnIsOfferedOnlyWithTheLibraryAndAController) {
     CConnectionManager caller(Station("a.ini", 0, "3411", 2));
     ASSERT_EQ(answerer.Init(m_program, 1), 1);
     ASSERT_EQ(caller.Init(m_program, 1), 1);
-    EXPECT_EQ(caller.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP));
+    EXPECT_EQ(caller.GetTransportMask() & (TRANSPORT_TCP | TRANSPORT_ISDN), static_cast<uint32_t>(TRANSPORT_TCP));
     EXPECT_EQ(answerer.StartListening(), 0);
     ConnectionInfo tcp;
     tcp.kind = TRANSPORT_TCP;
