@@ -201,5 +201,5 @@ void CMainDlg::SetGuiPriority(bool idle) {
 }
 
 void CMainDlg::AcceptDroppedFiles(bool accept) {
-    if (View()) View()->DragAcceptFiles(accept);
+    CDialog::DragAcceptFiles(View(), accept);
 }

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "fakes/ExchangeDaemon.h"
@@ -196,4 +197,51 @@ TEST_F(IsdnTest, UnknownNumberFailsWithItsCause) {
     ASSERT_TRUE(PollUntil(a, idle, [&] { return a.IsStateChanged() && a.GetState() == CONN_FAILED; }));
     EXPECT_EQ(a.GetLastError(), 0x3481);
     EXPECT_EQ(exchange.ActiveCallsSettled(), 0);
+}
+
+// The call engine rebuilds a station's manager as soon as a call ends. After
+// the far end hung up, the rebuilt manager still offers ISDN and its next
+// call connects, call after call.
+TEST_F(IsdnTest, RebuiltAfterFarEndHangUpStillOffersIsdnAndCallsAgain) {
+    CExchangeDaemon exchange(m_dir.Path(), kExchange);
+    CSettings sa = Station("a.ini", 0, "3411", 2);
+    CSettings sb = Station("b.ini", 1, "12", 2);
+    sb.WriteInt("ISDN", "AnswerAcceptCalls", 1);
+    auto a = std::make_unique<CConnectionManager>(sa);
+    auto b = std::make_unique<CConnectionManager>(sb);
+    ASSERT_EQ(a->Init(m_program, 1), 1);
+    ASSERT_EQ(b->Init(m_program, 1), 1);
+    const AudioFormat send = Voice(CODING_G711_ALAW);
+    const ConnectionInfo target = Isdn("3412");
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(b->StartListening(), 1);
+        ASSERT_TRUE(PollUntil(*a, *b, [&] {
+            const std::string t = exchange.Trace();
+            size_t n = 0;
+            for (size_t p = t.find("LISTEN_CONF"); p != std::string::npos; p = t.find("LISTEN_CONF", p + 1)) ++n;
+            return n >= static_cast<size_t>(2 * (round + 1));
+        }));
+        a->GetState();
+        b->GetState();
+        ASSERT_EQ(a->GetTransportMask() & TRANSPORT_ISDN, static_cast<uint32_t>(TRANSPORT_ISDN)) << exchange.Trace();
+        a->SetSendFormat(&send);
+        ASSERT_EQ(a->Connect(&target), 1);
+        ASSERT_TRUE(PollUntil(*a, *b, [&] { return a->IsStateChanged() && a->GetState() == CONN_CONNECTED; }))
+            << exchange.Trace();
+        ASSERT_TRUE(PollUntil(*a, *b, [&] { return b->IsStateChanged() && b->GetState() == CONN_CONNECTED; }))
+            << exchange.Trace();
+        b->SetSendFormat(&send);
+        // The far end hangs up; each station rebuilds its manager as soon as it sees its call end.
+        b->Disconnect();
+        b.reset();
+        b = std::make_unique<CConnectionManager>(sb);
+        ASSERT_EQ(b->Init(m_program, 1), 1);
+        ASSERT_TRUE(PollUntil(*a, *b, [&] { return a->IsStateChanged() && a->GetState() == CONN_IDLE; }))
+            << exchange.Trace();
+        EXPECT_EQ(a->GetLastError(), 0) << "a normal hang-up is no failure";
+        a.reset();
+        a = std::make_unique<CConnectionManager>(sa);
+        ASSERT_EQ(a->Init(m_program, 1), 1);
+    }
 }
