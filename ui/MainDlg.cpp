@@ -724,7 +724,7 @@ void CMainDlg::SetGuiPriority(bool idle) {
 }
 
 void CMainDlg::AcceptDroppedFiles(bool accept) {
-    if (m_library) m_library->DragAcceptFiles(accept);
+    CDialog::DragAcceptFiles(m_library, accept);
 }
 
 void CMainDlg::ShowMenus(const MainMenuState& m) {

@@ -1,6 +1,8 @@
 #include "ui/framework/Dialog.h"
 
 #include <wx/dialog.h>
+#include <wx/dnd.h>
+#include <wx/event.h>
 #include <wx/evtloop.h>
 #include <wx/frame.h>
 
@@ -45,6 +47,11 @@ CDialog::~CDialog() {
 wxWindow* CDialog::ViewOf(HWND hwnd) {
     auto it = Views().find(hwnd);
     return it == Views().end() ? nullptr : it->second;
+}
+
+void CDialog::DragAcceptFiles(wxWindow* view, bool accept) {
+    if (!view || (view->GetDropTarget() != nullptr) == accept) return;
+    view->DragAcceptFiles(accept);
 }
 
 int CDialog::DoModal() {

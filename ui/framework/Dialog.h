@@ -26,6 +26,11 @@ public:
 
     // The toolkit window behind a handle of a running dialog, or null.
     static wxWindow* ViewOf(HWND hwnd);
+    // Windows' DragAcceptFiles: may be repeated (accepting twice, as a call
+    // state 16 after 17 does, is no error). The toolkit refuses a second drop
+    // target with an assertion box that holds the GUI thread, so only a
+    // change reaches it. A null view is ignored.
+    static void DragAcceptFiles(wxWindow* view, bool accept);
 
 protected:
     // A window with a menu bar is a frame, run modally by a loop of its own.
