@@ -25,7 +25,7 @@ public:
     void SetCheck(bool on);
     bool GetCheck() const { return m_checkStyle && m_checked; }
     bool IsHovered() const { return m_hover; }
-    bool HasCapture() const { return m_captured; }
+    bool IsCaptured() const { return m_captured; }
 
     // Paints the button as it looks now.
     void Draw(wxDC& dc) const;

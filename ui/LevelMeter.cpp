@@ -77,7 +77,7 @@ void CLevelMeter::DrawScale(wxDC& dc) {
     }
 }
 
-void CLevelMeter::Update(wxDC& dc) {
+void CLevelMeter::DrawChanges(wxDC& dc) {
     m_lastFills = 0;
     if (m_model.FullRedrawPending()) {
         dc.SetPen(*wxTRANSPARENT_PEN);
@@ -110,7 +110,7 @@ void CLevelMeter::DrawTo(wxDC& dc) {
     }
     {
         wxMemoryDC memory(m_picture);
-        Update(memory);
+        DrawChanges(memory);
     }
     dc.DrawBitmap(m_picture, 0, 0);
 }

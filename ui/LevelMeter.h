@@ -38,7 +38,7 @@ public:
     bool AcceptsFocus() const override { return false; }
 
 private:
-    void Update(wxDC& dc);
+    void DrawChanges(wxDC& dc);
     void DrawScale(wxDC& dc);
 
     CLevelMeterModel m_model;
