@@ -88,8 +88,9 @@ TEST(WindowMessagesTest, PostsFromAThreadRacingTheDestructionNeverCrash) {
     std::thread poster([&] {
         while (!stop.load(std::memory_order_acquire)) {
             if (!PostMessage(hwnd, WM_USER, 0, 0)) ++refused;
-            // Leave the lock to the destructor now and then: a mutex is not fair.
-            std::this_thread::yield();
+            // A mutex is not fair: a poster that only yields can starve the destructor for minutes
+            // on a loaded machine. A real gap leaves the lock free between posts.
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
     });
     for (int i = 0; i < 50; ++i) queue->DispatchPending();
