@@ -461,6 +461,10 @@ void CChannelAligner::Alternate128kLayer3() {
         }
     }
     if (m[0] < 0 || m[1] < 0) return;
+    // Both headers hold: the locks are good, however long the markers take
+    // to come round (once in 16 frames of a channel).
+    a.taken = 0;
+    b.taken = 0;
     if (!m_locked) {
         if ((m[0] == 24 && m[1] == 25) || (m[0] == 25 && m[1] == 24)) {
             m_locked = 1;

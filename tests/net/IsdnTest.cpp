@@ -253,7 +253,7 @@ TEST_F(IsdnTest, RebuiltAfterFarEndHangUpStillOffersIsdnAndCallsAgain) {
 }
 
 namespace {
-// Layer II frames of a 1 kHz tone from the codec, as the audio engine makes them.
+// Layer II frames of a 997 Hz tone (no two frames alike) from the codec, as the audio engine makes them.
 std::vector<std::vector<uint8_t>> Layer2Tone(int rate, int mode, int bitRate, int count) {
     CMpegL2Codec codec;
     AudioFormat f;
@@ -270,7 +270,7 @@ std::vector<std::vector<uint8_t>> Layer2Tone(int rate, int mode, int bitRate, in
     for (int i = 0; i < count; ++i) {
         for (int s = 0; s < 1152; ++s) {
             const double t = static_cast<double>(i * 1152 + s) / rate;
-            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 1000 * t));
+            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * t));
         }
         int used = 0;
         const int n = codec.Encode(pcm.data(), 2304 * ch, &used, buf, sizeof buf);
@@ -318,7 +318,7 @@ std::vector<std::vector<uint8_t>> Layer3Tone(int rate, int mode, int bitRate, in
     for (int g = 0; stream.size() < static_cast<size_t>(blockBytes * (count + 2)); ++g) {
         for (int s = 0; s < 576; ++s) {
             const double t = static_cast<double>(g * 576 + s) / rate;
-            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 1000 * t));
+            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * t));
         }
         int used = 0;
         const int n = codec.Encode(pcm.data(), 1152 * ch, &used, buf.data(), static_cast<int>(buf.size()));
@@ -380,10 +380,11 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
         while (b.GetReceiveAvailable() >= f) {
             const int n = b.ReadAudio(block.data(), f);
             out->received.insert(out->received.end(), block.begin(), block.begin() + n);
+            // The format the frames came in (the line goes idle once A is done).
+            b.GetReceiveFormat(&out->format);
         }
         return out->received.size() >= static_cast<size_t>(f) * wantBlocks || next == blocks.size();
     })) << exchange.Trace();
-    b.GetReceiveFormat(&out->format);
     a.Disconnect();
     ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] { return b.GetState() == CONN_IDLE && a.GetState() != CONN_CONNECTED; }));
     EXPECT_EQ(exchange.ActiveCallsSettled(), 0);
@@ -476,39 +477,40 @@ TEST_F(IsdnTest, Layer2At128kSplitsOverTwoChannels) {
 // private-bit markers, at 48 kHz (one frame a block) and 24 kHz (two MPEG-2
 // frames a block). What arrives is what was sent, markers included; the
 // captures decode in ffmpeg and mpg123.
-TEST_F(IsdnTest, Layer3CallsAt64kAnd128k) {
-    struct Case {
-        int rate, mode, bitRate, block;
-    };
-    const Case cases[] = {{48000, DEVICEMODE_MONO, 64000, 192},
-                          {48000, DEVICEMODE_STEREO, 128000, 384},
-                          {24000, DEVICEMODE_MONO, 128000, 768},
-                          {24000, DEVICEMODE_STEREO, 128000, 768}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.bitRate << " mode " << c.mode);
-        const auto blocks = Layer3Tone(c.rate, c.mode, c.bitRate, c.block, 100);
-        CodedCall call;
-        PlaceCodedCall(*this, MpegSend(CODING_MPEG_L3, c.rate, c.mode, c.bitRate, c.block), blocks, 30, &call);
-        ASSERT_FALSE(HasFatalFailure());
-        EXPECT_EQ(call.format.codingType, CODING_MPEG_L3);
-        EXPECT_EQ(call.format.bitRate, c.bitRate);
-        EXPECT_EQ(call.format.sampleRate, c.rate);
-        EXPECT_EQ(call.format.frameBytes, c.block);
-        // Sent blocks carry their marker only in the private bits.
-        const int n = ExpectSentBlocksInOrder(call.received, blocks, c.block, [&](const std::vector<uint8_t>& f, const uint8_t* g) {
-            int diff = 0;
-            for (int k = 0; k < c.block; ++k) diff += f[k] != g[k] && (f[k] | g[k]) != g[k] ? 1 : 0;
-            int changed = 0;
-            for (int k = 0; k < c.block; ++k) changed += f[k] != g[k] ? 1 : 0;
-            return diff == 0 && changed <= 2;
-        });
-        EXPECT_GE(n, 10);
-        std::string out;
-        const std::string mp3 = (m_dir.Path() / "l3.mp3").string();
-        if (c.bitRate == 128000) {
-            ASSERT_EQ(CaptureCheck("alt-l3 '" + call.capA + "' '" + call.capB + "' '" + mp3 + "' " + std::to_string(c.block), &out), "");
-            std::printf("%s", out.c_str());
-            ExpectPeersDecode(mp3);
-        }
+namespace {
+struct Layer3Case {
+    int rate, mode, bitRate, block;
+};
+}  // namespace
+
+static void RunLayer3Call(IsdnTest& t, const Layer3Case& c) {
+    const auto blocks = Layer3Tone(c.rate, c.mode, c.bitRate, c.block, 160);
+    CodedCall call;
+    PlaceCodedCall(t, MpegSend(CODING_MPEG_L3, c.rate, c.mode, c.bitRate, c.block), blocks, 30, &call);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    EXPECT_EQ(call.format.codingType, CODING_MPEG_L3);
+    EXPECT_EQ(call.format.bitRate, c.bitRate);
+    EXPECT_EQ(call.format.sampleRate, c.rate);
+    EXPECT_EQ(call.format.frameBytes, c.block);
+    // Sent blocks carry their marker only in the private bits.
+    const int n = ExpectSentBlocksInOrder(call.received, blocks, c.block, [&](const std::vector<uint8_t>& f, const uint8_t* g) {
+        int diff = 0;
+        for (int k = 0; k < c.block; ++k) diff += f[k] != g[k] && (f[k] | g[k]) != g[k] ? 1 : 0;
+        int changed = 0;
+        for (int k = 0; k < c.block; ++k) changed += f[k] != g[k] ? 1 : 0;
+        return diff == 0 && changed <= 2;
+    });
+    EXPECT_GE(n, 8);
+    std::string out;
+    const std::string mp3 = (t.m_dir.Path() / "l3.mp3").string();
+    if (c.bitRate == 128000) {
+        ASSERT_EQ(CaptureCheck("alt-l3 '" + call.capA + "' '" + call.capB + "' '" + mp3 + "' " + std::to_string(c.block), &out), "");
+        std::printf("%s", out.c_str());
+        ExpectPeersDecode(mp3);
     }
 }
+
+TEST_F(IsdnTest, Layer3Mono48kAt64k) { RunLayer3Call(*this, {48000, DEVICEMODE_MONO, 64000, 192}); }
+TEST_F(IsdnTest, Layer3Stereo48kAt128k) { RunLayer3Call(*this, {48000, DEVICEMODE_STEREO, 128000, 384}); }
+TEST_F(IsdnTest, Layer3Mono24kAt128k) { RunLayer3Call(*this, {24000, DEVICEMODE_MONO, 128000, 768}); }
+TEST_F(IsdnTest, Layer3Stereo24kAt128k) { RunLayer3Call(*this, {24000, DEVICEMODE_STEREO, 128000, 768}); }
