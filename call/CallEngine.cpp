@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "call/FormatRules.h"
+#include "common/Destination.h"
 #include "common/MainWindowMessages.h"
 #include "common/Settings.h"
 #include "common/SharedState.h"
@@ -149,6 +150,8 @@ int CCallEngine::Connect(const PhonebookEntry& entry) {
     if (m_programName.empty()) return 0;
     const uint32_t kind = static_cast<uint32_t>(entry.connection.kind);
     if (kind == 0 || (kind & m_transportMask.load(std::memory_order_relaxed)) != kind) return 0;
+    // A phonebook entry is outside data: one that cannot be dialled is refused here.
+    if (!IsValidDestination(entry.connection)) return 0;
     PhonebookEntry copy = entry;
     if (!NormalizeFormat(copy.format, FormatUse::Request, m_fastCpu.load(std::memory_order_relaxed))) return 0;
     // A PCM request keeps its own frame size: one a pass cannot carry is refused.

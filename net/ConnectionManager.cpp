@@ -4,8 +4,10 @@
 #include <string>
 #include <utility>
 
+#include "common/Destination.h"
 #include "common/SharedState.h"
 #include "platform/ProcessInfo.h"
+#include "platform/WinSockErrors.h"
 
 namespace {
 // Every word 0, the option word too: "no format given".
@@ -101,6 +103,10 @@ CTransport* CConnectionManager::TransportOfKind(int kind) {
 }
 
 int CConnectionManager::GetLastError(int kind) {
+    if (const int refusal = m_refusal) {
+        m_refusal = 0;
+        return refusal;
+    }
     const int k = m_connection.kind ? m_connection.kind : kind;
     if (k == TRANSPORT_TCP && m_tcp) return m_tcp->GetLastError();
     // Without a connection or a kind, the one transport there is answers.
@@ -155,7 +161,11 @@ int CConnectionManager::Connect(const ConnectionInfo* connection) {
     const int kind = connection->kind;
     if ((static_cast<uint32_t>(kind) & m_mask) == 0) return 0;
     int started = 0;
-    if (kind == TRANSPORT_TCP && m_tcp) {
+    m_refusal = 0;
+    if (!IsValidDestination(*connection)) {
+        // Refused before any transport is touched: the listener keeps listening.
+        m_refusal = ws::WSAEINVAL;
+    } else if (kind == TRANSPORT_TCP && m_tcp) {
         char address[sizeof connection->address + 1] = {};
         std::memcpy(address, connection->address, sizeof connection->address);
         started = m_tcp->Connect(address, connection->port, connection->flag);
