@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/ProcessInfo.h"
 #include "platform/ThreadPriority.h"
+#include "platform/WinSockErrors.h"
 
 namespace {
 bool IsAudioState(int s) {
@@ -303,6 +304,7 @@ void CCallEngine::Pass() {
     PollLink();
     if (!m_manager) return;
     HandleControlFrame();
+    EndStalledStart();
     switch (m_callState.load(std::memory_order_relaxed)) {
     case CALL_CLIP_PLAYING:
     case CALL_CLIP_PAUSED: {
@@ -345,6 +347,16 @@ void CCallEngine::Pass() {
         const HWND window = m_mainWindow.load(std::memory_order_acquire);
         if (window && PostMessage(window, WM_ENGINE_STARTED, 0, 0)) m_startedPosted = 1;
     }
+}
+
+// A start that outlasts its bound ends as a connection time-out would.
+void CCallEngine::EndStalledStart() {
+    if (!m_startGuard.TakeExpiry()) return;
+    const int state = m_callState.load(std::memory_order_relaxed);
+    if (state != CALL_LINK_UP && state != CALL_CHECKING) return;
+    int none = 0;
+    m_errorCode.compare_exchange_strong(none, ws::WSAETIMEDOUT, std::memory_order_relaxed);
+    m_manager->Disconnect();
 }
 
 void CCallEngine::UpdateRates() {
@@ -393,7 +405,10 @@ void CCallEngine::ProcessCommand() {
         if (state == CALL_CHECKING && m_manager && !EnterConnected()) m_manager->Disconnect();
         break;
     case ENGINE_CMD_TEST_AGAIN:
-        if (state == CALL_CHECKING && m_manager) StartBandwidthCheck();
+        if (state == CALL_CHECKING && m_manager) {
+            m_startGuard.Arm();  // the operator asked for a new check: it gets a full bound
+            StartBandwidthCheck();
+        }
         break;
     case ENGINE_CMD_HANGUP:
         if (m_manager) m_manager->Disconnect();
@@ -540,6 +555,11 @@ void CCallEngine::SetState(int s) {
     if (s == previous) return;
     m_callState.store(s, std::memory_order_relaxed);
     ApplyPriority(s);
+    if (s == CALL_LINK_UP) {
+        m_startGuard.Arm();
+    } else if (s != CALL_CHECKING) {
+        m_startGuard.Disarm();
+    }
     switch (s) {
     case CALL_NONE: m_connectionActive.store(0, std::memory_order_relaxed); break;
     case CALL_IDLE:

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "call/CallAudio.h"
+#include "call/CallStartGuard.h"
 #include "common/DelayBuffer.h"
 #include "common/Records.h"
 #include "common/RegistryKey.h"
@@ -163,6 +164,7 @@ private:
     void TakeAudioError();
     void SetErrorText(const std::string& text);
     void UpdateRates();
+    void EndStalledStart();
 
     // formats.cpp
     int EnterConnected();
@@ -231,6 +233,7 @@ private:
     CStopwatch m_unmuteWatch;
     CStopwatch m_deviceChangeWatch;
     CStopwatch m_sendFlushWatch;
+    CCallStartGuard m_startGuard;
     int m_answerCoding = -1;
     int m_answerBitRate = -1;
     int m_answerSampleRate = -1;

@@ -168,6 +168,9 @@ void CMainDlg::OnCancel() {
 }
 
 void CMainDlg::OnDestroy() {
+    // The boxes belong to the window: they go with it.
+    m_engineErrors.Close();
+    m_connectionErrors.Close();
     SavePhonebook();
     KillTimer(GetSafeHwnd(), kRemoteControlTimer);
 }
@@ -191,8 +194,8 @@ void CMainDlg::ShowStatusLine(const std::string& text) {
     if (m_statusLine) m_statusLine->SetLabel(wxString::FromUTF8(text.c_str()));
 }
 
-void CMainDlg::ShowErrorBox(const std::string& text) {
-    AfxMessageBox(GetSafeHwnd(), text.c_str(), "Error...", MB_ICONERROR | MB_SETFOREGROUND);
+void CMainDlg::ShowErrorBox(ErrorKind kind, const std::string& text) {
+    (kind == kEngineError ? m_engineErrors : m_connectionErrors).Show(GetSafeHwnd(), text);
 }
 
 void CMainDlg::SetGuiPriority(bool idle) {
@@ -201,5 +204,5 @@ void CMainDlg::SetGuiPriority(bool idle) {
 }
 
 void CMainDlg::AcceptDroppedFiles(bool accept) {
-    if (View()) View()->DragAcceptFiles(accept);
+    DragAcceptFiles(accept);
 }

@@ -12,6 +12,7 @@
 #include "ui/MainDlgLogic.h"
 #include "ui/MainEngine.h"
 #include "ui/framework/Dialog.h"
+#include "ui/framework/NoticeBox.h"
 
 class wxStaticText;
 class CMainDlg;
@@ -46,6 +47,9 @@ public:
     CMainEngine& Engine() { return *m_engine; }
     CPhonebook& Phonebook() { return m_phonebook; }
     const CMainDlgLogic& Logic() const { return m_logic; }
+    const CNoticeBox& ErrorBox(ErrorKind kind) const {
+        return kind == kEngineError ? m_engineErrors : m_connectionErrors;
+    }
 
 protected:
     void BuildView(wxDialog& view) override;
@@ -71,7 +75,7 @@ private:
 
     // CMainDlgView
     void ShowStatusLine(const std::string& text) override;
-    void ShowErrorBox(const std::string& text) override;
+    void ShowErrorBox(ErrorKind kind, const std::string& text) override;
     void AcceptDroppedFiles(bool accept) override;
     void SetGuiPriority(bool idle) override;
     void RefreshMenus(int) override {}
@@ -92,4 +96,6 @@ private:
     std::string m_winClass;
     std::string m_statusText;
     wxStaticText* m_statusLine = nullptr;
+    CNoticeBox m_engineErrors{"Error...", MB_ICONERROR | MB_SETFOREGROUND};
+    CNoticeBox m_connectionErrors{"Error...", MB_ICONERROR | MB_SETFOREGROUND};
 };

@@ -101,6 +101,8 @@ bool CMainDlgLogic::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 }
 
 void CMainDlgLogic::OnState(int state, int kind) {
+    char text[1024];
+    text[0] = 0;
     m_view.PageSetState(state, kind);
     if (m_rip) m_rip->SendState(state);
     switch (state) {
@@ -108,12 +110,7 @@ void CMainDlgLogic::OnState(int state, int kind) {
             m_view.AcceptDroppedFiles(true);
             m_view.SetGuiPriority(false);
             m_lastError.clear();
-            char text[1024];
-            text[0] = 0;
-            if (m_engine.TakeErrorText(text, sizeof text)) {
-                text[sizeof text - 1] = 0;
-                m_view.ShowErrorBox(text);
-            }
+            if (m_engine.TakeErrorText(text, sizeof text)) text[sizeof text - 1] = 0;
             int code = 0;
             if (m_engine.TakeErrorCode(&code)) {
                 const int currentKind = m_current.connection.kind ? m_current.connection.kind : kind;
@@ -138,6 +135,8 @@ void CMainDlgLogic::OnState(int state, int kind) {
     }
     m_callState = state;
     Refresh();
+    // Last, once the window shows the true state behind it.
+    if (state == 16 && text[0]) m_view.ShowErrorBox(CMainDlgView::kEngineError, text);
 }
 
 void CMainDlgLogic::OnIncoming() {
@@ -178,7 +177,9 @@ void CMainDlgLogic::OnRemoteIdentity(LPARAM code) {
     if (code == ERROR_REMOTE_NO_FIXED_DELAY) {
         const std::string text = FormatConnectionError(m_translator, 0, static_cast<int>(code));
         m_engine.Disconnect();
-        m_view.ShowErrorBox(text);
+        Refresh();
+        m_view.ShowErrorBox(CMainDlgView::kConnectionError, text);
+        return;
     }
     Refresh();
 }

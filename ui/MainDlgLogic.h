@@ -20,7 +20,10 @@ class CMainDlgView {
 public:
     virtual ~CMainDlgView() = default;
     virtual void ShowStatusLine(const std::string& text) = 0;
-    virtual void ShowErrorBox(const std::string& text) = 0;  // caption "Error..."
+    // Reports that arrive while the station runs: one box per kind, which
+    // must not wait (a later report of that kind replaces the open box's text).
+    enum ErrorKind { kEngineError, kConnectionError };
+    virtual void ShowErrorBox(ErrorKind kind, const std::string& text) = 0;  // caption "Error..."
     virtual void AcceptDroppedFiles(bool accept) = 0;
     virtual void SetGuiPriority(bool idle) = 0;
     virtual void RefreshMenus(int callState) = 0;

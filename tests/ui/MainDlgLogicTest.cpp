@@ -81,11 +81,17 @@ struct FakeRip : CRemoteControl {
 struct FakeView : CMainDlgView {
     std::string status, receiveText, sendText, remoteName;
     std::vector<std::string> errors;
+    std::vector<ErrorKind> errorKinds;
+    std::string statusAtError;
     int accept = -1, idlePriority = -1, rx = -1, tx = -1, pageState = -1, shownKind = -1;
     BandwidthAnswer answer = kBandwidthTestAgain;
     int dialogs = 0, dialogNeeded = 0;
     void ShowStatusLine(const std::string& t) override { status = t; }
-    void ShowErrorBox(const std::string& t) override { errors.push_back(t); }
+    void ShowErrorBox(ErrorKind kind, const std::string& t) override {
+        errors.push_back(t);
+        errorKinds.push_back(kind);
+        statusAtError = status;
+    }
     void AcceptDroppedFiles(bool a) override { accept = a; }
     void SetGuiPriority(bool idle) override { idlePriority = idle; }
     void RefreshMenus(int) override {}
@@ -153,6 +159,21 @@ TEST_F(MainDlgLogicTest, StartedAndStateChanges) {
     UINT other = WM_USER + 99;
     LRESULT r;
     EXPECT_FALSE(m_logic.HandleMessage(other, 0, 0, r));
+}
+
+TEST_F(MainDlgLogicTest, RepeatedFailingCallsShowTheTrueStateBehindOneKindOfBox) {
+    for (int call = 0; call < 500; ++call) {
+        Send(WM_ENGINE_STATE, 48, 16);
+        Send(WM_ENGINE_STATE, 50, 16);
+        m_engine.errorText = "Output device error: The audio format is not supported.";
+        Send(WM_ENGINE_STATE, 16, 16);
+        ASSERT_EQ(m_view.statusAtError, "Idle");  // the window is up to date before the box
+        ASSERT_EQ(m_view.pageState, 16);
+    }
+    EXPECT_EQ(m_view.errors.size(), 500u);
+    for (auto kind : m_view.errorKinds) ASSERT_EQ(kind, CMainDlgView::kEngineError);
+    EXPECT_EQ(m_logic.CallState(), 16);
+    EXPECT_EQ(m_view.accept, 1);
 }
 
 TEST_F(MainDlgLogicTest, FormatsGoToThePageAndTheServer) {

@@ -51,6 +51,7 @@ int CDialog::DoModal() {
     wxDialog view(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                   wxDEFAULT_DIALOG_STYLE | wxMINIMIZE_BOX);
     m_view = &view;
+    m_acceptsFiles = false;
     m_hWnd = CreateWindowHandle(GuiQueue(), this);
     Views()[m_hWnd] = &view;
     view.Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
@@ -87,6 +88,12 @@ void CDialog::EndDialog(int result) {
 
 void CDialog::SetWindowText(const char* text) {
     if (m_view) m_view->SetTitle(wxString::FromUTF8(text ? text : ""));
+}
+
+void CDialog::DragAcceptFiles(bool accept) {
+    if (!m_view || accept == m_acceptsFiles) return;
+    m_acceptsFiles = accept;
+    m_view->DragAcceptFiles(accept);
 }
 
 void CDialog::OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled) {

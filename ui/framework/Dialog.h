@@ -43,6 +43,10 @@ protected:
     }
     wxDialog* View() const { return m_view; }
     void SetWindowText(const char* text);
+    // Files dropped on the window reach it or not. The toolkit takes file
+    // dropping as the window's one drop target and faults a second accept
+    // while the first stands, so only a change is passed on.
+    void DragAcceptFiles(bool accept);
 
 private:
     void OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled);
@@ -52,4 +56,5 @@ private:
     wxDialog* m_view = nullptr;
     int m_result = 0;
     bool m_ended = false;
+    bool m_acceptsFiles = false;
 };
