@@ -11,6 +11,8 @@
 #include "common/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/ThreadPriority.h"
+#include "platform/WaveApi.h"
+#include "ui/AudioSetupCheck.h"
 #include "ui/CallEngineMainEngine.h"
 #include "ui/Resources.h"
 #include "ui/RipRemoteControl.h"
@@ -108,7 +110,7 @@ BOOL CMainDlg::OnInitDialog() {
     SetWindowText(kMainCaption);
     m_engine->SetMainWindow(GetSafeHwnd());
     StartRemoteControl();
-    ShowStatusLine(m_logic.StatusLine());
+    m_logic.SetSetupWarning(DescribeAudioSetupProblem(CSettings(), waveInGetNumDevs(), waveOutGetNumDevs()));
     if (View()) View()->CentreOnScreen();
     return TRUE;
 }

@@ -47,6 +47,8 @@ const char* CMainDlgLogic::StateText(int state) {
 
 std::string CMainDlgLogic::StatusLine() const {
     if (!m_lastError.empty()) return m_lastError;
+    const bool idle = m_callState == 0 || m_callState == 16 || m_callState == 17;
+    if (idle && !m_setupWarning.empty()) return std::string(StateText(m_callState)) + "  (" + m_setupWarning + ")";
     return StateText(m_callState);
 }
 

@@ -45,6 +45,12 @@ public:
     CMainDlgLogic(CMainEngine& engine, CTranslator& translator, CMainDlgView& view);
 
     void SetRemoteControl(CRemoteControl* rip) { m_rip = rip; }
+    // A problem of the settings that calls would otherwise meet in silence;
+    // the status line shows it while no call runs.
+    void SetSetupWarning(const std::string& text) {
+        m_setupWarning = text;
+        m_view.ShowStatusLine(StatusLine());
+    }
     // Engine and remote-control messages; true when the message was one of them.
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
@@ -85,4 +91,5 @@ private:
     PhonebookEntry m_current;
     StationIdentity m_remote;
     std::string m_lastError;
+    std::string m_setupWarning;
 };

@@ -176,6 +176,15 @@ TEST_F(MainDlgLogicTest, RepeatedFailingCallsShowTheTrueStateBehindOneKindOfBox)
     EXPECT_EQ(m_view.accept, 1);
 }
 
+TEST_F(MainDlgLogicTest, SetupWarningStandsInTheStatusLineWhileNoCallRuns) {
+    m_logic.SetSetupWarning("No usable sound interface ([Audio] Interface=0): calls carry no audio");
+    EXPECT_EQ(m_view.status, "  (No usable sound interface ([Audio] Interface=0): calls carry no audio)");
+    Send(WM_ENGINE_STATE, 16, 16);
+    EXPECT_EQ(m_view.status.rfind("Idle  (No usable sound interface", 0), 0u);
+    Send(WM_ENGINE_STATE, 50, 16);
+    EXPECT_EQ(m_view.status, "Connected");
+}
+
 TEST_F(MainDlgLogicTest, FormatsGoToThePageAndTheServer) {
     m_engine.decoder.codingType = 32;
     m_engine.decoder.deviceMode = 20;

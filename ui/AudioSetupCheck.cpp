@@ -1,0 +1,33 @@
+#include "ui/AudioSetupCheck.h"
+
+#include "call/FormatRules.h"
+
+namespace {
+
+// -1 picks the system's choice of device, which exists when any does.
+bool HasDevice(int card, unsigned count) { return count > 0 && (card < 0 || static_cast<unsigned>(card) < count); }
+
+}  // namespace
+
+std::string DescribeAudioSetupProblem(const CSettings& settings, unsigned inputDevices, unsigned outputDevices) {
+    // Only the WAVE devices exist on this platform.
+    const int kind = settings.GetAudioInterface();
+    if (kind != CSettings::kInterfaceWave) {
+        return "No usable sound interface ([Audio] Interface=" + std::to_string(kind) + "): calls carry no audio";
+    }
+    const int rec = settings.GetRecCard();
+    if (!HasDevice(rec, inputDevices)) {
+        return "No recording device " + std::to_string(rec) + " ([Rec] Card): calls send no audio";
+    }
+    const int play = settings.GetPlayCard();
+    if (!HasDevice(play, outputDevices)) {
+        return "No playback device " + std::to_string(play) + " ([Play] Card): calls play no audio";
+    }
+    // A frame larger than the transport's buffer is never sent nor taken whole.
+    const int buffer = settings.GetTCPBufferSize();
+    if (buffer > 0 && buffer < kPassBufferBytes) {
+        return "[TCP] BufferSize=" + std::to_string(buffer) + " is too small for audio frames of up to " +
+               std::to_string(kPassBufferBytes) + " bytes: such calls carry no audio";
+    }
+    return "";
+}
