@@ -24,13 +24,6 @@
 #include "common/Settings.h"
 #include "common/Translator.h"
 
-enum AudioInterface : int {
-    INTERFACE_NONE = 0,
-    INTERFACE_WAVE = 1,
-    INTERFACE_ASIO = 2,
-    INTERFACE_COREAUDIO = 3,
-};
-
 class CAudioEngine {
 public:
     static constexpr int kFifoBytes = 18432;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "audio/WaveDeviceInfo.h"
+#include "common/Codes.h"
 #include "audio/WaveOutDevice.h"
 #include "common/SharedState.h"
 
@@ -52,9 +53,9 @@ int CWaveInDevice::Allocate(int blockTimeMs, int numBlocks, int srcOn) {
 }
 
 void CWaveInDevice::SetFormat(int rate, int deviceMode) {
-    if (deviceMode == 11) {
+    if (deviceMode == DEVICEMODE_MONO_MIX) {
         m_engineChannels = 1, m_deviceChannels = 2;  // stereo in, folded to mono by the converter
-    } else if (deviceMode >= 20 && deviceMode <= 22) {
+    } else if (deviceMode >= DEVICEMODE_STEREO && deviceMode <= DEVICEMODE_DUAL_MONO) {
         m_engineChannels = m_deviceChannels = 2;
     } else {
         m_engineChannels = m_deviceChannels = 1;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "audio/WaveDeviceInfo.h"
+#include "common/Codes.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ int CWaveOutDevice::Allocate(int blockTimeMs, int srcOn) {
 
 void CWaveOutDevice::SetFormat(int rate, int deviceMode) {
     m_rate = rate;
-    m_channels = (deviceMode >= 20 && deviceMode <= 22) ? 2 : 1;
+    m_channels = (deviceMode >= DEVICEMODE_STEREO && deviceMode <= DEVICEMODE_DUAL_MONO) ? 2 : 1;
     Resize();
 }
 
@@ -385,7 +386,7 @@ int CWaveOutDevice::Write(const int16_t* pcm, int bytes) {
 
 int CWaveOutDevice::SetMonitorFormat(int rate, int deviceMode) {
     if (!m_handle) return 0;
-    const int channels = deviceMode == 10 ? 1 : 2;
+    const int channels = deviceMode == DEVICEMODE_MONO ? 1 : 2;
     const int deviceRate = m_srcOn ? 48000 : m_rate;
     m_monitorConverting = 0;
     if (channels != m_channels || rate != deviceRate) {

@@ -31,20 +31,6 @@
 
 struct SharedState;
 
-enum CallState : int {
-    CALL_NONE = 0,
-    CALL_IDLE = 16,
-    CALL_FAILED = 17,
-    CALL_CLIP_PLAYING = 21,
-    CALL_CLIP_PAUSED = 22,
-    CALL_CONNECTING = 32,
-    CALL_LINK_UP = 48,
-    CALL_CHECKING = 49,
-    CALL_CONNECTED = 50,
-    CALL_CONNECTED_CLIP_PLAYING = 58,
-    CALL_CONNECTED_CLIP_PAUSED = 59,
-};
-
 enum EngineCommand : int {
     ENGINE_CMD_SEND_FORMAT = 10,
     ENGINE_CMD_REPORT_STATE = 11,

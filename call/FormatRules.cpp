@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/FrameDuration.h"
+#include "common/MpegHeader.h"
 
 namespace {
 bool IsAptx(int type) { return type == CODING_APTX || type == CODING_APTX_ENH; }
@@ -22,8 +23,8 @@ int ComputeFrameBytes(const AudioFormat& f, int fastCpu) {
         return (f.sampleRate / 2000) * (fastCpu ? 8 : 24);
     case CODING_MPEG_L2:
     case CODING_MPEG_L3:
-        if (f.sampleRate <= 0) return 0;
-        return static_cast<int>(static_cast<int64_t>(f.bitRate) * 144 / f.sampleRate);
+        // Two 576-sample frames of MPEG-2 Layer III make one block.
+        return MpegBytesPer1152Samples(f.bitRate, f.sampleRate);
     case CODING_APTX:
     case CODING_APTX_ENH:
         if (f.frameBytes > 0) return f.frameBytes;

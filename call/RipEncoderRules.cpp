@@ -1,11 +1,10 @@
 #include "call/RipEncoderRules.h"
 
 #include <initializer_list>
-#include <iterator>
+
+#include "common/MpegHeader.h"
 
 namespace {
-constexpr int kLayer2Kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320, 384};
-constexpr int kLayer3Kbps[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
 
 bool IsMpeg(int codingType) { return codingType == CODING_MPEG_L2 || codingType == CODING_MPEG_L3; }
 
@@ -62,12 +61,15 @@ bool MakeRequestedEncoder(int codingType, int bitRate, int sampleRate, int devic
 }
 
 int SnapMpegBitRate(int codingType, int bitRate) {
-    const int* begin = codingType == CODING_MPEG_L3 ? std::begin(kLayer3Kbps) : std::begin(kLayer2Kbps);
-    const int* end = codingType == CODING_MPEG_L3 ? std::end(kLayer3Kbps) : std::end(kLayer2Kbps);
-    for (const int* p = begin; p != end; ++p) {
-        if (static_cast<long long>(*p) * 1000 >= bitRate) return *p * 1000;
-    }
-    return 320000;
+    // The smallest rate of the layer's MPEG-1 or MPEG-2 table that reaches the request.
+    const int layer = codingType == CODING_MPEG_L3 ? 3 : 2;
+    int best = 0;
+    for (int version : {1, 2})
+        for (int index = 1; index < 15; ++index) {
+            const int kbps = MpegBitRateKbps(version, layer, index);
+            if (static_cast<long long>(kbps) * 1000 >= bitRate && (best == 0 || kbps < best)) best = kbps;
+        }
+    return best > 0 ? best * 1000 : 320000;
 }
 
 bool CheckISDNEncoder(AudioFormat* f) {

@@ -1,7 +1,7 @@
 #include "codecs/AptxStdCodec.h"
 
 int AptxChannels(const AudioFormat* format) {
-    return format && (format->deviceMode == 10 || format->deviceMode == 11) ? 1 : 2;
+    return format ? ChannelsOfDeviceMode(format->deviceMode) : 2;
 }
 
 int AptxFrameSize(const AudioFormat* format) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/MpegHeader.h"
+
 namespace {
 constexpr int kFrameSamples = 1152;
 // Decoder options 1: 16-bit output, no ancillary data. Output format
@@ -23,7 +25,7 @@ CMpegL2Codec::~CMpegL2Codec() {
 int CMpegL2Codec::GetDecodeFrameSize(const AudioFormat* format) {
     if (!format) return 2 * kFrameSamples;
     const int mode = format->deviceMode;
-    return (mode == 20 || mode == 21 || mode == 22) ? 4 * kFrameSamples : 2 * kFrameSamples;
+    return (mode == DEVICEMODE_STEREO || mode == DEVICEMODE_JOINT_STEREO || mode == DEVICEMODE_DUAL_MONO) ? 4 * kFrameSamples : 2 * kFrameSamples;
 }
 
 int CMpegL2Codec::GetEncodeFrameSize(const AudioFormat* format) { return GetDecodeFrameSize(format); }
@@ -90,7 +92,7 @@ int CMpegL2Codec::Decode(const uint8_t* coded, int codedBytes, int* consumed, in
     if (code == 0 && frameEnd > 0 && frameEnd < taken) taken = frameEnd;
     if (consumed) *consumed = code == 0 ? taken : codedBytes;
     // A concealed frame (repeat or silence) is output like a decoded one.
-    if (code != 0 && code != 1002 && (code > -1004 || code < -1009)) return 0;
+    if (code != 0 && !Mp2IsConcealed(code)) return 0;
     const int bytes = block.channels * block.samplesPerChannel * 2;
     if (bytes <= 0) return 0;
     if (bytes > pcmRoom) {
@@ -107,37 +109,28 @@ int CMpegL2Codec::MakeHeader(Mp2HeaderWord* word) const {
     w &= ~((1u << 5) | (1u << 9) | (1u << 12) | (0x3Fu << 16) | (1u << 23));
     w |= (1u << 6) | (1u << 8) | (1u << 22);
     *word = w;
-    int protection, id, padding, sf;
-    switch (m_sampleRate) {
-        case 16000: protection = 1; id = 0; padding = 0; sf = 2; break;
-        case 22050: protection = 1; id = 0; padding = 1; sf = 0; break;
-        case 24000: protection = 1; id = 0; padding = 0; sf = 1; break;
-        case 32000: protection = 0; id = 1; padding = 0; sf = 2; break;
-        case 44100: protection = 0; id = 1; padding = 1; sf = 0; break;
-        case 48000: protection = 0; id = 1; padding = 0; sf = 1; break;
-        default: return 0;
-    }
+    // Layer II knows MPEG-1 and MPEG-2 rates only; the lower rates go
+    // without a CRC, and only 44.1 and 22.05 kHz streams pad.
+    int version = 0, sf = 0;
+    if (!MpegVersionOfSampleRate(m_sampleRate, &version, &sf) || version == 25) return 0;
+    const int id = version == 1 ? 1 : 0;
+    const int protection = 1 - id;
+    const int padding = sf == 0 ? 1 : 0;
     w &= ~((1u << 4) | (1u << 7) | (1u << 13) | (3u << 14));
     w |= (static_cast<uint32_t>(protection) << 4) | (static_cast<uint32_t>(id) << 7) |
          (static_cast<uint32_t>(padding) << 13) | (static_cast<uint32_t>(sf) << 14);
     *word = w;
     int mode;
     switch (m_deviceMode) {
-        case 10: mode = 3; break;
-        case 20: mode = 0; break;
-        case 21: mode = 1; break;
-        case 22: mode = 2; break;
+        case DEVICEMODE_MONO: mode = 3; break;
+        case DEVICEMODE_STEREO: mode = 0; break;
+        case DEVICEMODE_JOINT_STEREO: mode = 1; break;
+        case DEVICEMODE_DUAL_MONO: mode = 2; break;
         default: return 0;
     }
     w = (w & ~(3u << 10)) | (static_cast<uint32_t>(mode) << 10);
     *word = w;
-    static constexpr int kMpeg1[] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
-    static constexpr int kMpeg2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    const int kbps = m_bitRate / 1000;
-    const int* list = id ? kMpeg1 : kMpeg2;
-    int index = 0;
-    for (int i = 1; i < 15; ++i)
-        if (list[i] == kbps) index = i;
+    const int index = MpegBitRateIndex(version, 2, m_bitRate / 1000);
     if (index == 0) return 0;
     *word = (w & ~15u) | static_cast<uint32_t>(index);
     return 1;
@@ -160,7 +153,7 @@ int CMpegL2Codec::OpenEncoder() {
     if (m_encoder) CloseEncoder();
     m_outputBuffer = nullptr;
     if (!MakeHeader(&m_header)) return 0;
-    m_descriptor = Mp2InputDescriptor{1, 0, 1, 0, static_cast<uint8_t>(m_deviceMode == 10 ? 0x40 : 0x86), 0, 0, 0};
+    m_descriptor = Mp2InputDescriptor{1, 0, 1, 0, static_cast<uint8_t>(m_deviceMode == DEVICEMODE_MONO ? 0x40 : 0x86), 0, 0, 0};
     int samplesPerFrame = 0;
     return Mp2EncoderOpen(WriteCallback, this, &m_header, &m_descriptor, &samplesPerFrame, m_modelSelector,
                           &m_encoder) == 0
@@ -203,11 +196,13 @@ int CMpegL2Codec::WriteCallback(const uint8_t* frame, int* length, void* user) {
 int CMpegL2Codec::Encode(const int16_t* pcm, int pcmBytes, int* consumed, uint8_t* coded, int codedRoom) {
     if (consumed) *consumed = 0;
     if (!m_encoder || !pcm || pcmBytes <= 0 || !coded || codedRoom <= 0) return 0;
-    const int channels = m_deviceMode == 10 ? 1 : 2;
+    const int channels = m_deviceMode == DEVICEMODE_MONO ? 1 : 2;
     if (pcmBytes < channels * 2 * kFrameSamples) return 0;
-    // Room for the longest frame this header can give (padded), or nothing is
-    // encoded and the engine offers the same PCM again.
-    const int longest = mp2::FrameBytes(m_header | (1u << 13));
+    // Room for the longest frame this header can give, or nothing is encoded
+    // and the engine offers the same PCM again. The word's padding bit says
+    // whether the rate pads at all: at 48, 32, 24 and 16 kHz no frame is longer
+    // than the call's frame bytes.
+    const int longest = mp2::FrameBytes(m_header);
     if (longest <= 0 || codedRoom < longest) {
         ++m_refusedEncodes;
         return 0;

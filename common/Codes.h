@@ -27,6 +27,29 @@ enum Direction : int {
     DIRECTION_RECEIVE_ONLY = 32,
 };
 
+// The call engine's state, as the main window and the remote-control port see it.
+enum CallState : int {
+    CALL_NONE = 0,
+    CALL_IDLE = 16,
+    CALL_FAILED = 17,
+    CALL_CLIP_PLAYING = 21,
+    CALL_CLIP_PAUSED = 22,
+    CALL_CONNECTING = 32,
+    CALL_LINK_UP = 48,
+    CALL_CHECKING = 49,
+    CALL_CONNECTED = 50,
+    CALL_CONNECTED_CLIP_PLAYING = 58,
+    CALL_CONNECTED_CLIP_PAUSED = 59,
+};
+
+// [Audio] Interface: the sound devices the audio engine opens.
+enum AudioInterface : int {
+    INTERFACE_NONE = 0,
+    INTERFACE_WAVE = 1,
+    INTERFACE_ASIO = 2,
+    INTERFACE_COREAUDIO = 3,
+};
+
 enum TransportKind : int {
     TRANSPORT_TCP = 16,
     TRANSPORT_ISDN = 32,

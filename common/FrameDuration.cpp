@@ -1,6 +1,7 @@
 #include "common/FrameDuration.h"
 
 #include "common/Codes.h"
+#include "common/MpegHeader.h"
 
 uint32_t GetFrameDurationMs(const AudioFormat& format) {
     // A format arrives from dialogs, files and the peer: a rate of 0 (or a
@@ -17,8 +18,8 @@ uint32_t GetFrameDurationMs(const AudioFormat& format) {
     case CODING_MPEG_L1:
     case CODING_MPEG_L2:
     case CODING_MPEG_L3:
-        if (rate <= 0) return 0;
-        return static_cast<uint32_t>(1152000 / rate);
+        // The call moves MPEG audio in blocks of 1152 samples per channel.
+        return MpegMsPer1152Samples(format.sampleRate);
     case CODING_APTX:
     case CODING_APTX_ENH:
         if (rate <= 0 || format.frameBytes <= 0) return 0;

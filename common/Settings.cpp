@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "common/Codes.h"
 #include "platform/Profile.h"
 #include "platform/WorkingDirectory.h"
 
@@ -62,7 +63,7 @@ void CSettings::ScramblePassword(char* dest, const char* src, unsigned length) {
 int CSettings::GetAudioInterface() const {
     const int kind = ReadInt("Audio", "Interface", 0);
     if (kind != 0) return kind;
-    return ReadInt("Audio", "UseASIO", 0) != 0 ? kInterfaceAsio : kInterfaceNone;
+    return ReadInt("Audio", "UseASIO", 0) != 0 ? INTERFACE_ASIO : INTERFACE_NONE;
 }
 
 std::string& CSettings::GetSocksPassword(std::string& out) const {

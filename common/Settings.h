@@ -34,14 +34,8 @@ public:
     static constexpr unsigned kPasswordBufferBytes = 124;
     static constexpr char kScrambleByte = 0x1F;
 
-    // Device kinds of GetAudioInterface.
-    static constexpr int kInterfaceNone = 0;
-    static constexpr int kInterfaceWave = 1;
-    static constexpr int kInterfaceAsio = 2;
-    static constexpr int kInterfaceCoreAudio = 3;
-
     // Keys with rules of their own.
-    int GetAudioInterface() const;  // falls back on the older "UseASIO"
+    int GetAudioInterface() const;  // an AudioInterface; falls back on the older "UseASIO"
     void SetAudioInterface(int value) const { WriteInt("Audio", "Interface", value); }
     void SetSocksPortNumber(int value) const { WriteInt("Socks", "PortNumber", value & 0xFFFF); }
     void SetTCPPortNumber(int value) const { WriteInt("TCP", "PortNumber", value & 0xFFFF); }

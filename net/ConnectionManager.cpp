@@ -1,7 +1,6 @@
 #include "net/ConnectionManager.h"
 
 #include <cstring>
-#include <string>
 #include <utility>
 
 #include "common/Destination.h"
@@ -18,12 +17,19 @@ AudioFormat ZeroFormat() {
 }
 }  // namespace
 
-CConnectionManager::CConnectionManager(CSettings settings) : m_settings(std::move(settings)) {}
+CConnectionManager::CConnectionManager(CSettings settings, std::span<const TransportRegistration> transports)
+    : m_settings(std::move(settings)), m_registrations(transports) {}
 
-// The TCP transport goes first: its destructor joins its connect worker.
+// In registration order (TCP first): the TCP transport's destructor joins
+// its connect worker.
 CConnectionManager::~CConnectionManager() {
     m_active = nullptr;
-    m_tcp.reset();
+    DestroyTransports();
+}
+
+void CConnectionManager::DestroyTransports() {
+    for (Slot& slot : m_transports) slot.transport.reset();
+    m_transports.clear();
 }
 
 int CConnectionManager::Init(char* programFile, int fastCpu) {
@@ -32,7 +38,13 @@ int CConnectionManager::Init(char* programFile, int fastCpu) {
     // The running program stands for the module the name would find.
     if (!programFile || programFile[0] == '\0') return 0;
     const int miniIsdn = g_sharedState ? g_sharedState->miniIsdn : m_settings.GetMiniISDNEnabled();
-    if (!miniIsdn) CreateTcp();
+    for (const TransportRegistration& row : m_registrations) {
+        if (miniIsdn && !row.offeredWithMiniIsdn) continue;
+        std::unique_ptr<CManagedTransport> t = row.create(m_settings, fastCpu);
+        if (!t) continue;
+        m_transports.push_back(Slot{row.kind, std::move(t)});
+        m_mask |= static_cast<uint32_t>(row.kind);
+    }
     char path[kProgramPathBytes];
     if (GetProgramPath(path, sizeof path) == 0) return 0;
     std::memcpy(programFile, path, sizeof path);
@@ -41,28 +53,18 @@ int CConnectionManager::Init(char* programFile, int fastCpu) {
     return 1;
 }
 
-int CConnectionManager::CreateTcp() {
-    std::string address;
-    std::string user;
-    m_tcp = std::make_unique<CTcpTransport>();
-    CTcpTransport& tcp = *m_tcp;
-    m_settings.GetSocksAddress(address);
-    if (!tcp.Init(m_settings.GetTCPBufferSize(), m_settings.GetSocksVersion(), address.c_str(),
-                  m_settings.GetSocksPortNumber())) {
-        m_tcp.reset();
-        return 0;
+CManagedTransport* CConnectionManager::GetTransport(int kind) {
+    for (Slot& slot : m_transports) {
+        if (slot.kind == kind) return slot.transport.get();
     }
-    if (m_settings.GetSocksNeedLogin()) {
-        m_settings.GetSocksUsername(user);
-        const std::string password = m_settings.GetSocksPassword();
-        tcp.SetProxyLogin(user.c_str(), password.c_str());
-    }
-    if (!tcp.Open()) {
-        m_tcp.reset();
-        return 0;
-    }
-    m_mask |= TRANSPORT_TCP;
-    return 1;
+    return nullptr;
+}
+
+CManagedTransport* CConnectionManager::CurrentOr(int kind) {
+    const int k = m_connection.kind ? m_connection.kind : kind;
+    if (k != 0) return GetTransport(k);
+    // Without a connection or a kind, the first transport there is answers.
+    return m_transports.empty() ? nullptr : m_transports.front().transport.get();
 }
 
 void CConnectionManager::SetState(int state) {
@@ -78,10 +80,10 @@ void CConnectionManager::SetState(int state) {
 }
 
 void CConnectionManager::WritePeerAddress() {
-    if (m_connection.kind == TRANSPORT_TCP && m_tcp) {
-        char text[sizeof m_connection.address];
-        if (m_tcp->GetPeerAddress(text, sizeof text)) std::memcpy(m_connection.address, text, sizeof text);
-    }
+    CManagedTransport* t = m_connection.kind ? GetTransport(m_connection.kind) : nullptr;
+    if (!t) return;
+    char text[sizeof m_connection.address];
+    if (t->GetPeerAddress(text, sizeof text)) std::memcpy(m_connection.address, text, sizeof text);
 }
 
 int CConnectionManager::GetState() {
@@ -92,14 +94,9 @@ int CConnectionManager::GetState() {
 int CConnectionManager::GetConnectionInfo(ConnectionInfo* out) {
     if (m_stateChanged || (m_state != CONN_CONNECTING && m_state != CONN_CONNECTED)) return 0;
     if (out) *out = m_connection;
-    m_active = TransportOfKind(m_connection.kind);
+    m_active = GetTransport(m_connection.kind);
     m_infoChanged = 0;
     return 1;
-}
-
-CTransport* CConnectionManager::TransportOfKind(int kind) {
-    if (kind == TRANSPORT_TCP) return m_tcp.get();
-    return nullptr;
 }
 
 int CConnectionManager::GetLastError(int kind) {
@@ -107,11 +104,14 @@ int CConnectionManager::GetLastError(int kind) {
         m_refusal = 0;
         return refusal;
     }
-    const int k = m_connection.kind ? m_connection.kind : kind;
-    if (k == TRANSPORT_TCP && m_tcp) return m_tcp->GetLastError();
-    // Without a connection or a kind, the one transport there is answers.
-    if (k == 0 && m_tcp) return m_tcp->GetLastError();
-    return 0;
+    CManagedTransport* t = CurrentOr(kind);
+    return t ? t->GetLastError() : 0;
+}
+
+int CConnectionManager::IsIsdnSendStarved() {
+    if (m_connection.kind != TRANSPORT_ISDN) return 0;
+    CManagedTransport* t = GetTransport(TRANSPORT_ISDN);
+    return t ? t->IsSendStarved() : 0;
 }
 
 void CConnectionManager::SetSendFormat(const AudioFormat* format) {
@@ -126,12 +126,13 @@ void CConnectionManager::GetReceiveFormat(AudioFormat* format) {
 int CConnectionManager::IsReceiveFormatChanged() { return m_active ? m_active->IsReceiveFormatChanged() : 0; }
 
 void CConnectionManager::SetBuffering(int connectionType, int bufferingMode, int bufferMs) {
-    if (m_connection.kind == TRANSPORT_TCP && m_tcp) m_tcp->SetBuffering(connectionType, bufferingMode, bufferMs);
+    if (CManagedTransport* t = m_connection.kind ? GetTransport(m_connection.kind) : nullptr)
+        t->SetBuffering(connectionType, bufferingMode, bufferMs);
 }
 
 int CConnectionManager::GetBuffering(int* connectionType, int* bufferingMode, int* bufferMs) {
-    if (m_connection.kind != TRANSPORT_TCP || !m_tcp) return 0;
-    return m_tcp->GetBuffering(connectionType, bufferingMode, bufferMs);
+    CManagedTransport* t = m_connection.kind ? GetTransport(m_connection.kind) : nullptr;
+    return t ? t->GetBuffering(connectionType, bufferingMode, bufferMs) : 0;
 }
 
 int CConnectionManager::GetControlType() { return m_active ? m_active->GetControlType() : 0; }
@@ -160,17 +161,15 @@ int CConnectionManager::Connect(const ConnectionInfo* connection) {
     if (!connection || m_state != CONN_IDLE) return 0;
     const int kind = connection->kind;
     if ((static_cast<uint32_t>(kind) & m_mask) == 0) return 0;
-    int started = 0;
     m_refusal = 0;
     if (!IsValidDestination(*connection)) {
         // Refused before any transport is touched: the listener keeps listening.
         m_refusal = ws::WSAEINVAL;
-    } else if (kind == TRANSPORT_TCP && m_tcp) {
-        char address[sizeof connection->address + 1] = {};
-        std::memcpy(address, connection->address, sizeof connection->address);
-        started = m_tcp->Connect(address, connection->port, connection->flag);
+        SetState(CONN_FAILED);
+        return 0;
     }
-    if (!started) {
+    CManagedTransport* t = GetTransport(kind);
+    if (!t || !t->Start(*connection, m_sendFormat)) {
         SetState(CONN_FAILED);
         return 0;
     }
@@ -181,24 +180,32 @@ int CConnectionManager::Connect(const ConnectionInfo* connection) {
     return 1;
 }
 
+// Until the manager is rebuilt, only the transport of the connection exists.
 void CConnectionManager::KeepTransport(int kind) {
-    // The other transports would be destroyed here; TCP is the only one yet.
-    m_active = TransportOfKind(kind);
+    for (Slot& slot : m_transports) {
+        if (slot.kind != kind) slot.transport.reset();
+    }
+    std::erase_if(m_transports, [](const Slot& slot) { return !slot.transport; });
+    m_active = GetTransport(kind);
     m_connection.kind = kind;
 }
 
 void CConnectionManager::CloseIpTransports() {
-    if (m_tcp) m_tcp->Close();
+    for (Slot& slot : m_transports) slot.transport->CloseIpSockets();
 }
 
 int CConnectionManager::StartListening() {
-    if (m_tcp && m_settings.GetTCPAnswerAcceptCalls()) m_tcp->Listen(m_settings.GetTCPPortNumber());
-    return 0;
+    int result = 0;
+    for (Slot& slot : m_transports) {
+        const int r = slot.transport->StartListening(m_settings);
+        if (r) result = r;
+    }
+    return result;
 }
 
 int CConnectionManager::Disconnect() {
     if (m_state != CONN_CONNECTING && m_state != CONN_CONNECTED) return m_state;
-    if (m_connection.kind == TRANSPORT_TCP && m_tcp) m_tcp->Close();
+    if (CManagedTransport* t = GetTransport(m_connection.kind)) t->HangUpConnection();
     m_active = nullptr;
     m_connection = ConnectionInfo();
     m_sendFormat = ZeroFormat();
@@ -211,18 +218,29 @@ void CConnectionManager::ClearFailure() {
 }
 
 void CConnectionManager::Poll() {
-    if (!m_tcp || (m_connection.kind != 0 && m_connection.kind != TRANSPORT_TCP)) return;
-    m_tcp->Poll();
-    if (!m_tcp->IsStateChanged()) return;
-    int s = m_tcp->GetState() & 0xF0;
-    if (s != m_state) {
-        // An outgoing attempt that falls back to idle before it connected is
-        // a failed connect, whether it failed at once or on completion.
-        if (s == CONN_IDLE && m_state == CONN_CONNECTING) s = CONN_FAILED;
-        if (s == CONN_CONNECTING || s == CONN_CONNECTED) KeepTransport(TRANSPORT_TCP);
-        SetState(s);
-    } else if (s == CONN_CONNECTED) {
-        WritePeerAddress();
-        m_infoChanged = 1;
+    // KeepTransport may destroy slots: poll by kind, not by iterator.
+    int kinds[8] = {};
+    int count = 0;
+    for (const Slot& slot : m_transports) {
+        if (count < 8) kinds[count++] = slot.kind;
+    }
+    for (int i = 0; i < count; ++i) {
+        const int kind = kinds[i];
+        if (m_connection.kind != 0 && m_connection.kind != kind) continue;
+        CManagedTransport* t = GetTransport(kind);
+        if (!t) continue;
+        t->Poll();
+        if (!t->IsStateChanged()) continue;
+        int s = t->GetState() & 0xF0;
+        if (s != m_state) {
+            // An outgoing attempt that falls back to idle before it connected is
+            // a failed connect, whether it failed at once or on completion.
+            if (s == CONN_IDLE && m_state == CONN_CONNECTING) s = CONN_FAILED;
+            if (s == CONN_CONNECTING || s == CONN_CONNECTED) KeepTransport(kind);
+            SetState(s);
+        } else if (s == CONN_CONNECTED) {
+            WritePeerAddress();
+            m_infoChanged = 1;
+        }
     }
 }

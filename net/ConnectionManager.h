@@ -4,19 +4,21 @@
 // the active one. The call engine builds a fresh manager after every
 // connection: once a call starts, only its transport is kept.
 //
-// Transports offered now: TCP (with SOCKS). UDP multicast and ISDN are not
-// built into this manager yet; their bits never appear in the mask and a
-// connect request of their kind is refused like that of any absent transport.
+// The transports come from net/TransportRegistry.cpp and are kept by kind;
+// a kind without a row (or whose transport cannot be opened) never appears
+// in the mask, and a connect request of that kind is refused.
 //
 // Threads: only the call engine's worker thread calls a manager (the TCP
 // transport's connect worker touches only that transport's own members).
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "common/Records.h"
 #include "common/Settings.h"
-#include "net/TcpTransport.h"
-#include "net/Transport.h"
+#include "net/ManagedTransport.h"
+#include "net/TransportRegistry.h"
 
 constexpr int CONN_IDLE = 16;
 constexpr int CONN_FAILED = 17;
@@ -27,8 +29,10 @@ class CConnectionManager {
 public:
     static constexpr int kProgramPathBytes = 1024;
 
-    // settings: where this station's settings live (the default file unless told).
-    explicit CConnectionManager(CSettings settings = CSettings());
+    // settings: where this station's settings live (the default file unless
+    // told); transports: the kinds offered (the registered ones unless told).
+    explicit CConnectionManager(CSettings settings = CSettings(),
+                                std::span<const TransportRegistration> transports = RegisteredTransports());
     ~CConnectionManager();
     CConnectionManager(const CConnectionManager&) = delete;
     CConnectionManager& operator=(const CConnectionManager&) = delete;
@@ -53,7 +57,8 @@ public:
     void SetSendFormat(const AudioFormat* format);
     void GetReceiveFormat(AudioFormat* format);
     int IsReceiveFormatChanged();
-    int IsIsdnSendStarved() const { return 0; }  // no ISDN transport here
+    // The ISDN transport's send-starved flag during an ISDN connection, else 0.
+    int IsIsdnSendStarved();
     void SetBuffering(int connectionType, int bufferingMode, int bufferMs);
     int GetBuffering(int* connectionType, int* bufferingMode, int* bufferMs);
 
@@ -76,15 +81,21 @@ public:
     void ClearFailure();
     void Poll();
 
-    // Tests: the TCP transport while it exists.
-    CTcpTransport* GetTcpTransport() { return m_tcp.get(); }
+    // The transport of a kind while it exists, else null.
+    CManagedTransport* GetTransport(int kind);
 
 private:
     void SetState(int state);
+    struct Slot {
+        int kind;
+        std::unique_ptr<CManagedTransport> transport;
+    };
+
     void KeepTransport(int kind);
-    CTransport* TransportOfKind(int kind);
+    void DestroyTransports();
     void WritePeerAddress();
-    int CreateTcp();
+    // The transport of the current kind, or of `kind` without a connection.
+    CManagedTransport* CurrentOr(int kind);
 
     int m_state = 0;
     uint32_t m_mask = 0;
@@ -97,6 +108,7 @@ private:
     ConnectionInfo m_connection;
     AudioFormat m_sendFormat;
     CSettings m_settings;
-    std::unique_ptr<CTcpTransport> m_tcp;
-    CTransport* m_active = nullptr;
+    std::span<const TransportRegistration> m_registrations;
+    std::vector<Slot> m_transports;  // in registration order
+    CManagedTransport* m_active = nullptr;
 };

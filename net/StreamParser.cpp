@@ -3,12 +3,13 @@
 #include <cstring>
 
 #include "common/ByteOrder.h"
-#include "net/MpegBitRates.h"
+#include "common/MpegHeader.h"
 
 namespace {
 // The first packets of a new format only confirm it; audio flows from the
 // fifth, which also announces the format.
 constexpr int kConfirmingPackets = 3;
+constexpr int kMaxPeerPacketLength = 1494;
 
 AudioFormat EmptyFormat() {
     AudioFormat f;
@@ -147,29 +148,21 @@ int CStreamParser::ParsePcm() {
 
 int CStreamParser::ParseMpeg() {
     if (m_inputFill < 4) return kNeedMore;
-    const uint8_t b1 = m_input[1], b2 = m_input[2], b3 = m_input[3];
-    const int layerBits = (b1 >> 1) & 3;
+    MpegHeader header;
+    if (!ParseMpegHeader(m_input, &header) || header.bitRate <= 0) return kInvalid;
     int codingType;
-    if (layerBits == 2)
+    if (header.layer == 2)
         codingType = CODING_MPEG_L2;
-    else if (layerBits == 1)
+    else if (header.layer == 3)
         codingType = CODING_MPEG_L3;
     else
         return kInvalid;
-    const bool mpeg1 = (b1 & 0x08) != 0;
-    static constexpr int kRates[4] = {44100, 48000, 32000, 0};
-    int sampleRate = kRates[(b2 >> 2) & 3];
-    if (sampleRate == 0) return kInvalid;
-    if (!mpeg1) sampleRate /= 2;
+    const int sampleRate = header.sampleRate;
     static constexpr int kModes[4] = {DEVICEMODE_STEREO, DEVICEMODE_JOINT_STEREO, DEVICEMODE_DUAL_MONO,
                                       DEVICEMODE_MONO};
-    const int mode = kModes[b3 >> 6];
-    const int index = b2 >> 4;
-    const int* table = !mpeg1 ? kMpeg2Layer23Kbps : codingType == CODING_MPEG_L2 ? kMpeg1Layer2Kbps : kMpeg1Layer3Kbps;
-    const int kbps = table[index];
-    if (kbps <= 0) return kInvalid;
-    const int factor = (codingType == CODING_MPEG_L3 && !mpeg1) ? 72000 : 144000;
-    const int frameLen = kbps * factor / sampleRate;
+    const int mode = kModes[header.mode];
+    // The padding slot belongs to the frame: its last byte is the count.
+    const int frameLen = header.frameBytes;
     if (frameLen <= 0) return kInvalid;
     const int trailer = codingType == CODING_MPEG_L3 ? 2 : 0;
     // Layer II ends its frame with the count of extra bytes; Layer III carries
@@ -181,7 +174,7 @@ int CStreamParser::ParseMpeg() {
     if (total > kMaxPacketBytes) return kInvalid;
     if (m_inputFill < total) return kNeedMore;
     if (kOutputBytes - m_outputFill < frameLen) return kOutputFull;
-    const int32_t bitRate = kbps * 1000;
+    const int32_t bitRate = header.bitRate;
     if (m_format.codingType != codingType || m_format.bitRate != bitRate || m_format.sampleRate != sampleRate) {
         m_format = EmptyFormat();
         m_format.codingType = codingType;
@@ -227,4 +220,26 @@ void CStreamParser::Remove(int bytes) {
 void CStreamParser::Output(const uint8_t* data, int len) {
     std::memcpy(m_output + m_outputFill, data, static_cast<size_t>(len));
     m_outputFill += len;
+}
+
+PeerPacketMatch CStreamParser::FindPeerPacket(const uint8_t* data, int fill, int end, int limit) {
+    PeerPacketMatch m;
+    for (int i = 0; i + 1 < end; ++i) {
+        if (data[i] != 0xFF || data[i + 1] != 0x10) continue;
+        if (fill - i < 6) {
+            if (i + 6 + kPeerBlockBytes > limit) continue;
+            m.status = PeerPacketMatch::Partial;
+            m.offset = i;
+            return m;
+        }
+        const int subtype = GetLe16(data + i + 2);
+        const int length = GetLe16(data + i + 4);
+        if (subtype != kPeerBlockSubtype || length == 0 || length > kMaxPeerPacketLength || i + 6 + length > limit)
+            continue;
+        m.status = fill - i < 6 + length ? PeerPacketMatch::Partial : PeerPacketMatch::Found;
+        m.offset = i;
+        m.length = length;
+        return m;
+    }
+    return m;
 }

@@ -9,6 +9,15 @@
 #include "common/Records.h"
 #include "net/PeerBlock.h"
 
+// A peer-information packet (FF 10, subtype 16) found in a control-frame
+// stream: how a peer speaking the packet protocol introduces itself.
+struct PeerPacketMatch {
+    enum Status { None, Partial, Found };
+    Status status = None;
+    int offset = 0;
+    int length = 0;  // of the block after the 6-byte header
+};
+
 class CStreamParser {
 public:
     enum Result { kInvalid = 0, kConsumed = 10, kNeedMore = 12, kOutputFull = 15, kOutput = 20 };
@@ -34,6 +43,10 @@ public:
 
     // One packet at the front of the input; the result codes above.
     int ParseOne();
+
+    // Looks for a peer packet starting before `end` in data[0..fill); one
+    // that could not fit in `limit` bytes is no packet.
+    static PeerPacketMatch FindPeerPacket(const uint8_t* data, int fill, int end, int limit);
 
 private:
     int ParsePeer();

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/ByteOrder.h"
+#include "net/PacketWriter.h"
 #include "net/PeerBlock.h"
 #include "platform/Clock.h"
 #include "platform/NameLookup.h"
@@ -14,7 +16,6 @@ using namespace ws;
 namespace {
 constexpr int kMinBufferSize = 1024;
 constexpr int kMaxBufferSize = 1 << 22;
-constexpr int kMaxPeerPacketLength = 1494;
 constexpr int kG722ReceiveChunk = 1536;
 constexpr uint32_t kWorkerFirstPauseMs = 250;
 constexpr uint32_t kWorkerLastPauseMs = 150;
@@ -38,6 +39,23 @@ int TwoFrames(int frameBytes, int bufferSize) {
     return two < bufferSize ? static_cast<int>(two) : bufferSize;
 }
 }  // namespace
+
+std::unique_ptr<CManagedTransport> CTcpTransport::Create(const CSettings& settings, int /*fastCpu*/) {
+    auto tcp = std::make_unique<CTcpTransport>();
+    std::string address;
+    settings.GetSocksAddress(address);
+    if (!tcp->Init(settings.GetTCPBufferSize(), settings.GetSocksVersion(), address.c_str(),
+                   settings.GetSocksPortNumber()))
+        return nullptr;
+    if (settings.GetSocksNeedLogin()) {
+        std::string user;
+        settings.GetSocksUsername(user);
+        const std::string password = settings.GetSocksPassword();
+        tcp->SetProxyLogin(user.c_str(), password.c_str());
+    }
+    if (!tcp->Open()) return nullptr;
+    return tcp;
+}
 
 CTcpTransport::CTcpTransport() = default;
 
@@ -174,6 +192,17 @@ int CTcpTransport::Listen(int port) {
     m_listenPort = port;
     SetState(kStateListening);
     return 1;
+}
+
+int CTcpTransport::Start(const ConnectionInfo& connection, const AudioFormat& /*sendFormat*/) {
+    char address[sizeof connection.address + 1] = {};
+    std::memcpy(address, connection.address, sizeof connection.address);
+    return Connect(address, connection.port, connection.flag);
+}
+
+int CTcpTransport::StartListening(const CSettings& settings) {
+    if (settings.GetTCPAnswerAcceptCalls()) Listen(settings.GetTCPPortNumber());
+    return 0;
 }
 
 int CTcpTransport::Connect(const char* address, int port, int useProxy) {
@@ -496,25 +525,13 @@ void CTcpTransport::SearchReceived() {
         if (m_protocol == kProtocolUnknown) {
             // A peer speaking the packet protocol introduces itself with FF 10.
             const int end = m.status == ControlFrameMatch::None ? m_receiveFill : m.offset;
-            for (int i = 0; i + 1 < end; ++i) {
-                if (m_receive[i] != 0xFF || m_receive[i + 1] != 0x10) continue;
-                if (m_receiveFill - i < 6) {
-                    if (i + 6 + kPeerBlockBytes <= m_bufferSize) {
-                        m_framePartial = 1;
-                        return;
-                    }
-                    continue;
-                }
-                const int subtype = GetLe16(&m_receive[i + 2]);
-                const int length = GetLe16(&m_receive[i + 4]);
-                if (subtype != kPeerBlockSubtype || length == 0 || length > kMaxPeerPacketLength ||
-                    i + 6 + length > m_bufferSize)
-                    continue;
-                if (m_receiveFill - i < 6 + length) {
-                    m_framePartial = 1;
-                    return;
-                }
-                TakePeerPacket(i, length);
+            const PeerPacketMatch peer = CStreamParser::FindPeerPacket(m_receive.data(), m_receiveFill, end, m_bufferSize);
+            if (peer.status == PeerPacketMatch::Partial) {
+                m_framePartial = 1;
+                return;
+            }
+            if (peer.status == PeerPacketMatch::Found) {
+                TakePeerPacket(peer.offset, peer.length);
                 return;
             }
         }
@@ -774,24 +791,11 @@ void CTcpTransport::SendAudioStream() {
 void CTcpTransport::SendAudioPackets() {
     const AudioFormat& f = m_sendFormat;
     const int frameBytes = f.frameBytes;
-    int header = 0;
-    int payload = 0;
-    int trailer = 0;
-    switch (f.codingType) {
-    case CODING_PCM:
-        header = 12;
-        payload = frameBytes / 8;
-        break;
-    case CODING_MPEG_L2: payload = frameBytes; break;
-    case CODING_MPEG_L3:
-        payload = frameBytes;
-        trailer = 2;
-        break;
-    default: payload = 0; break;
-    }
+    const AudioPacketLayout layout = AudioPacketLayoutFor(f);
+    const int payload = layout.payload;
     // Audio this protocol cannot carry, or frames that cannot fit, would only
     // block the queue: they are dropped.
-    if (payload <= 0 || payload > 0xFFFF || frameBytes > m_sendCapacity || header + payload + trailer > m_bufferSize) {
+    if (payload <= 0 || payload > 0xFFFF || frameBytes > m_sendCapacity || layout.Total() > m_bufferSize) {
         m_sendFill = 0;
         return;
     }
@@ -799,23 +803,7 @@ void CTcpTransport::SendAudioPackets() {
         if (m_packetsToSkip > 0) {
             --m_packetsToSkip;
         } else {
-            uint8_t* p = m_wire.data();
-            if (header) {
-                p[0] = 0xFF;
-                p[1] = 0x70;
-                PutLe16(p + 2, static_cast<uint16_t>(payload));
-                PutLe32(p + 4, static_cast<uint32_t>(f.sampleRate));
-                p[8] = 16;
-                p[9] = f.deviceMode == DEVICEMODE_MONO ? 1 : 2;
-                p[10] = 0;
-                p[11] = 0;
-            }
-            std::memcpy(p + header, m_send.data(), static_cast<size_t>(payload));
-            if (trailer) {
-                p[header + payload] = 0;
-                p[header + payload + 1] = 0;
-            }
-            m_wireFill = header + payload + trailer;
+            m_wireFill = WriteAudioPacket(layout, f, m_send.data(), m_wire.data());
         }
         std::memmove(m_send.data(), m_send.data() + payload, static_cast<size_t>(m_sendFill - payload));
         m_sendFill -= payload;

@@ -10,19 +10,21 @@
 // again, and before closing or destroying the transport.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "common/Records.h"
 #include "common/StationIdentity.h"
 #include "common/Stopwatch.h"
+#include "common/Settings.h"
 #include "net/ControlFrame.h"
+#include "net/ManagedTransport.h"
 #include "net/SocksClient.h"
 #include "net/StreamParser.h"
-#include "net/Transport.h"
 #include "platform/WinSock.h"
 
-class CTcpTransport final : public CTransport {
+class CTcpTransport final : public CManagedTransport {
 public:
     enum State {
         kStateNone = 0,
@@ -42,8 +44,12 @@ public:
     static constexpr uint32_t kDefaultConnectTimeoutMs = 21000;  // what a Windows station waits
     static constexpr int kPacketsSkippedAtStart = 75;
 
+    // The manager's TCP transport: [TCP] BufferSize and the [Socks] values,
+    // opened; null when it cannot be had.
+    static std::unique_ptr<CManagedTransport> Create(const CSettings& settings, int fastCpu);
+
     CTcpTransport();
-    ~CTcpTransport();
+    ~CTcpTransport() override;
     CTcpTransport(const CTcpTransport&) = delete;
     CTcpTransport& operator=(const CTcpTransport&) = delete;
 
@@ -58,10 +64,10 @@ public:
     int Listen(int port);  // 0 when bind or listen fails (then not listening)
     int Connect(const char* address, int port, int useProxy);
     int HangUp() { return Close(); }
-    int SetBuffering(int connectionType, int bufferingMode, int bufferMs);
-    int GetBuffering(int* connectionType, int* bufferingMode, int* bufferMs) const;
-    int GetPeerAddress(char* out, int size);  // "%d.%d.%d.%d" in state 48
-    int GetLastError();                       // returned and cleared
+    int SetBuffering(int connectionType, int bufferingMode, int bufferMs) override;
+    int GetBuffering(int* connectionType, int* bufferingMode, int* bufferMs) const override;
+    int GetPeerAddress(char* out, int size) override;  // "%d.%d.%d.%d" in state 48
+    int GetLastError() override;                       // returned and cleared
 
     // The whole connect attempt, SOCKS hand-shake included, gives up after
     // this long with 10060.
@@ -70,6 +76,13 @@ public:
     // ones let back-pressure be seen quickly.
     void SetSocketBufferBytes(int bytes) { m_socketBufferBytes = bytes; }
     int GetProtocol() const { return m_protocol; }
+
+    // CManagedTransport: connect with the proxy flag; listen on [TCP]
+    // PortNumber when [TCP] AnswerAcceptCalls is set (always reports 0).
+    int Start(const ConnectionInfo& connection, const AudioFormat& sendFormat) override;
+    int StartListening(const CSettings& settings) override;
+    void HangUpConnection() override { Close(); }
+    void CloseIpSockets() override { Close(); }
 
     // CTransport
     int GetState() override;

@@ -1,6 +1,7 @@
 #include "ui/AudioSetupCheck.h"
 
 #include "call/FormatRules.h"
+#include "common/Codes.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ bool HasDevice(int card, unsigned count) { return count > 0 && (card < 0 || stat
 std::string DescribeAudioSetupProblem(const CSettings& settings, unsigned inputDevices, unsigned outputDevices) {
     // Only the WAVE devices exist on this platform.
     const int kind = settings.GetAudioInterface();
-    if (kind != CSettings::kInterfaceWave) {
+    if (kind != INTERFACE_WAVE) {
         return "No usable sound interface ([Audio] Interface=" + std::to_string(kind) + "): calls carry no audio";
     }
     const int rec = settings.GetRecCard();

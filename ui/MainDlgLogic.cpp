@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int kDirectionSendOnly = 16;     // nothing is received
-constexpr int kDirectionReceiveOnly = 32;  // nothing is sent
 constexpr char kNotInUse[] = "(Not in use)";
 
 PhonebookEntry FreshEntry() {
@@ -31,16 +29,16 @@ CMainDlgLogic::CMainDlgLogic(CMainEngine& engine, CTranslator& translator, CMain
 
 const char* CMainDlgLogic::StateText(int state) {
     switch (state) {
-        case 16:
-        case 17: return "Idle";
-        case 21:
-        case 58: return "Playing";
-        case 22:
-        case 59: return "Paused";
-        case 32: return "Connecting";
-        case 48:
-        case 49: return "Checking";
-        case 50: return "Connected";
+        case CALL_IDLE:
+        case CALL_FAILED: return "Idle";
+        case CALL_CLIP_PLAYING:
+        case CALL_CONNECTED_CLIP_PLAYING: return "Playing";
+        case CALL_CLIP_PAUSED:
+        case CALL_CONNECTED_CLIP_PAUSED: return "Paused";
+        case CALL_CONNECTING: return "Connecting";
+        case CALL_LINK_UP:
+        case CALL_CHECKING: return "Checking";
+        case CALL_CONNECTED: return "Connected";
         default: return "";
     }
 }
@@ -108,7 +106,7 @@ void CMainDlgLogic::OnState(int state, int kind) {
     m_view.PageSetState(state, kind);
     if (m_rip) m_rip->SendState(state);
     switch (state) {
-        case 16: {
+        case CALL_IDLE: {
             m_view.AcceptDroppedFiles(true);
             m_view.SetGuiPriority(false);
             m_lastError.clear();
@@ -125,11 +123,11 @@ void CMainDlgLogic::OnState(int state, int kind) {
             m_idle = 1;
             break;
         }
-        case 32:
-        case 48:
+        case CALL_CONNECTING:
+        case CALL_LINK_UP:
             m_view.AcceptDroppedFiles(false);
             break;
-        case 50:
+        case CALL_CONNECTED:
             m_view.SetGuiPriority(true);
             break;
         default:
@@ -155,7 +153,7 @@ void CMainDlgLogic::OnDecoderFormat(int kind) {
     AudioFormat format;
     m_engine.GetDecoderFormat(format);
     if (m_rip) m_rip->SetDecoderFormat(format);
-    m_noReceive = format.direction == kDirectionSendOnly;
+    m_noReceive = format.direction == DIRECTION_SEND_ONLY;
     m_view.PageShowReceiveFormat(kind, m_noReceive ? kNotInUse : FormatAudioFormat(format));
 }
 
@@ -165,7 +163,7 @@ void CMainDlgLogic::OnEncoderFormat(int kind) {
     AudioFormat format;
     m_engine.GetEncoderFormat(format);
     if (m_rip) m_rip->SetEncoderFormat(format);
-    m_noSend = format.direction == kDirectionReceiveOnly;
+    m_noSend = format.direction == DIRECTION_RECEIVE_ONLY;
     m_view.PageShowSendFormat(kind, m_noSend ? kNotInUse : FormatAudioFormat(format));
 }
 
@@ -209,7 +207,7 @@ void CMainDlgLogic::OnLowBandwidth() {
 }
 
 void CMainDlgLogic::OnRipConnect() {
-    if (!m_rip || m_callState != 16) return;
+    if (!m_rip || m_callState != CALL_IDLE) return;
     if (m_engine.IsConnectionActive()) m_engine.Disconnect();
     PhonebookEntry entry;  // zeroed
     std::memset(static_cast<void*>(&entry), 0, sizeof entry);
@@ -222,8 +220,8 @@ void CMainDlgLogic::OnRipConnect() {
     entry.format = format;
     m_current = entry;
     m_engine.Connect(m_current);
-    m_noReceive = m_current.format.direction == kDirectionSendOnly;
-    m_noSend = m_current.format.direction == kDirectionReceiveOnly;
+    m_noReceive = m_current.format.direction == DIRECTION_SEND_ONLY;
+    m_noSend = m_current.format.direction == DIRECTION_RECEIVE_ONLY;
     m_view.PageShowConnection(m_current.connection.kind, m_current.connection);
     m_idle = 0;
     Refresh();

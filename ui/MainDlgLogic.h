@@ -74,8 +74,8 @@ private:
     void OnRemoteIdentity(LPARAM code);
     void OnLowBandwidth();
     void OnRipConnect();
-    bool IsMulticastSender() const { return m_current.connection.kind == 128 && m_current.connection.flag; }
-    bool IsMulticastReceiver() const { return m_current.connection.kind == 128 && !m_current.connection.flag; }
+    bool IsMulticastSender() const { return m_current.connection.kind == TRANSPORT_MULTICAST && m_current.connection.flag; }
+    bool IsMulticastReceiver() const { return m_current.connection.kind == TRANSPORT_MULTICAST && !m_current.connection.flag; }
     void Refresh();
 
     CMainEngine& m_engine;

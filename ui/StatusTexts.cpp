@@ -8,22 +8,22 @@
 std::string FormatAudioFormat(const AudioFormat& format) {
     std::string text;
     switch (format.codingType) {
-        case 1: text = "PCM "; break;
-        case 2:
-        case 4: text = "G.711 "; break;
-        case 8: text = "G.722 "; break;
-        case 16: text = "MP-L1 "; break;
-        case 32: text = "MP-L2 "; break;
-        case 64: text = "MP-L3 "; break;
-        case 256: text = "APTx "; break;
-        case 272: text = "EnhAPTx "; break;
+        case CODING_PCM: text = "PCM "; break;
+        case CODING_G711_ALAW:
+        case CODING_G711_ULAW: text = "G.711 "; break;
+        case CODING_G722: text = "G.722 "; break;
+        case CODING_MPEG_L1: text = "MP-L1 "; break;
+        case CODING_MPEG_L2: text = "MP-L2 "; break;
+        case CODING_MPEG_L3: text = "MP-L3 "; break;
+        case CODING_APTX: text = "APTx "; break;
+        case CODING_APTX_ENH: text = "EnhAPTx "; break;
         default: return std::string();
     }
     switch (format.deviceMode) {
-        case 10: text += "M "; break;
-        case 20: text += "S "; break;
-        case 21: text += "JS "; break;
-        case 22: text += "DM "; break;
+        case DEVICEMODE_MONO: text += "M "; break;
+        case DEVICEMODE_STEREO: text += "S "; break;
+        case DEVICEMODE_JOINT_STEREO: text += "JS "; break;
+        case DEVICEMODE_DUAL_MONO: text += "DM "; break;
         default: break;
     }
     char part[32];

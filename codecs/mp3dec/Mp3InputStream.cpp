@@ -1,39 +1,35 @@
 #include "codecs/mp3dec/Mp3InputStream.h"
 
-#include "codecs/mp3dec/Mp3Tables.h"
+#include "common/MpegHeader.h"
+
+int Mp3SamplesPerFrame(int version) { return MpegFrameSamples(version == 0 ? 1 : version == 1 ? 2 : 25, 3); }
 
 bool Mp3Header::Parse(uint32_t w) {
     *this = Mp3Header{};
-    const uint32_t layerBits = (w >> 17) & 3;
-    const uint32_t rateIndex = (w >> 12) & 15;
-    const uint32_t srIndex = (w >> 10) & 3;
-    const uint32_t b20 = (w >> 20) & 1;
-    const uint32_t b19 = (w >> 19) & 1;
-    if ((w >> 21) != 0x7FF || layerBits != 1 || rateIndex == 0 || rateIndex == 15 || srIndex == 3 ||
-        (b20 == 0 && b19 == 1))
-        return false;
+    MpegHeader h;
+    // Layer III only, and no free format: a frame must say its own length.
+    if (!ParseMpegHeaderWord(w, &h) || h.layer != 3 || h.bitRate == 0) return false;
     word = w;
     sync = 0x7FF;
-    id25 = static_cast<int32_t>(b20);
-    id = static_cast<int32_t>(b19);
-    layer = 4 - static_cast<int32_t>(layerBits);
-    protection = ((w >> 16) & 1) == 0 ? 1 : 0;
-    bitRateIndex = static_cast<int32_t>(rateIndex);
-    sampleRateIndex = static_cast<int32_t>(srIndex);
-    padding = static_cast<int32_t>((w >> 9) & 1);
-    privateBit = static_cast<int32_t>((w >> 8) & 1);
-    mode = static_cast<int32_t>((w >> 6) & 3);
-    modeExtension = static_cast<int32_t>((w >> 4) & 3);
-    copyright = static_cast<int32_t>((w >> 3) & 1);
-    original = static_cast<int32_t>((w >> 2) & 1);
-    emphasis = static_cast<int32_t>(w & 3);
-    version = b19 ? 0 : (b20 ? 1 : 2);
-    channels = mode == 3 ? 1 : 2;
-    sampleRate = mp3tables::kSampleRateHz[version][srIndex];
-    bitRate = mp3tables::kBitRateKbps[version == 0 ? 0 : 1][rateIndex] * 1000;
-    const int spf = SamplesPerFrame();
-    frameLengthBits = 8 * ((bitRate / 8) * spf / sampleRate + padding);
-    durationMs = 1000.0f / static_cast<float>(sampleRate) * static_cast<float>(spf);
+    id25 = static_cast<int32_t>((w >> 20) & 1);
+    id = static_cast<int32_t>((w >> 19) & 1);
+    layer = h.layer;
+    protection = h.crc;
+    bitRateIndex = h.bitRateIndex;
+    sampleRateIndex = h.samplingIndex;
+    padding = h.padding;
+    privateBit = h.privateBit;
+    mode = h.mode;
+    modeExtension = h.modeExtension;
+    copyright = h.copyright;
+    original = h.original;
+    emphasis = h.emphasis;
+    version = h.version == 1 ? 0 : (h.version == 2 ? 1 : 2);
+    channels = h.channels;
+    sampleRate = h.sampleRate;
+    bitRate = h.bitRate;
+    frameLengthBits = 8 * h.frameBytes;
+    durationMs = 1000.0f / static_cast<float>(sampleRate) * static_cast<float>(h.samplesPerChannel);
     valid = 1;
     return true;
 }

@@ -31,10 +31,14 @@ struct Mp3Header {
     float durationMs = 0.0f;
     uint32_t word = 0;
 
-    int SamplesPerFrame() const { return version == 0 ? 1152 : 576; }
+    int SamplesPerFrame() const;
     // Parses w; returns the valid flag. Invalid words clear every field.
     bool Parse(uint32_t w);
 };
+
+// Samples per channel of one frame of a version (0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5).
+int Mp3SamplesPerFrame(int version);
+inline int Mp3Header::SamplesPerFrame() const { return Mp3SamplesPerFrame(version); }
 
 inline constexpr uint32_t kMp3HeaderMask = 0xFFFE0C00u;
 

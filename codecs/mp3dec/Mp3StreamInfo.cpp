@@ -192,7 +192,7 @@ int32_t CMp3StreamInfo::Scan(const uint8_t* data, uint32_t length) {
             frames = m_xing.frames;
             bytes = m_xing.bytes;
         }
-        const int spf = version == 0 ? 1152 : 576;
+        const int spf = Mp3SamplesPerFrame(version);
         if (frames && bytes) {
             avgRate = static_cast<int64_t>(bytes) * 8 * sampleRate / (static_cast<int64_t>(frames) * spf);
             flags |= 0x100u;
@@ -223,7 +223,7 @@ int CMp3StreamInfo::Open(const uint8_t* data, uint32_t length, uint32_t totalSiz
     m_block.vbr = (m_format.flags & 0x100u) ? 1 : 0;
     m_block.header = 0;
     m_block.seekable = m_block.vbr ? 0 : 1;
-    const int spf = m_block.sampleRate <= 24000 ? 576 : 1152;
+    const int spf = Mp3SamplesPerFrame(m_block.sampleRate <= 24000 ? 1 : 0);
     m_frameDurationMs = m_block.sampleRate ? 1000.0f / static_cast<float>(m_block.sampleRate) * spf : 0.0f;
     bool changed = false;
     auto fromFrames = [&](uint32_t frames) {

@@ -86,15 +86,15 @@ int FindHeader(Mp2Decoder* d, Mp2HeaderWord* out) {
     const uint64_t begin = r.Position();
     for (;;) {
         const uint64_t searched = r.Position() - begin;
-        if (searched > static_cast<uint64_t>(kSearchBits)) return -1004;
+        if (searched > static_cast<uint64_t>(kSearchBits)) return kMp2NoSync;
         int s = Mp2SyncSearch(r, kSearchBits - static_cast<int>(searched));
-        if (s == 1001) return 1001;
-        if (s != 0) return -1004;
+        if (s == kMp2NeedInput) return kMp2NeedInput;
+        if (s != 0) return kMp2NoSync;
         const uint64_t syncStart = r.Position() - 12;
         uint32_t bits = 0;
         s = r.Read(20, &bits);
-        if (s == -5114) return 1001;
-        if (s != 0) return -1004;
+        if (s == -5114) return kMp2NeedInput;
+        if (s != 0) return kMp2NoSync;
         const Mp2HeaderWord w = mp2::FromStreamBits(bits);
         mp2::FrameInfo fi;
         bool ok = mp2::ParseHeader(w, d->allowReduced, &fi) == 0;
@@ -109,7 +109,7 @@ int FindHeader(Mp2Decoder* d, Mp2HeaderWord* out) {
                     if (r.SetPosition(at) != 0) break;  // input runs out: accepted
                 }
                 const int t = Mp2SyncSearch(r, 0);
-                if (t == 1001 || t == -1004) break;
+                if (t == kMp2NeedInput || t == kMp2NoSync) break;
                 if (t != 0) {
                     ok = false;
                     break;
@@ -238,7 +238,7 @@ void Synthesise16(Mp2Decoder* d, int ch, const float* s, float* out) {
 inline int Get(Mp2BitReader& r, int n, uint32_t* v, int failure) {
     const int s = r.Read(n, v);
     if (s == 0) return 0;
-    return s == -5114 ? 1001 : failure;
+    return s == -5114 ? kMp2NeedInput : failure;
 }
 
 double Requantise(const mp2::QuantClass& q, uint32_t v) {
@@ -251,17 +251,17 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
     Mp2BitReader& r = d->reader;
     *start = r.Position();
     int s = Mp2SyncSearch(r, 0);
-    if (s == 1001) return 1001;
-    if (s != 0) return -1004;
+    if (s == kMp2NeedInput) return kMp2NeedInput;
+    if (s != 0) return kMp2NoSync;
     uint32_t bits = 0;
-    if ((s = Get(r, 20, &bits, -1006)) != 0) return s;
+    if ((s = Get(r, 20, &bits, kMp2BadHeader)) != 0) return s;
     const Mp2HeaderWord w = mp2::FromStreamBits(bits);
     mp2::FrameInfo fi;
-    if (mp2::ParseHeader(w, d->allowReduced, &fi) != 0) return -1006;
+    if (mp2::ParseHeader(w, d->allowReduced, &fi) != 0) return kMp2BadHeader;
     *header = w;
     *fiOut = fi;
     uint32_t crcWord = 0;
-    if (mp2::ProtectionBit(w) == 0 && (s = Get(r, 16, &crcWord, -1006)) != 0) return s;
+    if (mp2::ProtectionBit(w) == 0 && (s = Get(r, 16, &crcWord, kMp2BadHeader)) != 0) return s;
     const uint64_t sideStart = r.Position();
     const mp2::AllocTable& t = mp2::Table(fi.table);
     const int nch = fi.channels;
@@ -276,8 +276,8 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                 continue;
             }
             uint32_t a = 0;
-            if ((s = Get(r, t.nbal[sb], &a, -1007)) != 0) return s;
-            if (a != 0 && t.cls[sb][a] < 0) return -1007;  // Layer I code 15
+            if ((s = Get(r, t.nbal[sb], &a, kMp2BadAllocation)) != 0) return s;
+            if (a != 0 && t.cls[sb][a] < 0) return kMp2BadAllocation;  // Layer I code 15
             alloc[ch][sb] = static_cast<int>(a);
         }
     }
@@ -287,7 +287,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
             for (int ch = 0; ch < nch; ++ch)
                 if (alloc[ch][sb]) {
                     uint32_t v = 0;
-                    if ((s = Get(r, 2, &v, -1008)) != 0) return s;
+                    if ((s = Get(r, 2, &v, kMp2BadScaleFactors)) != 0) return s;
                     scfsi[ch][sb] = static_cast<int>(v);
                     sideBits += 2;
                 }
@@ -298,20 +298,21 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
             uint32_t a = 0, b = 0, c = 0;
             int* f = scf[ch][sb];
             const int sel = layer2 ? scfsi[ch][sb] : 2;
-            if ((s = Get(r, 6, &a, -1008)) != 0) return s;
+            if ((s = Get(r, 6, &a, kMp2BadScaleFactors)) != 0) return s;
             if (sel == 0) {
-                if ((s = Get(r, 6, &b, -1008)) != 0 || (s = Get(r, 6, &c, -1008)) != 0) return s;
+                if ((s = Get(r, 6, &b, kMp2BadScaleFactors)) != 0 || (s = Get(r, 6, &c, kMp2BadScaleFactors)) != 0)
+                    return s;
                 f[0] = static_cast<int>(a); f[1] = static_cast<int>(b); f[2] = static_cast<int>(c);
             } else if (sel == 1) {
-                if ((s = Get(r, 6, &b, -1008)) != 0) return s;
+                if ((s = Get(r, 6, &b, kMp2BadScaleFactors)) != 0) return s;
                 f[0] = f[1] = static_cast<int>(a); f[2] = static_cast<int>(b);
             } else if (sel == 2) {
                 f[0] = f[1] = f[2] = static_cast<int>(a);
             } else {
-                if ((s = Get(r, 6, &b, -1008)) != 0) return s;
+                if ((s = Get(r, 6, &b, kMp2BadScaleFactors)) != 0) return s;
                 f[0] = static_cast<int>(a); f[1] = f[2] = static_cast<int>(b);
             }
-            if (f[0] > 62 || f[1] > 62 || f[2] > 62) return -1008;
+            if (f[0] > 62 || f[1] > 62 || f[2] > 62) return kMp2BadScaleFactors;
         }
     if (mp2::ProtectionBit(w) == 0) {
         // Header bytes 2-3, the CRC word's place, then the side information.
@@ -328,7 +329,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
             buf[4 + i / 8] = static_cast<uint8_t>(v << (8 - n));
         }
         r.SetPosition(here);
-        if (Mp2Crc16(buf, 0, sideBits) != crcWord) return 1002;
+        if (Mp2Crc16(buf, 0, sideBits) != crcWord) return kMp2CrcMismatch;
     }
     // Samples.
     const int granules = layer2 ? 12 : 12;
@@ -347,17 +348,17 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                 uint32_t vals[3] = {0, 0, 0};
                 if (layer2 && q.grouped) {
                     uint32_t code = 0;
-                    if ((s = Get(r, q.bits, &code, -1009)) != 0) return s;
+                    if ((s = Get(r, q.bits, &code, kMp2BadSamples)) != 0) return s;
                     const uint32_t steps = static_cast<uint32_t>(q.steps);
                     vals[0] = code % steps;
                     code /= steps;
                     vals[1] = code % steps;
                     vals[2] = code / steps;
-                    if (vals[2] >= steps) return -1009;
+                    if (vals[2] >= steps) return kMp2BadSamples;
                 } else {
                     for (int j = 0; j < perGranule; ++j) {
-                        if ((s = Get(r, q.bits, &vals[j], -1009)) != 0) return s;
-                        if (vals[j] >= static_cast<uint32_t>(q.steps)) return -1009;
+                        if ((s = Get(r, q.bits, &vals[j], kMp2BadSamples)) != 0) return s;
+                        if (vals[j] >= static_cast<uint32_t>(q.steps)) return kMp2BadSamples;
                     }
                 }
                 const bool shared = sb >= fi.bound;
@@ -464,12 +465,12 @@ int DecodeOne(Mp2Decoder* d, Mp2HeaderWord* header, Mp2PcmBlock* pcm, Mp2Ancilla
     Mp2HeaderWord w = 0;
     int code = ReadFrame(d, &w, &fi, &start);
     if (header && w) *header = w;
-    if (code == 1001) {
+    if (code == kMp2NeedInput) {
         r.SetPosition(start);
         pcm->channels = 0;
         pcm->samplesPerChannel = 0;
         if (anc) anc->length = 0;
-        return 1001;
+        return kMp2NeedInput;
     }
     if (code == 0) {
         ReadAncillary(d, fi, start, anc);
@@ -498,7 +499,8 @@ int DecodeOne(Mp2Decoder* d, Mp2HeaderWord* header, Mp2PcmBlock* pcm, Mp2Ancilla
     } else {
         // Skip the damaged frame when its length is known, then look for the next one.
         uint64_t from = start + 12;
-        if (code != -1004 && code != -1006 && fi.frameBytes > 0) from = start + static_cast<uint64_t>(fi.frameBytes) * 8;
+        if (code != kMp2NoSync && code != kMp2BadHeader && fi.frameBytes > 0)
+            from = start + static_cast<uint64_t>(fi.frameBytes) * 8;
         if (r.SetPosition(from) != 0) r.SetPosition(start + 12 <= r.End() ? start + 12 : r.End());
         if (Mp2SyncSearch(r, kSearchBits) == 0)
             r.StepBack(12);
@@ -523,7 +525,7 @@ int Mp2DecoderOpen(Mp2DecoderOptions options, Mp2OutputFormat format, Mp2ReadCal
     *handle = nullptr;
     const int b0 = static_cast<int>(options & 0xFF), b1 = static_cast<int>((options >> 8) & 0xFF);
     const int b2 = static_cast<int>((options >> 16) & 0xFF), b3 = static_cast<int>((options >> 24) & 0xFF);
-    if (b0 > 4 || b1 > 3 || b2 > 5 || b3 > 3) return -1001;
+    if (b0 > 4 || b1 > 3 || b2 > 5 || b3 > 3) return kMp2BadOptions;
     const int synthWidth = static_cast<int>((format >> 8) & 0xFF);
     if (synthWidth > 2) return -11;
     if (b2 != 0 && b2 != 1 && b2 != 5) {
@@ -581,7 +583,7 @@ int Mp2DecodeFrame(Mp2HeaderWord* header, Mp2PcmBlock* pcm, Mp2AncillaryData* an
         Mp2HeaderWord w = 0;
         const int r = FindHeader(d, &w);
         if (anc) anc->length = 0;
-        if (r == 1001) return 1001;
+        if (r == kMp2NeedInput) return kMp2NeedInput;
         if (r != 0) {
             if (wasState == 2) Silence(d, pcm);
             return r;

@@ -14,6 +14,23 @@ using Mp2OutputFormat = uint32_t;
 
 struct Mp2Decoder;
 
+// Results of Mp2DecodeFrame besides 0; every one but kMp2NeedInput and
+// kMp2BadOptions leaves a concealed block (repeat or silence) to play.
+enum Mp2Status : int {
+    kMp2NeedInput = 1001,    // more input is needed; nothing was output
+    kMp2CrcMismatch = 1002,
+    kMp2BadOptions = -1001,  // Mp2DecoderOpen: an option byte out of range
+    kMp2NoSync = -1004,      // no sync word where the frame should begin
+    kMp2BadHeader = -1006,
+    kMp2BadAllocation = -1007,
+    kMp2BadScaleFactors = -1008,
+    kMp2BadSamples = -1009,
+};
+
+constexpr bool Mp2IsConcealed(int code) {
+    return code == kMp2CrcMismatch || (code <= kMp2NoSync && code >= kMp2BadSamples);
+}
+
 // PCM samples per channel one frame can yield at most (Layer II, x4 rate conversion).
 constexpr int kMp2MaxSamplesPerChannel = 4608;
 

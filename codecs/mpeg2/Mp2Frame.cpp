@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "codecs/mpeg2/tables/header_bitrates.h"
-#include "codecs/mpeg2/tables/header_sampling_rates.h"
+#include "common/MpegHeader.h"
+#include "common/MpegHeaderTables.h"
 #include "codecs/mpeg2/tables/l12_quant_coeff_AB.h"
 #include "codecs/mpeg2/tables/l12_scalefactors_B1.h"
 #include "codecs/mpeg2/tables/l12_snr_C5.h"
@@ -100,11 +100,6 @@ const Tables& T() {
     return kTables;
 }
 
-int BitrateOf(int layer, int id, int index) {
-    const int col = id ? (layer == 1 ? 1 : 2) : (layer == 1 ? 4 : 5);
-    return static_cast<int>(mp2tab::kHeaderBitrates[index][col]) * 1000;
-}
-
 int SelectTable(int sampleRate, int kbpsPerChannel) {
     for (int r = 0; r < mp2tab::kL2AllocSelectionRows; ++r)
         if (static_cast<int>(mp2tab::kL2AllocSelection[r][0]) == sampleRate &&
@@ -152,7 +147,7 @@ int ParseHeader(Mp2HeaderWord w, bool allowReduced, FrameInfo* info) {
     fi.channels = channels;
     fi.mode = Mode(w);
     fi.modeExt = ModeExtension(w);
-    fi.nominalRate = static_cast<int>(mp2tab::kHeaderSamplingRates[sf][1]);
+    fi.nominalRate = MpegSampleRate(1, sf);
     fi.reducedClass = Mp2ReducedRateClass(w);
     const int pad = PaddingBit(w);
     if (reduced) {
@@ -160,12 +155,12 @@ int ParseHeader(Mp2HeaderWord w, bool allowReduced, FrameInfo* info) {
         fi.codedRate = fi.nominalRate / k;
         fi.bitrate = layer == 1 ? kReducedRateL1[index] : kReducedRateL2[index];
         fi.table = layer == 1 ? 5 : 4;
-        if (index != 0)
-            fi.frameBytes = layer == 1 ? 4 * (static_cast<int>(12LL * fi.bitrate * k / fi.nominalRate) + pad)
-                                       : static_cast<int>(144LL * fi.bitrate * k / fi.nominalRate) + pad;
+        // The reduced rate keeps the MPEG-1 frame of the nominal rate.
+        if (index != 0) fi.frameBytes = MpegFrameBytes(1, layer, fi.bitrate * k, fi.nominalRate, pad);
     } else {
-        fi.codedRate = static_cast<int>(mp2tab::kHeaderSamplingRates[sf][id ? 1 : 2]);
-        fi.bitrate = BitrateOf(layer, id, index);
+        const int version = id ? 1 : 2;
+        fi.codedRate = MpegSampleRate(version, sf);
+        fi.bitrate = MpegBitRateKbps(version, layer, index) * 1000;
         if (layer == 1) {
             fi.table = 5;
         } else if (id == 0) {
@@ -175,15 +170,13 @@ int ParseHeader(Mp2HeaderWord w, bool allowReduced, FrameInfo* info) {
             fi.table = SelectTable(fi.codedRate, fi.bitrate / 1000 / channels);
             if (fi.table < 0) return -6;
         }
-        if (index != 0)
-            fi.frameBytes = layer == 1 ? 4 * (static_cast<int>(12LL * fi.bitrate / fi.codedRate) + pad)
-                                       : static_cast<int>(144LL * fi.bitrate / fi.codedRate) + pad;
+        if (index != 0) fi.frameBytes = MpegFrameBytes(version, layer, fi.bitrate, fi.codedRate, pad);
     }
     const AllocTable& t = Table(fi.table);
     fi.sblimit = t.sblimit;
     fi.bound = fi.sblimit;
     if (fi.mode == 1) {
-        const int bound = 4 * (fi.modeExt + 1);
+        const int bound = mpeg_header::kLayer12Bound[fi.modeExt];
         if (bound > fi.sblimit) return -7;
         fi.bound = bound;
     }
@@ -212,7 +205,7 @@ int Mp2ReducedRateClass(Mp2HeaderWord w) {
     const int index = BitrateIndex(w);
     if (index == 15 || SamplingField(w) == 3) return -501;
     const int rate = layer == 1 ? kReducedRateL1[index] : kReducedRateL2[index];
-    const double nominal = mp2tab::kHeaderSamplingRates[SamplingField(w)][1];
+    const double nominal = MpegSampleRate(1, SamplingField(w));
     const double r = static_cast<double>(rate / Channels(w)) / nominal;
     int k = 8;
     if (2 * r > 1.3)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -102,6 +103,35 @@ TEST(MpegL2CodecTest, EncodeTakesWholeFramesAndChecksItsRoom) {
     ASSERT_EQ(codec.OpenEncoder(), 1);
     EXPECT_EQ(codec.Encode(pcm.data(), 2304 * 2 - 1, &used, out, sizeof out), 0);
     EXPECT_EQ(used, 0);
+}
+
+TEST(MpegL2CodecTest, EncodesIntoRoomForExactlyTheFramesItCanGive) {
+    // The call leaves room for one frame of the format: that is enough where
+    // frames never pad, and the padded frame's room is enough where they do.
+    struct Row {
+        int rate, mode, bitRate, room;
+    };
+    for (const Row& r : {Row{48000, 20, 256000, 768}, Row{48000, 21, 128000, 384}, Row{24000, 10, 64000, 384},
+                         Row{32000, 20, 192000, 864}, Row{44100, 20, 128000, 418}, Row{22050, 10, 64000, 418}}) {
+        CMpegL2Codec codec;
+        const AudioFormat f = Format(r.rate, r.mode, r.bitRate);
+        codec.SetEncodeFormat(&f);
+        ASSERT_EQ(codec.OpenEncoder(), 1);
+        const int ch = r.mode == 10 ? 1 : 2;
+        const auto pcm = Make(Signal::Multitone, r.rate, ch, 40 * 1152.0 / r.rate);
+        std::vector<uint8_t> out(static_cast<size_t>(r.room));
+        int longest = 0;
+        for (int i = 0; i < 40; ++i) {
+            int used = 0;
+            const int n = codec.Encode(pcm.data() + static_cast<size_t>(i) * 1152 * static_cast<size_t>(ch), 2304 * ch,
+                                       &used, out.data(), r.room);
+            ASSERT_GT(n, 0) << r.rate << " Hz, frame " << i;
+            EXPECT_EQ(used, 2304 * ch);
+            longest = std::max(longest, n);
+        }
+        EXPECT_EQ(longest, r.room) << r.rate;
+        EXPECT_EQ(codec.GetRefusedEncodes(), 0) << r.rate;
+    }
 }
 
 TEST(MpegL2CodecTest, BitRateChangeWhileOpenTakesEffectAtTheNextFrame) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "common/Codes.h"
 #include "common/Settings.h"
 #include "support/FileText.h"
 #include "support/TempDir.h"
@@ -144,17 +145,17 @@ TEST_F(SettingsTest, EveryGetterGivesItsDefaultWithoutAFile) {
 
 TEST_F(SettingsTest, LegacyUseAsioKeyCountsOnlyWhileInterfaceIsZero) {
     Spit(m_file, "[Audio]\nInterface=0\nUseASIO=1\n");
-    EXPECT_EQ(m_settings.GetAudioInterface(), CSettings::kInterfaceAsio);
+    EXPECT_EQ(m_settings.GetAudioInterface(), INTERFACE_ASIO);
     m_settings.SetAudioInterface(1);
-    EXPECT_EQ(m_settings.GetAudioInterface(), CSettings::kInterfaceWave);
+    EXPECT_EQ(m_settings.GetAudioInterface(), INTERFACE_WAVE);
     m_settings.SetAudioInterface(3);
-    EXPECT_EQ(m_settings.GetAudioInterface(), CSettings::kInterfaceCoreAudio);
+    EXPECT_EQ(m_settings.GetAudioInterface(), INTERFACE_COREAUDIO);
     m_settings.SetAudioInterface(0);
-    EXPECT_EQ(m_settings.GetAudioInterface(), CSettings::kInterfaceAsio);
+    EXPECT_EQ(m_settings.GetAudioInterface(), INTERFACE_ASIO);
     EXPECT_NE(Slurp(m_file).find("UseASIO=1"), std::string::npos) << "the old key is never rewritten";
 
     Spit(m_file, "[Audio]\nUseASIO=0\n");
-    EXPECT_EQ(m_settings.GetAudioInterface(), CSettings::kInterfaceNone);
+    EXPECT_EQ(m_settings.GetAudioInterface(), INTERFACE_NONE);
 }
 
 TEST_F(SettingsTest, PortSettersKeepSixteenBits) {

@@ -181,3 +181,103 @@ TEST_F(ConnectionManagerTest, UndialableDestinationFailsWith10022AndTheStationSt
 }
 
 }  // namespace
+
+namespace {
+
+// A transport of another kind beside TCP: what the manager does with every
+// kind it keeps, seen from the transport.
+struct FakeLog {
+    int created = 0;
+    int destroyed = 0;
+    int polled = 0;
+    int listened = 0;
+};
+FakeLog g_fake;
+
+class CFakeTransport final : public CManagedTransport {
+public:
+    ~CFakeTransport() override { ++g_fake.destroyed; }
+    int Start(const ConnectionInfo&, const AudioFormat&) override { return 0; }
+    int StartListening(const CSettings&) override { return ++g_fake.listened, 7; }
+    void HangUpConnection() override {}
+    int GetLastError() override { return 0; }
+    int GetState() override { return CONN_IDLE; }
+    int IsStateChanged() override { return 0; }
+    void SetSendFormat(const AudioFormat*) override {}
+    void GetReceiveFormat(AudioFormat*) override {}
+    int IsReceiveFormatChanged() override { return 0; }
+    int ReadAudio(uint8_t*, int) override { return 0; }
+    void FlushReceive() override {}
+    int GetReceiveAvailable() override { return 0; }
+    int WriteAudio(const uint8_t*, int) override { return 0; }
+    void DiscardSendData() override {}
+    int GetSendSpace() override { return 0; }
+    int GetControlType() override { return 0; }
+    int GetControlLength() override { return 0; }
+    void DiscardControl() override {}
+    int ReadControl(void*, int) override { return 0; }
+    int SendControl(int, const void*, int) override { return 0; }
+    void Poll() override { ++g_fake.polled; }
+
+    static std::unique_ptr<CManagedTransport> Create(const CSettings&, int) {
+        ++g_fake.created;
+        return std::make_unique<CFakeTransport>();
+    }
+};
+
+std::unique_ptr<CManagedTransport> Unavailable(const CSettings&, int) { return nullptr; }
+
+TEST_F(ConnectionManagerTest, TransportsAreKeptByKindUntilACallPicksOne) {
+    const TransportRegistration rows[] = {
+        {TRANSPORT_TCP, false, RegisteredTransports()[0].create},
+        {TRANSPORT_MULTICAST, false, &CFakeTransport::Create},
+        {TRANSPORT_ISDN, true, &Unavailable},
+    };
+    g_fake = FakeLog();
+    CConnectionManager answerer(Station("b.ini", Port(0), 1));
+    ASSERT_EQ(answerer.Init(m_program, 0), 1);
+    answerer.StartListening();
+    {
+        CConnectionManager caller(Station("a.ini", Port(1), 0), rows);
+        ASSERT_EQ(caller.Init(m_program, 0), 1);
+        EXPECT_EQ(caller.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_MULTICAST));
+        EXPECT_EQ(g_fake.created, 1);
+        EXPECT_NE(caller.GetTransport(TRANSPORT_MULTICAST), nullptr);
+        EXPECT_EQ(caller.GetTransport(TRANSPORT_ISDN), nullptr);
+        EXPECT_EQ(caller.StartListening(), 7);  // the answer that matters is handed back
+        caller.Poll();
+        EXPECT_EQ(g_fake.polled, 1);
+        caller.GetState();
+        // A kind whose transport could not be had is refused like an absent one.
+        ConnectionInfo isdn = Tcp(0);
+        isdn.kind = TRANSPORT_ISDN;
+        EXPECT_EQ(caller.Connect(&isdn), 0);
+        // The failed start of a kept kind is a failed connect.
+        ConnectionInfo multicast = Tcp(0);
+        multicast.kind = TRANSPORT_MULTICAST;
+        EXPECT_EQ(caller.Connect(&multicast), 0);
+        EXPECT_EQ(caller.GetState(), CONN_FAILED);
+        caller.ClearFailure();
+        caller.GetState();
+
+        const ConnectionInfo target = Tcp(Port(0));
+        ASSERT_EQ(caller.Connect(&target), 1);
+        EXPECT_EQ(g_fake.destroyed, 1);  // only the call's transport is kept
+        EXPECT_EQ(caller.GetTransport(TRANSPORT_MULTICAST), nullptr);
+        EXPECT_EQ(caller.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_MULTICAST));
+        ASSERT_TRUE(PollUntil(caller, &answerer, CONN_CONNECTED));
+        EXPECT_EQ(g_fake.polled, 1);
+    }
+    // With MiniISDN only the kinds marked for it are created.
+    CSettings mini = Station("c.ini", Port(2), 0);
+    mini.WriteInt("MiniISDN", "Enabled", 1);
+    const TransportRegistration isdnRows[] = {
+        {TRANSPORT_TCP, false, RegisteredTransports()[0].create},
+        {TRANSPORT_ISDN, true, &CFakeTransport::Create},
+    };
+    CConnectionManager m(mini, isdnRows);
+    ASSERT_EQ(m.Init(m_program, 0), 1);
+    EXPECT_EQ(m.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_ISDN));
+}
+
+}  // namespace

@@ -200,6 +200,36 @@ TEST(StreamParser, Layer3FrameSizesAndTrailer) {
     EXPECT_EQ(high.GetOutputFill(), 0);
 }
 
+TEST(StreamParser, PaddedFramesKeepTheirLastByte) {
+    // 44.1 kHz Layer II at 128 kbit/s: 417 bytes, 418 with the padding slot,
+    // whose last byte is the count. Taken short, the next packet would start
+    // on that byte and the whole input would be dropped.
+    auto frame = [](bool padded) {
+        Bytes f(padded ? 418 : 417, 0x55);
+        f[0] = 0xFF;
+        f[1] = 0xFD;
+        f[2] = static_cast<uint8_t>(0x80 | (padded ? 0x02 : 0x00));  // index 8, 44100 Hz
+        f[3] = 0x00;
+        f.back() = 0;
+        return f;
+    };
+    CStreamParser p;
+    Bytes stream;
+    for (int i = 0; i < 8; ++i) {
+        const Bytes f = frame(i % 3 != 0);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    size_t fed = 0;
+    while (fed < stream.size()) {
+        fed += static_cast<size_t>(p.Append(stream.data() + fed, static_cast<int>(stream.size() - fed)));
+        while (p.Parse() == 1) {
+        }
+    }
+    EXPECT_EQ(p.GetInputRoom(), CStreamParser::kInputBytes) << "every frame taken whole";
+    // Frames 4 to 7 are output: padded, padded, unpadded, padded.
+    EXPECT_EQ(p.GetOutputFill(), 418 + 418 + 417 + 418);
+}
+
 TEST(StreamParser, MpegHeadersThatCannotBeFramesAreInvalid) {
     const Bytes bad[] = {
         {0xFF, 0xFF, 0x84, 0x00},  // Layer I
@@ -330,4 +360,35 @@ TEST(StreamParser, StreamCutAtEveryByteGivesTheSameOutput) {
         ASSERT_EQ(split.first, whole.first) << "cut at " << cut;
         ASSERT_TRUE(split.second) << "cut at " << cut;
     }
+}
+
+// How a frame-protocol stream tells a packet-protocol peer: its peer packet,
+// whole, cut, or one that could never fit.
+TEST(StreamParser, FindPeerPacketInAFrameStream) {
+    Bytes s(10, 0x00);
+    const Bytes peer = Peer(16, 164);
+    s.insert(s.end(), peer.begin(), peer.end());
+    const int fill = static_cast<int>(s.size());
+
+    PeerPacketMatch m = CStreamParser::FindPeerPacket(s.data(), fill, fill, 4096);
+    EXPECT_EQ(m.status, PeerPacketMatch::Found);
+    EXPECT_EQ(m.offset, 10);
+    EXPECT_EQ(m.length, 164);
+
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), fill - 1, fill - 1, 4096).status, PeerPacketMatch::Partial);
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), 13, 13, 4096).status, PeerPacketMatch::Partial);
+    // Beyond `end` (where a control frame starts) nothing is looked at.
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), fill, 10, 4096).status, PeerPacketMatch::None);
+    // A packet the buffer could never hold is not one.
+    EXPECT_EQ(CStreamParser::FindPeerPacket(s.data(), fill, fill, 100).status, PeerPacketMatch::None);
+    const Bytes other = Peer(17, 164);
+    EXPECT_EQ(CStreamParser::FindPeerPacket(other.data(), static_cast<int>(other.size()), static_cast<int>(other.size()),
+                                            4096)
+                  .status,
+              PeerPacketMatch::None);
+    const Bytes huge = Peer(16, 1495);
+    EXPECT_EQ(CStreamParser::FindPeerPacket(huge.data(), static_cast<int>(huge.size()), static_cast<int>(huge.size()),
+                                            4096)
+                  .status,
+              PeerPacketMatch::None);
 }

@@ -40,7 +40,7 @@ long ToInt(const std::string& s) { return std::strtol(s.c_str(), nullptr, 10); }
 unsigned long Bits(const std::string& s) { return std::strtoul(s.c_str(), nullptr, 2); }
 
 const char* const kFiles[] = {
-    "header_bitrates.txt", "header_sampling_rates.txt", "l3_huffman_index.txt",
+    "l3_huffman_index.txt",
     "l3_huffman_pairs.txt", "l3_huffman_count1.txt", "l3_sfb_long.txt", "l3_sfb_short.txt",
     "l3_pretab_B6.txt", "l3_slen_mpeg1.txt", "l3_lsf_sfb_partitions.txt", "l3_lsf_slen.txt",
     "l3_alias_ci_B9.txt", "window_synthesis_D_B3.txt"};
@@ -58,33 +58,10 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < std::size(kFiles); ++i) o << (i ? ", " : "") << kFiles[i];
     o << ". Do not edit.\n#pragma once\n\n#include <cstdint>\n\nnamespace mp3tables {\n\n";
 
-    // Bit rates, kbit/s: [0] MPEG-1 Layer III, [1] MPEG-2 and MPEG-2.5 Layer III.
-    {
-        auto rows = ReadRows(dir, kFiles[0]);
-        o << "// Layer III bit rates in kbit/s by bitrate_index: [0] MPEG-1, [1] MPEG-2/2.5.\n";
-        o << "inline constexpr int kBitRateKbps[2][16] = {\n";
-        for (int col : {3, 6}) {
-            o << "    {";
-            for (size_t r = 0; r < rows.size(); ++r) o << (r ? ", " : "") << rows[r][col];
-            o << "},\n";
-        }
-        o << "};\n\n";
-    }
-    {
-        auto rows = ReadRows(dir, kFiles[1]);
-        o << "// Sample rates in Hz: [version 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5][sampling_frequency].\n";
-        o << "inline constexpr int kSampleRateHz[3][4] = {\n";
-        for (int col : {1, 2, 3}) {
-            o << "    {";
-            for (size_t r = 0; r < rows.size(); ++r) o << (r ? ", " : "") << rows[r][col];
-            o << "},\n";
-        }
-        o << "};\n\n";
-    }
     // Huffman pair codes, grouped by code table; kHuffInfo points into them.
     {
-        auto index = ReadRows(dir, kFiles[2]);
-        auto pairs = ReadRows(dir, kFiles[3]);
+        auto index = ReadRows(dir, kFiles[0]);
+        auto pairs = ReadRows(dir, kFiles[1]);
         std::map<long, std::pair<size_t, size_t>> span;  // code table -> first, count
         for (size_t i = 0; i < pairs.size(); ++i) {
             const long t = ToInt(pairs[i][0]);
@@ -115,7 +92,7 @@ int main(int argc, char** argv) {
         o << "};\n\n";
     }
     {
-        auto rows = ReadRows(dir, kFiles[4]);
+        auto rows = ReadRows(dir, kFiles[2]);
         o << "struct Count1Code {\n    uint8_t value;  // v << 3 | w << 2 | x << 1 | y\n"
              "    uint8_t len;\n    uint8_t bits;\n};\n\n";
         o << "// Count1 quadruple tables: [0] table A, [1] table B.\n";
@@ -132,8 +109,8 @@ int main(int argc, char** argv) {
         o << "};\n\n";
     }
     {
-        auto lrows = ReadRows(dir, kFiles[5]);
-        auto srows = ReadRows(dir, kFiles[6]);
+        auto lrows = ReadRows(dir, kFiles[3]);
+        auto srows = ReadRows(dir, kFiles[4]);
         o << "// Scale-factor band boundaries, one row per sample rate (kSfbRateHz).\n";
         o << "inline constexpr int kSfbRateHz[" << lrows.size() << "] = {";
         for (size_t r = 0; r < lrows.size(); ++r) o << (r ? ", " : "") << lrows[r][0];
@@ -159,20 +136,20 @@ int main(int argc, char** argv) {
         o << "};\n\n";
     }
     {
-        auto rows = ReadRows(dir, kFiles[7]);
+        auto rows = ReadRows(dir, kFiles[5]);
         o << "inline constexpr uint8_t kPretab[22] = {";
         for (size_t r = 0; r < rows.size(); ++r) o << (r ? ", " : "") << rows[r][1];
         o << "};\n\n";
     }
     {
-        auto rows = ReadRows(dir, kFiles[8]);
+        auto rows = ReadRows(dir, kFiles[6]);
         o << "// MPEG-1 scalefac_compress -> slen1, slen2.\n";
         o << "inline constexpr uint8_t kSlenMpeg1[16][2] = {\n";
         for (const auto& r : rows) o << "    {" << r[1] << ", " << r[2] << "},\n";
         o << "};\n\n";
     }
     {
-        auto rows = ReadRows(dir, kFiles[9]);
+        auto rows = ReadRows(dir, kFiles[7]);
         o << "// MPEG-2/2.5 bands per partition: [block number][0 long, 1 short, 2 mixed][partition].\n";
         o << "inline constexpr uint8_t kLsfPartitions[6][3][4] = {\n";
         for (int b = 0; b < 6; ++b) {
@@ -188,7 +165,7 @@ int main(int argc, char** argv) {
         o << "};\n\n";
     }
     {
-        auto rows = ReadRows(dir, kFiles[10]);
+        auto rows = ReadRows(dir, kFiles[8]);
         o << "struct LsfSlen {\n    uint8_t block;\n    uint8_t slen[4];\n    uint8_t preflag;\n};\n\n";
         o << "// MPEG-2/2.5 scalefac_compress decoding: [0] ordinary channels (key = scalefac_compress),\n"
              "// [1] right channel with intensity stereo (key = scalefac_compress >> 1).\n";
@@ -205,13 +182,13 @@ int main(int argc, char** argv) {
         o << "};\n\n";
     }
     {
-        auto rows = ReadRows(dir, kFiles[11]);
+        auto rows = ReadRows(dir, kFiles[9]);
         o << "inline constexpr double kAliasCi[8] = {";
         for (size_t r = 0; r < rows.size(); ++r) o << (r ? ", " : "") << rows[r][1];
         o << "};\n\n";
     }
     {
-        auto rows = ReadRows(dir, kFiles[12]);
+        auto rows = ReadRows(dir, kFiles[10]);
         // The printed values are multiples of 1/65536 rounded to 9 decimals;
         // the integer numerators carry them exactly.
         o << "// Synthesis window D[i] in units of 1/65536.\n";
