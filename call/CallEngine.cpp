@@ -682,6 +682,12 @@ void CCallEngine::ConnectStoredEntry() {
     }
     const int e = m_manager->GetLastError(m_connection.kind);
     if (e) m_errorCode.store(e, std::memory_order_relaxed);
+    // Nothing of the attempt may outlive it: a send format left here would
+    // pass for the one an answered call already sends, and that call would
+    // never open its encoder.
+    m_sendFormat = AudioFormat();
+    m_manager->SetSendFormat(&m_sendFormat);
+    m_connection = ConnectionInfo();
     SetState(CALL_FAILED);
 }
 

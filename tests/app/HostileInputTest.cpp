@@ -160,6 +160,7 @@ struct HostileInputTest : ::testing::Test {
 
 TEST_F(HostileInputTest, BadRemoteRequestsAreRefusedAndTheStationStillAnswers) {
     EXPECT_EQ(Run("request"), 0);
+    Screenshot("hostile_request");
     EXPECT_EQ(m_x.CountWindowsOf("Error...", m_stationA), 0);
     ExpectStationsCloseAndHeardEachOther();
 }

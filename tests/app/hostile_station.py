@@ -101,6 +101,21 @@ def bad_requests(a_rip):
     command, body = read(sock)
     if command != STATE or struct.unpack("<I", body)[0] != 16:
         fail(f"A after the refusals: {command:#x} {body!r}")
+    # A name that does not resolve passes the checks and fails at once:
+    # 16 -> 17 -> 16, the path that used to trip the toolkit.
+    send(sock, SET_ENCODER, struct.pack("<4I", 1, 768000, 48000, 10))
+    send(sock, MAKE_CONNECTION, network_request(b"no-such-host.invalid", 5003))
+    states, code = [], None
+    sock.settimeout(30)
+    while not (states[-1:] == [16] and code is not None):
+        command, body = read(sock)
+        if command == STATE:
+            states.append(struct.unpack("<I", body)[0])
+        elif command == CONNECTION_ERROR:
+            code = struct.unpack_from("<II", body)[1]
+    print("unresolvable destination: states", states, "error", code, flush=True)
+    if 17 not in states or not code:
+        fail(f"unresolvable destination: states {states}, error {code}")
     sock.close()
 
 
@@ -169,8 +184,8 @@ def normal_call(b_rip, a_call):
         command, body = read(sock)
         if command == STATE:
             states.append(struct.unpack("<I", body)[0])
-        else:
-            seen[command] = body
+        elif command != DECODER_FORMAT or struct.unpack_from("<I", body)[0] != 0:
+            seen[command] = body  # the empty decoder format of the call's start is not the far end's
     print("normal call: states", states, flush=True)
     if 50 not in states:
         fail(f"call to A never connected: {states}")
