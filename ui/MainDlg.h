@@ -47,9 +47,6 @@ public:
     CMainEngine& Engine() { return *m_engine; }
     CPhonebook& Phonebook() { return m_phonebook; }
     const CMainDlgLogic& Logic() const { return m_logic; }
-    const CNoticeBox& ErrorBox(ErrorKind kind) const {
-        return kind == kEngineError ? m_engineErrors : m_connectionErrors;
-    }
 
 protected:
     void BuildView(wxDialog& view) override;

@@ -193,7 +193,7 @@ def normal_call(b_rip, a_call):
         fail(f"A did not answer: {seen.get(REMOTE_IDENTITY)!r}")
     if DECODER_FORMAT not in seen or struct.unpack("<4I", seen[DECODER_FORMAT])[0] != 1:
         fail(f"B decodes nothing from A: {seen.get(DECODER_FORMAT)!r}")
-    time.sleep(3)  # audio both ways; the sinks are checked when the stations close
+    time.sleep(5)  # audio both ways; the sinks are checked when the stations close
     send(sock, STOP_CONNECTION)
     final = None
     while final != 16:

@@ -144,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Drain(client);
         }
     }
+    ws::SetLinger(client, true, 0);  // a reset: no port is left waiting, however many inputs run
     ws::closesocket(client);
     for (int i = 0; i < 4; ++i) station.rip.Poll();  // the server notices and listens again
     return 0;

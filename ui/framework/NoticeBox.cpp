@@ -18,7 +18,6 @@ void CNoticeBox::Show(HWND owner, const std::string& text) {
         Open(owner, text);
         return;
     }
-    ++m_count;
     m_text->SetLabel(wxString::FromUTF8(text.c_str()));
     m_box->GetSizer()->Fit(m_box);
     m_box->Raise();
@@ -50,7 +49,6 @@ void CNoticeBox::Open(HWND owner, const std::string& text) {
     box->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Close(); });
     box->CentreOnScreen();
     m_box = box;
-    m_count = 1;
     box->Show();
     box->Raise();
 }
@@ -60,6 +58,5 @@ void CNoticeBox::Close() {
     wxDialog* box = m_box;
     m_box = nullptr;
     m_text = nullptr;
-    m_count = 0;
     box->Destroy();  // deferred by the toolkit until its events are done
 }

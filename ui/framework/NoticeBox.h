@@ -25,10 +25,6 @@ public:
     void Show(HWND owner, const std::string& text);
     void Close();
     bool IsOpen() const { return m_box != nullptr; }
-    // Reports shown since the box last opened (1 for a fresh box).
-    int Count() const { return m_count; }
-    // The toolkit window while open (tests look at it).
-    wxDialog* Window() const { return m_box; }
 
 private:
     void Open(HWND owner, const std::string& text);
@@ -37,5 +33,4 @@ private:
     UINT m_style;
     wxDialog* m_box = nullptr;
     wxStaticText* m_text = nullptr;
-    int m_count = 0;
 };
