@@ -108,6 +108,14 @@ int CXDisplay::CountWindowsOf(const std::string& titlePart, long pid) {
     return static_cast<int>(found.size());
 }
 
+bool CXDisplay::Size(unsigned long window, int& width, int& height) {
+    XWindowAttributes attributes;
+    if (!m_display || !XGetWindowAttributes(D(m_display), window, &attributes)) return false;
+    width = attributes.width;
+    height = attributes.height;
+    return true;
+}
+
 bool CXDisplay::Close(unsigned long window) {
     if (!m_display || !window) return false;
     Display* d = D(m_display);

@@ -14,6 +14,8 @@ public:
     unsigned long FindWindowOf(const std::string& titlePart, long pid);
     // Shown windows whose title contains the text and that belong to the process.
     int CountWindowsOf(const std::string& titlePart, long pid);
+    // Width and height of a window; false when it is gone.
+    bool Size(unsigned long window, int& width, int& height);
     // Asks the window to close (the window manager's close request).
     bool Close(unsigned long window);
 

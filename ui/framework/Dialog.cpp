@@ -2,6 +2,8 @@
 
 #include <wx/dialog.h>
 #include <wx/event.h>
+#include <wx/evtloop.h>
+#include <wx/utils.h>
 
 #include <map>
 
@@ -71,7 +73,7 @@ int CDialog::DoModal() {
     });
     BuildView(view);
     OnInitDialog();
-    if (!m_ended) view.ShowModal();
+    if (!m_ended) RunModalLoop(view);
     OnDestroy();
     Views().erase(m_hWnd);
     DestroyWindowHandle(m_hWnd);
@@ -83,7 +85,21 @@ int CDialog::DoModal() {
 void CDialog::EndDialog(int result) {
     m_result = result;
     m_ended = true;
-    if (m_view && m_view->IsModal()) m_view->EndModal(result);
+    if (m_loop) m_loop->Exit(result);
+}
+
+// Modal as the framework's dialogs are, the other windows disabled until it
+// ends, but without the toolkit's input grab: a window opened while it runs
+// (a notice box from the network or the engine) must still take clicks.
+void CDialog::RunModalLoop(wxDialog& view) {
+    wxWindowDisabler others(&view);
+    view.Show();
+    view.Raise();
+    wxGUIEventLoop loop;
+    m_loop = &loop;
+    if (!m_ended) loop.Run();
+    m_loop = nullptr;
+    view.Hide();
 }
 
 void CDialog::SetWindowText(const char* text) {

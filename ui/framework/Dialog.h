@@ -5,6 +5,7 @@
 #include "platform/WindowMessages.h"
 
 class wxDialog;
+class wxGUIEventLoop;
 class wxWindow;
 
 class CDialog : public CMessageTarget {
@@ -50,6 +51,7 @@ protected:
 
 private:
     void OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled);
+    void RunModalLoop(wxDialog& view);
 
     UINT m_templateId;
     HWND m_hWnd = nullptr;
@@ -57,4 +59,5 @@ private:
     int m_result = 0;
     bool m_ended = false;
     bool m_acceptsFiles = false;
+    wxGUIEventLoop* m_loop = nullptr;
 };
