@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/WaveDeviceInfo.h"
+#include "codecs/MpegL2Codec.h"
 #include "common/GlobalBuffer.h"
 #include "common/SharedState.h"
 
@@ -12,17 +13,10 @@ namespace {
 
 enum FifoIndex { kSend = 0, kReceive = 1, kCapture = 2, kPlayback = 3, kClip = 4 };
 
+// The row index of a coding type in the coding table; -1 for none.
 int CodecSlot(int codingType) {
-    switch (codingType) {
-        case CODING_MPEG_L3: return 0;
-        case CODING_MPEG_L2: return 1;
-        case CODING_APTX: return 2;
-        case CODING_APTX_ENH: return 3;
-        case CODING_G722: return 4;
-        case CODING_G711_ALAW:
-        case CODING_G711_ULAW: return 5;
-        default: return -1;
-    }
+    const CodingDescriptor* row = FindCoding(codingType);
+    return row ? static_cast<int>(row - CodingTable().data()) : -1;
 }
 
 // Takes n bytes from the front of a linear FIFO; the rest moves down.
@@ -39,12 +33,26 @@ int ClampLevel(int v) { return std::clamp(v, 0, 32768); }
 
 void CAudioEngine::FreeGlobal::operator()(uint8_t* p) const { FreeGlobalBuffer(p); }
 
-CAudioEngine::CAudioEngine() {
-    SetCodecObject(CODING_MPEG_L2, &m_mpegL2);
-    SetCodecObject(CODING_APTX, &m_aptx);
-    SetCodecObject(CODING_APTX_ENH, &m_aptxEnh);
-    SetCodecObject(CODING_G722, &m_g722);
-    SetCodecObject(CODING_G711_ALAW, &m_g711);
+CAudioEngine::CAudioEngine() { CreateCodecs(); }
+
+void CAudioEngine::CreateCodecs() {
+    const std::span<const CodingDescriptor> rows = CodingTable();
+    static_assert(kMaxCodings >= 9);
+    for (size_t i = 0; i < rows.size() && i < kMaxCodings; ++i) {
+        if (!rows[i].codec.create) continue;
+        for (size_t j = 0; j < i && !m_codecs[i]; ++j) {
+            if (rows[j].codec.create == rows[i].codec.create) m_codecs[i] = m_codecs[j];
+        }
+        if (!m_codecs[i]) m_codecs[i] = m_ownedCodecs[i] = rows[i].codec.create();
+    }
+}
+
+void CAudioEngine::DestroyCodecs() {
+    const std::span<const CodingDescriptor> rows = CodingTable();
+    for (size_t i = 0; i < rows.size() && i < kMaxCodings; ++i) {
+        if (m_ownedCodecs[i]) rows[i].codec.destroy(m_ownedCodecs[i]);
+        m_ownedCodecs[i] = m_codecs[i] = nullptr;
+    }
 }
 
 CAudioEngine::~CAudioEngine() {
@@ -54,6 +62,7 @@ CAudioEngine::~CAudioEngine() {
     }
     m_waveOut.Close();
     m_waveIn.Close();
+    DestroyCodecs();
 }
 
 void CAudioEngine::FormatRefused(bool output) {
@@ -62,12 +71,17 @@ void CAudioEngine::FormatRefused(bool output) {
 
 void CAudioEngine::SetCodecObject(int codingType, CCodec* codec) {
     const int slot = CodecSlot(codingType);
-    if (slot >= 0) m_codecs[slot] = codec;
+    if (slot < 0 || slot >= kMaxCodings) return;
+    const std::span<const CodingDescriptor> rows = CodingTable();
+    const auto create = rows[static_cast<size_t>(slot)].codec.create;
+    for (size_t i = 0; i < rows.size() && i < kMaxCodings; ++i) {
+        if (static_cast<int>(i) == slot || (create && rows[i].codec.create == create)) m_codecs[i] = codec;
+    }
 }
 
 CCodec* CAudioEngine::CodecFor(int codingType) const {
     const int slot = CodecSlot(codingType);
-    return slot >= 0 ? m_codecs[slot] : nullptr;
+    return slot >= 0 && slot < kMaxCodings ? m_codecs[slot] : nullptr;
 }
 
 // ---- set-up ----
@@ -79,9 +93,13 @@ int CAudioEngine::Init(int startFlag) {
     if (!ConfigureWave()) return 0;
     if (g_sharedState && g_sharedState->endpointFlag) ConfigureEndpoints();
     if (!ConfigureAsio()) return 0;
-    m_codingMask |= 0x02 | 0x04 | 0x08 | 0x10 | 0x20 | 0x40 | 0x100;
+    // PCM is offered by the devices (ConfigureWave); every other coding type
+    // of the table here, with or without a codec object yet.
+    for (const CodingDescriptor& row : CodingTable()) {
+        if (row.codingType != CODING_PCM) m_codingMask |= static_cast<uint32_t>(row.codingType);
+    }
     m_mp2Processing = m_settings.GetAudioMp2Processing();
-    m_mpegL2.SetProcessing(m_mp2Processing);
+    if (auto* mpegL2 = dynamic_cast<CMpegL2Codec*>(CodecFor(CODING_MPEG_L2))) mpegL2->SetProcessing(m_mp2Processing);
     return AllocateFifos();
 }
 

@@ -14,11 +14,7 @@
 #include "audio/ClipSource.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
-#include "codecs/AptxEnhCodec.h"
-#include "codecs/AptxStdCodec.h"
-#include "codecs/MpegL2Codec.h"
-#include "codecs/g711/G711Codec.h"
-#include "codecs/g722/G722Codec.h"
+#include "codecs/CodingTable.h"
 #include "common/Codec.h"
 #include "common/Records.h"
 #include "common/Settings.h"
@@ -80,10 +76,11 @@ public:
     void PauseOutput(int flag);
     void SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust);
 
-    // G.711, G.722, Layer II and both apt-X codecs live here by value; the
-    // Layer III object and the clip player are handed in by their owners
-    // (tests may replace any codec). A coding type without a codec object is
-    // refused at open.
+    // The engine owns one codec object per codec class of the coding table
+    // (both G.711 laws share one); a coding type whose row has none (Layer III
+    // until its encoder exists) gets its object from its owner, and tests may
+    // replace any codec - for every type of that class. A coding type without
+    // a codec object is refused at open.
     void SetCodecObject(int codingType, CCodec* codec);
     void SetClipPlayer(CClipSource* player) { m_clipPlayer = player; }
 
@@ -108,6 +105,8 @@ public:
 private:
     uint8_t* Fifo(int index) const { return m_fifoArea.get() + static_cast<size_t>(index) * kFifoBytes; }
     CCodec* CodecFor(int codingType) const;
+    void CreateCodecs();
+    void DestroyCodecs();
     int CaptureMode() const;
     int OpenPlaybackDevice();
     void ClosePlaybackDevice();
@@ -155,12 +154,9 @@ private:
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
     int m_mp2Processing = 1;
-    CMpegL2Codec m_mpegL2;
-    CAptxStdCodec m_aptx;
-    CAptxEnhCodec m_aptxEnh;
-    CG722Codec m_g722;
-    CG711Codec m_g711;
-    CCodec* m_codecs[6] = {};  // Layer III, Layer II, apt-X, enhanced apt-X, G.722, G.711
+    static constexpr int kMaxCodings = 16;
+    CCodec* m_ownedCodecs[kMaxCodings] = {};  // by row of CodingTable(); freed by the row's maker
+    CCodec* m_codecs[kMaxCodings] = {};       // the object each row codes with
     CCodec* m_decoder = nullptr;
     CCodec* m_encoder = nullptr;
 };

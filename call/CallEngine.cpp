@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "call/FormatRules.h"
+#include "call/LocalIdentity.h"
 #include "common/Destination.h"
 #include "common/MainWindowMessages.h"
 #include "common/Settings.h"
@@ -55,9 +56,7 @@ int CCallEngine::Prepare(const char* programName, int fastCpu) {
     if (!programName || !programName[0]) return 0;
     m_programName = std::string(programName) + ".E" + "xe";
     m_fastCpu.store(fastCpu, std::memory_order_relaxed);
-    SystemParametersInfoA(SPI_GETLOWPOWERACTIVE, 0, &m_savedLowPower, 0);
-    SystemParametersInfoA(SPI_GETPOWEROFFACTIVE, 0, &m_savedPowerOff, 0);
-    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &m_savedScreenSaver, 0);
+    m_powerGuard.Save();
     m_registry = std::make_unique<CRegistryKey>();
     if (!CreateConnectionManager() || !CreateAudioEngine()) return 0;
     // A fresh manager listens, the first one too: a station must be callable
@@ -66,7 +65,7 @@ int CCallEngine::Prepare(const char* programName, int fastCpu) {
     ReadRegistryIdentity();
     m_clipPlayed.store(0, std::memory_order_relaxed);
     m_clipLength.store(0, std::memory_order_relaxed);
-    m_mailbox.store(0, std::memory_order_relaxed);
+    m_mailbox.Reset();
     return 1;
 }
 
@@ -108,18 +107,7 @@ int CCallEngine::StopWorker() {
 
 // ---------------------------------------------------------------- mailbox
 
-int CCallEngine::PostCommand(int code) {
-    CStopwatch watch;
-    watch.Start(kPostTimeoutMs);
-    for (;;) {
-        int empty = 0;
-        if (m_mailbox.compare_exchange_strong(empty, code, std::memory_order_release, std::memory_order_relaxed))
-            return 1;
-        if (m_stopped.load(std::memory_order_acquire)) return 0;
-        Sleep(50);
-        if (watch.IsExpired()) return 0;
-    }
-}
+int CCallEngine::PostCommand(int code) { return m_mailbox.Post(code, kPostTimeoutMs, m_stopped); }
 
 int CCallEngine::SetMainWindow(HWND window) {
     m_mainWindow.store(window, std::memory_order_release);
@@ -207,13 +195,13 @@ void CCallEngine::GetRemoteIdentity(StationIdentity* out) const {
 void CCallEngine::GetDecoderFormat(AudioFormat* out) const {
     if (!out) return;
     std::lock_guard<std::mutex> lock(m_recordLock);
-    *out = m_decoderFormat;
+    *out = m_reportedDecodeFormat;
 }
 
 void CCallEngine::GetEncoderFormat(AudioFormat* out) const {
     if (!out) return;
     std::lock_guard<std::mutex> lock(m_recordLock);
-    *out = m_requestedSendFormat;
+    *out = m_reportedEncodeFormat;
 }
 
 int CCallEngine::TakeErrorText(char* buffer, size_t size) {
@@ -373,7 +361,7 @@ void CCallEngine::UpdateRates() {
 }
 
 void CCallEngine::ProcessCommand() {
-    const int code = m_mailbox.load(std::memory_order_acquire);
+    const int code = m_mailbox.Peek();
     if (code == 0) return;
     const int state = m_callState.load(std::memory_order_relaxed);
     switch (code) {
@@ -382,9 +370,9 @@ void CCallEngine::ProcessCommand() {
         {
             std::lock_guard<std::mutex> lock(m_recordLock);
             f = m_connectRequest.format;
-            m_requestedSendFormat = f;
+            m_reportedEncodeFormat = f;
         }
-        m_candidateSendFormat = f;
+        m_proposedEncodeFormat = f;
         ApplySendFormat();
         break;
     }
@@ -465,7 +453,7 @@ void CCallEngine::ProcessCommand() {
         break;
     default: break;
     }
-    m_mailbox.store(0, std::memory_order_release);
+    m_mailbox.Done();
 }
 
 void CCallEngine::ToggleClipPause() {
@@ -490,7 +478,7 @@ void CCallEngine::PollLink() {
     m_manager->Poll();
     const int state = m_callState.load(std::memory_order_relaxed);
     if (state >= CALL_LINK_UP && m_manager->IsReceiveFormatChanged()) {
-        m_manager->GetReceiveFormat(&m_receivedFormat);
+        m_manager->GetReceiveFormat(&m_peerFormat);
         OnReceiveFormat();
         if (!m_manager) return;
     }
@@ -554,7 +542,7 @@ void CCallEngine::SetState(int s) {
     const int previous = m_callState.load(std::memory_order_relaxed);
     if (s == previous) return;
     m_callState.store(s, std::memory_order_relaxed);
-    ApplyPriority(s);
+    m_powerGuard.Apply(s);
     if (s == CALL_LINK_UP) {
         m_startGuard.Arm();
     } else if (s != CALL_CHECKING) {
@@ -610,42 +598,6 @@ void CCallEngine::SetState(int s) {
     if (m_callState.load(std::memory_order_relaxed) == s) Post(WM_ENGINE_STATE, static_cast<WPARAM>(s), Kind());
 }
 
-void CCallEngine::ApplyPriority(int s) {
-    switch (s) {
-    case CALL_NONE:
-    case CALL_IDLE:
-    case CALL_FAILED:
-        SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
-        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
-        SystemParametersInfoA(SPI_SETPOWEROFFACTIVE, static_cast<UINT>(m_savedPowerOff), nullptr,
-                              SPIF_SENDWININICHANGE);
-        SystemParametersInfoA(SPI_SETLOWPOWERACTIVE, static_cast<UINT>(m_savedLowPower), nullptr,
-                              SPIF_SENDWININICHANGE);
-        SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, static_cast<UINT>(m_savedScreenSaver), nullptr,
-                              SPIF_SENDWININICHANGE);
-        break;
-    case CALL_CLIP_PLAYING:
-    case CALL_CLIP_PAUSED:
-    case CALL_CHECKING:
-    case CALL_CONNECTED:
-    case CALL_CONNECTED_CLIP_PLAYING:
-    case CALL_CONNECTED_CLIP_PAUSED:
-        // Where the system refuses real-time scheduling these quietly stay normal.
-        SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
-        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-        break;
-    case CALL_LINK_UP:
-        SystemParametersInfoA(SPI_GETPOWEROFFACTIVE, 0, &m_savedPowerOff, 0);
-        SystemParametersInfoA(SPI_GETLOWPOWERACTIVE, 0, &m_savedLowPower, 0);
-        SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &m_savedScreenSaver, 0);
-        SystemParametersInfoA(SPI_SETPOWEROFFACTIVE, 0, nullptr, SPIF_SENDWININICHANGE);
-        SystemParametersInfoA(SPI_SETLOWPOWERACTIVE, 0, nullptr, SPIF_SENDWININICHANGE);
-        SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, SPIF_SENDWININICHANGE);
-        break;
-    default: break;
-    }
-}
-
 void CCallEngine::ConnectStoredEntry() {
     if (!m_manager || !m_audio) return;
     const int state = m_callState.load(std::memory_order_relaxed);
@@ -666,13 +618,13 @@ void CCallEngine::ConnectStoredEntry() {
     m_bufferMs = request.connection.bufferMs;
     {
         std::lock_guard<std::mutex> lock(m_recordLock);
-        m_sendFormat = m_requestedSendFormat;
+        m_encodeFormat = m_reportedEncodeFormat;
         m_errorText.clear();
     }
-    MatchAptxOptionToTransport(m_sendFormat, m_connection.kind);
+    MatchAptxOptionToTransport(m_encodeFormat, m_connection.kind);
     if (m_connection.kind == TRANSPORT_ISDN) m_connectionType = CONNTYPE_1;
     m_errorCode.store(0, std::memory_order_relaxed);
-    m_manager->SetSendFormat(&m_sendFormat);
+    m_manager->SetSendFormat(&m_encodeFormat);
     if (m_manager->Connect(&m_connection)) {
         if (!m_audio->StartAsio()) {
             TakeAudioError();
@@ -685,8 +637,8 @@ void CCallEngine::ConnectStoredEntry() {
     // Nothing of the attempt may outlive it: a send format left here would
     // pass for the one an answered call already sends, and that call would
     // never open its encoder.
-    m_sendFormat = AudioFormat();
-    m_manager->SetSendFormat(&m_sendFormat);
+    m_encodeFormat = AudioFormat();
+    m_manager->SetSendFormat(&m_encodeFormat);
     m_connection = ConnectionInfo();
     SetState(CALL_FAILED);
 }
@@ -718,10 +670,10 @@ void CCallEngine::EndConnection() {
     m_playbackLeft.store(0, std::memory_order_relaxed);
     m_playbackRight.store(0, std::memory_order_relaxed);
     m_connectionType = 0;
-    m_sendFormat = AudioFormat();
-    m_receiveFormat = AudioFormat();
-    m_receivedFormat = AudioFormat();
-    m_candidateSendFormat = AudioFormat();
+    m_encodeFormat = AudioFormat();
+    m_decodeFormat = AudioFormat();
+    m_peerFormat = AudioFormat();
+    m_proposedEncodeFormat = AudioFormat();
     m_connectionActive.store(0, std::memory_order_relaxed);
     Post(WM_ENGINE_ENCODER_FORMAT, 0, 0);
     Post(WM_ENGINE_DECODER_FORMAT, 0, 0);
@@ -750,32 +702,9 @@ void CCallEngine::OnPeerIdentity() {
 // ---------------------------------------------------------------- set-up
 
 void CCallEngine::ReadRegistryIdentity() {
-    const CSettings& settings = m_settings;
-    std::string id = settings.GetMainIDString();
-    if (m_registry && m_registry->Open(kRegistryPath, false)) {
-        uint32_t version = m_registry->QueryDword("Version");
-        if (version < kRegistryVersion) {
-            m_registry->SetDword("Version", kRegistryVersion);
-            version = kRegistryVersion;
-        }
-        if (m_shared) m_shared->registryVersion = version;
-        if (id.empty()) {
-            char name[40] = {};
-            if (m_registry->QueryString("Name", name, sizeof name)) {
-                id = name;
-                settings.SetMainIDString(name);
-            }
-        }
-        m_registry->Close();
-    }
-    StationIdentity local;
-    CopyText(local.stationName, sizeof local.stationName, id.c_str());
-    CopyText(local.productName, sizeof local.productName, "Velmora");
-    CopyText(local.editionName, sizeof local.editionName, "Transvoria");
-    CopyText(local.versionText, sizeof local.versionText, "V1.5b  ");
-    CopyText(local.buildDate, sizeof local.buildDate, "20-Jan-2010");
-    local.versionNumber = kStationVersionNumber;
-    m_localIdentity = local;
+    uint32_t version = 0;
+    m_localIdentity = ReadLocalIdentity(m_settings, m_registry.get(), &version);
+    if (m_shared && version) m_shared->registryVersion = version;
     m_identitySent = 0;
 }
 
@@ -792,7 +721,7 @@ int CCallEngine::CreateConnectionManager() {
         m_peerIdentity = StationIdentity();
     }
     if (m_shared) m_shared->peerIdentity = StationIdentity();
-    m_answerSameSettings = 1;
+    m_answer.sameSettings = 1;
     return 1;
 }
 
@@ -806,8 +735,8 @@ int CCallEngine::CreateAudioEngine() {
     const int ok = audio->Init(m_fastCpu.load(std::memory_order_relaxed));
     m_audio = std::move(audio);
     std::lock_guard<std::mutex> lock(m_recordLock);
-    m_requestedSendFormat = AudioFormat();
-    m_decoderFormat = AudioFormat();
+    m_reportedEncodeFormat = AudioFormat();
+    m_reportedDecodeFormat = AudioFormat();
     return ok ? 1 : 0;
 }
 

@@ -20,6 +20,10 @@
 
 #include "call/CallAudio.h"
 #include "call/CallStartGuard.h"
+#include "call/CommandMailbox.h"
+#include "call/FormatNegotiation.h"
+#include "call/LocalIdentity.h"
+#include "call/PowerPriorityGuard.h"
 #include "common/DelayBuffer.h"
 #include "common/Records.h"
 #include "common/RegistryKey.h"
@@ -59,8 +63,8 @@ public:
     static constexpr uint32_t kPostTimeoutMs = 2000;
     static constexpr uint32_t kStopTimeoutMs = 5000;
     static constexpr uint32_t kRateWindowMs = 2000;
-    static constexpr const char* kRegistryPath = "Software\\Qiv\\Velmora\\Transvoria";
-    static constexpr uint32_t kRegistryVersion = 66818;
+    static constexpr const char* kRegistryPath = kStationRegistryPath;
+    static constexpr uint32_t kRegistryVersion = kStationRegistryVersion;
     static constexpr uint32_t kFixedDelayPeerVersion = 66567;
 
     // audioFactory makes the audio engine (now and after every connection);
@@ -134,7 +138,6 @@ private:
     void PollLink();
     void HandleControlFrame();
     void SetState(int state);
-    void ApplyPriority(int state);
     void ConnectStoredEntry();
     void EndConnection();
     void OnPeerIdentity();
@@ -182,7 +185,7 @@ private:
     std::atomic<int> m_errorCode{0};
     std::string m_errorText;  // under m_recordLock
     std::atomic<int> m_callState{CALL_NONE};
-    std::atomic<int> m_mailbox{0};
+    CCommandMailbox m_mailbox;
     std::atomic<int> m_playLevel{0};
     int m_idle = 0;
     std::atomic<int> m_stopped{0};
@@ -190,9 +193,7 @@ private:
     std::atomic<int> m_connectionActive{0};
     std::atomic<int> m_fastCpu{0};  // reloaded by the worker, read by Connect
     int m_identitySent = 0;
-    int m_savedLowPower = 1;
-    int m_savedPowerOff = 1;
-    int m_savedScreenSaver = 1;
+    CPowerPriorityGuard m_powerGuard;
     std::atomic<int> m_clipLevel{0};
     std::atomic<int> m_clipPlayed{0};
     std::atomic<int> m_clipLength{0};
@@ -220,23 +221,19 @@ private:
     CStopwatch m_deviceChangeWatch;
     CStopwatch m_sendFlushWatch;
     CCallStartGuard m_startGuard;
-    int m_answerCoding = -1;
-    int m_answerBitRate = -1;
-    int m_answerSampleRate = -1;
-    int m_answerMode = -1;
-    int m_answerSameSettings = 0;
+    AnswerSettings m_answer;
     std::atomic<int> m_captureLeft{0}, m_captureRight{0}, m_playbackLeft{0}, m_playbackRight{0};
     PhonebookEntry m_connectRequest;          // under m_recordLock
     ConnectionInfo m_reportedConnection;      // under m_recordLock
-    AudioFormat m_decoderFormat;              // under m_recordLock
-    AudioFormat m_requestedSendFormat;        // under m_recordLock
+    AudioFormat m_reportedDecodeFormat;       // under m_recordLock: what the window shows
+    AudioFormat m_reportedEncodeFormat;       // under m_recordLock: the operator's send format
     StationIdentity m_peerIdentity;           // under m_recordLock (also in the shared state)
     std::atomic<HWND> m_mainWindow{nullptr};
     ConnectionInfo m_connection;
-    AudioFormat m_receiveFormat;
-    AudioFormat m_sendFormat;
-    AudioFormat m_receivedFormat;
-    AudioFormat m_candidateSendFormat;
+    AudioFormat m_decodeFormat;          // what the decoder runs
+    AudioFormat m_encodeFormat;          // what the encoder runs and the peer is told
+    AudioFormat m_peerFormat;            // as the peer announced it, completed
+    AudioFormat m_proposedEncodeFormat;  // the send format to change to next
     StationIdentity m_localIdentity;
     char m_programFile[CConnectionManager::kProgramPathBytes] = {};
     std::string m_programName;

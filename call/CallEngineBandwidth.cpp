@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "call/CallEngine.h"
+#include "call/DelayMeasurement.h"
 #include "call/FormatRules.h"
 #include "common/MainWindowMessages.h"
 #include "net/ControlFrame.h"
@@ -16,14 +17,6 @@ constexpr uint32_t kCountAfterMs = 1000;
 constexpr uint32_t kRatesAtMs = 5000;
 constexpr uint32_t kReportAfterMs = 6000;
 constexpr uint32_t kKeepAliveMs = 1000;
-
-// Bits over milliseconds as bit/s, in 64 bits: no wrap however much came,
-// and a counting period that just began cannot divide by zero.
-int RateOf(int64_t bits, uint32_t ms) {
-    if (bits <= 0) return 0;
-    const int64_t rate = bits * 1000 / std::max<uint32_t>(ms, 1);
-    return static_cast<int>(std::min<int64_t>(rate, INT32_MAX));
-}
 
 struct Filler {
     uint8_t bytes[kFillerBytes];
@@ -47,7 +40,7 @@ int CCallEngine::StartBandwidthCheck() {
         frame.exchangeCount = 0;
         frame.connectionType = m_connectionType;
         frame.callerTime = static_cast<int32_t>(timeGetTime());
-        frame.blockSize = m_sendFormat.frameBytes;
+        frame.blockSize = m_encodeFormat.frameBytes;
         uint8_t bytes[kDelayFrameBytes];
         StoreDelayFrame(frame, bytes);
         m_manager->SendControl(CTRL_DELAY, bytes, kDelayFrameBytes);
@@ -69,37 +62,15 @@ int CCallEngine::StartBandwidthCheck() {
 void CCallEngine::OnDelayFrame() {
     uint8_t bytes[kDelayFrameBytes];
     if (!m_manager->ReadControl(bytes, kDelayFrameBytes)) return;
-    const uint32_t now = timeGetTime();
     DelayFrame frame = LoadDelayFrame(bytes);
     m_connectionType = frame.connectionType;
-    uint32_t returnTime = 0;
-    bool record = true;
-    if (IsAnswering()) {
-        m_peerChunk = frame.blockSize;
-        if (frame.exchangeCount == -1) {
-            EndDelayMeasurement(static_cast<uint32_t>(frame.maxMs), static_cast<uint32_t>(frame.minMs));
-            return;
-        }
-        returnTime = frame.answererTime != 0 ? now - static_cast<uint32_t>(frame.answererTime) : 0;
-        frame.answererTime = static_cast<int32_t>(now);
-    } else {
-        frame.exchangeCount += 1;
-        returnTime = now - static_cast<uint32_t>(frame.callerTime);
-        frame.callerTime = static_cast<int32_t>(now);
-        if (frame.exchangeCount > 50 || (frame.exchangeCount > 15 && m_delayWatch.IsExpired())) {
-            frame.exchangeCount = -1;
-            record = false;
-        }
+    if (IsAnswering()) m_peerChunk = frame.blockSize;
+    const DelayStep step = AdvanceDelayFrame(frame, timeGetTime(), IsAnswering(), m_delayWatch.IsExpired());
+    if (step.reply) {
+        StoreDelayFrame(frame, bytes);
+        m_manager->SendControl(CTRL_DELAY, bytes, kDelayFrameBytes);
     }
-    if (record && frame.exchangeCount > 10) {
-        if (returnTime > static_cast<uint32_t>(frame.maxMs)) frame.maxMs = static_cast<int32_t>(returnTime);
-        if (returnTime < static_cast<uint32_t>(frame.minMs) || frame.minMs == 0)
-            frame.minMs = static_cast<int32_t>(returnTime);
-    }
-    StoreDelayFrame(frame, bytes);
-    m_manager->SendControl(CTRL_DELAY, bytes, kDelayFrameBytes);
-    if (frame.exchangeCount == -1)
-        EndDelayMeasurement(static_cast<uint32_t>(frame.maxMs), static_cast<uint32_t>(frame.minMs));
+    if (step.finished) EndDelayMeasurement(step.maxMs, step.minMs);
 }
 
 void CCallEngine::EndDelayMeasurement(uint32_t maxMs, uint32_t minMs) {
@@ -160,8 +131,8 @@ void CCallEngine::RunBandwidthCheck() {
         const int64_t s = m_bytesSent * 8;
         m_bytesReceived = r;
         m_bytesSent = s;
-        m_receiveRate.store(RateOf(r, timeGetTime() - m_receiveStart), std::memory_order_relaxed);
-        m_sendRate.store(RateOf(s, timeGetTime() - m_sendStart), std::memory_order_relaxed);
+        m_receiveRate.store(BitRateOf(r, timeGetTime() - m_receiveStart), std::memory_order_relaxed);
+        m_sendRate.store(BitRateOf(s, timeGetTime() - m_sendStart), std::memory_order_relaxed);
         return;
     }
     if (t <= kReportAfterMs) return;

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "call/CallEngine.h"
+#include "call/FormatNegotiation.h"
 #include "call/FormatRules.h"
 #include "common/MainWindowMessages.h"
 #include "common/Settings.h"
@@ -20,20 +21,8 @@ int CCallEngine::EnterConnected() {
             m_manager->Disconnect();
         }
         Post(WM_ENGINE_RX_INDICATOR, 16, kind);
-        Post(WM_ENGINE_TX_INDICATOR, m_sendFormat.direction == DIRECTION_RECEIVE_ONLY ? 0 : 16, kind);
-        const CSettings& settings = m_settings;
-        if (kind == TRANSPORT_TCP) {
-            m_answerCoding = settings.GetTCPAnswerCodingType();
-            m_answerBitRate = settings.GetTCPAnswerCodingRate();
-            m_answerSampleRate = settings.GetTCPAnswerSamplerate();
-            m_answerMode = settings.GetTCPAnswerDeviceMode();
-            m_answerSameSettings = settings.GetTCPAnswerSameSettings();
-        } else if (kind == TRANSPORT_ISDN) {
-            m_answerCoding = settings.GetISDNAnswerCodingType();
-            m_answerSampleRate = settings.GetISDNAnswerSamplerate();
-            m_answerMode = settings.GetISDNAnswerDeviceMode();
-            m_answerSameSettings = 0;
-        }
+        Post(WM_ENGINE_TX_INDICATOR, m_encodeFormat.direction == DIRECTION_RECEIVE_ONLY ? 0 : 16, kind);
+        ReadAnswerSettings(m_settings, kind, m_answer);
     } else {
         int reportedKind;
         {
@@ -42,8 +31,8 @@ int CCallEngine::EnterConnected() {
         }
         m_manager->SetBuffering(m_connectionType, m_bufferingMode, m_bufferMs);
         CreateSendDelayBuffer();
-        m_audio->SetSendFormat(&m_sendFormat);
-        m_manager->SetSendFormat(&m_sendFormat);
+        m_audio->SetSendFormat(&m_encodeFormat);
+        m_manager->SetSendFormat(&m_encodeFormat);
         if (!m_audio->OpenEncoder()) {
             TakeAudioError();
             return 0;
@@ -51,7 +40,7 @@ int CCallEngine::EnterConnected() {
         m_sendFlushWatch.Start(600);
         Post(WM_ENGINE_ENCODER_FORMAT, 0, 0);
         Post(WM_ENGINE_TX_INDICATOR, 32, reportedKind);
-        if (m_sendFormat.direction != DIRECTION_SEND_ONLY) Post(WM_ENGINE_RX_INDICATOR, 16, reportedKind);
+        if (m_encodeFormat.direction != DIRECTION_SEND_ONLY) Post(WM_ENGINE_RX_INDICATOR, 16, reportedKind);
     }
     if (m_programName.empty()) return 0;
     m_captureLeft.store(0, std::memory_order_relaxed);
@@ -69,35 +58,35 @@ int CCallEngine::EnterConnected() {
 
 void CCallEngine::PublishDecoderFormat(const AudioFormat& f) {
     std::lock_guard<std::mutex> lock(m_recordLock);
-    m_decoderFormat = f;
+    m_reportedDecodeFormat = f;
 }
 
 void CCallEngine::PublishRequestedSendFormat(const AudioFormat& f) {
     std::lock_guard<std::mutex> lock(m_recordLock);
-    m_requestedSendFormat = f;
+    m_reportedEncodeFormat = f;
 }
 
 void CCallEngine::OnReceiveFormat() {
-    NormalizeFormat(m_receivedFormat, FormatUse::Received, m_fastCpu.load(std::memory_order_relaxed));
+    NormalizeFormat(m_peerFormat, FormatUse::Received, m_fastCpu.load(std::memory_order_relaxed));
     const int kind = Kind();
     // A frame the pass buffers cannot carry would be cut or overrun them: the
     // peer's format is refused and the call ends with a reason.
-    if (!FrameFitsPass(m_receivedFormat)) {
+    if (!FrameFitsPass(m_peerFormat)) {
         char text[160];
         std::snprintf(text, sizeof text, "The remote station sends a format this station cannot receive (%d bytes a frame).",
-                      static_cast<int>(m_receivedFormat.frameBytes));
+                      static_cast<int>(m_peerFormat.frameBytes));
         SetErrorText(text);
         m_manager->Disconnect();
         return;
     }
     if (kind == TRANSPORT_MULTICAST && m_connection.flag && m_mainWindow.load(std::memory_order_relaxed)) {
-        Post(WM_ENGINE_TX_INDICATOR, IsEmptyFormat(m_receivedFormat) ? 16 : 32, TRANSPORT_MULTICAST);
+        Post(WM_ENGINE_TX_INDICATOR, IsEmptyFormat(m_peerFormat) ? 16 : 32, TRANSPORT_MULTICAST);
         return;
     }
-    if (SameFormat(m_receivedFormat, m_receiveFormat)) return;
-    m_receiveFormat = m_receivedFormat;
-    if (IsEmptyFormat(m_receiveFormat)) {
-        PublishDecoderFormat(m_receiveFormat);
+    if (SameFormat(m_peerFormat, m_decodeFormat)) return;
+    m_decodeFormat = m_peerFormat;
+    if (IsEmptyFormat(m_decodeFormat)) {
+        PublishDecoderFormat(m_decodeFormat);
         m_audio->CloseDecoder();
         m_playbackLeft.store(0, std::memory_order_relaxed);
         m_playbackRight.store(0, std::memory_order_relaxed);
@@ -106,8 +95,7 @@ void CCallEngine::OnReceiveFormat() {
         return;
     }
     if (IsAnswering()) m_manager->GetBuffering(&m_connectionType, &m_bufferingMode, &m_bufferMs);
-    if (m_sendFormat.direction == DIRECTION_RECEIVE_ONLY && m_receiveFormat.direction == DIRECTION_SEND_ONLY)
-        m_receiveFormat.direction = DIRECTION_BOTH;
+    m_decodeFormat = DecodeFormatFor(m_decodeFormat, m_encodeFormat);
     const int state = m_callState.load(std::memory_order_relaxed);
     if (state != CALL_CONNECTED && state != CALL_CONNECTED_CLIP_PLAYING && state != CALL_CONNECTED_CLIP_PAUSED) {
         if (!EnterConnected()) {
@@ -117,15 +105,14 @@ void CCallEngine::OnReceiveFormat() {
     }
     CreateReceiveDelayBuffer();
     int deviceChanged = 0;
-    if (!m_audio->SetReceiveFormat(&m_receiveFormat, &deviceChanged)) {
+    if (!m_audio->SetReceiveFormat(&m_decodeFormat, &deviceChanged)) {
         TakeAudioError();
         m_manager->Disconnect();
         return;
     }
-    if (m_sendFormat.codingType == CODING_APTX && m_sendFormat.aptxOption != 0 &&
-        m_receiveFormat.codingType == CODING_APTX && m_receiveFormat.aptxOption == 0) {
-        m_sendFormat.aptxOption = 0;
-        m_audio->ChangeSendFormat(&m_sendFormat);
+    if (EncoderDropsAptxSync(m_encodeFormat, m_decodeFormat)) {
+        m_encodeFormat.aptxOption = 0;
+        m_audio->ChangeSendFormat(&m_encodeFormat);
     }
     if (m_connectionType == CONNTYPE_1)
         m_audio->SetDeviceBuffering(kind == TRANSPORT_ISDN ? 0 : 10, 0, 0);
@@ -137,49 +124,24 @@ void CCallEngine::OnReceiveFormat() {
         m_audio->SetOutputMute(0);
         m_audio->PauseOutput(1);
     }
-    PublishDecoderFormat(m_receiveFormat);
+    PublishDecoderFormat(m_decodeFormat);
     Post(WM_ENGINE_DECODER_FORMAT, 0, kind);
-    Post(WM_ENGINE_RX_INDICATOR, m_receiveFormat.direction == DIRECTION_SEND_ONLY ? 0 : 32, kind);
+    Post(WM_ENGINE_RX_INDICATOR, m_decodeFormat.direction == DIRECTION_SEND_ONLY ? 0 : 32, kind);
 }
 
 void CCallEngine::ChooseAnswerFormat() {
-    if (IsEmptyFormat(m_receiveFormat)) return;
-    const AudioFormat& r = m_receiveFormat;
-    AudioFormat c = m_candidateSendFormat;
-    if (m_answerSameSettings || r.direction == DIRECTION_SEND_ONLY || r.codingType == CODING_G711_ALAW ||
-        r.codingType == CODING_G711_ULAW) {
-        c = r;
-    } else {
-        c.direction = r.direction;
-        c.codingType = m_answerCoding == -1 ? r.codingType : m_answerCoding;
-        if (c.codingType == CODING_G722) {
-            c.bitRate = 64000;
-            c.sampleRate = 16000;
-            c.deviceMode = DEVICEMODE_MONO;
-        } else {
-            c.bitRate = Kind() == TRANSPORT_ISDN ? r.bitRate : m_answerBitRate;
-            // An unset answer rate must not give a negative frame size.
-            if (c.bitRate <= 0) c.bitRate = r.bitRate;
-            c.sampleRate = m_answerSampleRate == -1 ? r.sampleRate : m_answerSampleRate;
-            c.deviceMode = m_answerMode == -1 ? r.deviceMode : m_answerMode;
-        }
-        // The frame size follows from this format, not from one applied
-        // earlier in the call.
-        c.frameBytes = 0;
-        c.aptxOption = r.aptxOption;
-        NormalizeFormat(c, FormatUse::Answer, m_fastCpu.load(std::memory_order_relaxed));
-        if (!FrameFitsPass(c)) c = r;
-    }
-    m_candidateSendFormat = c;
+    if (IsEmptyFormat(m_decodeFormat)) return;
+    m_proposedEncodeFormat = ::ChooseAnswerFormat(m_decodeFormat, m_proposedEncodeFormat, m_answer, Kind(),
+                                                  m_fastCpu.load(std::memory_order_relaxed));
     ApplySendFormat();
 }
 
 void CCallEngine::ApplySendFormat() {
-    AudioFormat candidate = m_candidateSendFormat;
+    AudioFormat candidate = m_proposedEncodeFormat;
     if (m_connectionActive.load(std::memory_order_relaxed)) MatchAptxOptionToTransport(candidate, Kind());
-    if (SameFormat(candidate, m_sendFormat)) return;
+    if (SameFormat(candidate, m_encodeFormat)) return;
     if (!m_connectionActive.load(std::memory_order_relaxed)) {
-        m_sendFormat = candidate;
+        m_encodeFormat = candidate;
         return;
     }
     if (!m_audio || !m_manager) return;
@@ -189,8 +151,8 @@ void CCallEngine::ApplySendFormat() {
         return;
     }
     m_manager->SetSendFormat(&candidate);
-    const bool wasEmpty = IsEmptyFormat(m_sendFormat);
-    m_sendFormat = candidate;
+    const bool wasEmpty = IsEmptyFormat(m_encodeFormat);
+    m_encodeFormat = candidate;
     PublishRequestedSendFormat(candidate);
     if (wasEmpty) {
         CreateSendDelayBuffer();
@@ -223,19 +185,19 @@ int CCallEngine::SizeDelayBuffer(std::unique_ptr<CDelayBuffer>& buffer, const Au
 
 void CCallEngine::CreateSendDelayBuffer() {
     if (m_connectionType != CONNTYPE_3) return;
-    SizeDelayBuffer(m_sendDelay, m_sendFormat, false);
+    SizeDelayBuffer(m_sendDelay, m_encodeFormat, false);
 }
 
 void CCallEngine::CreateReceiveDelayBuffer() {
     if (m_connectionType != CONNTYPE_3) return;
     if (Kind() == TRANSPORT_MULTICAST) m_delayBufferTime = m_bufferingMode != 0 ? 400 : 1000;
-    SizeDelayBuffer(m_receiveDelay, m_receiveFormat, true);
+    SizeDelayBuffer(m_receiveDelay, m_decodeFormat, true);
 }
 
 // ---------------------------------------------------------------- receive side
 
 void CCallEngine::ReceiveStep() {
-    if (!IsEmptyFormat(m_receiveFormat)) {
+    if (!IsEmptyFormat(m_decodeFormat)) {
         if (m_receiveDelay)
             ReceiveBuffered();
         else
@@ -257,7 +219,7 @@ void CCallEngine::ReceiveStep() {
 }
 
 void CCallEngine::ReceiveBuffered() {
-    const int f = m_receiveFormat.frameBytes;
+    const int f = m_decodeFormat.frameBytes;
     if (f <= 0 || f > kPassBufferBytes) return;
     uint8_t buffer[kPassBufferBytes];
     if (m_manager->GetReceiveAvailable() >= f && m_receiveDelay->GetFreeSpace() >= static_cast<uint32_t>(f)) {
@@ -291,7 +253,7 @@ void CCallEngine::ReceiveBuffered() {
 }
 
 void CCallEngine::ReceiveDirect() {
-    const int f = m_receiveFormat.frameBytes;
+    const int f = m_decodeFormat.frameBytes;
     if (f <= 0 || f > kPassBufferBytes) return;
     if (m_audio->GetReceiveSpace() < f || m_manager->GetReceiveAvailable() < f) return;
     uint8_t buffer[kPassBufferBytes];
@@ -325,7 +287,7 @@ void CCallEngine::AudioStep() {
 }
 
 void CCallEngine::SendBuffered() {
-    const int f = m_sendFormat.frameBytes;
+    const int f = m_encodeFormat.frameBytes;
     if (f <= 0 || f > kPassBufferBytes) return;
     uint8_t buffer[kPassBufferBytes];
     if (m_audio->GetSendFill() >= f && m_sendDelay->GetFreeSpace() >= static_cast<uint32_t>(f)) {
@@ -344,7 +306,7 @@ void CCallEngine::SendBuffered() {
 }
 
 void CCallEngine::SendDirect() {
-    const int f = m_sendFormat.frameBytes;
+    const int f = m_encodeFormat.frameBytes;
     if (f <= 0 || f > kPassBufferBytes) return;
     if (m_manager->GetSendSpace() < f || m_audio->GetSendFill() < f) return;
     uint8_t buffer[kPassBufferBytes];
@@ -355,7 +317,7 @@ void CCallEngine::SendDirect() {
     m_captureLeft.store(l, std::memory_order_relaxed);
     m_captureRight.store(r, std::memory_order_relaxed);
     if (m_sendFlushWatch.IsExpired()) {
-        if (m_sendFormat.sampleRate == 8000) {
+        if (m_encodeFormat.sampleRate == 8000) {
             m_audio->FlushCapture();
             m_manager->DiscardSendData();
         }

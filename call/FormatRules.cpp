@@ -2,35 +2,12 @@
 
 #include <algorithm>
 
-#include "common/FrameDuration.h"
-#include "common/MpegHeader.h"
-
-namespace {
-bool IsAptx(int type) { return type == CODING_APTX || type == CODING_APTX_ENH; }
-bool IsG711(int type) { return type == CODING_G711_ALAW || type == CODING_G711_ULAW; }
-bool IsMpeg(int type) { return type == CODING_MPEG_L2 || type == CODING_MPEG_L3; }
-}  // namespace
+#include "codecs/CodingTable.h"
+#include "codecs/FrameDuration.h"
 
 int ComputeFrameBytes(const AudioFormat& f, int fastCpu) {
-    switch (f.codingType) {
-    case CODING_PCM: return f.deviceMode == DEVICEMODE_MONO ? 2304 : 4608;
-    case CODING_G711_ALAW:
-    case CODING_G711_ULAW:
-        if (f.frameBytes > 0) return f.frameBytes;
-        return fastCpu ? 96 : 192;
-    case CODING_G722:
-        if (f.frameBytes > 0) return f.frameBytes;
-        return (f.sampleRate / 2000) * (fastCpu ? 8 : 24);
-    case CODING_MPEG_L2:
-    case CODING_MPEG_L3:
-        // Two 576-sample frames of MPEG-2 Layer III make one block.
-        return MpegBytesPer1152Samples(f.bitRate, f.sampleRate);
-    case CODING_APTX:
-    case CODING_APTX_ENH:
-        if (f.frameBytes > 0) return f.frameBytes;
-        return f.deviceMode == DEVICEMODE_MONO ? 192 : 384;
-    default: return 0;
-    }
+    const CodingDescriptor* row = FindCoding(f.codingType);
+    return row && row->frameBytes ? row->frameBytes(f, fastCpu) : 0;
 }
 
 int NormalizeFormat(AudioFormat& f, FormatUse use, int fastCpu) {
@@ -38,15 +15,17 @@ int NormalizeFormat(AudioFormat& f, FormatUse use, int fastCpu) {
         f = AudioFormat();
         return 1;
     }
-    const int type = f.codingType;
-    if (type == CODING_PCM || IsAptx(type)) {
-        if (f.deviceMode != DEVICEMODE_MONO) f.deviceMode = DEVICEMODE_STEREO;
-    } else if (IsG711(type)) {
-        f.bitRate = 64000;
-        f.sampleRate = 8000;
-        f.deviceMode = DEVICEMODE_MONO;
-    } else if (type == CODING_G722) {
-        f.deviceMode = DEVICEMODE_MONO;
+    const CodingDescriptor* row = FindCoding(f.codingType);
+    if (row) {
+        if (row->modeRule == ModeRule::kMono) {
+            f.deviceMode = DEVICEMODE_MONO;
+        } else if (row->modeRule == ModeRule::kMonoOrStereo && f.deviceMode != DEVICEMODE_MONO) {
+            f.deviceMode = DEVICEMODE_STEREO;
+        }
+        if (row->fixedOnEveryFormat) {
+            f.bitRate = row->fixedBitRate;
+            f.sampleRate = row->fixedSampleRate;
+        }
     }
     if (f.sampleRate == 0) {
         switch (use) {
@@ -57,20 +36,14 @@ int NormalizeFormat(AudioFormat& f, FormatUse use, int fastCpu) {
     }
     if (use != FormatUse::Request) {
         int64_t rate = f.bitRate;
-        if (type == CODING_PCM) {
-            rate = static_cast<int64_t>(f.sampleRate) * 16;
-        } else if (IsG711(type)) {
-            rate = 64000;
-        } else if (type == CODING_G722) {
-            rate = static_cast<int64_t>(f.sampleRate) * 4;
-        } else if (IsAptx(type)) {
-            rate = f.sampleRate == 15754 ? 64000 : f.sampleRate == 31508 ? 128000 : static_cast<int64_t>(f.sampleRate) * 4;
-        }
-        if (!IsMpeg(type) && f.deviceMode != DEVICEMODE_MONO) rate *= 2;
+        // MPEG formats name the bit rate of all channels; the others one channel's.
+        if (row && row->channelBitRate) rate = row->channelBitRate(f);
+        if ((!row || !row->mpegFramed) && f.deviceMode != DEVICEMODE_MONO) rate *= 2;
         // A peer's absurd sample rate must not wrap into a plausible rate.
         f.bitRate = static_cast<int32_t>(std::clamp<int64_t>(rate, INT32_MIN, INT32_MAX));
     }
-    if (!(type == CODING_PCM && f.frameBytes > 0)) f.frameBytes = ComputeFrameBytes(f, fastCpu);
+    // A PCM frame size given with the format stands: it is the peer's block.
+    if (!(f.codingType == CODING_PCM && f.frameBytes > 0)) f.frameBytes = ComputeFrameBytes(f, fastCpu);
     return 1;
 }
 

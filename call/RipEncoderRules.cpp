@@ -2,11 +2,21 @@
 
 #include <initializer_list>
 
+#include "codecs/CodingTable.h"
 #include "common/MpegHeader.h"
 
 namespace {
 
-bool IsMpeg(int codingType) { return codingType == CODING_MPEG_L2 || codingType == CODING_MPEG_L3; }
+bool IsMpeg(int codingType) {
+    const CodingDescriptor* row = FindCoding(codingType);
+    return row && row->mpegFramed;
+}
+
+// The row of a coding type a remote-control request may ask for over `transport`.
+const CodingDescriptor* RequestableOver(int codingType, uint32_t transport) {
+    const CodingDescriptor* row = FindCoding(codingType);
+    return row && (row->requestTransports & transport) ? row : nullptr;
+}
 
 int RoundDownSampleRate(int rate) {
     constexpr int kRates[] = {48000, 44100, 32000, 24000, 22050, 16000};
@@ -25,31 +35,22 @@ bool IsOneOf(int kbps, std::initializer_list<int> values) {
 }  // namespace
 
 bool MakeRequestedEncoder(int codingType, int bitRate, int sampleRate, int deviceMode, AudioFormat* format) {
-    switch (codingType) {
-    case CODING_PCM:
+    const CodingDescriptor* row = FindCoding(codingType);
+    if (!row || row->requestTransports == 0) return false;
+    switch (row->modeRule) {
+    case ModeRule::kMono: deviceMode = DEVICEMODE_MONO; break;
+    case ModeRule::kMonoOrStereo:
         if (deviceMode != DEVICEMODE_MONO) deviceMode = DEVICEMODE_STEREO;
         break;
-    case CODING_G711_ALAW:
-    case CODING_G711_ULAW:
-        sampleRate = 8000;
-        bitRate = 64000;
-        deviceMode = DEVICEMODE_MONO;
-        break;
-    case CODING_G722:
-        sampleRate = 16000;
-        bitRate = 64000;
-        deviceMode = DEVICEMODE_MONO;
-        break;
-    case CODING_MPEG_L2:
-    case CODING_MPEG_L3:
+    case ModeRule::kMpegModes:
         if (deviceMode != DEVICEMODE_MONO && deviceMode != DEVICEMODE_STEREO &&
             deviceMode != DEVICEMODE_JOINT_STEREO && deviceMode != DEVICEMODE_DUAL_MONO) {
             deviceMode = DEVICEMODE_MONO;
         }
         break;
-    default:
-        return false;
     }
+    if (row->fixedSampleRate) sampleRate = row->fixedSampleRate;
+    if (row->fixedBitRate) bitRate = row->fixedBitRate;
     AudioFormat f;
     f.aptxOption = 0;  // the rest of a requested format is zero
     f.codingType = codingType;
@@ -73,13 +74,11 @@ int SnapMpegBitRate(int codingType, int bitRate) {
 }
 
 bool CheckISDNEncoder(AudioFormat* f) {
-    const bool g711 = f->codingType == CODING_G711_ALAW || f->codingType == CODING_G711_ULAW;
-    if (!g711 && f->codingType != CODING_G722 && !IsMpeg(f->codingType)) return false;
+    const CodingDescriptor* row = RequestableOver(f->codingType, TRANSPORT_ISDN);
+    if (!row) return false;
     f->bitRate = f->bitRate <= 64000 ? 64000 : 128000;
-    if (g711) {
-        f->sampleRate = 8000;
-    } else if (f->codingType == CODING_G722) {
-        f->sampleRate = 16000;
+    if (row->fixedSampleRate) {
+        f->sampleRate = row->fixedSampleRate;
     } else if (f->sampleRate >= 8000 && f->sampleRate <= 24000) {
         f->sampleRate = 24000;
     } else if (f->sampleRate != 32000) {
@@ -89,7 +88,7 @@ bool CheckISDNEncoder(AudioFormat* f) {
 }
 
 bool CheckTCPEncoder(AudioFormat* f) {
-    if (f->codingType != CODING_PCM && !IsMpeg(f->codingType)) return false;
+    if (!RequestableOver(f->codingType, TRANSPORT_TCP)) return false;
     if (f->sampleRate < 16000) f->sampleRate = 16000;
     if (!IsMpeg(f->codingType)) return true;
     f->bitRate = SnapMpegBitRate(f->codingType, f->bitRate);

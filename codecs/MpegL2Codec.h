@@ -8,7 +8,7 @@
 #include "codecs/mpeg2/Mp2Encoder.h"
 #include "common/Codec.h"
 
-class CMpegL2Codec : public CCodec {
+class CMpegL2Codec final : public CCodec {
 public:
     CMpegL2Codec();
     ~CMpegL2Codec();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "codecs/CodingTable.h"
 #include "common/ByteOrder.h"
 #include "net/PacketWriter.h"
 #include "net/PeerBlock.h"
@@ -16,14 +17,16 @@ using namespace ws;
 namespace {
 constexpr int kMinBufferSize = 1024;
 constexpr int kMaxBufferSize = 1 << 22;
-constexpr int kG722ReceiveChunk = 1536;
 constexpr uint32_t kWorkerFirstPauseMs = 250;
 constexpr uint32_t kWorkerLastPauseMs = 150;
 // Bounds the reading away at a close (4 KiB a round), so that a peer
 // sending fast cannot keep the owner's thread here.
 constexpr int kMaxReadAwayRounds = 1024;
 
-bool IsMpeg(int codingType) { return codingType == CODING_MPEG_L2 || codingType == CODING_MPEG_L3; }
+bool IsMpeg(int codingType) {
+    const CodingDescriptor* row = FindCoding(codingType);
+    return row && row->mpegFramed;
+}
 
 int MirrorDirection(int direction) {
     if (direction == DIRECTION_SEND_ONLY) return DIRECTION_RECEIVE_ONLY;
@@ -385,7 +388,8 @@ int CTcpTransport::GetPeerAddress(char* out, int size) {
 int CTcpTransport::CapacityFor(const AudioFormat& f) const { return TwoFrames(f.frameBytes, m_bufferSize); }
 
 int CTcpTransport::ReceiveChunkFor(const AudioFormat& f) const {
-    if (f.codingType == CODING_G722) return std::min(kG722ReceiveChunk, m_bufferSize);
+    const CodingDescriptor* row = FindCoding(f.codingType);
+    if (row && row->tcpReceiveChunk > 0) return std::min(row->tcpReceiveChunk, m_bufferSize);
     return TwoFrames(f.frameBytes, m_bufferSize);
 }
 

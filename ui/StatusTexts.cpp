@@ -2,23 +2,14 @@
 
 #include <cstdio>
 
+#include "codecs/CodingTable.h"
 #include "common/MainWindowMessages.h"
 #include "common/Translator.h"
 
 std::string FormatAudioFormat(const AudioFormat& format) {
-    std::string text;
-    switch (format.codingType) {
-        case CODING_PCM: text = "PCM "; break;
-        case CODING_G711_ALAW:
-        case CODING_G711_ULAW: text = "G.711 "; break;
-        case CODING_G722: text = "G.722 "; break;
-        case CODING_MPEG_L1: text = "MP-L1 "; break;
-        case CODING_MPEG_L2: text = "MP-L2 "; break;
-        case CODING_MPEG_L3: text = "MP-L3 "; break;
-        case CODING_APTX: text = "APTx "; break;
-        case CODING_APTX_ENH: text = "EnhAPTx "; break;
-        default: return std::string();
-    }
+    const CodingDescriptor* row = FindCoding(format.codingType);
+    if (!row) return std::string();
+    std::string text = row->statusText;
     switch (format.deviceMode) {
         case DEVICEMODE_MONO: text += "M "; break;
         case DEVICEMODE_STEREO: text += "S "; break;

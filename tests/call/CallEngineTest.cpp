@@ -14,6 +14,15 @@
 
 namespace {
 
+// Waits (generously) for the worker's state report to reach the window.
+bool WorkerReported(CMessageSink& sink) {
+    MSG m;
+    while (sink.Wait(m, 10000)) {
+        if (m.message == WM_ENGINE_STATE) return true;
+    }
+    return false;
+}
+
 struct CallEngineTest : ::testing::Test {
     CallEngineTest() : m_settings(m_dir.File("station.ini")) {
         setenv("VELMORA_REGISTRY_FILE", m_dir.File("registry").c_str(), 1);
@@ -141,7 +150,7 @@ TEST_F(CallEngineTest, PeerFormatWhoseFrameDoesNotFitIsRefused) {
     auto engine = MakeEngine();
     ASSERT_EQ(engine->Start("Velmora", 1), 1);
     ASSERT_EQ(engine->SetMainWindow(sink.Handle()), 1);
-    Sleep(100);
+    ASSERT_TRUE(WorkerReported(sink));
 
     CTcpTransport peer;
     ASSERT_EQ(peer.Init(10240, 4, "", 1080), 1);
@@ -201,13 +210,20 @@ int TryCall(int port) {
 
 TEST_F(CallEngineTest, SuspendedLinkTakesNoCallsUntilResumed) {
     m_settings.WriteInt("TCP", "AnswerAcceptCalls", 1);
+    CMessageSink sink;
     auto engine = MakeEngine();
     ASSERT_EQ(engine->Start("Velmora", 1), 1);
+    ASSERT_EQ(engine->SetMainWindow(sink.Handle()), 1);
+    ASSERT_TRUE(WorkerReported(sink));
+    // The worker takes commands in order: once it reports after the idle
+    // command, that command is done.
     ASSERT_EQ(engine->SetIdle(1), 1);
-    Sleep(100);
+    ASSERT_EQ(engine->PostCommand(ENGINE_CMD_REPORT_STATE), 1);
+    ASSERT_TRUE(WorkerReported(sink));
     EXPECT_EQ(TryCall(TestPort(0)), 16);  // refused: nobody listens
     ASSERT_EQ(engine->SetIdle(0), 1);
-    Sleep(100);
+    ASSERT_EQ(engine->PostCommand(ENGINE_CMD_REPORT_STATE), 1);
+    ASSERT_TRUE(WorkerReported(sink));
     EXPECT_EQ(TryCall(TestPort(0)), 48);
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace g7xx_test {
 
 inline bool HavePeer(const std::string& name) {
@@ -23,24 +25,8 @@ inline int RunCommand(const std::string& command) {
     return (rc != -1 && WIFEXITED(rc)) ? WEXITSTATUS(rc) : -1;
 }
 
-class CScratchDir {
-public:
-    CScratchDir() {
-        char name[] = "/tmp/velmora-g7xx-XXXXXX";
-        if (mkdtemp(name)) m_path = name;
-    }
-    ~CScratchDir() {
-        std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-    }
-    CScratchDir(const CScratchDir&) = delete;
-    CScratchDir& operator=(const CScratchDir&) = delete;
-    bool Ok() const { return !m_path.empty(); }
-    std::string operator/(const std::string& file) const { return m_path + "/" + file; }
-
-private:
-    std::string m_path;
-};
+// Scratch folder for the peer tools' files.
+using CScratchDir = CTempDir;
 
 inline bool WriteBytes(const std::string& path, const void* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "tests/codecs/Mp2TestSupport.h"
+#include "tests/codecs/mpeg2/Mp2TestSupport.h"
 
 namespace {
 

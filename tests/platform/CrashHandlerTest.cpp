@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -42,23 +44,10 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-struct TempDir {
-    fs::path path;
-    explicit TempDir(const std::string& tag) {
-        path = fs::temp_directory_path() / ("velmora_crash_" + std::to_string(getpid()) + "_" + tag);
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir() {
-        fs::permissions(path, fs::perms::owner_all);
-        fs::remove_all(path);
-    }
-};
-
 TEST(ReportFileTest, FormatsAndFlushesALongReportInOrder) {
-    TempDir dir("format");
+    CTempDir dir("format");
     CReportFile file;
-    ASSERT_TRUE(file.Open((dir.path / "r.txt").c_str()));
+    ASSERT_TRUE(file.Open((dir.Path() / "r.txt").c_str()));
     file.Printf("%s caused %s (0x%08x) \r\n", "Velmora", "an Access Violation", 0xC0000005u);
     file.Printf("[%04x|%-10d|%d|%lu|%5s|%c|%%]\r\n", 0x33, 1234, -56, 1ull << 40, "ab", 'Z');
     file.WriteHexByte(0x1AB);
@@ -67,7 +56,7 @@ TEST(ReportFileTest, FormatsAndFlushesALongReportInOrder) {
     for (int i = 0; i < 3000; ++i) file.Printf("line %d\r\n", i);
     file.Close();
     file.Close();  // harmless twice
-    const std::string text = ReadAll(dir.path / "r.txt");
+    const std::string text = ReadAll(dir.Path() / "r.txt");
     const auto lines = Lines(text);
     ASSERT_GE(lines.size(), 3002u);
     EXPECT_EQ(lines[0], "Velmora caused an Access Violation (0xc0000005) ");
@@ -78,15 +67,15 @@ TEST(ReportFileTest, FormatsAndFlushesALongReportInOrder) {
 }
 
 TEST(CrashHandlerTest, StackOfTenWordsDumpsThreeLines) {
-    TempDir dir("stack");
+    CTempDir dir("stack");
     uint32_t words[10];
     for (uint32_t i = 0; i < 10; ++i) words[i] = 0x41424344u + i;  // "DCBA" in memory order
     words[9] = 0x00207E1F;
     CReportFile file;
-    ASSERT_TRUE(file.Open((dir.path / "s.txt").c_str()));
+    ASSERT_TRUE(file.Open((dir.Path() / "s.txt").c_str()));
     CCrashHandler::WriteStack(file, reinterpret_cast<uintptr_t>(words), reinterpret_cast<uintptr_t>(words + 10));
     file.Close();
-    const auto lines = Lines(ReadAll(dir.path / "s.txt"));
+    const auto lines = Lines(ReadAll(dir.Path() / "s.txt"));
     // "", "", "Stack:", three lines, "".
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[2], "Stack:");
@@ -110,12 +99,12 @@ TEST(CrashHandlerTest, ExceptionNamesAndSignalCodes) {
 }
 
 TEST(CrashHandlerTest, ModuleListNamesThisProgram) {
-    TempDir dir("modules");
+    CTempDir dir("modules");
     CReportFile file;
-    ASSERT_TRUE(file.Open((dir.path / "m.txt").c_str()));
+    ASSERT_TRUE(file.Open((dir.Path() / "m.txt").c_str()));
     CCrashHandler::WriteModuleList(file);
     file.Close();
-    const std::string text = ReadAll(dir.path / "m.txt");
+    const std::string text = ReadAll(dir.Path() / "m.txt");
     char exe[1024] = {};
     ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
     EXPECT_EQ(text.rfind("Module 1\r\n" + std::string(exe) + "\r\nImage Base: 0x", 0), 0u) << text.substr(0, 200);
@@ -230,11 +219,11 @@ TEST(CrashHandlerTest, EachSignalLeavesOneCorrectReport) {
     int i = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir("child" + std::to_string(i++));
-        const int status = RunChild(c.how, dir.path, false);
+        CTempDir dir("child" + std::to_string(i++));
+        const int status = RunChild(c.how, dir.Path(), false);
         ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
         EXPECT_EQ(WTERMSIG(status), c.signal);
-        const std::string text = ReadAll(dir.path / "ERRORLOG.TXT");
+        const std::string text = ReadAll(dir.Path() / "ERRORLOG.TXT");
         ASSERT_FALSE(text.empty());
         const auto lines = Lines(text);
         ASSERT_GT(lines.size(), 20u);
@@ -262,13 +251,13 @@ TEST(CrashHandlerTest, EachSignalLeavesOneCorrectReport) {
 }
 
 TEST(CrashHandlerTest, NoReportInAReadOnlyDirectory) {
-    TempDir dir("readonly");
-    fs::permissions(dir.path, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+    CTempDir dir("readonly");
+    fs::permissions(dir.Path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                   fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    const int status = RunChild(Crash::Segv, dir.path, true);
+    const int status = RunChild(Crash::Segv, dir.Path(), true);
     ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
     EXPECT_EQ(WTERMSIG(status), SIGSEGV);
-    EXPECT_FALSE(fs::exists(dir.path / "ERRORLOG.TXT"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "ERRORLOG.TXT"));
 }
 
 }  // namespace

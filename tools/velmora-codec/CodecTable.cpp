@@ -1,9 +1,6 @@
 #include "tools/velmora-codec/CodecTable.h"
 
-#include "codecs/AptxEnhCodec.h"
-#include "codecs/AptxStdCodec.h"
-#include "codecs/g711/G711Codec.h"
-#include "codecs/g722/G722Codec.h"
+#include "codecs/CodingTable.h"
 #include "codecs/MpegL2Codec.h"
 #include "codecs/mpeg2/Mp2Frame.h"
 
@@ -11,12 +8,6 @@ namespace {
 
 bool IsMono(const AudioFormat& f) {
     return f.deviceMode == DEVICEMODE_MONO || f.deviceMode == DEVICEMODE_MONO_MIX;
-}
-
-template <class T>
-CCodec* Make() {
-    static T codec;  // the engine, too, holds one object per codec for its life
-    return &codec;
 }
 
 // The fallback frame sizes of the format negotiation (FastCPU off).
@@ -66,12 +57,12 @@ const char* RefuseAptx(const AudioFormat& f) {
 }
 
 const CodecEntry kEntries[] = {
-    {CODING_G711_ALAW, "G.711 A-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
-    {CODING_G711_ULAW, "G.711 mu-law", Make<CG711Codec>, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
-    {CODING_G722, "G.722", Make<CG722Codec>, 16000, DEVICEMODE_MONO, Frame192, RefuseG722},
-    {CODING_MPEG_L2, "MPEG Layer II", Make<CMpegL2Codec>, 48000, DEVICEMODE_STEREO, FrameMpegL2, RefuseMpegL2},
-    {CODING_APTX, "apt-X", Make<CAptxStdCodec>, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
-    {CODING_APTX_ENH, "enhanced apt-X", Make<CAptxEnhCodec>, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
+    {CODING_G711_ALAW, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
+    {CODING_G711_ULAW, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
+    {CODING_G722, 16000, DEVICEMODE_MONO, Frame192, RefuseG722},
+    {CODING_MPEG_L2, 48000, DEVICEMODE_STEREO, FrameMpegL2, RefuseMpegL2},
+    {CODING_APTX, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
+    {CODING_APTX_ENH, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
 };
 
 }  // namespace
@@ -87,3 +78,7 @@ const CodecEntry* CodecEntries(int* count) {
     *count = static_cast<int>(sizeof(kEntries) / sizeof(kEntries[0]));
     return kEntries;
 }
+
+const char* CodecName(const CodecEntry& entry) { return FindCoding(entry.codingType)->name; }
+
+CCodec* CreateCodec(const CodecEntry& entry) { return FindCoding(entry.codingType)->codec.create(); }

@@ -1,6 +1,7 @@
 #pragma once
-// The coding types velmora-codec knows. Each codec adds one entry to the table
-// in CodecTable.cpp and nothing else.
+// What velmora-codec adds to the program's coding table: defaults for the
+// command line, its frame sizes and the reasons it gives a user for refusing a
+// format. The name and the codec object come from the coding table.
 #include <cstdint>
 
 #include "common/Codec.h"
@@ -8,9 +9,6 @@
 
 struct CodecEntry {
     int codingType;
-    const char* name;
-    // A fresh codec object that lives as long as the tool runs.
-    CCodec* (*create)();
     int defaultRate;  // Hz, when neither --rate nor the WAV file gives one
     int defaultMode;  // device mode when --mode is not given
     // Coded bytes of one frame, as the call engine fills AudioFormat::frameBytes.
@@ -19,6 +17,10 @@ struct CodecEntry {
     const char* (*refuse)(const AudioFormat& format);
 };
 
+// The coding table's name of an entry.
+const char* CodecName(const CodecEntry& entry);
+// A codec object for the entry that lives as long as the tool runs.
+CCodec* CreateCodec(const CodecEntry& entry);
 // Null when the coding type has no entry (not a type, or not built yet).
 const CodecEntry* FindCodecEntry(int codingType);
 // The entries, for the usage text.

@@ -22,7 +22,7 @@ int Usage() {
                  "  Built here:");
     int count = 0;
     const CodecEntry* entries = CodecEntries(&count);
-    for (int i = 0; i < count; ++i) std::fprintf(stderr, " %d (%s)", entries[i].codingType, entries[i].name);
+    for (int i = 0; i < count; ++i) std::fprintf(stderr, " %d (%s)", entries[i].codingType, CodecName(entries[i]));
     std::fprintf(stderr, "\n");
     return 2;
 }
@@ -104,14 +104,14 @@ int main(int argc, char** argv) {
     format.frameBytes = entry->frameBytes(format);
     const char* refusal = entry->refuse(format);
     if (refusal[0] != '\0') {
-        return Fail(std::string(entry->name) + " refuses this format: " + refusal);
+        return Fail(std::string(CodecName(*entry)) + " refuses this format: " + refusal);
     }
-    if (format.frameBytes <= 0) return Fail(std::string(entry->name) + " has no frame size for this format");
+    if (format.frameBytes <= 0) return Fail(std::string(CodecName(*entry)) + " has no frame size for this format");
 
-    CCodec* codec = entry->create();
+    CCodec* codec = CreateCodec(*entry);
     if (command == "encode") {
         std::vector<uint8_t> coded;
-        if (!RunEncoder(*codec, format, wav.samples, &coded, &error)) return Fail(std::string(entry->name) + ": " + error);
+        if (!RunEncoder(*codec, format, wav.samples, &coded, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
         if (!WriteFileBytes(files[1], coded, &error)) return Fail(error);
         return 0;
     }
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     WavData out;
     out.sampleRate = rate;
     out.channels = Channels(mode);
-    if (!RunDecoder(*codec, format, coded, &out.samples, &error)) return Fail(std::string(entry->name) + ": " + error);
+    if (!RunDecoder(*codec, format, coded, &out.samples, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
     if (!WriteWav(files[1], out, &error)) return Fail(error);
     return 0;
 }

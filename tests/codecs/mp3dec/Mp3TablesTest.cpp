@@ -14,7 +14,7 @@ TEST(Mp3Tables, CommittedHeaderMatchesRegeneratedOne) {
     const auto build = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().parent_path();
     const std::string gen = (build / "tools/gen_mp3_tables/gen_mp3_tables").string();
     if (ec || !std::filesystem::exists(gen)) GTEST_SKIP() << "generator not built: " << gen;
-    mp3test::CTempDir dir("tables");
+    CTempDir dir("tables");
     const std::string src = VELMORA_SOURCE_DIR;
     ASSERT_TRUE(mp3test::Run(gen + " " + src + "/codecs/mp3dec/tables " + (dir / "Mp3Tables.h")));
     EXPECT_EQ(mp3test::ReadFile(dir / "Mp3Tables.h"), mp3test::ReadFile(src + "/codecs/mp3dec/Mp3Tables.h"));

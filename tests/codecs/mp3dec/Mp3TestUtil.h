@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "codecs/mp3dec/Mp3Decoder.h"
+#include "support/TempDir.h"
 
 namespace mp3test {
 
@@ -43,24 +44,6 @@ inline void WriteFile(const std::filesystem::path& path, const std::vector<uint8
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
-
-// A fresh folder below the system temp folder, removed with the object.
-class CTempDir {
-public:
-    explicit CTempDir(const std::string& tag) {
-        std::string tmpl = (std::filesystem::temp_directory_path() / ("vt_mp3_" + tag + "_XXXXXX")).string();
-        if (char* p = mkdtemp(tmpl.data())) m_path = p;
-    }
-    ~CTempDir() {
-        std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 struct DecodeResult {
     std::vector<uint8_t> pcm;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "codecs/MpegL2Codec.h"
-#include "tests/codecs/Mp2TestSupport.h"
+#include "tests/codecs/mpeg2/Mp2TestSupport.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "codecs/mpeg2/Mp2Decoder.h"
+#include "support/TempDir.h"
 
 namespace mp2test {
 
@@ -24,20 +25,7 @@ inline bool HaveTool(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        static int counter = 0;
-        path = std::filesystem::temp_directory_path() /
-               ("velmora-mp2-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
+using TempDir = CTempDir;
 
 // Runs a shell command; its stderr (and stdout, unless redirected in cmd) lands in *output.
 inline int RunTool(const std::string& cmd, std::string* output = nullptr) {

@@ -11,7 +11,7 @@
 #include "codecs/mpeg2/Mp2Decoder.h"
 #include "codecs/mpeg2/Mp2Encoder.h"
 #include "codecs/mpeg2/Mp2Filters.h"
-#include "tests/codecs/Mp2TestSupport.h"
+#include "tests/codecs/mpeg2/Mp2TestSupport.h"
 
 namespace {
 
