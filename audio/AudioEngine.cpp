@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/EndpointEnum.h"
 #include "audio/WaveDeviceInfo.h"
 #include "codecs/MpegL2Codec.h"
 #include "common/GlobalBuffer.h"
@@ -62,6 +63,9 @@ CAudioEngine::~CAudioEngine() {
     }
     m_waveOut.Close();
     m_waveIn.Close();
+    m_endpointOut.Close();
+    m_endpointIn.Close();
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.Close();
     DestroyCodecs();
 }
 
@@ -116,11 +120,44 @@ int CAudioEngine::ConfigureWave() {
     return 1;
 }
 
-// Endpoint devices and ASIO drivers are other device families; until the
-// engine holds them there is nothing to configure for them.
-int CAudioEngine::ConfigureEndpoints() { return 0; }
-int CAudioEngine::ConfigureAsio() { return 1; }
-int CAudioEngine::StartAsio() { return 1; }
+int CAudioEngine::ConfigureEndpoints() {
+    int input, output;
+    if (m_deviceKind == INTERFACE_NONE) {
+        input = CEndpointEnum(1).GetDefaultIndex();
+        output = CEndpointEnum(0).GetDefaultIndex();
+        m_settings.SetCoreAudioInput(input);
+        m_settings.SetCoreAudioOutput(output);
+    } else {
+        input = m_settings.GetCoreAudioInput();
+        output = m_settings.GetCoreAudioOutput();
+    }
+    const int blockMs = m_settings.GetCoreAudioBlockTime();
+    if (!m_endpointOut.Allocate(blockMs)) return 0;
+    m_endpointOut.SelectEndpoint(output);
+    if (!m_endpointIn.Allocate(blockMs, 15)) return 0;
+    m_endpointIn.SelectEndpoint(input);
+    m_endpointOut.SetLevel(m_settings.GetPlayLevel());
+    m_endpointIn.SetLevel(m_settings.GetRecLevel());
+    m_errorText.clear();
+    return 1;
+}
+
+int CAudioEngine::ConfigureAsio() {
+    if (!m_asio.EnumerateDrivers()) return 0;
+    m_asio.SelectDriver(m_settings.GetASIOCard(), m_settings.GetASIOInput(), m_settings.GetASIOOutput());
+    m_asio.SetBlockSetting(m_settings.GetASIOBlockTime());
+    m_asio.SetPlayLevel(m_settings.GetPlayLevel());
+    m_asio.SetCaptureLevel(m_settings.GetRecLevel());
+    return 1;
+}
+
+int CAudioEngine::StartAsio() {
+    if (m_deviceKind != INTERFACE_ASIO) return 1;
+    void* window = g_sharedState ? g_sharedState->mainWindow : nullptr;
+    if (m_asio.Open(window, 0) && m_asio.Start()) return 1;
+    m_errorText = m_asio.GetErrorText();
+    return 0;
+}
 
 int CAudioEngine::AllocateFifos() {
     m_fifoArea.reset();
@@ -136,6 +173,8 @@ void CAudioEngine::ReloadDeviceSettings() {
     if (m_deviceKind == INTERFACE_WAVE) {
         m_waveIn.SelectCard(m_settings.GetRecCard());
         m_waveOut.SelectCard(m_settings.GetPlayCard());
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        m_asio.SelectDriver(m_settings.GetASIOCard(), m_settings.GetASIOInput(), m_settings.GetASIOOutput());
     }
 }
 
@@ -145,13 +184,22 @@ int CAudioEngine::GetLastError(std::string& out) const {
     return 1;
 }
 
-// ---- device dispatch (WAVE; the other kinds do nothing yet) ----
+// ---- device dispatch: one device family per kind; kind 0 does nothing ----
 
 int CAudioEngine::CaptureMode() const {
     return (m_monoMix && m_sendFormat.deviceMode == DEVICEMODE_MONO) ? DEVICEMODE_MONO_MIX : m_sendFormat.deviceMode;
 }
 
 int CAudioEngine::OpenPlaybackDevice() {
+    if (m_deviceKind == INTERFACE_ASIO)
+        m_asio.SetPlaybackFormat(m_receiveFormat.codingType, m_receiveFormat.sampleRate, m_receiveFormat.deviceMode);
+    if (m_deviceKind == INTERFACE_COREAUDIO) {
+        m_endpointOut.SetFormat(m_receiveFormat.codingType, 48000, m_receiveFormat.sampleRate,
+                                m_receiveFormat.deviceMode);
+        if (m_endpointOut.Open()) return 1;
+        m_errorText = m_endpointOut.GetErrorText();
+        return 0;
+    }
     if (m_deviceKind != INTERFACE_WAVE) return 1;
     m_waveOut.SetFormat(m_receiveFormat.sampleRate, m_receiveFormat.deviceMode);
     if (m_waveOut.Open()) return 1;
@@ -161,12 +209,21 @@ int CAudioEngine::OpenPlaybackDevice() {
 }
 
 void CAudioEngine::ClosePlaybackDevice() {
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.Close();
     if (m_deviceKind != INTERFACE_WAVE) return;
     m_waveOut.Close();
     if (m_encodeType != 0) m_waveIn.Start();
 }
 
 int CAudioEngine::OpenCaptureDevice() {
+    if (m_deviceKind == INTERFACE_ASIO)
+        m_asio.SetCaptureFormat(m_sendFormat.codingType, m_sendFormat.sampleRate, CaptureMode());
+    if (m_deviceKind == INTERFACE_COREAUDIO) {
+        m_endpointIn.SetFormat(48000, m_sendFormat.sampleRate, CaptureMode());
+        if (m_endpointIn.Open()) return 1;
+        m_errorText = m_endpointIn.GetErrorText();
+        return 0;
+    }
     if (m_deviceKind != INTERFACE_WAVE) return 1;
     m_waveIn.SetFormat(m_sendFormat.sampleRate, CaptureMode());
     if (m_waveIn.Open()) return 1;
@@ -177,29 +234,64 @@ int CAudioEngine::OpenCaptureDevice() {
 
 void CAudioEngine::CloseCaptureDevice() {
     if (m_deviceKind == INTERFACE_WAVE) m_waveIn.Close();
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointIn.Close();
 }
 
 void CAudioEngine::SetPlayLevel(int level) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.SetLevel(level);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.SetPlayLevel(level);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.SetLevel(level);
 }
 
 void CAudioEngine::SetOutputMute(int flag) {
     if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Reset(flag);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.SetOutputMute(flag);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.SetOutputMute(flag);
 }
 
 void CAudioEngine::PauseOutput(int flag) {
-    if (m_deviceKind != INTERFACE_WAVE) return;
-    if (flag) {
-        m_waveOut.Pause();
-    } else {
-        m_waveOut.Restart();
-    }
+    if (m_deviceKind == INTERFACE_WAVE) flag ? m_waveOut.Pause() : m_waveOut.Restart();
+    if (m_deviceKind == INTERFACE_ASIO) flag ? m_asio.PauseOutput() : m_asio.ResumeOutput();
+    if (m_deviceKind == INTERFACE_COREAUDIO) flag ? m_endpointOut.Pause() : m_endpointOut.Resume();
 }
 
 void CAudioEngine::SetDeviceBuffering(int inputMode, int outputMode, int outputAdjust) {
-    if (m_deviceKind != INTERFACE_WAVE) return;
-    m_waveIn.SetBufferingMode(inputMode);
-    m_waveOut.SetBufferingMode(outputMode, outputAdjust);
+    if (m_deviceKind == INTERFACE_WAVE) {
+        m_waveIn.SetBufferingMode(inputMode);
+        m_waveOut.SetBufferingMode(outputMode, outputAdjust);
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        m_asio.SetCaptureMode(inputMode);
+        m_asio.SetPlaybackMode(outputMode, outputAdjust);
+    } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+        m_endpointIn.SetBufferingMode(inputMode);
+        m_endpointOut.SetBufferingMode(outputMode, outputAdjust);
+    }
+}
+
+int CAudioEngine::ReadCaptureDevice(int16_t* dst, int bytes) {
+    if (m_deviceKind == INTERFACE_WAVE) return m_waveIn.Read(dst, bytes);
+    if (m_deviceKind == INTERFACE_ASIO) return m_asio.Read(dst, bytes);
+    if (m_deviceKind == INTERFACE_COREAUDIO) return m_endpointIn.Read(dst, bytes);
+    return 0;
+}
+
+void CAudioEngine::ServicePlaybackDevice() {
+    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Service();
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.Service();
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.Service();
+}
+
+int CAudioEngine::WritePlaybackDevice(const int16_t* pcm, int bytes) {
+    if (m_deviceKind == INTERFACE_WAVE) return m_waveOut.Write(pcm, bytes);
+    if (m_deviceKind == INTERFACE_ASIO) return m_asio.Write(pcm, bytes);
+    if (m_deviceKind == INTERFACE_COREAUDIO) return m_endpointOut.Write(pcm, bytes);
+    return 0;
+}
+
+void CAudioEngine::WriteMonitor(const int16_t* pcm, int bytes) {
+    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.WriteMonitor(pcm, bytes);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.WriteMonitor(pcm, bytes);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.WriteMonitor(pcm, bytes);
 }
 
 // ---- send side ----
@@ -247,6 +339,8 @@ int CAudioEngine::OpenEncoder() {
         m_encoder = codec;
         m_sendLimit = frameBytes;
         m_encodeUnit = m_captureLimit = n;
+        if (m_deviceKind == INTERFACE_ASIO && (type == CODING_G711_ALAW || type == CODING_G711_ULAW || type == CODING_G722))
+            m_captureLimit = 2 * n;
         if (type == CODING_MPEG_L2) {
             // A padded frame is one byte longer than frameBytes, and the call
             // takes frameBytes at a time: the next frame must fit behind what
@@ -260,6 +354,7 @@ int CAudioEngine::OpenEncoder() {
     }
     if (!OpenCaptureDevice()) return 0;
     m_encodeType = type;
+    if (m_deviceKind == INTERFACE_ASIO && m_sendFormat.sampleRate != 48000) m_captureLimit += m_captureLimit / 4;
     m_captureLimit = std::min(m_captureLimit + 4, kFifoBytes);
     m_sendLimit = std::min(m_sendLimit, kFifoBytes);
     m_sendFill = m_captureFill = 0;
@@ -308,18 +403,21 @@ void CAudioEngine::MixClipIntoCapture(int r) {
     } else {
         std::memcpy(cap, scratch, static_cast<size_t>(r));
     }
-    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.WriteMonitor(clip, r);
+    WriteMonitor(clip, r);
 }
 
 void CAudioEngine::ReadCapture() {
     if (!m_fifoArea) return;
     if (m_deviceKind == INTERFACE_WAVE) m_waveIn.Service();
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.ServiceCapture();
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointIn.Service();
     const int room = m_captureLimit - m_captureFill;
     if (room <= 0) return;
     const int n = std::min(m_encodeUnit, room);
+    // ASIO hands over whole frames only once the last ones went out (Layer III excepted).
+    if (m_deviceKind == INTERFACE_ASIO && m_sendFill > 0 && m_sendFormat.codingType != CODING_MPEG_L3) return;
     int r = 0;
-    if (m_deviceKind == INTERFACE_WAVE && n > 0)
-        r = m_waveIn.Read(reinterpret_cast<int16_t*>(Fifo(kCapture) + m_captureFill), n);
+    if (n > 0) r = ReadCaptureDevice(reinterpret_cast<int16_t*>(Fifo(kCapture) + m_captureFill), n);
     if (r > 0 && m_clipActive && !m_clipPaused && m_clipPlayer) MixClipIntoCapture(r);
     if (r > 0) m_captureFill += r;
 }
@@ -356,6 +454,8 @@ int CAudioEngine::GetSendData(uint8_t* dst, int n) {
 
 int CAudioEngine::StretchCapture() {
     if (m_deviceKind == INTERFACE_WAVE) return m_waveIn.RequestStretch();
+    if (m_deviceKind == INTERFACE_ASIO) return m_sendFill > 0 ? m_sendFill : m_asio.RequestStretch();
+    if (m_deviceKind == INTERFACE_COREAUDIO) return m_endpointIn.RequestStretch();
     return 0;
 }
 
@@ -476,10 +576,17 @@ int CAudioEngine::SetReceiveFormat(const AudioFormat* f, int* changed) {
     return 1;
 }
 
-int CAudioEngine::GetReceiveSpace() const { return m_receiveLimit - m_receiveFill; }
+// ASIO takes received audio only once the last decoded audio went to the
+// device (Layer III excepted).
+bool CAudioEngine::AsioHoldsReceive() const {
+    return m_deviceKind == INTERFACE_ASIO && m_playbackFill > 0 && m_receiveFormat.codingType != CODING_MPEG_L3;
+}
+
+int CAudioEngine::GetReceiveSpace() const { return AsioHoldsReceive() ? 0 : m_receiveLimit - m_receiveFill; }
 
 int CAudioEngine::PutReceiveData(const uint8_t* src, int n) {
     if (!m_fifoArea || src == nullptr || n < 0) return 0;
+    if (AsioHoldsReceive()) return 0;
     if (n > m_receiveLimit - m_receiveFill) return 0;
     std::memcpy(Fifo(kReceive) + m_receiveFill, src, static_cast<size_t>(n));
     m_receiveFill += n;
@@ -510,7 +617,7 @@ void CAudioEngine::DecodeReceived() {
 void CAudioEngine::ProcessPlayback() {
     if (!m_fifoArea) return;
     DecodeReceived();
-    if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Service();
+    ServicePlaybackDevice();
     if (m_decodeType == 0) {
         if (!m_clipActive) return;
         const int room = m_playbackLimit - m_playbackFill;
@@ -525,8 +632,8 @@ void CAudioEngine::ProcessPlayback() {
             }
         }
     }
-    if (m_playbackFill > 0 && m_deviceKind == INTERFACE_WAVE) {
-        const int w = m_waveOut.Write(reinterpret_cast<const int16_t*>(Fifo(kPlayback)), m_playbackFill);
+    if (m_playbackFill > 0) {
+        const int w = WritePlaybackDevice(reinterpret_cast<const int16_t*>(Fifo(kPlayback)), m_playbackFill);
         if (w > 0) TakeFront(Fifo(kPlayback), &m_playbackFill, w);
     }
 }
@@ -537,18 +644,26 @@ void CAudioEngine::GetLevels(int side, int* left, int* right) {
     int l = 0, r = 0;
     if (side == 0) {
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.GetLevels(&l, &r);
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.GetPlayLevels(&l, &r);
+        if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.GetLevels(&l, &r);
     } else if (m_clipActive && !m_clipPaused && m_clipPlayer) {
         m_clipPlayer->GetLevels(&l, &r);
-        if (m_micOn && m_deviceKind == INTERFACE_WAVE) {
+        if (m_micOn) {
             int ml = 0, mr = 0;
-            m_waveIn.GetLevels(&ml, &mr);
+            CaptureLevels(&ml, &mr);
             l += ml, r += mr;
         }
-    } else if (m_deviceKind == INTERFACE_WAVE) {
-        m_waveIn.GetLevels(&l, &r);
+    } else {
+        CaptureLevels(&l, &r);
     }
     if (left) *left = ClampLevel(l);
     if (right) *right = ClampLevel(r);
+}
+
+void CAudioEngine::CaptureLevels(int* left, int* right) {
+    if (m_deviceKind == INTERFACE_WAVE) m_waveIn.GetLevels(left, right);
+    if (m_deviceKind == INTERFACE_ASIO) m_asio.GetCaptureLevels(left, right);
+    if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointIn.GetLevels(left, right);
 }
 
 int CAudioEngine::SetClipGain(int level) {
@@ -576,6 +691,11 @@ int CAudioEngine::StartClip() {
         m_clipMode = m_sendFormat.deviceMode;
         m_clipPlayer->SetOutputFormat(m_clipRate, m_clipMode);
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.SetMonitorFormat(m_clipRate, m_clipMode);
+        if (m_deviceKind == INTERFACE_ASIO) {
+            m_asio.SetMonitorFormat(m_clipRate, m_clipMode);
+            m_asio.SetClipActive(1);
+        }
+        if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.SetMonitorFormat(m_clipRate, m_clipMode);
     } else {
         m_clipRate = 48000;
         m_clipMode = m_clipPlayer->GetChannels() == 1 ? DEVICEMODE_MONO : DEVICEMODE_STEREO;
@@ -586,6 +706,23 @@ int CAudioEngine::StartClip() {
             if (!m_waveOut.Open()) {
                 const char* text = m_waveOut.GetErrorText();
                 m_errorText = text ? text : "Output device error: Unknown error.";
+                return 0;
+            }
+        } else if (m_deviceKind == INTERFACE_ASIO) {
+            void* window = g_sharedState ? g_sharedState->mainWindow : nullptr;
+            if (!m_asio.Open(window, 0) || !m_asio.Start()) {
+                m_errorText = m_asio.GetErrorText();
+                return 0;
+            }
+            m_asio.SetCaptureMode(1);  // capture off
+            m_asio.SetPlaybackMode(30, 0);
+            m_asio.SetCaptureFormat(CODING_PCM, 48000, m_clipMode);
+            m_asio.SetPlaybackFormat(CODING_PCM, 48000, m_clipMode);
+        } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+            m_endpointOut.SetBufferingMode(30, 0);
+            m_endpointOut.SetFormat(CODING_PCM, 48000, 48000, m_clipMode);
+            if (!m_endpointOut.Open()) {
+                m_errorText = m_endpointOut.GetErrorText();
                 return 0;
             }
         }
@@ -601,7 +738,15 @@ int CAudioEngine::StartClip() {
 int CAudioEngine::PauseClip() {
     if (!m_clipActive) return 0;
     int result = 1;
-    if (m_encodeType == 0 && m_decodeType == 0 && m_deviceKind == INTERFACE_WAVE) result = m_waveOut.Pause();
+    if (m_encodeType != 0 || m_decodeType != 0) {
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.SetClipActive(0);
+    } else if (m_deviceKind == INTERFACE_WAVE) {
+        result = m_waveOut.Pause();
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        result = m_asio.PauseOutput();
+    } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+        result = m_endpointOut.Pause();
+    }
     m_clipPaused = 1;
     return result;
 }
@@ -609,7 +754,15 @@ int CAudioEngine::PauseClip() {
 int CAudioEngine::ResumeClip() {
     if (!m_clipActive) return 0;
     int result = 1;
-    if (m_encodeType == 0 && m_decodeType == 0 && m_deviceKind == INTERFACE_WAVE) result = m_waveOut.Restart();
+    if (m_encodeType != 0 || m_decodeType != 0) {
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.SetClipActive(1);
+    } else if (m_deviceKind == INTERFACE_WAVE) {
+        result = m_waveOut.Restart();
+    } else if (m_deviceKind == INTERFACE_ASIO) {
+        result = m_asio.ResumeOutput();
+    } else if (m_deviceKind == INTERFACE_COREAUDIO) {
+        result = m_endpointOut.Resume();
+    }
     m_clipPaused = 0;
     return result;
 }
@@ -618,8 +771,11 @@ int CAudioEngine::StopClip() {
     if (!m_clipActive) return 0;
     if (m_encodeType != 0 || m_decodeType != 0) {
         if (m_clipPlayer) m_clipPlayer->Close();
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.SetClipActive(0);
     } else {
         if (m_deviceKind == INTERFACE_WAVE) m_waveOut.Close();
+        if (m_deviceKind == INTERFACE_ASIO) m_asio.Close();
+        if (m_deviceKind == INTERFACE_COREAUDIO) m_endpointOut.Close();
         if (m_clipPlayer) m_clipPlayer->Close();
         m_playbackFill = 0;
     }

@@ -11,7 +11,10 @@
 #include <memory>
 #include <string>
 
+#include "audio/AsioDevice.h"
 #include "audio/ClipSource.h"
+#include "audio/EndpointInDevice.h"
+#include "audio/EndpointOutDevice.h"
 #include "audio/WaveInDevice.h"
 #include "audio/WaveOutDevice.h"
 #include "codecs/CodingTable.h"
@@ -101,6 +104,9 @@ public:
     int GetMp2Processing() const { return m_mp2Processing; }
     CWaveInDevice& WaveIn() { return m_waveIn; }
     CWaveOutDevice& WaveOut() { return m_waveOut; }
+    CAsioDevice& Asio() { return m_asio; }
+    CEndpointInDevice& EndpointIn() { return m_endpointIn; }
+    CEndpointOutDevice& EndpointOut() { return m_endpointOut; }
 
 private:
     uint8_t* Fifo(int index) const { return m_fifoArea.get() + static_cast<size_t>(index) * kFifoBytes; }
@@ -109,6 +115,12 @@ private:
     void DestroyCodecs();
     int CaptureMode() const;
     int OpenPlaybackDevice();
+    int ReadCaptureDevice(int16_t* dst, int bytes);
+    void ServicePlaybackDevice();
+    int WritePlaybackDevice(const int16_t* pcm, int bytes);
+    void WriteMonitor(const int16_t* pcm, int bytes);
+    void CaptureLevels(int* left, int* right);
+    bool AsioHoldsReceive() const;
     void ClosePlaybackDevice();
     int OpenCaptureDevice();
     void CloseCaptureDevice();
@@ -153,6 +165,9 @@ private:
     CClipSource* m_clipPlayer = nullptr;
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
+    CEndpointInDevice m_endpointIn;
+    CEndpointOutDevice m_endpointOut;
+    CAsioDevice m_asio;
     int m_mp2Processing = 1;
     static constexpr int kMaxCodings = 16;
     CCodec* m_ownedCodecs[kMaxCodings] = {};  // by row of CodingTable(); freed by the row's maker

@@ -584,6 +584,12 @@ void CCallEngine::SetState(int s) {
             m_connectionType = CONNTYPE_1;
             ok = EnterConnected();
             break;
+        case TRANSPORT_MULTICAST:
+            // A sender plays nothing back: it needs no buffering of its own.
+            if (m_connection.flag) m_connectionType = CONNTYPE_1;
+            ok = EnterConnected();
+            if (ok) SendLocalIdentity();
+            break;
         default: ok = EnterConnected(); break;
         }
         if (!ok) {

@@ -1,10 +1,12 @@
 #include "net/TransportRegistry.h"
 
+#include "net/MulticastTransport.h"
 #include "net/TcpTransport.h"
 
 namespace {
 constexpr TransportRegistration kTransports[] = {
     {TRANSPORT_TCP, false, &CTcpTransport::Create},
+    {TRANSPORT_MULTICAST, false, &CMulticastTransport::Create},
 };
 }  // namespace
 

@@ -202,6 +202,7 @@ private:
 const char* RootName(HKEY root) {
     if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
     if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+    if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
     return nullptr;
 }
 

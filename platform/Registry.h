@@ -1,6 +1,7 @@
 #pragma once
 // A small file-backed stand-in for the Windows registry: keys and values the
-// program keeps under HKEY_LOCAL_MACHINE (its own key, the ASIO driver list).
+// program keeps under HKEY_LOCAL_MACHINE (its own key, the ASIO driver list)
+// and the class ids of the built-in drivers under HKEY_CLASSES_ROOT.
 // Key paths and value names compare without regard to case. The store is one
 // text file, named by VELMORA_REGISTRY_FILE, else ~/.velmora/registry; every
 // call reads it and every change rewrites it whole (temporary file, rename)
@@ -10,6 +11,7 @@
 struct RegistryKeyObject;
 using HKEY = RegistryKeyObject*;
 
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
 

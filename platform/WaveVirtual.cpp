@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/SimulatedDevices.h"
 #include "platform/WaveDeviceList.h"
 
 namespace {
@@ -196,6 +197,7 @@ void VirtualWaveAdvanceMs(uint32_t ms) {
             done = s->m_simDone.load(std::memory_order_acquire);
         }
     }
+    SimulatedDevicesAdvanced(now);
 }
 
 uint64_t VirtualWaveNowMs() { return g_simNowMs.load(std::memory_order_acquire); }

@@ -231,6 +231,72 @@ int SetLinger(SOCKET s, bool on, int seconds) {
     return 0;
 }
 
+int SetReuseAddress(SOCKET s, bool on) { return SetIntOption(s, SOL_SOCKET, SO_REUSEADDR, on ? 1 : 0); }
+
+namespace {
+int SetMembership(SOCKET s, int name, uint32_t group, uint32_t interfaceIp) {
+    ip_mreq m;
+    std::memset(&m, 0, sizeof m);
+    m.imr_multiaddr.s_addr = htonl(group);
+    m.imr_interface.s_addr = htonl(interfaceIp);
+    if (::setsockopt(s, IPPROTO_IP, name, &m, sizeof m) != 0) return Fail();
+    return 0;
+}
+}  // namespace
+
+int JoinGroup(SOCKET s, uint32_t group, uint32_t interfaceIp) {
+    return SetMembership(s, IP_ADD_MEMBERSHIP, group, interfaceIp);
+}
+
+int LeaveGroup(SOCKET s, uint32_t group, uint32_t interfaceIp) {
+    return SetMembership(s, IP_DROP_MEMBERSHIP, group, interfaceIp);
+}
+
+int SetMulticastInterface(SOCKET s, uint32_t interfaceIp) {
+    in_addr a;
+    a.s_addr = htonl(interfaceIp);
+    if (::setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &a, sizeof a) != 0) return Fail();
+    return 0;
+}
+
+int SetMulticastTtl(SOCKET s, int hops) { return SetIntOption(s, IPPROTO_IP, IP_MULTICAST_TTL, hops); }
+int SetMulticastLoop(SOCKET s, bool on) { return SetIntOption(s, IPPROTO_IP, IP_MULTICAST_LOOP, on ? 1 : 0); }
+
+int RecvFromWithTtl(SOCKET s, void* data, int len, SocketAddress* from, int* ttl) {
+    if (ttl) *ttl = -1;
+    if (len < 0) return Fail(WSAEINVAL);
+    if (SetIntOption(s, IPPROTO_IP, IP_RECVTTL, 1) != 0) return SOCKET_ERROR;
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    iovec iov;
+    iov.iov_base = data;
+    iov.iov_len = static_cast<size_t>(len);
+    alignas(cmsghdr) char control[64];
+    msghdr msg;
+    std::memset(&msg, 0, sizeof msg);
+    msg.msg_name = &sa;
+    msg.msg_namelen = sizeof sa;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = ::recvmsg(s, &msg, MSG_TRUNC);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return Fail();
+    if (from) *from = FromNative(sa);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c && ttl; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
+            int value = 0;
+            std::memcpy(&value, CMSG_DATA(c), sizeof value);
+            *ttl = value;
+        }
+    }
+    if (n > len) return Fail(WSAEMSGSIZE);
+    return static_cast<int>(n);
+}
+
 int GetSocketError(SOCKET s) {
     int error = 0;
     socklen_t len = sizeof error;

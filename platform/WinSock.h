@@ -9,7 +9,8 @@
 //  - accepted sockets are non-blocking like their listening socket;
 //  - a stream socket may bind a port still in TIME_WAIT, so a station can
 //    listen again right after a call;
-//  - a datagram longer than the buffer is 10040 (its head is still delivered).
+//  - a datagram longer than the buffer is 10040 (its head is still delivered),
+//    and so is a datagram too long to send.
 // Any thread may call; a socket is used by one thread at a time.
 #include <cstdint>
 
@@ -62,6 +63,18 @@ int SetReceiveTimeout(SOCKET s, uint32_t ms);     // blocking recv gives 10060 a
 int SetSendTimeout(SOCKET s, uint32_t ms);        // blocking send gives 10060 after it
 int GetSocketError(SOCKET s);                     // SO_ERROR as a Winsock code (0 = none)
 int SetLinger(SOCKET s, bool on, int seconds);    // SO_LINGER; on with 0 s resets the peer at close
+int SetReuseAddress(SOCKET s, bool on);           // SO_REUSEADDR: datagram receivers share a port
+
+// IPv4 multicast (group and interface addresses in host byte order;
+// kAddressAny lets the routing table choose the interface).
+int JoinGroup(SOCKET s, uint32_t group, uint32_t interfaceIp);   // IP_ADD_MEMBERSHIP
+int LeaveGroup(SOCKET s, uint32_t group, uint32_t interfaceIp);  // IP_DROP_MEMBERSHIP
+int SetMulticastInterface(SOCKET s, uint32_t interfaceIp);       // IP_MULTICAST_IF
+int SetMulticastTtl(SOCKET s, int hops);                         // IP_MULTICAST_TTL
+int SetMulticastLoop(SOCKET s, bool on);                         // IP_MULTICAST_LOOP
+// recvfrom that also tells the IP time-to-live the datagram arrived with
+// (IP_RECVTTL is switched on by the first call; *ttl is -1 when unknown).
+int RecvFromWithTtl(SOCKET s, void* data, int len, SocketAddress* from, int* ttl);
 
 // The part of select() the transports use, for one socket.
 constexpr int kWaitRead = 1;

@@ -8,14 +8,25 @@ namespace {
 // -1 picks the system's choice of device, which exists when any does.
 bool HasDevice(int card, unsigned count) { return count > 0 && (card < 0 || static_cast<unsigned>(card) < count); }
 
+// A frame larger than the transport's buffer is never sent nor taken whole.
+std::string BufferProblem(const CSettings& settings) {
+    const int buffer = settings.GetTCPBufferSize();
+    if (buffer > 0 && buffer < kPassBufferBytes) {
+        return "[TCP] BufferSize=" + std::to_string(buffer) + " is too small for audio frames of up to " +
+               std::to_string(kPassBufferBytes) + " bytes: such calls carry no audio";
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string DescribeAudioSetupProblem(const CSettings& settings, unsigned inputDevices, unsigned outputDevices) {
-    // Only the WAVE devices exist on this platform.
     const int kind = settings.GetAudioInterface();
-    if (kind != INTERFACE_WAVE) {
+    if (kind != INTERFACE_WAVE && kind != INTERFACE_ASIO && kind != INTERFACE_COREAUDIO) {
         return "No usable sound interface ([Audio] Interface=" + std::to_string(kind) + "): calls carry no audio";
     }
+    // The other interfaces name their devices by driver and endpoint; only WAVE cards are counted here.
+    if (kind != INTERFACE_WAVE) return BufferProblem(settings);
     const int rec = settings.GetRecCard();
     if (!HasDevice(rec, inputDevices)) {
         return "No recording device " + std::to_string(rec) + " ([Rec] Card): calls send no audio";
@@ -24,11 +35,5 @@ std::string DescribeAudioSetupProblem(const CSettings& settings, unsigned inputD
     if (!HasDevice(play, outputDevices)) {
         return "No playback device " + std::to_string(play) + " ([Play] Card): calls play no audio";
     }
-    // A frame larger than the transport's buffer is never sent nor taken whole.
-    const int buffer = settings.GetTCPBufferSize();
-    if (buffer > 0 && buffer < kPassBufferBytes) {
-        return "[TCP] BufferSize=" + std::to_string(buffer) + " is too small for audio frames of up to " +
-               std::to_string(kPassBufferBytes) + " bytes: such calls carry no audio";
-    }
-    return "";
+    return BufferProblem(settings);
 }

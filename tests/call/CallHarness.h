@@ -113,7 +113,7 @@ inline void CallBothWays(CStation& a, CStation& b, const PhonebookEntry& entry, 
     ASSERT_TRUE(b.Start());
     ASSERT_TRUE(a.WaitState(16));
     ASSERT_TRUE(b.WaitState(16));
-    ASSERT_EQ(a.engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP));
+    ASSERT_EQ(a.engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_MULTICAST));
     ASSERT_TRUE(a.engine->Connect(entry));
     ASSERT_TRUE(a.WaitState(50)) << a.Dump();
     ASSERT_TRUE(b.WaitState(50)) << b.Dump();

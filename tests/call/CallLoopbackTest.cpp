@@ -209,7 +209,7 @@ TEST_F(CallLoopbackTest, RefusedCallFailsThenIdlesWith10061) {
     EXPECT_EQ(code, 10061);
     EXPECT_EQ(m_a->engine->TakeErrorCode(&code), 0);  // taken once
     // And the station can call again.
-    EXPECT_EQ(m_a->engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP));
+    EXPECT_EQ(m_a->engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_MULTICAST));
 }
 
 TEST_F(CallLoopbackTest, DialThatFailsAtOnceLeavesNothingForTheNextAnsweredCall) {

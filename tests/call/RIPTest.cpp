@@ -281,6 +281,66 @@ TEST_F(RIPTest, DestinationsNoTransportCouldDialAreRefusedBeforeTheMainWindow) {
     EXPECT_EQ(SentMessages(), std::vector<UINT>{WM_RIP_CONNECT});
 }
 
+// A multicast sender must send a format the group's receivers can take (PCM
+// or MPEG); a receiver asks for none. The report tells senders from
+// receivers and gives buffering only for receivers.
+TEST_F(RIPTest, MulticastSendersAndReceivers) {
+    const auto request = [](uint32_t role) {
+        std::vector<uint8_t> b(kRipMulticastRequestBytes, 0);
+        PutLe32(b.data(), RIP_MEDIA_MULTICAST);
+        std::memcpy(b.data() + 4, "239.255.1.2", 11);
+        PutLe32(b.data() + 84, 5004);
+        PutLe32(b.data() + 88, 20);
+        PutLe32(b.data() + 92, 10);
+        PutLe32(b.data() + 96, role);
+        return b;
+    };
+    Client client(port);
+    client.Read(*rip);
+    client.Send(RIP_CMD_MAKE_CONNECTION, request(16));  // only TCP offered yet
+    Reply refused = client.Read(*rip);
+    EXPECT_EQ(refused.command, RIP_CMD_MESSAGE_ERROR);
+    EXPECT_EQ(Word(refused, 1), RIP_REASON_UNKNOWN);
+    rip->SetAvailableTransports(TRANSPORT_TCP | TRANSPORT_MULTICAST);
+    client.Send(RIP_CMD_SET_ENCODER, Words({CODING_G722, 64000, 16000, 10}));
+    client.Send(RIP_CMD_MAKE_CONNECTION, request(16));
+    Reply wrongCoding = client.Read(*rip);
+    EXPECT_EQ(wrongCoding.command, RIP_CMD_MESSAGE_ERROR);
+    EXPECT_EQ(Word(wrongCoding, 1), RIP_REASON_BAD_BODY);
+    client.Send(RIP_CMD_MAKE_CONNECTION, request(32));  // a receiver sends nothing to check
+    ASSERT_TRUE(client.NothingMore(*rip));
+    ConnectionInfo dest;
+    rip->GetRequestedDestination(&dest);
+    EXPECT_EQ(dest.kind, TRANSPORT_MULTICAST);
+    EXPECT_STREQ(dest.address, "239.255.1.2");
+    EXPECT_EQ(dest.flag, 0);
+    AudioFormat format;
+    rip->GetRequestedFormat(&format);
+    EXPECT_EQ(format.direction, DIRECTION_RECEIVE_ONLY);
+    rip->SetConnectionInfo(dest);
+    Reply receiver = client.Read(*rip);
+    ASSERT_EQ(receiver.body.size(), 100u);
+    EXPECT_EQ(Word(receiver, 0), RIP_MEDIA_MULTICAST);
+    EXPECT_EQ(Word(receiver, 22), 20u);
+    EXPECT_EQ(Word(receiver, 23), 10u);
+    EXPECT_EQ(Word(receiver, 24), 32u);
+
+    client.Send(RIP_CMD_SET_ENCODER, Words({CODING_MPEG_L2, 192000, 48000, 20}));
+    client.Send(RIP_CMD_MAKE_CONNECTION, request(16));
+    ASSERT_TRUE(client.NothingMore(*rip));
+    rip->GetRequestedDestination(&dest);
+    EXPECT_EQ(dest.flag, 1);
+    rip->GetRequestedFormat(&format);
+    EXPECT_EQ(format.direction, DIRECTION_SEND_ONLY);
+    rip->SetConnectionInfo(dest);
+    Reply sender = client.Read(*rip);
+    ASSERT_EQ(sender.body.size(), 100u);
+    EXPECT_EQ(Word(sender, 22), 0u);
+    EXPECT_EQ(Word(sender, 23), 0u);
+    EXPECT_EQ(Word(sender, 24), 16u);
+    EXPECT_EQ(SentMessages(), (std::vector<UINT>{WM_RIP_CONNECT, WM_RIP_CONNECT}));
+}
+
 TEST_F(RIPTest, AnswerSettingsReachTheIniAndComeBack) {
     rip->SetAvailableTransports(TRANSPORT_TCP | TRANSPORT_ISDN);
     Client client(port);

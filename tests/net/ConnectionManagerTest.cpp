@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/Clock.h"
+#include "platform/WinSock.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -46,11 +47,11 @@ struct ConnectionManagerTest : ::testing::Test {
     char m_program[CConnectionManager::kProgramPathBytes] = "Velmora.Exe";
 };
 
-TEST_F(ConnectionManagerTest, InitOffersTcpAndWritesTheProgramPath) {
+TEST_F(ConnectionManagerTest, InitOffersTcpAndMulticastAndWritesTheProgramPath) {
     CConnectionManager m(Station("a.ini", Port(0), 0));
     EXPECT_EQ(m.GetState(), 0);
     ASSERT_EQ(m.Init(m_program, 1), 1);
-    EXPECT_EQ(m.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP));
+    EXPECT_EQ(m.GetTransportMask(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_MULTICAST));
     EXPECT_EQ(m.IsStateChanged(), 1);
     EXPECT_EQ(m.GetState(), CONN_IDLE);
     EXPECT_EQ(m.IsStateChanged(), 0);
@@ -82,8 +83,6 @@ TEST_F(ConnectionManagerTest, AbsentKindIsRefusedWithoutAStateChange) {
     m.GetState();
     ConnectionInfo isdn = Tcp(0);
     isdn.kind = TRANSPORT_ISDN;
-    EXPECT_EQ(m.Connect(&isdn), 0);
-    isdn.kind = TRANSPORT_MULTICAST;
     EXPECT_EQ(m.Connect(&isdn), 0);
     EXPECT_EQ(m.IsStateChanged(), 0);
     EXPECT_EQ(m.GetState(), CONN_IDLE);
@@ -137,6 +136,53 @@ TEST_F(ConnectionManagerTest, CallerAndAnswererMeetOnLoopback) {
     EXPECT_EQ(caller.GetConnectionType(), 0);
     EXPECT_EQ(caller.Disconnect(), CONN_IDLE);  // only in 32 or 48
     EXPECT_EQ(caller.GetLastError(), 0);
+}
+
+// A multicast sender is up as soon as its socket is: 32, then 48 on the next
+// poll, with the entry's address kept as it was. The "group" here is the
+// loopback address, where a plain socket listens.
+TEST_F(ConnectionManagerTest, MulticastSenderIsUpAtOnceAndEndsWithItsSocket) {
+    const ws::SOCKET peer = ws::socket(ws::SocketKind::Datagram);
+    ws::SocketAddress at;
+    at.ip = ws::kAddressLoopback;
+    ASSERT_EQ(ws::bind(peer, at), 0);
+    ASSERT_EQ(ws::getsockname(peer, &at), 0);
+    CConnectionManager m(Station("a.ini", Port(0), 0));
+    ASSERT_EQ(m.Init(m_program, 0), 1);
+    m.GetState();
+    ConnectionInfo c;
+    c.kind = TRANSPORT_MULTICAST;
+    std::strcpy(c.address, "127.0.0.1");
+    c.port = 0x10000 | at.port;  // taken as 16 bits
+    c.flag = 1;
+    c.hops = 2;
+    ASSERT_EQ(m.Connect(&c), 1);
+    EXPECT_EQ(m.GetState(), CONN_CONNECTING);
+    EXPECT_EQ(m.GetTransport(TRANSPORT_TCP), nullptr);
+    ASSERT_TRUE(PollUntil(m, nullptr, CONN_CONNECTED));
+    EXPECT_EQ(m.IsIncoming(), 0);
+    EXPECT_EQ(m.IsConnectionInfoChanged(), 1);
+    ConnectionInfo got;
+    ASSERT_EQ(m.GetConnectionInfo(&got), 1);
+    EXPECT_STREQ(got.address, "127.0.0.1");
+    EXPECT_EQ(m.GetConnectionType(), TRANSPORT_MULTICAST);
+    AudioFormat f;
+    f.codingType = CODING_PCM;
+    f.sampleRate = 48000;
+    f.deviceMode = DEVICEMODE_MONO;
+    f.frameBytes = 2304;
+    m.SetSendFormat(&f);
+    EXPECT_EQ(m.GetSendSpace(), 2304);
+    const uint8_t audio[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(m.WriteAudio(audio, 8), 1);
+    uint8_t buf[256];
+    int sizes[2] = {};
+    for (int& n : sizes) n = ws::recvfrom(peer, buf, sizeof buf, nullptr);
+    EXPECT_EQ(sizes[0], 16 + 72);  // the format, announced at once
+    EXPECT_EQ(sizes[1], 8);
+    EXPECT_EQ(m.Disconnect(), CONN_IDLE);
+    EXPECT_EQ(m.WriteAudio(audio, 8), 0);
+    ws::closesocket(peer);
 }
 
 TEST_F(ConnectionManagerTest, RefusedConnectFailsWith10061) {

@@ -200,6 +200,70 @@ TEST(WinSock, OverlongDatagramGives10040WithItsHead) {
     closesocket(r);
 }
 
+TEST(WinSock, DatagramTooLongToSendGives10040AndNothingGoesOut) {
+    SOCKET r = socket(SocketKind::Datagram);
+    ASSERT_EQ(bind(r, Loopback(0)), 0);
+    ASSERT_EQ(SetNonBlocking(r, true), 0);
+    SocketAddress at;
+    ASSERT_EQ(getsockname(r, &at), 0);
+    SOCKET t = socket(SocketKind::Datagram);
+    std::vector<char> big(70000, 'x');
+    EXPECT_EQ(sendto(t, big.data(), static_cast<int>(big.size()), at), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
+    char buf[16];
+    EXPECT_EQ(recvfrom(r, buf, sizeof buf, nullptr), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+    closesocket(t);
+    closesocket(r);
+}
+
+// Several receivers of one group on one host bind the same port; without the
+// option the second bind is refused.
+TEST(WinSock, DatagramReceiversShareAPortOnlyWithReuseAddress) {
+    SOCKET a = socket(SocketKind::Datagram);
+    ASSERT_EQ(SetReuseAddress(a, true), 0);
+    SocketAddress any;
+    ASSERT_EQ(bind(a, any), 0);
+    SocketAddress at;
+    ASSERT_EQ(getsockname(a, &at), 0);
+    any.port = at.port;
+    SOCKET b = socket(SocketKind::Datagram);
+    ASSERT_EQ(SetReuseAddress(b, true), 0);
+    EXPECT_EQ(bind(b, any), 0);
+    SOCKET c = socket(SocketKind::Datagram);
+    EXPECT_EQ(bind(c, any), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEADDRINUSE);
+    closesocket(c);
+    closesocket(b);
+    closesocket(a);
+}
+
+TEST(WinSock, MulticastOptionsAndTheArrivalTtl) {
+    SOCKET r = socket(SocketKind::Datagram);
+    ASSERT_EQ(bind(r, Loopback(0)), 0);
+    SocketAddress at;
+    ASSERT_EQ(getsockname(r, &at), 0);
+    SOCKET t = socket(SocketKind::Datagram);
+    EXPECT_EQ(SetMulticastTtl(t, 5), 0);
+    EXPECT_EQ(SetMulticastLoop(t, false), 0);
+    EXPECT_EQ(SetMulticastInterface(t, kAddressAny), 0);
+    EXPECT_EQ(SetMulticastTtl(t, 300), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+    // A group address that is not one cannot be joined.
+    EXPECT_EQ(JoinGroup(r, kAddressLoopback, kAddressAny), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+    // Unicast leaves with the ordinary TTL, whatever the multicast one is.
+    ASSERT_EQ(sendto(t, "abc", 3, at), 3);
+    char buf[8];
+    int ttl = 0;
+    SocketAddress from;
+    ASSERT_EQ(RecvFromWithTtl(r, buf, sizeof buf, &from, &ttl), 3);
+    EXPECT_EQ(from.ip, kAddressLoopback);
+    EXPECT_EQ(ttl, 64);
+    closesocket(t);
+    closesocket(r);
+}
+
 TEST(WinSock, BlockingReceiveTimeOutGives10060) {
     Listener l(4, false);
     SOCKET c = socket(SocketKind::Stream);

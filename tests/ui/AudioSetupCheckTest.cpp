@@ -11,6 +11,8 @@ TEST(AudioSetupCheckTest, EachSettingThatSilencesCallsIsNamed) {
     EXPECT_NE(DescribeAudioSetupProblem(settings, 1, 1).find("[Audio] Interface=0"), std::string::npos);
     settings.WriteInt("Audio", "Interface", 999);
     EXPECT_NE(DescribeAudioSetupProblem(settings, 1, 1).find("Interface=999"), std::string::npos);
+    settings.WriteInt("Audio", "Interface", 3);  // endpoints: no cards to count
+    EXPECT_EQ(DescribeAudioSetupProblem(settings, 0, 0), "");
     settings.WriteInt("Audio", "Interface", 1);
     EXPECT_EQ(DescribeAudioSetupProblem(settings, 1, 1), "");
     EXPECT_NE(DescribeAudioSetupProblem(settings, 0, 1).find("No recording device 0"), std::string::npos);

@@ -3,8 +3,8 @@
 // "microphone" is a clocked 48 kHz tone (left f, right 1.5 f) or a click
 // train, converted to the call's rate as a device would; its "loudspeaker"
 // converts what arrives back to 48 kHz and records it with the time each frame
-// would reach the ear. PCM passes straight through; G.711, G.722 and both
-// apt-X types go through the real codec objects, driven as the audio engine
+// would reach the ear. PCM passes straight through; G.711, G.722, Layer II and
+// both apt-X types go through the real codec objects, driven as the audio engine
 // drives them (format, open, frame size; one frame encoded and one block
 // decoded per pass, FIFOs bounded at the codec's units). What a station heard
 // stays in its CToneStation across the audio engines the call engine makes.
@@ -24,6 +24,7 @@
 #include "call/CallAudio.h"
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
+#include "codecs/MpegL2Codec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "common/Codes.h"
@@ -40,6 +41,7 @@ struct CToneStation {
     std::mutex lock;
     std::vector<int16_t> played;      // interleaved, kDeviceRate, playedChannels
     std::vector<double> earTimeMs;    // per played frame: when it reached the ear
+    std::vector<uint32_t> playbackCallsMs;  // when the worker asked for playback
     int playedChannels = 0;
     std::vector<double> clickMouthMs;  // when each click left the mouth
     std::atomic<int> decoderOpens{0};
@@ -56,6 +58,7 @@ struct CToneStation {
         std::lock_guard<std::mutex> g(lock);
         played.clear();
         earTimeMs.clear();
+        playbackCallsMs.clear();
         clickMouthMs.clear();
         playedChannels = 0;
     }
@@ -112,7 +115,10 @@ public:
             }
             m_encoder = codec;
             m_encodeUnit = n;
-            m_sendLimit = m_sendFormat.frameBytes;
+            // As the engine: a padded Layer II frame is one byte longer, and
+            // the next frame must fit behind what is left of the one before.
+            m_sendLimit = m_sendFormat.codingType == CODING_MPEG_L2 ? 2 * m_sendFormat.frameBytes + 1
+                                                                    : m_sendFormat.frameBytes;
         }
         m_sendChannels = ChannelsOfDeviceMode(m_sendFormat.deviceMode);
         m_sendConvert = m_sendFormat.sampleRate != CToneStation::kDeviceRate;
@@ -235,6 +241,10 @@ public:
         Take(m_capture, m_captureFill, nullptr, consumed);
     }
     void ProcessPlayback() override {
+        {
+            std::lock_guard<std::mutex> g(m_station->lock);
+            if (m_station->playbackCallsMs.size() < kMaxPlayedValues) m_station->playbackCallsMs.push_back(timeGetTime());
+        }
         if (!m_decoding) return;
         const int ch = ChannelsOfDeviceMode(m_receiveFormat.deviceMode);
         if (m_decoder) {
@@ -350,6 +360,7 @@ private:
         case CODING_G711_ALAW:
         case CODING_G711_ULAW: return &m_g711;
         case CODING_G722: return &m_g722;
+        case CODING_MPEG_L2: return &m_mp2;
         case CODING_APTX: return &m_aptx;
         case CODING_APTX_ENH: return &m_aptxEnh;
         default: return nullptr;
@@ -453,6 +464,7 @@ private:
     CG722Codec m_g722;
     CAptxStdCodec m_aptx;
     CAptxEnhCodec m_aptxEnh;
+    CMpegL2Codec m_mp2;
     CCodec* m_encoder = nullptr;
     CCodec* m_decoder = nullptr;
     CSampleRateConverter m_captureSrc;
