@@ -24,8 +24,9 @@ bool IsValidPort(int64_t port) { return port >= 1 && port <= 65535; }
 bool IsValidDestination(const ConnectionInfo& d) {
     switch (d.kind) {
         case TRANSPORT_TCP:
-        case TRANSPORT_MULTICAST:
             return HasDialableText(d.address, sizeof d.address) && IsValidPort(d.port);
+        case TRANSPORT_MULTICAST:  // the group transport takes the port's low 16 bits
+            return HasDialableText(d.address, sizeof d.address) && IsValidPort(d.port & 0xFFFF);
         case TRANSPORT_ISDN:
             return HasDialableText(d.isdn.number1, sizeof d.isdn.number1) &&
                    std::memchr(d.isdn.number2, 0, sizeof d.isdn.number2) != nullptr;

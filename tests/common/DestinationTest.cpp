@@ -32,7 +32,7 @@ TEST(DestinationTest, IpDestinationsNeedAnAddressAndAPortInRange) {
     ConnectionInfo group = Network("239.1.1.1", 5005);
     group.kind = TRANSPORT_MULTICAST;
     EXPECT_TRUE(IsValidDestination(group));
-    group.port = 0;
+    group.port = 0x10000;  // low 16 bits: 0
     EXPECT_FALSE(IsValidDestination(group));
 }
 
