@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "audio/EndpointEnum.h"
 #include "audio/WaveDeviceInfo.h"
@@ -54,6 +55,10 @@ void CAudioEngine::DestroyCodecs() {
         if (m_ownedCodecs[i]) rows[i].codec.destroy(m_ownedCodecs[i]);
         m_ownedCodecs[i] = m_codecs[i] = nullptr;
     }
+}
+
+CAudioEngine::CAudioEngine(std::string settingsPath) : CAudioEngine() {
+    m_settings = CSettings(std::move(settingsPath));
 }
 
 CAudioEngine::~CAudioEngine() {

@@ -29,6 +29,9 @@ public:
     static constexpr int kFifoCount = 5;
 
     CAudioEngine();
+    // Reads its device settings from that file instead of the default one
+    // (two stations in one process).
+    explicit CAudioEngine(std::string settingsPath);
     ~CAudioEngine();
     CAudioEngine(const CAudioEngine&) = delete;
     CAudioEngine& operator=(const CAudioEngine&) = delete;

@@ -212,13 +212,10 @@ int CWaveInDevice::Read(int16_t* dst, int bytes) {
     Service();
     const int frame = 2 * m_engineChannels;
     bytes -= bytes % frame;
-    if (m_fifoFill == 0) {
-        if (m_silenceBlocks > 0 && bytes > 0) {
-            std::memset(dst, 0, static_cast<size_t>(bytes));
-            return bytes;
-        }
-        return 0;
-    }
+    // Start-up silence comes through the FIFO only (its target of zeros, then
+    // the zeroed first blocks), at the device's pace: silence made up for an
+    // empty FIFO would go out as fast as the worker asks for it.
+    if (m_fifoFill == 0) return 0;
     const int n = std::min(bytes, m_fifoFill);
     const auto* src = reinterpret_cast<const int16_t*>(m_fifo.get());
     if (m_gainOn.load(std::memory_order_relaxed)) {

@@ -14,10 +14,18 @@
 template <class Engine>
 class CAudioEngineBinding final : public CCallAudio {
 public:
+    CAudioEngineBinding() = default;
+    explicit CAudioEngineBinding(const std::string& settingsPath) : m_engine(settingsPath) {}
     Engine& Get() { return m_engine; }
 
     static CallAudioFactory Factory() {
         return []() -> std::unique_ptr<CCallAudio> { return std::make_unique<CAudioEngineBinding<Engine>>(); };
+    }
+    // Engines that read their device settings from that file.
+    static CallAudioFactory Factory(std::string settingsPath) {
+        return [settingsPath]() -> std::unique_ptr<CCallAudio> {
+            return std::make_unique<CAudioEngineBinding<Engine>>(settingsPath);
+        };
     }
 
     int Init(int startFlag) override { return m_engine.Init(startFlag); }

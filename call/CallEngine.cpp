@@ -508,13 +508,24 @@ void CCallEngine::PollLink() {
             SetState(CALL_IDLE);
         }
         if (IsConnectedState(current) || current == CALL_FAILED) break;
-        if (m_manager->IsIncoming()) m_connectionType = CONNTYPE_1;
+        if (m_manager->IsIncoming()) {
+            // An answered call takes its buffering from the caller's frames,
+            // never from whatever this station's last call used.
+            m_connectionType = CONNTYPE_1;
+            ResetBuffering();
+        }
         SetState(CALL_LINK_UP);
         break;
     case CONN_FAILED:
     case CONN_CONNECTING: SetState(s); break;
     default: break;
     }
+}
+
+void CCallEngine::ResetBuffering() {
+    m_bufferingMode = BUFMODE_MEASURE_RELIABLE;
+    m_bufferMs = 0;
+    m_delayBufferTime = 0;
 }
 
 void CCallEngine::HandleControlFrame() {
@@ -676,6 +687,7 @@ void CCallEngine::EndConnection() {
     m_playbackLeft.store(0, std::memory_order_relaxed);
     m_playbackRight.store(0, std::memory_order_relaxed);
     m_connectionType = 0;
+    ResetBuffering();
     m_encodeFormat = AudioFormat();
     m_decodeFormat = AudioFormat();
     m_peerFormat = AudioFormat();

@@ -137,6 +137,7 @@ private:
     void ProcessCommand();
     void PollLink();
     void HandleControlFrame();
+    void ResetBuffering();
     void SetState(int state);
     void ConnectStoredEntry();
     void EndConnection();

@@ -499,9 +499,8 @@ void CTcpTransport::ReceiveStep() {
         if (m_receiveFormat.codingType != 0) {
             room = 0;  // the owner reads first
         } else {
-            m_receiveFill = 0;
-            m_framePartial = 0;
-            room = m_receiveChunk;
+            DropReceivedAudio();
+            room = std::max((m_framePartial ? m_bufferSize : m_receiveChunk) - m_receiveFill, 0);
         }
     }
     if (room > 0) {
@@ -668,16 +667,33 @@ int CTcpTransport::ReadAudio(uint8_t* dst, int len) {
 }
 
 void CTcpTransport::FlushReceive() {
-    // A control frame still arriving is not audio: its first bytes stay.
-    if (m_framePartial && m_protocol != kProtocolPackets) {
-        const ControlFrameMatch m = FindControlFrame(m_receive.data(), m_receiveFill, m_bufferSize);
-        if (m.status == ControlFrameMatch::Partial) {
-            CutReceived(0, m.offset);
-            return;
-        }
+    if (m_protocol == kProtocolPackets) {
+        m_receiveFill = 0;
+        m_framePartial = 0;
+        return;
     }
-    m_receiveFill = 0;
+    DropReceivedAudio();
+}
+
+void CTcpTransport::DropReceivedAudio() {
+    // Control frames are not audio: whole ones that wait behind a pending
+    // frame, and the start of one still arriving, stay in order; only the
+    // audio bytes around them go.
+    int kept = 0;
+    int from = 0;
     m_framePartial = 0;
+    while (from < m_receiveFill) {
+        const ControlFrameMatch m = FindControlFrame(m_receive.data() + from, m_receiveFill - from, m_bufferSize);
+        if (m.status == ControlFrameMatch::None) break;
+        const int start = from + m.offset;
+        const int bytes =
+            m.status == ControlFrameMatch::Found ? kControlHeaderBytes + m.length : m_receiveFill - start;
+        std::memmove(&m_receive[kept], &m_receive[start], static_cast<size_t>(bytes));
+        kept += bytes;
+        from = start + bytes;
+        if (m.status == ControlFrameMatch::Partial) m_framePartial = 1;
+    }
+    m_receiveFill = kept;
 }
 
 int CTcpTransport::GetReceiveAvailable() {

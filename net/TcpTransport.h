@@ -127,6 +127,7 @@ private:
     void TakeReceiveFormat(const AudioFormat& format);
     void AlignOnSyncWord();
     void CutReceived(int offset, int bytes);
+    void DropReceivedAudio();
 
     void SendStep();
     bool NeedFormatFrame() const;

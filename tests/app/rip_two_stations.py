@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """A control application drives a real station: it asks station A (its
-remote-control port) to call station B over TCP with PCM, follows the
-reports until the call is up, checks them, and hangs up. Written from the
-protocol tables alone. Usage: rip_two_stations.py RIP_PORT FAR_TCP_PORT"""
+remote-control port) to call station B over TCP, follows the reports until
+the call is up, checks them, lets the call run, and hangs up. With B's
+remote-control port it also checks B's report of A's identity. Written from
+the protocol tables alone.
+Usage: rip_two_stations.py RIP_PORT FAR_TCP_PORT [CODING BIT_RATE RATE MODE HOLD_S [FAR_RIP_PORT]]"""
 import socket
 import struct
 import sys
@@ -50,6 +52,11 @@ def text(raw):
 
 def main():
     rip_port, far_port = int(sys.argv[1]), int(sys.argv[2])
+    coding, bit_rate, rate, mode, hold = 1, 768000, 48000, 10, 0.0
+    if len(sys.argv) > 7:
+        coding, bit_rate, rate, mode = (int(v) for v in sys.argv[3:7])
+        hold = float(sys.argv[7])
+    far_rip = connect(int(sys.argv[8])) if len(sys.argv) > 8 else None
     sock = connect(rip_port)
     failures = []
     command, body = read(sock)
@@ -61,7 +68,7 @@ def main():
     if command != IDENTITY or text(body[4:24]) != "Velmora":
         failures.append("identity reply")
 
-    send(sock, SET_ENCODER, struct.pack("<4I", 1, 768000, 48000, 10))
+    send(sock, SET_ENCODER, struct.pack("<4I", coding, bit_rate, rate, mode))
     send(sock, MAKE_CONNECTION, struct.pack("<I80sIIIII", NETWORK, b"127.0.0.1", far_port, 0, 10, 0, 0))
     seen = {}
     states = []
@@ -77,13 +84,22 @@ def main():
         failures.append(f"states {states}")
     if CONNECTION_INFO not in seen or struct.unpack_from("<I", seen[CONNECTION_INFO])[0] != NETWORK:
         failures.append("connection report")
-    if ENCODER_FORMAT not in seen or struct.unpack("<4I", seen[ENCODER_FORMAT])[:3] != (1, 768000, 48000):
+    if ENCODER_FORMAT not in seen or struct.unpack("<4I", seen[ENCODER_FORMAT])[:3] != (coding, bit_rate, rate):
         failures.append(f"encoder report {seen.get(ENCODER_FORMAT)!r}")
-    if DECODER_FORMAT not in seen or struct.unpack("<4I", seen[DECODER_FORMAT])[0] != 1:
+    if DECODER_FORMAT not in seen or struct.unpack("<4I", seen[DECODER_FORMAT])[0] != coding:
         failures.append(f"decoder report {seen.get(DECODER_FORMAT)!r}")
     if REMOTE_IDENTITY not in seen or text(seen[REMOTE_IDENTITY][0:40]) != "Studio B":
         failures.append(f"remote identity {seen.get(REMOTE_IDENTITY)!r}")
 
+    if far_rip is not None:
+        far_seen = {}
+        deadline = time.time() + 20
+        while time.time() < deadline and text(far_seen.get(REMOTE_IDENTITY, b"")[0:40]) != "Studio A":
+            command, body = read(far_rip)
+            far_seen[command] = body
+        if text(far_seen.get(REMOTE_IDENTITY, b"")[0:40]) != "Studio A":
+            failures.append(f"far remote identity {far_seen.get(REMOTE_IDENTITY)!r}")
+    time.sleep(hold)
     send(sock, STOP_CONNECTION)
     deadline = time.time() + 20
     final = None

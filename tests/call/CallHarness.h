@@ -32,8 +32,9 @@ struct CStation {
     }
     ~CStation() { engine.reset(); }
 
-    int Start() {
-        engine = std::make_unique<CCallEngine>(CToneAudio::Factory(tone), settings);
+    // On the tone stand-in, or, with a factory, on that audio engine.
+    int Start(CallAudioFactory audio = {}) {
+        engine = std::make_unique<CCallEngine>(audio ? audio : CToneAudio::Factory(tone), settings);
         if (!engine->Start("Velmora", 1)) return 0;
         return engine->SetMainWindow(sink.Handle());
     }

@@ -299,6 +299,49 @@ TEST_F(CallLoopbackTest, KilledFarEndEndsTheCallWithItsWinsockCode) {
 
 namespace {
 
+// B's last call used a fixed buffer; the next call it answers asks for a
+// measured delay. B must measure with its caller, not start from its own
+// last mode (the two would disagree and the call die after 8 s).
+TEST_F(CallLoopbackTest, AnsweringAfterAFixedBufferCallMeasuresWithTheCaller) {
+    ASSERT_TRUE(m_a->Start());
+    ASSERT_TRUE(m_b->Start());
+    ASSERT_TRUE(m_a->WaitState(16));
+    ASSERT_TRUE(m_b->WaitState(16));
+    PhonebookEntry fixed = TcpEntry(m_a->port, CODING_PCM, 48000, DEVICEMODE_MONO);
+    fixed.connection.connectionType = CONNTYPE_3;
+    fixed.connection.bufferingMode = BUFMODE_FIXED;
+    fixed.connection.bufferMs = 500;
+    ASSERT_TRUE(m_b->engine->Connect(fixed));
+    ASSERT_TRUE(m_b->WaitState(50)) << m_b->Dump();
+    ASSERT_TRUE(m_a->WaitState(50)) << m_a->Dump();
+    ASSERT_TRUE(m_b->engine->Disconnect());
+    ASSERT_TRUE(m_b->WaitState(16));
+    ASSERT_TRUE(m_a->WaitState(16, 12000));
+    m_a->log.clear();
+    m_b->log.clear();
+
+    PhonebookEntry measured = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
+    measured.connection.connectionType = CONNTYPE_3;
+    measured.connection.bufferingMode = BUFMODE_MEASURE_DELAY;
+    ASSERT_TRUE(m_a->engine->Connect(measured));
+    ASSERT_TRUE(m_b->WaitState(49)) << m_b->Dump();
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_LOW_BANDWIDTH, 0, 12000)) << m_a->Dump();
+    EXPECT_EQ(m_a->engine->GetDelayBufferTime(), 250);
+    EXPECT_EQ(m_b->engine->GetDelayBufferTime(), 250);
+    ASSERT_TRUE(m_a->engine->ContinueWithBandwidth());
+    ASSERT_TRUE(m_a->WaitState(50));
+    ASSERT_TRUE(m_b->WaitState(50)) << m_b->Dump();
+    ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    EXPECT_EQ(m_b->engine->GetDelayBufferCapacity(1), 2304u * 250 / 24);
+    Sleep(1500);
+    ExpectTone(*m_b->tone, *m_a->tone, 1);
+    ExpectTone(*m_a->tone, *m_b->tone, 1);
+    EXPECT_EQ(m_a->Count(WM_ENGINE_STATE, 16), 0) << m_a->Dump();
+    ASSERT_TRUE(m_a->engine->Disconnect());
+    ASSERT_TRUE(m_a->WaitState(16));
+}
+
 // A buffered call measures the link first: the delay there and back, then
 // the filler rates each way; the caller is asked, continues, and both sides
 // size their delay buffers from the measured delay.

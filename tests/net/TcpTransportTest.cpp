@@ -690,6 +690,42 @@ TEST_F(TcpTransportTest, MpegStreamIsHeldOnASyncWordAndFlushKeepsAFrameInProgres
     }));
 }
 
+TEST_F(TcpTransportTest, FlushKeepsWholeFramesWaitingBehindAPendingOne) {
+    // A peer sends its identity, its format and audio in one segment. The
+    // identity waits for the owner, who flushes audio while no format is
+    // known: the format frame behind it must survive.
+    Listener far;
+    ASSERT_EQ(m_caller.Connect("127.0.0.1", far.port, 0), 1);
+    ASSERT_TRUE(Pump({&m_caller}, [&] { return m_caller.GetState() == 48; }));
+    Conn peer(far.Accept());
+    Bytes segment = Pattern(10, 1);
+    const Bytes identity = MakeFrame(CTRL_PEERINFO, Pattern(124, 3));
+    const Bytes format = MakeFrame(CTRL_FORMAT, FormatPayload(Layer2Format()));
+    segment.insert(segment.end(), identity.begin(), identity.end());
+    segment.insert(segment.end(), 7, 0x11);
+    segment.insert(segment.end(), format.begin(), format.end());
+    segment.insert(segment.end(), 30, 0x22);
+    ASSERT_TRUE(peer.SendAll(segment));
+    ASSERT_TRUE(Pump({&m_caller}, [&] {
+        m_caller.GetReceiveAvailable();
+        return m_caller.GetControlType() == CTRL_PEERINFO;
+    }));
+    m_caller.FlushReceive();
+    EXPECT_EQ(m_caller.IsReceiveFormatChanged(), 0);
+    uint8_t payload[124];
+    ASSERT_EQ(m_caller.ReadControl(payload, sizeof payload), 1);
+    EXPECT_EQ(Bytes(payload, payload + 124), Pattern(124, 3));
+    m_caller.FlushReceive();
+    ASSERT_TRUE(Pump({&m_caller}, [&] {
+        m_caller.GetReceiveAvailable();
+        return m_caller.IsReceiveFormatChanged() != 0;
+    }));
+    AudioFormat f;
+    m_caller.GetReceiveFormat(&f);
+    EXPECT_EQ(f.codingType, CODING_MPEG_L2);
+    EXPECT_EQ(f.bitRate, 128000);
+}
+
 TEST_F(TcpTransportTest, AnswererListensOnTheSamePortRightAfterHangingUp) {
     ConnectPair(G722Format());
     m_answerer.HangUp();  // this side closes first: its end of the call lingers in TIME_WAIT
