@@ -13,13 +13,22 @@ if(VELMORA_WERROR)
   list(APPEND VELMORA_WARNINGS -Werror)
 endif()
 
-# velmora_library(<name> [DEPS <targets>...])
-# Collects every .cpp below the calling folder; a folder without sources
-# yet becomes an interface library so its dependents still link.
+# The shared libraries loaded by name at run time (Dizuvo, the CAPI library)
+# sit here; programs and tests find them through their run path.
+set(VELMORA_LIBRARY_DIR ${PROJECT_BINARY_DIR}/lib)
+set(CMAKE_BUILD_RPATH ${VELMORA_LIBRARY_DIR})
+
+# velmora_library(<name> [DEPS <targets>...] [EXCLUDE <regex>...])
+# Collects every .cpp below the calling folder (but those matching EXCLUDE);
+# a folder without sources yet becomes an interface library so its
+# dependents still link.
 function(velmora_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  foreach(pattern ${ARG_EXCLUDE})
+    list(FILTER sources EXCLUDE REGEX "${pattern}")
+  endforeach()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})

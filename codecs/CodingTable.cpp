@@ -3,6 +3,7 @@
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
 #include "codecs/MpegL2Codec.h"
+#include "codecs/MpegL3Codec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "common/MpegHeader.h"
@@ -82,7 +83,7 @@ const CodingDescriptor kRows[] = {
     {CODING_G722,      "G.722",          "G.722 ",   false, G722Frame, Duration24,   ModeRule::kMono,         16000, 64000, false, G722ChannelBitRate, TRANSPORT_ISDN, kG722ReceiveChunk, kCodecOf<CG722Codec>},
     {CODING_MPEG_L1,   "MPEG Layer I",   "MP-L1 ",   true,  nullptr,   MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            0,              0,                 {}},
     {CODING_MPEG_L2,   "MPEG Layer II",  "MP-L2 ",   true,  MpegFrame, MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            kAnyTransport,  0,                 kCodecOf<CMpegL2Codec>},
-    {CODING_MPEG_L3,   "MPEG Layer III", "MP-L3 ",   true,  MpegFrame, MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            kAnyTransport,  0,                 {}},
+    {CODING_MPEG_L3,   "MPEG Layer III", "MP-L3 ",   true,  MpegFrame, MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            kAnyTransport,  0,                 kCodecOf<CMpegL3Codec>},
     {CODING_APTX,      "apt-X",          "APTx ",    false, AptxFrame, AptxDuration, ModeRule::kMonoOrStereo, 0,     0,     false, AptxChannelBitRate, 0,              0,                 kCodecOf<CAptxStdCodec>},
     {CODING_APTX_ENH,  "enhanced apt-X", "EnhAPTx ", false, AptxFrame, AptxDuration, ModeRule::kMonoOrStereo, 0,     0,     false, AptxChannelBitRate, 0,              0,                 kCodecOf<CAptxEnhCodec>},
 };

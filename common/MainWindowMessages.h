@@ -12,6 +12,15 @@ constexpr UINT WM_ENGINE_ENCODER_FORMAT = WM_USER + 15;   // -, kind or 0 for th
 constexpr UINT WM_ENGINE_TX_INDICATOR = WM_USER + 16;     // 0 off / 16 waiting / 32 sending, kind
 constexpr UINT WM_ENGINE_REMOTE_IDENTITY = WM_USER + 17;  // -, 0 or ERROR_REMOTE_NO_FIXED_DELAY
 constexpr UINT WM_ENGINE_LOW_BANDWIDTH = WM_USER + 18;    // -, kind
+// From the pages, the library box and the window itself.
+constexpr UINT WM_CONNECT_REQUEST = WM_USER + 20;   // origin 0 page / 16 reconnect / 32 auto-dial, page kind
+constexpr UINT WM_STOP_REQUEST = WM_USER + 21;      // -, repeat the hang-up every second
+constexpr UINT WM_DEVICES_CHANGED = WM_USER + 22;   // the device settings changed
+constexpr UINT WM_REINIT_AUDIO = WM_USER + 23;      // recreate the audio devices
+constexpr UINT WM_SET_INPUT_VOLUME = WM_USER + 24;  // level 0..100, sending page kind
+constexpr UINT WM_SET_PLAY_LEVEL = WM_USER + 25;    // level in dB, sending page kind
+constexpr UINT WM_PAGE_SHOWN = WM_USER + 27;        // -, page 0/32, 1/16, 2/128
+constexpr UINT WM_LIBRARY_CHANGED = WM_USER + 30;   // the library's selection or contents changed
 constexpr UINT WM_RIP_CONNECT = WM_USER + 40;             // sent: make the requested connection
 constexpr UINT WM_RIP_DISCONNECT = WM_USER + 41;          // sent: break the connection
 constexpr UINT WM_RIP_ANSWER_SETTINGS = WM_USER + 42;     // the answer settings changed

@@ -1,5 +1,6 @@
 #include "net/TransportRegistry.h"
 
+#include "net/Isdn.h"
 #include "net/MulticastTransport.h"
 #include "net/TcpTransport.h"
 
@@ -7,6 +8,7 @@ namespace {
 constexpr TransportRegistration kTransports[] = {
     {TRANSPORT_TCP, false, &CTcpTransport::Create},
     {TRANSPORT_MULTICAST, false, &CMulticastTransport::Create},
+    {TRANSPORT_ISDN, true, &CISDN::Create},
 };
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/MixerBackend.h"
 #include "platform/WaveDeviceList.h"
 
 namespace {
@@ -318,4 +319,14 @@ size_t VirtualWaveReadSink(const char* name, size_t from, int16_t* dst, size_t m
     const size_t n = std::min(max, written - from);
     std::memcpy(dst, e->sink.get() + from, n * sizeof(int16_t));
     return n;
+}
+
+bool WaveDeviceIdentity(UINT id, bool output, std::string* name, bool* isVirtual) {
+    DeviceList& list = List();
+    std::lock_guard lock(list.mutex);
+    const WaveDeviceEntry* e = FindLocked(list, id, output);
+    if (e == nullptr) return false;
+    *name = e->name;
+    *isVirtual = e->isVirtual;
+    return true;
 }

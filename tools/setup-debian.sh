@@ -7,7 +7,7 @@ packages=(
   libasound2-dev libwxgtk3.2-dev
   xvfb xauth
   sox libsox-fmt-mp3 ffmpeg mpg123 twolame lame dante-server espeak-ng
-  jackd2 libjack-jackd2-dev pulseaudio libpulse-dev libasound2-plugins alsa-utils
+  jackd2 libjack-jackd2-dev pulseaudio pulseaudio-utils libpulse-dev libasound2-plugins alsa-utils
   iproute2 imagemagick xdotool valgrind linux-perf
 )
 missing=()

@@ -12,8 +12,7 @@ bool HasDevice(int card, unsigned count) { return count > 0 && (card < 0 || stat
 std::string BufferProblem(const CSettings& settings) {
     const int buffer = settings.GetTCPBufferSize();
     if (buffer > 0 && buffer < kPassBufferBytes) {
-        return "[TCP] BufferSize=" + std::to_string(buffer) + " is too small for audio frames of up to " +
-               std::to_string(kPassBufferBytes) + " bytes: such calls carry no audio";
+        return "TCP buffer too small for audio";
     }
     return "";
 }
@@ -23,17 +22,17 @@ std::string BufferProblem(const CSettings& settings) {
 std::string DescribeAudioSetupProblem(const CSettings& settings, unsigned inputDevices, unsigned outputDevices) {
     const int kind = settings.GetAudioInterface();
     if (kind != INTERFACE_WAVE && kind != INTERFACE_ASIO && kind != INTERFACE_COREAUDIO) {
-        return "No usable sound interface ([Audio] Interface=" + std::to_string(kind) + "): calls carry no audio";
+        return "No sound interface chosen";
     }
     // The other interfaces name their devices by driver and endpoint; only WAVE cards are counted here.
     if (kind != INTERFACE_WAVE) return BufferProblem(settings);
     const int rec = settings.GetRecCard();
     if (!HasDevice(rec, inputDevices)) {
-        return "No recording device " + std::to_string(rec) + " ([Rec] Card): calls send no audio";
+        return "No recording device " + std::to_string(rec);
     }
     const int play = settings.GetPlayCard();
     if (!HasDevice(play, outputDevices)) {
-        return "No playback device " + std::to_string(play) + " ([Play] Card): calls play no audio";
+        return "No playback device " + std::to_string(play);
     }
     return BufferProblem(settings);
 }

@@ -27,6 +27,17 @@ public:
     void GetBandwidth(int* receive, int* send) override { m_engine.GetBandwidth(receive, send); }
     int TakeErrorText(char* buffer, size_t size) override { return m_engine.TakeErrorText(buffer, size); }
     int TakeErrorCode(int* code) override { return m_engine.TakeErrorCode(code); }
+    void ReinitAudio() override { m_engine.ReinitAudio(); }
+    void SetPlayLevel(int dB) override { m_engine.SetPlayLevel(dB); }
+    void SetClipLevel(int dB) override { m_engine.SetClipLevel(dB); }
+    void SetClipFlag(int on) override { m_engine.SetClipFlag(on); }
+    void LoadClip(const char* path) override { m_engine.LoadClip(path); }
+    void PlayClip() override { m_engine.PlayClip(); }
+    void PauseClip() override { m_engine.PauseClip(); }
+    void StopClip() override { m_engine.StopClip(); }
+    void GetLevels(int side, int* left, int* right) override { m_engine.GetLevels(side, left, right); }
+    void GetClipPosition(int* played, int* length) override { m_engine.GetClipPosition(played, length); }
+    void GetStatusPercentages(int* receive, int* send) override { m_engine.GetStatusPercentages(receive, send); }
 
 private:
     CCallEngine m_engine;

@@ -2,24 +2,38 @@
 // The main window: constructed and started by the application object, run
 // modally, destroyed when the operator closes it. Its state and message
 // handling live in CMainDlgLogic; this class is the start-up, the window
-// and the wiring.
+// (menus, tab sheet, library panel, status line) and the wiring.
+//
+// Threads: GUI thread only.
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "audio/MixerControl.h"
 #include "common/Phonebook.h"
 #include "common/Translator.h"
+#include "ui/CpuLoad.h"
 #include "ui/MainDlgLogic.h"
 #include "ui/MainEngine.h"
 #include "ui/framework/Dialog.h"
 #include "ui/framework/NoticeBox.h"
 
+class wxMenuBar;
+class wxNotebook;
+class wxPanel;
 class wxStaticText;
+class wxListBox;
+class wxSlider;
+class CHoverButton;
+class CStatusPanel;
+class CPlaceholderPage;
 class CMainDlg;
+class CSplashWnd;
 
 // Where the subsystems that are wired in later plug into the start-up. An
-// empty step is skipped; a step returning 0 has shown its own message and
-// ends the start-up.
+// empty step takes the built-in one or is skipped; a step returning 0 has
+// shown its own message and ends the start-up.
 struct CMainDlgHooks {
     std::function<std::unique_ptr<CMainEngine>()> makeEngine;
     std::function<std::unique_ptr<CRemoteControl>()> makeRemoteControl;
@@ -29,7 +43,31 @@ struct CMainDlgHooks {
     std::function<int(CMainDlg&)> initPhonebook;
     std::function<int(CMainDlg&)> initAudioDevices;
     std::function<int(CMainDlg&)> createPages;
+    // Runs once on the GUI thread when the window is up (tests drive it from here).
+    std::function<void(CMainDlg&)> onShown;
 };
+
+// Control ids of the main window, by which code and tests find them.
+namespace MainControl {
+constexpr int kSheet = 1801;
+constexpr int kPicture = 1803;
+constexpr int kCpu = 1805;
+constexpr int kStatus = 1806;
+constexpr int kRates = 1807;
+constexpr int kRemaining = 1810;
+constexpr int kPosition = 1811;
+constexpr int kRemove = 1814;
+constexpr int kVoiceover = 1815;
+constexpr int kPlay = 1816;
+constexpr int kStop = 1817;
+constexpr int kPause = 1818;
+constexpr int kLibraryList = 1821;
+constexpr int kLibraryPanel = 1822;
+constexpr int kAdd = 1823;
+constexpr int kCloseLibrary = 1824;
+constexpr int kFileLevelLabel = 1825;
+constexpr int kFileLevel = 1826;
+}  // namespace MainControl
 
 class CMainDlg : public CDialog, private CTranslatorWindow, private CMainDlgView {
 public:
@@ -46,21 +84,56 @@ public:
     CTranslator& Translator() { return m_translator; }
     CMainEngine& Engine() { return *m_engine; }
     CPhonebook& Phonebook() { return m_phonebook; }
-    const CMainDlgLogic& Logic() const { return m_logic; }
+    CMainDlgLogic& Logic() { return m_logic; }
+    wxTopLevelWindow* Window() const { return View(); }
+    // The control of a logical id, or null.
+    wxWindow* Control(int id) const;
+    const std::map<int, wxWindow*>& Controls() const { return m_controls; }
+    wxMenuBar* MenuBar() const { return m_menuBar; }
+    // The menu item id of a command, and back.
+    static int MenuIdOf(int command);
+    static int CommandOfMenuId(int id);
+    CPlaceholderPage* PlaceholderPage(int kind) const;
+    // The width the window gains when the library is shown.
+    int LibraryWidthChange() const;
+    int ActivePageKind() const;
+    // The colours of a scheme: text, dark, light, mid.
+    struct Scheme {
+        COLORREF text, dark, light, mid;
+    };
+    static Scheme SchemeOf(int kind);
+    void SetPageColours(int pageOrKind, bool redraw);
+    const Scheme& Colours() const { return m_scheme; }
+    void ShowSplash();
+    bool SplashUp() const { return m_splash != nullptr; }
 
 protected:
-    void BuildView(wxDialog& view) override;
+    bool IsFrame() const override { return true; }
+    void BuildView(wxTopLevelWindow& view) override;
     BOOL OnInitDialog() override;
     void OnOK() override {}  // Enter never closes the main window
     void OnCancel() override;
     void OnDestroy() override;
     void OnTimer(UINT_PTR id) override;
+    void OnCommand(WORD id) override;
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     int InitPhonebook();
+    int CheckCpuSpeed();
+    void InitAudioDevices();
     void SavePhonebook();
     void StartRemoteControl();
+    void BuildMenus(wxTopLevelWindow& view);
+    void BuildLibraryPanel(wxWindow* parent);
+    void UpdateDeviceNames();
+    void ApplyAlwaysOnTop(bool on);
+    void OnOpenPhonebook();
+    void OnSavePhonebookAs();
+    void ShowAbout();
+    void WaitForStartRelease(uint32_t release);
+    void Remember(int id, wxWindow* window) { m_controls[id] = window; }
+    void OpenMixer();
 
     // CTranslatorWindow
     bool SetItemText(int, const char*) override { return false; }
@@ -72,27 +145,61 @@ private:
 
     // CMainDlgView
     void ShowStatusLine(const std::string& text) override;
+    void ShowLinkRates(const std::string& text) override;
+    void ShowCpuLoad(const std::string& text) override;
+    void ShowClipTimes(const std::string& position, const std::string& remaining) override;
     void ShowErrorBox(ErrorKind kind, const std::string& text) override;
     void AcceptDroppedFiles(bool accept) override;
     void SetGuiPriority(bool idle) override;
-    void RefreshMenus(int) override {}
-    void PageSetState(int, int) override {}
-    void PageShowConnection(int, const ConnectionInfo&) override {}
-    void PageShowReceiveFormat(int, const std::string&) override {}
-    void PageShowSendFormat(int, const std::string&) override {}
-    void PageShowRxIndicator(int, int) override {}
-    void PageShowTxIndicator(int, int) override {}
-    void PageShowRemoteName(int, const char*) override {}
-    BandwidthAnswer RunBandwidthDialog(int, int, int) override { return kBandwidthContinue; }
+    void ShowMenus(const MainMenuState& menus) override;
+    void ShowPlayerControls(const PlayerControls& controls) override;
+    void EnableTabs(bool enable) override;
+    void SelectPage(int kind) override;
+    void ShowLibraryPanel(bool shown) override;
+    void ArmTimer(UINT_PTR id, UINT ms) override;
+    void StopTimer(UINT_PTR id) override;
+    void CloseSplash() override;
+    CMainPage* Page(int kind) override;
+    void PageSetInputLevel(int level) override;
+    bool FindPhonebookEntry(const char* name, int kind, PhonebookEntry& out) override;
+    bool LibraryHasSelection() override;
+    std::string SelectedClipPath() override;
+    void LibrarySelectNext() override;
+    BandwidthAnswer RunBandwidthDialog(int limit, int receive, int send) override;
 
     CTranslator m_translator;
     CPhonebook m_phonebook;
     std::unique_ptr<CMainEngine> m_engine;
     std::unique_ptr<CRemoteControl> m_rip;
     CMainDlgLogic m_logic;
+    CCpuLoad m_cpuLoad;
+    CMixerControl m_mixer;
     std::string m_winClass;
-    std::string m_statusText;
+    bool m_miniIsdn = false;
+    int m_clipLevel = 0;
+    int m_playLevel = 0;
+    int m_lastColourRequest = -1;
+    Scheme m_scheme{};
+    CSplashWnd* m_splash = nullptr;
+
+    std::map<int, wxWindow*> m_controls;
+    wxMenuBar* m_menuBar = nullptr;
+    wxNotebook* m_sheet = nullptr;
+    wxPanel* m_root = nullptr;
+    wxWindow* m_libraryGap = nullptr;
+    std::map<int, CPlaceholderPage*> m_pages;  // by kind
+    std::map<int, CHoverButton*> m_buttons;    // by id
     wxStaticText* m_statusLine = nullptr;
+    wxStaticText* m_rates = nullptr;
+    wxStaticText* m_cpu = nullptr;
+    wxStaticText* m_position = nullptr;
+    wxStaticText* m_remaining = nullptr;
+    CStatusPanel* m_libraryTitle = nullptr;
+    CStatusPanel* m_fileLevelLabel = nullptr;
+    wxPanel* m_library = nullptr;
+    wxListBox* m_libraryList = nullptr;
+    wxSlider* m_fileLevel = nullptr;
+    wxWindow* m_picture = nullptr;
     CNoticeBox m_engineErrors{"Error...", MB_ICONERROR | MB_SETFOREGROUND};
     CNoticeBox m_connectionErrors{"Error...", MB_ICONERROR | MB_SETFOREGROUND};
 };

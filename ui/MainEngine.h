@@ -29,6 +29,19 @@ public:
     // 1 when an error text was pending (size bytes at most, terminated).
     virtual int TakeErrorText(char* buffer, size_t size) = 0;
     virtual int TakeErrorCode(int* code) = 0;
+    virtual void ReinitAudio() = 0;
+    virtual void SetPlayLevel(int dB) = 0;
+    virtual void SetClipLevel(int dB) = 0;
+    virtual void SetClipFlag(int on) = 0;
+    virtual void LoadClip(const char* path) = 0;
+    virtual void PlayClip() = 0;
+    virtual void PauseClip() = 0;
+    virtual void StopClip() = 0;
+    // Peaks of a side (0 or 1) in 16-bit sample units.
+    virtual void GetLevels(int side, int* left, int* right) = 0;
+    virtual void GetClipPosition(int* playedMs, int* lengthMs) = 0;
+    // Each -1 when not active.
+    virtual void GetStatusPercentages(int* receive, int* send) = 0;
 };
 
 class CRemoteControl {
@@ -45,6 +58,9 @@ public:
     virtual void SendConnectionError(int kind, int code, const char* text) = 0;
     virtual void GetRequestedDestination(ConnectionInfo& out) = 0;
     virtual void GetRequestedFormat(AudioFormat& out) = 0;
+    virtual void SendBandwidthInfo(int limit, int measured) = 0;
+    // 0 none yet, 16 disconnect, 32 continue, anything else test again.
+    virtual int PollBandwidthAnswer() = 0;
 };
 
 // An engine without connections: it starts, reports idle and refuses calls.
@@ -66,4 +82,15 @@ public:
     void GetBandwidth(int*, int*) override {}
     int TakeErrorText(char*, size_t) override { return 0; }
     int TakeErrorCode(int*) override { return 0; }
+    void ReinitAudio() override {}
+    void SetPlayLevel(int) override {}
+    void SetClipLevel(int) override {}
+    void SetClipFlag(int) override {}
+    void LoadClip(const char*) override {}
+    void PlayClip() override {}
+    void PauseClip() override {}
+    void StopClip() override {}
+    void GetLevels(int, int* left, int* right) override { *left = *right = 0; }
+    void GetClipPosition(int* played, int* length) override { *played = *length = 0; }
+    void GetStatusPercentages(int* receive, int* send) override { *receive = *send = -1; }
 };

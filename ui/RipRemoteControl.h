@@ -19,6 +19,10 @@ public:
     }
     void GetRequestedDestination(ConnectionInfo& out) override { m_rip.GetRequestedDestination(&out); }
     void GetRequestedFormat(AudioFormat& out) override { m_rip.GetRequestedFormat(&out); }
+    void SendBandwidthInfo(int limit, int measured) override {
+        m_rip.SendBandwidthInfo(17, static_cast<uint32_t>(limit), static_cast<uint32_t>(measured));
+    }
+    int PollBandwidthAnswer() override { return m_rip.PollBandwidthAnswer(); }
 
 private:
     CRIP m_rip;

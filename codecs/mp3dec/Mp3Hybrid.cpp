@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/MulAdd.h"
 #include "codecs/mp3dec/Mp3FrameDecoder.h"
 
 namespace {
@@ -11,8 +12,10 @@ constexpr double kPi = 3.14159265358979323846;
 
 CMp3Hybrid::CMp3Hybrid() {
     for (int k = 0; k < 18; ++k)
-        for (int i = 0; i < 36; ++i)
-            m_cos36[k][i] = static_cast<float>(std::cos(kPi / 72.0 * (2 * i + 1 + 18) * (2 * k + 1)));
+        for (int c = 0; c < 20; ++c) {
+            const int i = c < 9 ? c : 9 + c;
+            m_cos36[k][c] = c < 18 ? static_cast<float>(std::cos(kPi / 72.0 * (2 * i + 1 + 18) * (2 * k + 1))) : 0.0f;
+        }
     for (int k = 0; k < 6; ++k)
         for (int i = 0; i < 12; ++i)
             m_cos12[k][i] = static_cast<float>(std::cos(kPi / 24.0 * (2 * i + 1 + 6) * (2 * k + 1)));
@@ -37,18 +40,15 @@ void CMp3Hybrid::Clear() { std::memset(m_overlap, 0, sizeof(m_overlap)); }
 
 void CMp3Hybrid::Long36(const float* in, int blockType, float* overlap, float* out) const {
     // The 36 outputs hold 18 distinct values: y[17 - i] = -y[i], y[35 - i] = y[18 + i].
+    // The 18 sums run side by side over k so they vectorise; each keeps the order of its terms.
+    float s[20] = {};
+    for (int k = 0; k < 18; ++k) muladd::Scaled(s, in[k], m_cos36[k], 20);
     float y[36];
     for (int i = 0; i < 9; ++i) {
-        float a = 0.0f;
-        float b = 0.0f;
-        for (int k = 0; k < 18; ++k) {
-            a += in[k] * m_cos36[k][i];
-            b += in[k] * m_cos36[k][18 + i];
-        }
-        y[i] = a;
-        y[17 - i] = -a;
-        y[18 + i] = b;
-        y[35 - i] = b;
+        y[i] = s[i];
+        y[17 - i] = -s[i];
+        y[18 + i] = s[9 + i];
+        y[35 - i] = s[9 + i];
     }
     const float* w = m_window[blockType];
     for (int i = 0; i < 18; ++i) {

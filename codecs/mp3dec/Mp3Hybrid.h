@@ -22,7 +22,7 @@ private:
 
     int m_rateShift = 0;
     float m_overlap[2][576] = {};
-    float m_cos36[18][36];   // [k][i]
+    float m_cos36[18][20];   // [k][c]: output i = c for c < 9, i = 9 + c for c < 18, zero beyond
     float m_cos12[6][12];
     float m_window[4][36];
     float m_windowShort[12];

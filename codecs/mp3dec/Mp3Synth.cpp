@@ -3,32 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "codecs/MulAdd.h"
 #include "codecs/mp3dec/Mp3Tables.h"
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
-
-// DCT-II, X[k] = sum x[n] cos(pi (2n + 1) k / 2N), by even/odd halving
-// (B. G. Lee). x is destroyed; scratch holds N floats.
-void FastDct(float* x, float* scratch, int n, const float* const* factors) {
-    if (n == 1) return;
-    const int h = n / 2;
-    const float* f = factors[h];
-    float* a = scratch;
-    float* b = scratch + h;
-    for (int i = 0; i < h; ++i) {
-        const float u = x[i];
-        const float v = x[n - 1 - i];
-        a[i] = u + v;
-        b[i] = (u - v) * f[i];
-    }
-    FastDct(a, x, h, factors);
-    FastDct(b, x + h, h, factors);
-    for (int k = 0; k < h; ++k) x[2 * k] = a[k];
-    for (int k = 0; k < h - 1; ++k) x[2 * k + 1] = b[k] + b[k + 1];
-    x[n - 1] = b[h - 1];
-}
-
 inline int32_t RoundClip(float v) {
     // Ties to even (the default rounding mode), limited to 16 bits.
     const float r = std::nearbyint(v);
@@ -40,18 +18,27 @@ inline int32_t RoundClip(float v) {
 
 CMp3Synth::CMp3Synth() {
     for (int i = 0; i < 512; ++i) m_window[i] = static_cast<float>(mp3tables::kSynthWindow[i] / 65536.0);
-    // 1 / (2 cos(pi (2i + 1) / 4h)) for the halving steps of size 2h.
-    for (int h = 1; h <= 16; h *= 2) {
-        float* f = m_dctFactors + (h - 1);
-        for (int i = 0; i < h; ++i) f[i] = static_cast<float>(0.5 / std::cos(kPi * (2 * i + 1) / (4.0 * h)));
-        m_dctFactorPtr[h] = f;
-    }
     Clear();
 }
 
 void CMp3Synth::Clear() {
     std::memset(m_v, 0, sizeof(m_v));
     m_offset = 0;
+}
+
+// All 32 outputs of one block at once, each summed in the order of the
+// standard's window taps: U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j].
+void CMp3Synth::Window(const float* v, float* pcm) const {
+    float acc[32] = {};
+    for (int i = 0; i < 8; ++i) {
+        const float* v0 = v + 128 * i;
+        const float* w0 = m_window + 64 * i;
+        const float* v1 = v0 + 96;
+        const float* w1 = w0 + 32;
+        muladd::Products(acc, v0, w0, 32);
+        muladd::Products(acc, v1, w1, 32);
+    }
+    std::memcpy(pcm, acc, sizeof acc);
 }
 
 uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8_t* out, bool asFloat) {
@@ -62,9 +49,8 @@ uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8
         for (int ch = 0; ch < channels; ++ch) {
             // V[j] = X[j + 16] of the 32-point DCT X; X[32] = 0, X[64 - i] = -X[i], X[64 + i] = -X[i].
             float x[32];
-            float scratch[32];
             for (int k = 0; k < 32; ++k) x[k] = k < n ? slots[ch][t][k] : 0.0f;
-            FastDct(x, scratch, 32, m_dctFactorPtr);
+            m_dct.Run(x, 32);
             float* v = m_v[ch] + m_offset;
             for (int j = 0; j < 16; ++j) v[j] = x[16 + j];
             v[16] = 0.0f;
@@ -72,16 +58,11 @@ uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8
             for (int j = 48; j < 64; ++j) v[j] = -x[j - 48];
             std::memcpy(v + 1024, v, 64 * sizeof(float));
         }
+        float pcm[2][32];
+        for (int ch = 0; ch < channels; ++ch) Window(m_v[ch] + m_offset, pcm[ch]);
         for (int j = 0; j < 32; j += step) {
             for (int ch = 0; ch < channels; ++ch) {
-                const float* v = m_v[ch] + m_offset + j;
-                const float* w = m_window + j;
-                float sum = 0.0f;
-                // U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j]; window D.
-                for (int i = 0; i < 8; ++i) {
-                    sum += v[128 * i] * w[64 * i];
-                    sum += v[128 * i + 96] * w[64 * i + 32];
-                }
+                const float sum = pcm[ch][j];
                 if (asFloat) {
                     const float f = sum * 0.000030517578125f;
                     std::memcpy(out, &f, 4);

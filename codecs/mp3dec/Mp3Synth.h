@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "codecs/SubbandDct.h"
+
 class CMp3Synth {
 public:
     CMp3Synth();
@@ -17,13 +19,14 @@ public:
     void Clear();
 
 private:
+    void Window(const float* v, float* pcm) const;
+
     int m_rateShift = 0;
     int m_eightBit = 0;
     // Matrixed values, 16 blocks of 64 per channel, newest at m_offset; each
     // block is stored twice (at p and p + 1024) so the window reads straight through.
     float m_v[2][2048] = {};
     int m_offset = 0;
-    float m_dctFactors[31];
-    const float* m_dctFactorPtr[17] = {};
+    CSubbandDct m_dct;
     float m_window[512];
 };

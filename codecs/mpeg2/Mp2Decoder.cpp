@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "codecs/MulAdd.h"
+#include "codecs/SubbandDct.h"
 #include "codecs/mpeg2/Mp2Filters.h"
 #include "codecs/mpeg2/Spl.h"
 #include "codecs/mpeg2/tables/window_synthesis_D_B3.h"
@@ -17,17 +19,11 @@ constexpr int kSearchBits = 23040;
 constexpr float kPcmScale = 32768.0f;
 
 struct SynthesisTables {
-    float n32[64][32];
+    CSubbandDct dct;
     float d32[512];
-    float n16[32][16];
     float d16[256];
     SynthesisTables() {
-        const double pi = 3.14159265358979323846;
-        for (int i = 0; i < 64; ++i)
-            for (int k = 0; k < 32; ++k) n32[i][k] = static_cast<float>(std::cos((16 + i) * (2 * k + 1) * pi / 64.0));
         for (int i = 0; i < 512; ++i) d32[i] = static_cast<float>(mp2tab::kWindowSynthesisDB3[i][1]);
-        for (int i = 0; i < 32; ++i)
-            for (int k = 0; k < 16; ++k) n16[i][k] = static_cast<float>(std::cos((8 + i) * (2 * k + 1) * pi / 32.0));
         // Half width: the standard window taken at every second tap, which
         // keeps the prototype's shape over half as many bands and a tone's level.
         for (int i = 0; i < 256; ++i) d16[i] = d32[2 * i];
@@ -52,10 +48,11 @@ struct Mp2Decoder {
     bool allowReduced = false;
     bool downmix = false;
     Mp2BitReader reader;
-    // Synthesis history per channel.
-    float v32[2][1024];
+    // Synthesis history per channel, newest block at off; each block is stored
+    // twice (at p and p + ring size) so the window reads straight through.
+    float v32[2][2048];
     int off32[2];
-    float v16[2][512];
+    float v16[2][1024];
     int off16[2];
     // Interpolation filter states per channel.
     double z2[2][10];
@@ -199,39 +196,48 @@ void Silence(Mp2Decoder* d, Mp2PcmBlock* pcm) {
         std::memset(pcm->data, 0, static_cast<size_t>(total) * 2);
 }
 
+// V[i] = X[i + n/2] of the n-point DCT X of the subband samples, with X[n] = 0,
+// X[2n - i] = -X[i] and X[2n + i] = -X[i] filling the 2n values of a block.
+void Matrix(const CSubbandDct& dct, const float* s, int n, float* v) {
+    float x[32];
+    std::memcpy(x, s, sizeof(float) * static_cast<size_t>(n));
+    dct.Run(x, n);
+    const int h = n / 2;
+    for (int j = 0; j < h; ++j) v[j] = x[h + j];
+    v[h] = 0.0f;
+    for (int j = h + 1; j < n + h; ++j) v[j] = -x[n + h - j];
+    for (int j = n + h; j < 2 * n; ++j) v[j] = -x[j - n - h];
+}
+
+// out[j] = sum over the 16 taps i of D[j + n i] V[2n i + j (+ n for odd i)].
+void Window(const float* d, const float* v, int n, float* out) {
+    float acc[32] = {};
+    for (int i = 0; i < 16; ++i) {
+        const float* di = d + n * i;
+        const float* vi = v + 2 * n * i + ((i & 1) ? n : 0);
+        muladd::Products(acc, di, vi, n);
+    }
+    for (int j = 0; j < n; ++j) out[j] = acc[j] * kPcmScale;
+}
+
 void Synthesise32(Mp2Decoder* d, int ch, const float* s, float* out) {
     const SynthesisTables& t = Synth();
     int& off = d->off32[ch];
     off = (off - 64) & 1023;
-    float* v = d->v32[ch];
-    for (int i = 0; i < 64; ++i) {
-        float acc = 0;
-        const float* n = t.n32[i];
-        for (int k = 0; k < 32; ++k) acc += n[k] * s[k];
-        v[(off + i) & 1023] = acc;
-    }
-    for (int j = 0; j < 32; ++j) {
-        float acc = 0;
-        for (int i = 0; i < 16; ++i) acc += t.d32[j + 32 * i] * v[(off + 64 * i + j + ((i & 1) ? 32 : 0)) & 1023];
-        out[j] = acc * kPcmScale;
-    }
+    float* v = d->v32[ch] + off;
+    Matrix(t.dct, s, 32, v);
+    std::memcpy(v + 1024, v, 64 * sizeof(float));
+    Window(t.d32, v, 32, out);
 }
 
 void Synthesise16(Mp2Decoder* d, int ch, const float* s, float* out) {
     const SynthesisTables& t = Synth();
     int& off = d->off16[ch];
     off = (off - 32) & 511;
-    float* v = d->v16[ch];
-    for (int i = 0; i < 32; ++i) {
-        float acc = 0;
-        for (int k = 0; k < 16; ++k) acc += t.n16[i][k] * s[k];
-        v[(off + i) & 511] = acc;
-    }
-    for (int j = 0; j < 16; ++j) {
-        float acc = 0;
-        for (int i = 0; i < 16; ++i) acc += t.d16[j + 16 * i] * v[(off + 32 * i + j + ((i & 1) ? 16 : 0)) & 511];
-        out[j] = acc * kPcmScale;
-    }
+    float* v = d->v16[ch] + off;
+    Matrix(t.dct, s, 16, v);
+    std::memcpy(v + 512, v, 32 * sizeof(float));
+    Window(t.d16, v, 16, out);
 }
 
 // Reads n bits of side information or samples; maps the reader's results.
@@ -239,10 +245,6 @@ inline int Get(Mp2BitReader& r, int n, uint32_t* v, int failure) {
     const int s = r.Read(n, v);
     if (s == 0) return 0;
     return s == -5114 ? kMp2NeedInput : failure;
-}
-
-double Requantise(const mp2::QuantClass& q, uint32_t v) {
-    return q.c * (static_cast<double>(v) / static_cast<double>(1 << (q.fracBits - 1)) - 1.0 + q.d);
 }
 
 // Reads the frame at the reader's position into d->sb; on success returns 0
@@ -362,11 +364,13 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                     }
                 }
                 const bool shared = sb >= fi.bound;
+                const double own = mp2::ScaleFactor(scf[ch][sb][part]);
+                const double other = shared ? mp2::ScaleFactor(scf[1][sb][part]) : 0.0;
+                const double unit = 1.0 / static_cast<double>(1 << (q.fracBits - 1));  // a power of two: exact
                 for (int j = 0; j < perGranule; ++j) {
-                    const double x = Requantise(q, vals[j]);
-                    d->sb[ch][gr * perGranule + j][sb] = static_cast<float>(x * mp2::ScaleFactor(scf[ch][sb][part]));
-                    if (shared)
-                        d->sb[1][gr * perGranule + j][sb] = static_cast<float>(x * mp2::ScaleFactor(scf[1][sb][part]));
+                    const double x = q.c * (static_cast<double>(vals[j]) * unit - 1.0 + q.d);
+                    d->sb[ch][gr * perGranule + j][sb] = static_cast<float>(x * own);
+                    if (shared) d->sb[1][gr * perGranule + j][sb] = static_cast<float>(x * other);
                 }
             }
         }

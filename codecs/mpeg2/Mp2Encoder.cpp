@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "codecs/MulAdd.h"
 #include "codecs/mpeg2/Mp2Filters.h"
 #include "codecs/mpeg2/Mp2Psy.h"
 #include "codecs/mpeg2/tables/l2_scfsi_C4.h"
@@ -17,12 +18,12 @@ constexpr uint32_t kEncoderGuard = 41094;
 
 struct AnalysisTables {
     float c[512];
-    float m[32][64];
+    float m[32][16];  // [n][k] = cos((2k + 1) n pi / 64), k < 16
     AnalysisTables() {
         const double pi = 3.14159265358979323846;
         for (int i = 0; i < 512; ++i) c[i] = static_cast<float>(mp2tab::kWindowAnalysisCC1[i][1]);
-        for (int k = 0; k < 32; ++k)
-            for (int i = 0; i < 64; ++i) m[k][i] = static_cast<float>(std::cos((2 * k + 1) * (i - 16) * pi / 64.0));
+        for (int n = 0; n < 32; ++n)
+            for (int k = 0; k < 16; ++k) m[n][k] = static_cast<float>(std::cos((2 * k + 1) * n * pi / 64.0));
     }
 };
 
@@ -86,7 +87,8 @@ struct Mp2Encoder {
     double threshold = 0.65;
     double dz2[2][7] = {};
     double dz4[2][8] = {};
-    float hist[2][512] = {};
+    // Input history, each block stored twice (at p and p + 512) so the window reads straight through.
+    float hist[2][1024] = {};
     int off[2] = {32, 32};
     mp2::PsyModel1 psy[2];
     bool psyReady = false;
@@ -310,23 +312,33 @@ int AllocateJoint(Alloc& s, const int (*smr)[32], int budget, bool freeFormat, i
 
 // --- per-frame steps ---------------------------------------------------------
 
+// The matrix cos((2k + 1)(i - 16) pi / 64) folds the 64 windowed values into
+// 32, a[n] with cos((2k + 1) n pi / 64) (it is even in i - 16, changes sign at
+// i - 16 -> 64 - (i - 16) and vanishes at i = 48); bands k and 31 - k then
+// share the even terms and differ in the sign of the odd ones.
 void Analyse(Mp2Encoder* e, int ch, const float* x, int blocks) {
     const AnalysisTables& t = Analysis();
-    float* h = e->hist[ch];
     int& off = e->off[ch];
     for (int b = 0; b < blocks; ++b) {
         off = (off - 32) & 511;
-        for (int i = 0; i < 32; ++i) h[(off + i) & 511] = x[b * 32 + 31 - i] * (1.0f / 32768.0f);
-        float y[64];
-        for (int i = 0; i < 64; ++i) {
-            float acc = 0;
-            for (int j = 0; j < 8; ++j) acc += t.c[i + 64 * j] * h[(off + i + 64 * j) & 511];
-            y[i] = acc;
+        float* h = e->hist[ch] + off;
+        for (int i = 0; i < 32; ++i) h[i] = h[i + 512] = x[b * 32 + 31 - i] * (1.0f / 32768.0f);
+        float y[64] = {};
+        for (int j = 0; j < 8; ++j) muladd::Products(y, t.c + 64 * j, h + 64 * j, 64);
+        float a[32];
+        a[0] = y[16];
+        for (int n = 1; n <= 16; ++n) a[n] = y[16 + n] + y[16 - n];
+        for (int n = 17; n < 32; ++n) a[n] = y[16 + n] - y[80 - n];
+        float even[16] = {};
+        float odd[16] = {};
+        for (int n = 0; n < 32; n += 2) {
+            muladd::Scaled(even, a[n], t.m[n], 16);
+            muladd::Scaled(odd, a[n + 1], t.m[n + 1], 16);
         }
-        for (int k = 0; k < 32; ++k) {
-            float acc = 0;
-            for (int i = 0; i < 64; ++i) acc += t.m[k][i] * y[i];
-            e->sb[ch][b][k] = acc;
+        float* out = e->sb[ch][b];
+        for (int k = 0; k < 16; ++k) {
+            out[k] = even[k] + odd[k];
+            out[31 - k] = even[k] - odd[k];
         }
     }
 }

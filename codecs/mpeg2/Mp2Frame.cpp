@@ -276,18 +276,6 @@ void Mp2BitReader::Fill(uint64_t maxBytes) {
     }
 }
 
-uint32_t Mp2BitReader::BitsAt(uint64_t pos, int n) const {
-    if (n == 0) return 0;
-    uint64_t acc = 0;
-    const uint64_t first = pos >> 3;
-    for (int i = 0; i < 5; ++i) {
-        const uint64_t b = first + static_cast<uint64_t>(i);
-        acc = (acc << 8) | (b < m_writeBytes ? m_ring[b % kRingBytes] : 0u);
-    }
-    const int shift = 40 - static_cast<int>(pos & 7) - n;
-    return static_cast<uint32_t>((acc >> shift) & ((n == 32) ? 0xFFFFFFFFull : ((1ull << n) - 1)));
-}
-
 int Mp2BitReader::Peek(int n, uint32_t* value) const {
     if (!IsOpen()) return -5001;
     if (n < 0 || n > 32) return -5111;
@@ -296,7 +284,7 @@ int Mp2BitReader::Peek(int n, uint32_t* value) const {
     return m_ended ? -13 : -5114;
 }
 
-int Mp2BitReader::Read(int n, uint32_t* value) {
+int Mp2BitReader::ReadSlow(int n, uint32_t* value) {
     if (!IsOpen()) return -5001;
     if (n < 0 || n > 32) return -5111;
     if (m_pos + static_cast<uint64_t>(n) > End() && !m_ended) Fill(kRingBytes);

@@ -117,7 +117,14 @@ public:
     // Reads n (0..32) bits, first bit highest: 0; -5114 not all buffered while
     // more may come (nothing read); -13 at the end of input (what is left is
     // served, the rest reads as zero bits); -5001 not open.
-    int Read(int n, uint32_t* value);
+    int Read(int n, uint32_t* value) {
+        if (n >= 0 && n <= 32 && m_pos + static_cast<uint64_t>(n) <= End() && IsOpen()) {
+            *value = BitsAt(m_pos, n);
+            m_pos += static_cast<uint64_t>(n);
+            return 0;
+        }
+        return ReadSlow(n, value);
+    }
     // Reads bits without moving; same results as Read.
     int Peek(int n, uint32_t* value) const;
     int Skip(int64_t n);
@@ -134,6 +141,7 @@ public:
 
 private:
     void Fill(uint64_t maxBytes);
+    int ReadSlow(int n, uint32_t* value);
     uint32_t BitsAt(uint64_t pos, int n) const;
 
     std::vector<uint8_t> m_ring;
@@ -144,6 +152,24 @@ private:
     uint64_t m_writeBytes = 0;  // absolute byte count delivered
     bool m_ended = false;
 };
+
+inline uint32_t Mp2BitReader::BitsAt(uint64_t pos, int n) const {
+    if (n == 0) return 0;
+    uint64_t acc = 0;
+    const uint64_t first = pos >> 3;
+    const uint64_t at = first % kRingBytes;
+    if (first + 5 <= m_writeBytes && at + 5 <= kRingBytes) {
+        const uint8_t* b = m_ring.data() + at;
+        acc = (uint64_t{b[0]} << 32) | (uint64_t{b[1]} << 24) | (uint64_t{b[2]} << 16) | (uint64_t{b[3]} << 8) | b[4];
+    } else {
+        for (int i = 0; i < 5; ++i) {
+            const uint64_t b = first + static_cast<uint64_t>(i);
+            acc = (acc << 8) | (b < m_writeBytes ? m_ring[b % kRingBytes] : 0u);
+        }
+    }
+    const int shift = 40 - static_cast<int>(pos & 7) - n;
+    return static_cast<uint32_t>((acc >> shift) & ((n == 32) ? 0xFFFFFFFFull : ((1ull << n) - 1)));
+}
 
 // 12 one bits at the position, searched bit by bit: 0 found (position after
 // them), -1301 not within limit bits, 1001 the input ran dry first (more may

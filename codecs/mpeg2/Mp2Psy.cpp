@@ -55,9 +55,11 @@ const TableRef kTables[] = {
 constexpr double kMinusInf = -200.0;
 
 inline double Db(double power) { return 10.0 * std::log10(std::max(power, 1e-20)); }
-inline double Pow(double db) { return std::pow(10.0, db / 10.0); }
+// 10^(db / 10) through exp, a fraction of pow's cost.
+inline double Pow(double db) { return std::exp(db * 0.23025850929940456840); }
 
-void Fft(std::vector<double>& re, std::vector<double>& im) {
+// twRe, twIm: cos and -sin of 2 pi k / n for k < n / 2.
+void Fft(std::vector<double>& re, std::vector<double>& im, const std::vector<double>& twRe, const std::vector<double>& twIm) {
     const size_t n = re.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
@@ -68,13 +70,11 @@ void Fft(std::vector<double>& re, std::vector<double>& im) {
             std::swap(im[i], im[j]);
         }
     }
-    const double pi = 3.14159265358979323846;
     for (size_t len = 2; len <= n; len <<= 1) {
-        const double ang = -2 * pi / static_cast<double>(len);
-        const double wr = std::cos(ang), wi = std::sin(ang);
+        const size_t step = n / len;
         for (size_t i = 0; i < n; i += len) {
-            double cr = 1, ci = 0;
             for (size_t k = 0; k < len / 2; ++k) {
+                const double cr = twRe[k * step], ci = twIm[k * step];
                 const size_t a = i + k, b = i + k + len / 2;
                 const double tr = re[b] * cr - im[b] * ci;
                 const double ti = re[b] * ci + im[b] * cr;
@@ -82,9 +82,6 @@ void Fft(std::vector<double>& re, std::vector<double>& im) {
                 im[b] = im[a] - ti;
                 re[a] += tr;
                 im[a] += ti;
-                const double nr = cr * wr - ci * wi;
-                ci = cr * wi + ci * wr;
-                cr = nr;
             }
         }
     }
@@ -116,6 +113,12 @@ bool PsyModel1::Init(int layer, int codedRate, int bitratePerChannel) {
     const double scale = std::sqrt(8.0 / 3.0) * (layer == 1 ? std::ldexp(1.0, -25) : std::ldexp(1.0, -26));
     m_window.resize(static_cast<size_t>(m_n));
     for (int k = 0; k < m_n; ++k) m_window[static_cast<size_t>(k)] = (1.0 - std::cos(2 * pi * k / m_n)) * scale;
+    m_twRe.resize(static_cast<size_t>(m_n / 2));
+    m_twIm.resize(static_cast<size_t>(m_n / 2));
+    for (int k = 0; k < m_n / 2; ++k) {
+        m_twRe[static_cast<size_t>(k)] = std::cos(2 * pi * k / m_n);
+        m_twIm[static_cast<size_t>(k)] = -std::sin(2 * pi * k / m_n);
+    }
     m_re.assign(static_cast<size_t>(m_n), 0);
     m_im.assign(static_cast<size_t>(m_n), 0);
     m_x.assign(static_cast<size_t>(m_n / 2 + 1), 0);
@@ -135,7 +138,7 @@ void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit,
         m_re[static_cast<size_t>(k)] = samples[k] * m_window[static_cast<size_t>(k)];
         m_im[static_cast<size_t>(k)] = 0;
     }
-    Fft(m_re, m_im);
+    Fft(m_re, m_im, m_twRe, m_twIm);
     std::vector<double>& x = m_x;
     for (int k = 0; k <= half; ++k) {
         const double p = m_re[static_cast<size_t>(k)] * m_re[static_cast<size_t>(k)] +

@@ -26,6 +26,7 @@ private:
     std::vector<int> m_bandEdges;  // critical band boundaries (FFT lines)
     std::vector<int> m_indexOfLine;  // FFT line -> nearest table row
     std::vector<double> m_window;
+    std::vector<double> m_twRe, m_twIm;  // FFT twiddle factors
     struct Masker {
         double level;
         int index;

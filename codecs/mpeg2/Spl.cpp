@@ -43,6 +43,22 @@ int64_t Wrap(double v, int wordBits, bool isUnsigned) {
     return (low & sign) ? static_cast<int64_t>(low) - static_cast<int64_t>(mask) - 1 : static_cast<int64_t>(low);
 }
 
+// The decoder's case, 16 bits rounded and clipped: clipping first gives the
+// same words, and truncation plus a fraction test rounds ties to even without
+// a library call or dependence on the FPU mode.
+void RoundClip16(const float* src, int16_t* dst, int len) {
+    for (int i = 0; i < len; ++i) {
+        float x = src[i];
+        if (!(x == x)) x = 0.0f;
+        x = x > 32767.0f ? 32767.0f : (x < -32768.0f ? -32768.0f : x);
+        int t = static_cast<int>(x);
+        const float f = x - static_cast<float>(t);
+        if (f > 0.5f || (f == 0.5f && (t & 1))) ++t;
+        else if (f < -0.5f || (f == -0.5f && (t & 1))) --t;
+        dst[i] = static_cast<int16_t>(t);
+    }
+}
+
 void Store(void* dst, int i, int wordBits, int64_t v) {
     switch (wordBits) {
         case 8: static_cast<uint8_t*>(dst)[i] = static_cast<uint8_t>(v); break;
@@ -67,6 +83,10 @@ void splsbFloatToInt(const float* src, void* dst, int len, int wordBits, int fla
         rounding != CONVERT_TRUNC_POS)
         SplReportError(SPL_StsBadArg, kFunc, "Invalid conversion flag", kFile, 280);
     if (t_status < 0) return;
+    if (wordBits == 16 && flags == (CONVERT_ROUND | CONVERT_CLIP)) {
+        RoundClip16(src, static_cast<int16_t*>(dst), len);
+        return;
+    }
 
     int direction = rounding;
     if (wordBits == 32 && flags == (CONVERT_UNSIGNED | CONVERT_TRUNC_ZERO | CONVERT_OVERFLOW_ERROR))

@@ -180,9 +180,13 @@ TEST_F(HostileInputTest, BadRemoteRequestsAreRefusedAndTheStationStillAnswers) {
     ExpectStationsCloseAndHeardEachOther();
 }
 
-TEST_F(HostileInputTest, FloodOfAbsurdFormatsLeavesOneErrorBoxAtMost) {
+// Calls that fail on their format: answered ones end quietly (the operator
+// here placed none of them), placed ones leave one box however many failed.
+TEST_F(HostileInputTest, FloodsOfAbsurdFormatsLeaveOneErrorBoxAtMost) {
     EXPECT_EQ(Run("flood"), 0);
     Screenshot("hostile_flood");
+    EXPECT_EQ(m_x.CountWindowsOf("Error...", m_stationA), 0);
+    EXPECT_EQ(Run("flood_out"), 0);
     EXPECT_EQ(m_x.CountWindowsOf("Error...", m_stationA), 1);  // each call failed the same way
     // The operator clicks its OK (bottom right) while the station runs on behind it.
     const unsigned long box = m_x.FindWindowOf("Error...", m_stationA);
@@ -197,12 +201,12 @@ TEST_F(HostileInputTest, FloodOfAbsurdFormatsLeavesOneErrorBoxAtMost) {
     }
     EXPECT_EQ(m_x.CountWindowsOf("Error...", m_stationA), 0) << "the box took no click";
     // A second flood opens one box again, and the station closes with it open.
-    EXPECT_EQ(Run("flood"), 0);
+    EXPECT_EQ(Run("flood_out"), 0);
     EXPECT_EQ(m_x.CountWindowsOf("Error...", m_stationA), 1);
     ExpectStationsCloseAndHeardEachOther();
 }
 
-TEST_F(HostileInputTest, SlowCallerIsCutOffAfterTheStartBound) {
+TEST_F(HostileInputTest, SlowPeersAreCutOffAfterTheStartBound) {
     EXPECT_EQ(Run("slow"), 0);
     ExpectStationsCloseAndHeardEachOther();
 }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -72,6 +73,7 @@ TEST_F(StartupTest, ProgramShowsItsWindowAndEndsWithZeroWhenClosed) {
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(m_dir.c_str()) != 0) _exit(97);
+        std::ofstream("Velmora.Ini") << "[Main]\nNoSplash=1\nFastCPU=1\n";
         setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "20000", 1);
         setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
@@ -97,6 +99,7 @@ TEST_F(StartupTest, FailingEngineStartShowsItsMessageAndEndsCleanly) {
         setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "20000", 1);
         CMainDlgHooks hooks;
         hooks.makeEngine = [] { return std::unique_ptr<CMainEngine>(new CFailingEngine); };
+        hooks.checkCpuSpeed = [](CMainDlg&) { return 1; };
         CMainDlg::SetHooks(hooks);
         CCodecApp app;
         char name[] = "Velmora";
@@ -124,6 +127,7 @@ TEST_F(StartupTest, SharedStateIsClearUntilTheStartUpSetsIt) {
             problems += s.accelerators == nullptr;  // loaded by the constructor
             problems += s.translatorReferences != 2;  // the application's and the window's
         };
+        hooks.checkCpuSpeed = [](CMainDlg&) { return 1; };
         hooks.initPhonebook = [](CMainDlg&) {
             problems += g_sharedState->ntPlatform != 1;
             return 0;  // ends the start-up without a window

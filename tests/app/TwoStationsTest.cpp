@@ -84,6 +84,7 @@ namespace {
 struct Layer2Case {
     const char* name;
     int bitRate, sampleRate, mode;
+    int coding = 32;  // Layer II, or 64 for Layer III
 };
 
 void PrintTo(const Layer2Case& c, std::ostream* os) { *os << c.name; }
@@ -131,7 +132,7 @@ TEST_P(TwoStationsLayer2Test, ToneBothWaysAndIdentitiesThroughTheRemoteControl) 
     if (!source || std::system("python3 --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "python3 not available";
     const int base = 40000 + (getpid() % 2000) * 10;
     const int ripA = base, portA = base + 1, portB = base + 2, ripB = base + 3;
-    const fs::path root = fs::temp_directory_path() / ("velmora_l2_" + std::to_string(getpid()));
+    const fs::path root = fs::temp_directory_path() / ("velmora_mpeg_" + std::string(c.name) + "_" + std::to_string(getpid()));
     const fs::path a = root / "a", b = root / "b";
     fs::create_directories(a);
     fs::create_directories(b);
@@ -143,7 +144,7 @@ TEST_P(TwoStationsLayer2Test, ToneBothWaysAndIdentitiesThroughTheRemoteControl) 
     const pid_t stationA = StartStation(a, "Virtual A,tone=1000,sink=" + (a / "played.raw").string());
     const pid_t stationB = StartStation(b, "Virtual B,tone=440,sink=" + (b / "played.raw").string());
     const std::string cmd = std::string("python3 '") + source + "/tests/app/rip_two_stations.py' " +
-                            std::to_string(ripA) + " " + std::to_string(portB) + " 32 " + std::to_string(c.bitRate) +
+                            std::to_string(ripA) + " " + std::to_string(portB) + " " + std::to_string(c.coding) + " " + std::to_string(c.bitRate) +
                             " " + std::to_string(c.sampleRate) + " " + std::to_string(c.mode) + " 4 " +
                             std::to_string(ripB);
     const int status = std::system(cmd.c_str());
@@ -177,3 +178,9 @@ INSTANTIATE_TEST_SUITE_P(Layer2, TwoStationsLayer2Test,
                          [](const ::testing::TestParamInfo<Layer2Case>& i) { return std::string(i.param.name); });
 
 }  // namespace
+
+// Layer III between two programs, the same way.
+INSTANTIATE_TEST_SUITE_P(Layer3, TwoStationsLayer2Test,
+                         ::testing::Values(Layer2Case{"Layer3Stereo48k128", 128000, 48000, 20, 64},
+                                           Layer2Case{"Layer3Mono24k32", 32000, 24000, 10, 64}),
+                         [](const ::testing::TestParamInfo<Layer2Case>& i) { return std::string(i.param.name); });

@@ -232,6 +232,46 @@ TEST_F(AsioDeviceTest, FourUnderrunsRepeatTheLastBlockThenSilence) {
     for (size_t i = lastBlock + 192 * 5; i < lastBlock + 192 * 6; ++i) ASSERT_EQ(sink[2 * i], 0) << i;
 }
 
+// Muted, the FIFO is topped up to its low mark: what that exposes is
+// silence, never the audio that stood there before.
+TEST_F(AsioDeviceTest, MutedTopUpPlaysSilenceNotStaleAudio) {
+    ASSERT_EQ(VirtualAsioAdd(Driver("Stale")), 1);
+    CAsioDevice d;
+    ASSERT_GE(Select(d, "Stale"), 0);
+    d.SetBlockSetting(4);
+    ASSERT_EQ(d.Open(nullptr, 0), 1);
+    ASSERT_EQ(d.Start(), 1);
+    d.SetPlaybackMode(10, 0);
+    d.SetPlaybackFormat(CODING_PCM, 48000, 20);
+    d.SetOutputMute(0);
+    const auto tone = MakeTone(48000, 2, 1000.0, 48000.0, 12000.0);
+    size_t pos = 0;
+    for (int i = 0; i < 300; ++i) {  // 1.5 s of tone, 5 ms at a time
+        VirtualWaveAdvanceMs(5);
+        d.Service();  // as the engine's receive pump does before it writes
+        pos += static_cast<size_t>(d.Write(tone.data() + pos % 48000, 960)) / 2;
+    }
+    d.SetOutputMute(1);
+    VirtualAsioStats stats;
+    ASSERT_EQ(VirtualAsioGetStats("Stale", &stats), 1);
+    const size_t muteAt = stats.framesPlayed;
+    for (int i = 0; i < 200; ++i) {  // 1 s muted: the FIFO drains and is topped up
+        VirtualWaveAdvanceMs(5);
+        d.Service();
+    }
+    std::vector<int16_t> sink(2 * 48000 * 3);
+    const size_t n = VirtualAsioReadSink("Stale", 0, sink.data(), sink.size()) / 2;
+    ASSERT_GT(n, muteAt + 48000 / 2);
+    // The tone played before the mute...
+    int before = 0;
+    for (size_t i = muteAt - 4800; i < muteAt; ++i) before = std::max(before, std::abs(int(sink[2 * i])));
+    EXPECT_GT(before, 10000);
+    // ...and after what the ring and the FIFO held, only silence.
+    const size_t quiet = muteAt + CAsioDevice::kPlayFifoBytes / 4 + 12 * 192;
+    ASSERT_LT(quiet, n);
+    for (size_t i = quiet; i < n; ++i) ASSERT_EQ(sink[2 * i], 0) << "stale audio at frame " << i;
+}
+
 TEST_F(AsioDeviceTest, DriverMessagesClaimOnlyWhatIsHandled) {
     EXPECT_EQ(CAsioDevice::AsioMessage(kAsioSelectorSupported, kAsioEngineVersion, nullptr, nullptr), 1);
     EXPECT_EQ(CAsioDevice::AsioMessage(kAsioSelectorSupported, kAsioSupportsTimeInfo, nullptr, nullptr), 1);

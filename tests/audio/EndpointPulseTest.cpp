@@ -106,6 +106,9 @@ TEST_F(EndpointPulseTest, WhatTheStationPlaysArrivesAtTheMonitorWithItsToneAndLe
     settings.WriteInt("Audio", "Interface", INTERFACE_COREAUDIO);
     settings.WriteInt("CoreAudio", "Output", IndexOf(0, CPulseServer::kSink));
     settings.WriteInt("CoreAudio", "Input", IndexOf(1, CPulseServer::kMonitor));
+    // 10 ms blocks: half a second queued, which a late pass on a loaded
+    // machine does not run dry.
+    settings.WriteInt("CoreAudio", "BlockTime", 10);
     setenv("VELMORA_SETTINGS_FILE", ini.c_str(), 1);
     auto engine = std::make_unique<CAudioEngine>();
     unsetenv("VELMORA_SETTINGS_FILE");

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,23 @@ inline void MakeTwoStations(const CTempDir& dir, std::unique_ptr<CStation>& a, s
     b->tone->toneLevel = 0.25;
 }
 
+// Waits until `tone` has played `ms` of audio (since the call or its last
+// Clear), or a generous bound passes. Audio arrives at its own pace: this is
+// the event a fixed sleep would only hope for.
+inline bool WaitPlayed(CToneStation& tone, uint32_t ms, uint32_t boundMs = 30000) {
+    const size_t want = static_cast<size_t>(ms) * CToneStation::kDeviceRate / 1000;
+    const uint32_t start = timeGetTime();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> g(tone.lock);
+            if (tone.playedChannels > 0 && tone.played.size() / static_cast<size_t>(tone.playedChannels) >= want)
+                return true;
+        }
+        if (timeGetTime() - start >= boundMs) return false;
+        Sleep(5);  // a poll: the stand-in's device thread fills `played`
+    }
+}
+
 // A calls B; both decode the other's format; then audio flows for `ms`.
 inline void CallBothWays(CStation& a, CStation& b, const PhonebookEntry& entry, uint32_t ms) {
     ASSERT_TRUE(a.Start());
@@ -120,5 +138,6 @@ inline void CallBothWays(CStation& a, CStation& b, const PhonebookEntry& entry, 
     ASSERT_TRUE(b.WaitState(50)) << b.Dump();
     ASSERT_TRUE(b.WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
     ASSERT_TRUE(a.WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    // The call runs this long: the tests measure what it carried meanwhile.
     Sleep(ms);
 }

@@ -191,7 +191,7 @@ TEST_F(CallLoopbackTest, MidCallFormatChangeReopensTheDecoder) {
     EXPECT_EQ(f.sampleRate, 32000);
     EXPECT_EQ(f.deviceMode, DEVICEMODE_STEREO);
     m_b->tone->Clear();
-    Sleep(800);
+    ASSERT_TRUE(WaitPlayed(*m_b->tone, 800));
     ExpectTone(*m_b->tone, *m_a->tone, 2, 2);
     EXPECT_EQ(m_a->engine->GetCallState(), CALL_CONNECTED);
 }
@@ -283,7 +283,7 @@ TEST_F(CallLoopbackTest, KilledFarEndEndsTheCallWithItsWinsockCode) {
     ASSERT_TRUE(m_a->engine->Connect(TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO)));
     ASSERT_TRUE(m_a->WaitState(50));
     ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
-    Sleep(300);
+    ASSERT_TRUE(WaitPlayed(*m_a->tone, 300));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);

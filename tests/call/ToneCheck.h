@@ -24,6 +24,7 @@ struct CodecCase {
     double snrFloorDb;        // tone against everything else the fit leaves
     uint32_t callMs = 1200;   // how long the call runs before it is judged
     double muteMs = 0;        // silence the decoder owes after it opens
+    int bitRate = 0;          // 0: the rate the format implies
 };
 
 inline void PrintTo(const CodecCase& c, std::ostream* os) { *os << c.name; }

@@ -8,9 +8,9 @@ TEST(AudioSetupCheckTest, EachSettingThatSilencesCallsIsNamed) {
     CTempDir dir;
     CSettings settings(dir.File("Velmora.Ini"));
     // No [Audio] section at all.
-    EXPECT_NE(DescribeAudioSetupProblem(settings, 1, 1).find("[Audio] Interface=0"), std::string::npos);
+    EXPECT_EQ(DescribeAudioSetupProblem(settings, 1, 1), "No sound interface chosen");
     settings.WriteInt("Audio", "Interface", 999);
-    EXPECT_NE(DescribeAudioSetupProblem(settings, 1, 1).find("Interface=999"), std::string::npos);
+    EXPECT_EQ(DescribeAudioSetupProblem(settings, 1, 1), "No sound interface chosen");
     settings.WriteInt("Audio", "Interface", 3);  // endpoints: no cards to count
     EXPECT_EQ(DescribeAudioSetupProblem(settings, 0, 0), "");
     settings.WriteInt("Audio", "Interface", 1);
@@ -21,7 +21,7 @@ TEST(AudioSetupCheckTest, EachSettingThatSilencesCallsIsNamed) {
     settings.WriteInt("Play", "Card", -1);  // the system's choice
     EXPECT_EQ(DescribeAudioSetupProblem(settings, 1, 3), "");
     settings.WriteInt("TCP", "BufferSize", 1);
-    EXPECT_NE(DescribeAudioSetupProblem(settings, 1, 1).find("BufferSize=1 "), std::string::npos);
+    EXPECT_EQ(DescribeAudioSetupProblem(settings, 1, 1), "TCP buffer too small for audio");
     settings.WriteInt("TCP", "BufferSize", 6144);
     EXPECT_EQ(DescribeAudioSetupProblem(settings, 1, 1), "");
 }

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "common/MainWindowMessages.h"
 #include "common/SharedState.h"
 #include "common/Translator.h"
+#include "ui/MainPage.h"
 #include "ui/StatusTexts.h"
 
 namespace {
@@ -76,17 +80,59 @@ struct FakeRip : CRemoteControl {
     }
     void GetRequestedDestination(ConnectionInfo& out) override { out = requested; }
     void GetRequestedFormat(AudioFormat& out) override { out = requestedFormat; }
+    void SendBandwidthInfo(int, int) override {}
+    int PollBandwidthAnswer() override { return 0; }
+};
+
+struct FakePage : CMainPage {
+    int kind;
+    explicit FakePage(int k) : kind(k) {}
+    int state = -1, rx = -1, tx = -1, shownConnection = 0, inputLevel = -1, playLevel = 1;
+    std::string receiveText, sendText, remoteName;
+    std::vector<int> levels;
+    bool hasSelection = false;
+    PhonebookEntry selected;
+    int Kind() const override { return kind; }
+    void SetTransports(int) override {}
+    void SetState(int s, int) override { state = s; }
+    bool CopySelectedEntry(PhonebookEntry& out) override {
+        if (hasSelection) out = selected;
+        return hasSelection;
+    }
+    void ShowConnection(const ConnectionInfo&) override { ++shownConnection; }
+    void ShowReceiveFormat(const std::string& t) override { receiveText = t; }
+    void ShowSendFormat(const std::string& t) override { sendText = t; }
+    void ShowRxIndicator(int v) override { rx = v; }
+    void ShowTxIndicator(int v) override { tx = v; }
+    void ShowRemoteName(const char* n) override { remoteName = n; }
+    void ShowLevels(const int* l, int count) override { levels.assign(l, l + count); }
+    void SetDeviceNames(const std::string&, const std::string&, int) override {}
+    void SetInputLevel(int level) override { inputLevel = level; }
+    void SetPlayLevel(int dB) override { playLevel = dB; }
+    void RefillList() override {}
 };
 
 struct FakeView : CMainDlgView {
-    std::string status, receiveText, sendText, remoteName;
+    std::string status, rates = "unset", cpu, position, remaining;
     std::vector<std::string> errors;
+    int accept = -1, idlePriority = -1, tabs = -1, selectedKind = 0, splashCloses = 0;
+    std::map<UINT_PTR, UINT> timers;
+    std::vector<PhonebookEntry> phonebook;
     std::vector<ErrorKind> errorKinds;
     std::string statusAtError;
-    int accept = -1, idlePriority = -1, rx = -1, tx = -1, pageState = -1, shownKind = -1;
+    FakePage isdn{32}, ip{16}, multicast{128};
+    MainMenuState menus;
+    PlayerControls player;
+    bool libraryShown = true;
     BandwidthAnswer answer = kBandwidthTestAgain;
     int dialogs = 0, dialogNeeded = 0;
     void ShowStatusLine(const std::string& t) override { status = t; }
+    void ShowLinkRates(const std::string& t) override { rates = t; }
+    void ShowCpuLoad(const std::string& t) override { cpu = t; }
+    void ShowClipTimes(const std::string& p, const std::string& r) override {
+        position = p;
+        remaining = r;
+    }
     void ShowErrorBox(ErrorKind kind, const std::string& t) override {
         errors.push_back(t);
         errorKinds.push_back(kind);
@@ -94,14 +140,34 @@ struct FakeView : CMainDlgView {
     }
     void AcceptDroppedFiles(bool a) override { accept = a; }
     void SetGuiPriority(bool idle) override { idlePriority = idle; }
-    void RefreshMenus(int) override {}
-    void PageSetState(int state, int) override { pageState = state; }
-    void PageShowConnection(int kind, const ConnectionInfo&) override { shownKind = kind; }
-    void PageShowReceiveFormat(int, const std::string& t) override { receiveText = t; }
-    void PageShowSendFormat(int, const std::string& t) override { sendText = t; }
-    void PageShowRxIndicator(int, int v) override { rx = v; }
-    void PageShowTxIndicator(int, int v) override { tx = v; }
-    void PageShowRemoteName(int, const char* n) override { remoteName = n; }
+    void ShowMenus(const MainMenuState& m) override { menus = m; }
+    void ShowPlayerControls(const PlayerControls& c) override { player = c; }
+    void EnableTabs(bool e) override { tabs = e; }
+    void SelectPage(int kind) override { selectedKind = kind; }
+    void ShowLibraryPanel(bool shown) override { libraryShown = shown; }
+    void ArmTimer(UINT_PTR id, UINT ms) override { timers[id] = ms; }
+    void StopTimer(UINT_PTR id) override { timers.erase(id); }
+    void CloseSplash() override { ++splashCloses; }
+    CMainPage* Page(int kind) override {
+        switch (kind) {
+            case 32: return &isdn;
+            case 16: return &ip;
+            case 128: return &multicast;
+            default: return nullptr;
+        }
+    }
+    bool FindPhonebookEntry(const char* name, int kind, PhonebookEntry& out) override {
+        for (const PhonebookEntry& e : phonebook) {
+            if (std::strcmp(e.name, name) == 0 && (e.connection.kind & kind)) {
+                out = e;
+                return true;
+            }
+        }
+        return false;
+    }
+    bool LibraryHasSelection() override { return false; }
+    std::string SelectedClipPath() override { return std::string(); }
+    void LibrarySelectNext() override {}
     BandwidthAnswer RunBandwidthDialog(int needed, int, int) override {
         ++dialogs;
         dialogNeeded = needed;
@@ -126,49 +192,116 @@ struct MainDlgLogicTest : ::testing::Test {
         EXPECT_TRUE(m_logic.HandleMessage(message, w, l, r));
         return r;
     }
+    static PhonebookEntry Entry(const char* name, int kind, const char* address, int bitRate = 128000) {
+        PhonebookEntry e;
+        std::snprintf(e.name, sizeof e.name, "%s", name);
+        e.connection.kind = kind;
+        std::snprintf(e.connection.address, sizeof e.connection.address, "%s", address);
+        e.format.bitRate = bitRate;
+        return e;
+    }
+    // The operator selects an entry on the page of its kind and presses Connect.
+    void ConnectFromPage(const PhonebookEntry& e) {
+        const int kind = e.connection.kind & 0xFFF0;
+        CMainPage* page = m_view.Page(kind);
+        ASSERT_NE(page, nullptr);
+        static_cast<FakePage*>(page)->selected = e;
+        static_cast<FakePage*>(page)->hasSelection = true;
+        Send(WM_CONNECT_REQUEST, 0, kind);
+    }
 };
 
-TEST_F(MainDlgLogicTest, StartedAndStateChanges) {
+TEST_F(MainDlgLogicTest, StateChangesReachPagesServerMenusAndStatusLine) {
     EXPECT_EQ(m_logic.EngineStarted(), 0);
     Send(WM_ENGINE_STARTED);
     EXPECT_EQ(m_logic.EngineStarted(), 1);
+    Send(WM_ENGINE_STATE, 16, 0);
+    EXPECT_EQ(m_view.status, " Idle ");
+    ConnectFromPage(Entry("Studio B", 16, "10.0.0.2"));
+    EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Connect"}));
+    EXPECT_EQ(m_logic.IdleFlag(), 0);
     Send(WM_ENGINE_STATE, 32, 16);
     EXPECT_EQ(m_view.accept, 0);
-    EXPECT_EQ(m_view.pageState, 32);
-    EXPECT_EQ(m_view.status, "Connecting");
+    EXPECT_EQ(m_view.tabs, 0);
+    EXPECT_EQ(m_view.selectedKind, 16);
+    EXPECT_EQ(m_view.ip.state, 32);
+    EXPECT_EQ(m_view.isdn.state, 32);  // every page hears every state
+    EXPECT_EQ(m_view.status, " Connecting (IP Network) to: 10.0.0.2");
+    EXPECT_FALSE(m_view.menus.file);
     Send(WM_ENGINE_STATE, 50, 16);
     EXPECT_EQ(m_view.idlePriority, 1);
-    EXPECT_EQ(m_view.status, "Connected");
+    EXPECT_EQ(m_view.status, " Connected (IP Network) to: 10.0.0.2");
+    std::snprintf(m_engine.identity.stationName, sizeof m_engine.identity.stationName, "%s", "Studio B");
+    std::snprintf(m_engine.identity.productName, sizeof m_engine.identity.productName, "%s", "Velmora");
+    Send(WM_ENGINE_REMOTE_IDENTITY, 0, 0);
+    EXPECT_EQ(m_view.status, " Connected (IP Network) to: Studio B");
+    EXPECT_EQ(m_view.ip.remoteName, "");  // only an answered call names the far end on the page
+
+    // The call placed here ends with an error: the text in a box, the code in the status line.
     m_engine.errorText = "Unable to open the audio device.";
-    m_engine.errorCode = static_cast<int>(0xF000F010u);
+    m_engine.errorCode = 10061;
     Send(WM_ENGINE_STATE, 16, 16);
     EXPECT_EQ(m_view.accept, 1);
     EXPECT_EQ(m_view.idlePriority, 0);
-    ASSERT_EQ(m_view.errors.size(), 1u);
-    EXPECT_EQ(m_view.errors[0], "Unable to open the audio device.");
-    EXPECT_EQ(m_rip.states, (std::vector<int>{32, 50, 16}));
-    ASSERT_FALSE(m_rip.calls.empty());
-    EXPECT_EQ(m_rip.calls.back(), "ConnectionError");
-    EXPECT_LE(m_rip.errorText.size(), 80u);
-    EXPECT_EQ(m_logic.LastError().rfind("The remote version of Velmora", 0), 0u);
-    EXPECT_EQ(m_logic.CallState(), 16);
+    EXPECT_EQ(m_view.tabs, 1);
+    EXPECT_EQ(m_view.errors, (std::vector<std::string>{"Unable to open the audio device."}));
+    EXPECT_EQ(m_logic.LastError(), "10061 Connection refused");
+    EXPECT_EQ(m_view.status, " Idle   (Last error: 10061 Connection refused)");
+    EXPECT_EQ(m_rip.states, (std::vector<int>{16, 32, 50, 16}));
+    EXPECT_EQ(m_rip.errorText, "10061 Connection refused");
+    EXPECT_EQ(m_view.rates, "");
+    EXPECT_TRUE(m_view.menus.file && m_view.menus.view && m_view.menus.settings && m_view.menus.help);
     EXPECT_EQ(m_logic.IdleFlag(), 1);
-    // The next idle report without an error clears it.
+    // The next idle report clears the error; an answered call's errors are not shown.
+    m_engine.errorText = "not ours";
     Send(WM_ENGINE_STATE, 16, 16);
-    EXPECT_EQ(m_view.status, "Idle");
-    UINT other = WM_USER + 99;
+    EXPECT_EQ(m_view.status, " Idle ");
+    EXPECT_EQ(m_view.errors.size(), 1u);
     LRESULT r;
-    EXPECT_FALSE(m_logic.HandleMessage(other, 0, 0, r));
+    EXPECT_FALSE(m_logic.HandleMessage(WM_USER + 99, 0, 0, r));
+}
+
+TEST_F(MainDlgLogicTest, StatusLineByStateAndKind) {
+    struct Case {
+        int state, kind, sender;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {16, 16, 0, " Idle "},
+        {21, 16, 0, " Playing "},
+        {22, 16, 0, " Paused "},
+        {32, 32, 0, " Connecting (ISDN) to: 0301234"},
+        {48, 16, 0, " Connected (IP Network) to: 0301234"},
+        {49, 16, 0, " Checking (IP Network) to: 0301234"},
+        {50, 128, 1, " Multicasting to: 0301234"},
+        {58, 128, 0, " Receiving multicast from: 0301234"},
+        {59, 64, 0, " Connected  Unknown"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        m_rip.requested = ConnectionInfo();
+        m_rip.requested.kind = c.kind;
+        m_rip.requested.flag = c.sender;
+        std::snprintf(m_rip.requested.address, sizeof m_rip.requested.address, "%s", "0301234");
+        Send(WM_RIP_CONNECT);
+        Send(WM_ENGINE_STATE, static_cast<WPARAM>(c.state), c.kind);
+        EXPECT_EQ(m_view.status, c.expected);
+        EXPECT_EQ(m_logic.StatusLine(), c.expected);
+    }
+    // A state without a word leaves the line as it was.
+    Send(WM_ENGINE_STATE, 17, 0);
+    EXPECT_EQ(m_view.status, " Connected  Unknown");
 }
 
 TEST_F(MainDlgLogicTest, RepeatedFailingCallsShowTheTrueStateBehindOneKindOfBox) {
     for (int call = 0; call < 500; ++call) {
+        ConnectFromPage(Entry("Studio B", 16, "10.0.0.2"));
         Send(WM_ENGINE_STATE, 48, 16);
         Send(WM_ENGINE_STATE, 50, 16);
         m_engine.errorText = "Output device error: The audio format is not supported.";
         Send(WM_ENGINE_STATE, 16, 16);
-        ASSERT_EQ(m_view.statusAtError, "Idle");  // the window is up to date before the box
-        ASSERT_EQ(m_view.pageState, 16);
+        ASSERT_EQ(m_view.statusAtError, " Idle ");  // the window is up to date before the box
+        ASSERT_EQ(m_view.ip.state, 16);
     }
     EXPECT_EQ(m_view.errors.size(), 500u);
     for (auto kind : m_view.errorKinds) ASSERT_EQ(kind, CMainDlgView::kEngineError);
@@ -177,12 +310,12 @@ TEST_F(MainDlgLogicTest, RepeatedFailingCallsShowTheTrueStateBehindOneKindOfBox)
 }
 
 TEST_F(MainDlgLogicTest, SetupWarningStandsInTheStatusLineWhileNoCallRuns) {
-    m_logic.SetSetupWarning("No usable sound interface ([Audio] Interface=0): calls carry no audio");
-    EXPECT_EQ(m_view.status, "  (No usable sound interface ([Audio] Interface=0): calls carry no audio)");
+    m_logic.SetSetupWarning("No sound interface chosen");
+    EXPECT_EQ(m_view.status, "  (No sound interface chosen)");
     Send(WM_ENGINE_STATE, 16, 16);
-    EXPECT_EQ(m_view.status.rfind("Idle  (No usable sound interface", 0), 0u);
+    EXPECT_EQ(m_view.status, " Idle   (No sound interface chosen)");
     Send(WM_ENGINE_STATE, 50, 16);
-    EXPECT_EQ(m_view.status, "Connected");
+    EXPECT_EQ(m_view.status, " Connected  Unknown");
 }
 
 TEST_F(MainDlgLogicTest, FormatsGoToThePageAndTheServer) {
@@ -191,42 +324,48 @@ TEST_F(MainDlgLogicTest, FormatsGoToThePageAndTheServer) {
     m_engine.decoder.sampleRate = 48000;
     m_engine.decoder.bitRate = 128000;
     Send(WM_ENGINE_DECODER_FORMAT, 0, 16);
-    EXPECT_EQ(m_view.receiveText, "MP-L2 S 48kHz 128kbps ");
+    EXPECT_EQ(m_view.ip.receiveText, "MP-L2 S 48kHz 128kbps ");
     m_engine.decoder.direction = 16;
     Send(WM_ENGINE_DECODER_FORMAT, 0, 16);
-    EXPECT_EQ(m_view.receiveText, "(Not in use)");
+    EXPECT_EQ(m_view.ip.receiveText, "(Not in use)");
     EXPECT_TRUE(m_logic.NoReceive());
     m_engine.encoder.codingType = 1;
     m_engine.encoder.deviceMode = 10;
     m_engine.encoder.sampleRate = 32000;
-    Send(WM_ENGINE_ENCODER_FORMAT, 0, 0);
-    EXPECT_EQ(m_view.sendText, "PCM M 32kHz ");
+    Send(WM_ENGINE_ENCODER_FORMAT, 0, 16);
+    EXPECT_EQ(m_view.ip.sendText, "PCM M 32kHz ");
     m_engine.encoder.direction = 32;
-    Send(WM_ENGINE_ENCODER_FORMAT, 0, 0);
-    EXPECT_EQ(m_view.sendText, "(Not in use)");
+    Send(WM_ENGINE_ENCODER_FORMAT, 0, 16);
+    EXPECT_EQ(m_view.ip.sendText, "(Not in use)");
     Send(WM_ENGINE_TX_INDICATOR, 32, 16);
-    EXPECT_EQ(m_view.tx, 0);  // nothing is sent
+    EXPECT_EQ(m_view.ip.tx, 0);  // nothing is sent
     Send(WM_ENGINE_RX_INDICATOR, 32, 16);
-    EXPECT_EQ(m_view.rx, 32);
+    EXPECT_EQ(m_view.ip.rx, 32);
     EXPECT_EQ(m_rip.calls, (std::vector<std::string>{"DecoderFormat", "DecoderFormat", "EncoderFormat", "EncoderFormat"}));
 }
 
-TEST_F(MainDlgLogicTest, IncomingAndRemoteIdentity) {
+TEST_F(MainDlgLogicTest, MulticastSenderHasNoReceiveSideAndAnsweredCallsNameTheFarEnd) {
     m_engine.info.kind = 128;
     m_engine.info.flag = 1;  // this station sends to the group
     Send(WM_ENGINE_INCOMING);
-    EXPECT_EQ(m_view.shownKind, 128);
+    EXPECT_EQ(m_view.multicast.shownConnection, 1);
     EXPECT_EQ(m_logic.CurrentEntry().connection.kind, 128);
-    // A multicast sender has no receive side to show.
     Send(WM_ENGINE_DECODER_FORMAT, 0, 128);
-    EXPECT_EQ(m_view.receiveText, "");
+    EXPECT_EQ(m_view.multicast.receiveText, "");
     Send(WM_ENGINE_RX_INDICATOR, 32, 128);
-    EXPECT_EQ(m_view.rx, -1);
+    EXPECT_EQ(m_view.multicast.rx, -1);
 
     std::memset(m_engine.identity.stationName, 'A', sizeof m_engine.identity.stationName);  // unterminated
     Send(WM_ENGINE_REMOTE_IDENTITY, 0, 0);
-    EXPECT_EQ(m_view.remoteName, std::string(39, 'A'));
+    EXPECT_EQ(m_view.multicast.remoteName, std::string(39, 'A'));
     EXPECT_TRUE(m_view.errors.empty());
+}
+
+TEST_F(MainDlgLogicTest, FarEndWithoutFixedDelayEndsTheCallWithItsText) {
+    ConnectFromPage(Entry("Old station", 16, "10.0.0.3"));
+    m_engine.calls.clear();
+    Send(WM_ENGINE_REMOTE_IDENTITY, 0, 0);
+    EXPECT_TRUE(m_engine.calls.empty());
     Send(WM_ENGINE_REMOTE_IDENTITY, 0, ERROR_REMOTE_NO_FIXED_DELAY);
     ASSERT_EQ(m_view.errors.size(), 1u);
     EXPECT_NE(m_view.errors[0].find("fixed delay mode.\n\n- Please upgrade"), std::string::npos);
@@ -234,69 +373,266 @@ TEST_F(MainDlgLogicTest, IncomingAndRemoteIdentity) {
 }
 
 TEST_F(MainDlgLogicTest, LowBandwidthDecidesByTheNeededRatePlusATenth) {
-    m_engine.info.kind = 16;
-    Send(WM_ENGINE_INCOMING);
-    // Needed rate comes from the current entry: set it through a remote request.
-    m_rip.requested.kind = 0x11;
-    m_rip.requestedFormat.bitRate = 128000;
-    Send(WM_ENGINE_STATE, 16, 16);
-    Send(WM_RIP_CONNECT);
-    EXPECT_EQ(m_engine.connected.connection.kind, 16);  // 0x11 masked
+    Send(WM_ENGINE_STATE, 16, 0);
+    ConnectFromPage(Entry("Studio B", 16, "10.0.0.2", 128000));
     m_engine.calls.clear();
-
-    Send(WM_ENGINE_LOW_BANDWIDTH, 0, 16);  // both unknown
-    m_engine.receive = 140800;
-    Send(WM_ENGINE_LOW_BANDWIDTH, 0, 16);  // one unknown
-    m_engine.send = 140800;
-    Send(WM_ENGINE_LOW_BANDWIDTH, 0, 16);  // both exactly at the limit
-    m_engine.send = 140799;
-    Send(WM_ENGINE_LOW_BANDWIDTH, 0, 16);  // one below: the dialog
-    EXPECT_EQ(m_view.dialogs, 1);
+    struct Case {
+        int receive, send;
+        FakeView::BandwidthAnswer answer;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {-1, -1, FakeView::kBandwidthContinue, "Disconnect"},       // both unknown
+        {140800, -1, FakeView::kBandwidthContinue, "Disconnect"},   // one unknown
+        {140800, 150000, FakeView::kBandwidthContinue, "Continue"}, // at the limit: no question
+        {140799, 150000, FakeView::kBandwidthContinue, "Continue"}, // below: the operator continues
+        {140799, 150000, FakeView::kBandwidthTestAgain, "TestAgain"},
+        {150000, 96000, FakeView::kBandwidthDisconnect, "Disconnect"},
+    };
+    int dialogs = 0;
+    for (const Case& c : cases) {
+        m_engine.receive = c.receive;
+        m_engine.send = c.send;
+        m_view.answer = c.answer;
+        Send(WM_ENGINE_LOW_BANDWIDTH, 0, 16);
+        ASSERT_FALSE(m_engine.calls.empty());
+        EXPECT_EQ(m_engine.calls.back(), c.expected) << c.receive << " " << c.send;
+        if (c.receive != -1 && c.send != -1 && (c.receive < 140800 || c.send < 140800)) ++dialogs;
+    }
+    EXPECT_EQ(m_view.dialogs, dialogs);
     EXPECT_EQ(m_view.dialogNeeded, 140800);
-    EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Disconnect", "Disconnect", "Continue", "TestAgain"}));
 }
 
-TEST_F(MainDlgLogicTest, RemoteRequestsOnlyWhileIdle) {
+TEST_F(MainDlgLogicTest, PageConnectWhileConnectedHangsUpFirstAndDialsAtOnce) {
+    Send(WM_ENGINE_STATE, 16, 0);
+    PhonebookEntry first = Entry("Studio B", 16, "10.0.0.2");
+    first.connection.kind = 0x11;  // kinds are masked before dialling
+    first.format.direction = 32;   // receive only
+    ConnectFromPage(first);
+    EXPECT_EQ(m_engine.connected.connection.kind, 16);
+    EXPECT_TRUE(m_logic.NoSend());
+    EXPECT_FALSE(m_logic.NoReceive());
+    EXPECT_EQ(m_view.ip.shownConnection, 1);
+    m_engine.active = 1;
+    ConnectFromPage(Entry("Studio C", 32, "0301234"));
+    EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Connect", "Disconnect", "Connect"}));
+    EXPECT_STREQ(m_engine.connected.name, "Studio C");
+    EXPECT_EQ(m_view.timers.count(kHangUpRepeatTimer), 0u);  // no hang-up repeat for a page's connect
+    // A page without a selection dials nothing.
+    m_view.multicast.hasSelection = false;
+    m_engine.active = 0;
+    Send(WM_CONNECT_REQUEST, 0, 128);
+    EXPECT_EQ(m_engine.calls.size(), 3u);
+}
+
+TEST_F(MainDlgLogicTest, CallEndingByItselfRedialsItsReconnectDestinationAfterASecond) {
+    PhonebookEntry backup = Entry("Backup", 32, "0309999");
+    m_view.phonebook.push_back(backup);
+    Send(WM_ENGINE_STATE, 16, 0);
+    PhonebookEntry main = Entry("Main line", 16, "10.0.0.2");
+    main.autoReconnect = 1;
+    main.reconnectKind = 32;
+    std::snprintf(main.reconnectName, sizeof main.reconnectName, "%s", "Backup");
+    ConnectFromPage(main);
+    Send(WM_ENGINE_STATE, 50, 16);
+    Send(WM_ENGINE_STATE, 16, 16);  // the line dropped
+    ASSERT_EQ(m_view.timers.count(kReconnectTimer), 1u);
+    EXPECT_EQ(m_view.timers[kReconnectTimer], 1000u);
+    EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Connect"}));
+    EXPECT_TRUE(m_logic.HandleTimer(kReconnectTimer));
+    EXPECT_EQ(m_view.timers.count(kReconnectTimer), 0u);
+    EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Connect", "Connect"}));
+    EXPECT_STREQ(m_engine.connected.name, "Backup");
+    EXPECT_EQ(m_engine.connected.connection.kind, 32);
+
+    // The operator's stop clears the flag: no reconnect follows.
+    ConnectFromPage(main);
+    Send(WM_ENGINE_STATE, 50, 16);
+    Send(WM_STOP_REQUEST, 0, 0);
+    Send(WM_ENGINE_STATE, 16, 16);
+    EXPECT_EQ(m_view.timers.count(kReconnectTimer), 0u);
+    // A reconnect destination that is gone from the phonebook dials nothing.
+    m_view.phonebook.clear();
+    ConnectFromPage(main);
+    Send(WM_ENGINE_STATE, 16, 16);
+    const size_t before = m_engine.calls.size();
+    m_logic.HandleTimer(kReconnectTimer);
+    EXPECT_EQ(m_engine.calls.size(), before);
+}
+
+TEST_F(MainDlgLogicTest, AutoDialRunsOnceAndNeverInMiniIsdn) {
+    m_view.phonebook.push_back(Entry("Morning show", 16, "10.0.0.7"));
+    m_logic.SetAutoDial(1, "Morning show", 16);
+    m_logic.StartAutoDial();
+    EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Connect"}));
+    EXPECT_STREQ(m_engine.connected.connection.address, "10.0.0.7");
+    EXPECT_EQ(m_logic.AutoDialFlag(), 0);
+    m_logic.StartAutoDial();
+    EXPECT_EQ(m_engine.calls.size(), 1u);
+    m_logic.SetAutoDial(1, "Morning show", 16);
+    m_logic.SetMiniIsdn(true);
+    m_logic.StartAutoDial();
+    EXPECT_EQ(m_engine.calls.size(), 1u);
+}
+
+TEST_F(MainDlgLogicTest, StopRequestRepeatsTheHangUpEverySecondWhileActive) {
+    m_engine.active = 1;
+    Send(WM_STOP_REQUEST, 0, 1);
+    EXPECT_EQ(m_view.timers[kHangUpRepeatTimer], 1000u);
+    EXPECT_TRUE(m_logic.HandleTimer(kHangUpRepeatTimer));
+    EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Disconnect", "Disconnect"}));
+    m_engine.active = 0;
+    m_logic.HandleTimer(kHangUpRepeatTimer);  // the line is down: the repeat ends
+    EXPECT_EQ(m_view.timers.count(kHangUpRepeatTimer), 0u);
+    EXPECT_EQ(m_engine.calls.size(), 2u);
+    // Without a connection a stop request kills the repeat and still hangs up.
+    m_view.timers[kHangUpRepeatTimer] = 1000;
+    Send(WM_STOP_REQUEST, 0, 1);
+    EXPECT_EQ(m_view.timers.count(kHangUpRepeatTimer), 0u);
+}
+
+// The handler's own rules hold for the remote control's requests: a connect
+// while connected hangs up with the 1 s repeat armed, whatever the state.
+TEST_F(MainDlgLogicTest, RemoteConnectWhileConnectedHangsUpWithRepeatThenDials) {
     m_rip.requested.kind = 32;
     std::snprintf(m_rip.requested.isdn.number1, sizeof m_rip.requested.isdn.number1, "%s", "0301234");
     m_rip.requestedFormat.direction = 32;
-    Send(WM_RIP_CONNECT);  // no state reported yet
-    EXPECT_TRUE(m_engine.calls.empty());
-    Send(WM_ENGINE_STATE, 16, 0);
+    Send(WM_ENGINE_STATE, 50, 32);
     m_engine.active = 1;
     Send(WM_RIP_CONNECT);
     EXPECT_EQ(m_engine.calls, (std::vector<std::string>{"Disconnect", "Connect"}));
+    EXPECT_EQ(m_view.timers.count(kHangUpRepeatTimer), 1u);
     EXPECT_STREQ(m_engine.connected.connection.isdn.number1, "0301234");
     EXPECT_EQ(m_engine.connected.index, 0);
     EXPECT_TRUE(m_logic.NoSend());
     EXPECT_EQ(m_logic.IdleFlag(), 0);
-    EXPECT_EQ(m_view.shownKind, 32);
+    EXPECT_EQ(m_view.isdn.shownConnection, 1);
     Send(WM_RIP_DISCONNECT);
+    EXPECT_EQ(m_engine.calls.back(), "Disconnect");
     Send(WM_RIP_ANSWER_SETTINGS);
     EXPECT_EQ(m_engine.calls.back(), "Apply");
-    EXPECT_EQ(m_engine.calls[2], "Disconnect");
     // Without a server a connect request does nothing.
     m_logic.SetRemoteControl(nullptr);
-    Send(WM_ENGINE_STATE, 16, 0);
     m_engine.calls.clear();
     Send(WM_RIP_CONNECT);
     EXPECT_TRUE(m_engine.calls.empty());
 }
 
-TEST(StatusTextTest, AudioFormatTexts) {
-    AudioFormat f;
-    f.codingType = 272;
-    f.deviceMode = 11;
-    f.sampleRate = 44100;
-    f.bitRate = 384499;
-    EXPECT_EQ(FormatAudioFormat(f), "EnhAPTx 44kHz 384kbps ");
-    f.codingType = 3;
-    EXPECT_EQ(FormatAudioFormat(f), "");
-    f.codingType = 4;
-    f.deviceMode = 22;
-    f.sampleRate = 7999;
-    f.bitRate = 64000;
-    EXPECT_EQ(FormatAudioFormat(f), "G.711 DM 8kHz 64kbps ");
+TEST_F(MainDlgLogicTest, LevelsGoToThePageOfTheCallAndClipLevelsToAll) {
+    struct LevelEngine : FakeEngine {
+        void GetLevels(int side, int* l, int* r) override {
+            *l = side ? 300 : 100;
+            *r = side ? 400 : 200;
+        }
+        void GetClipPosition(int* played, int* length) override {
+            *played = 61250;
+            *length = 90000;
+        }
+    };
+    LevelEngine engine;
+    FakeView view;
+    CMainDlgLogic logic(engine, m_translator, view);
+    LRESULT r;
+    logic.HandleMessage(WM_ENGINE_STATE, 16, 0, r);
+    PhonebookEntry e = Entry("Group", 128, "239.1.1.1");
+    e.connection.flag = 1;  // sender
+    view.multicast.selected = e;
+    view.multicast.hasSelection = true;
+    logic.HandleMessage(WM_CONNECT_REQUEST, 0, 128, r);
+    logic.HandleMessage(WM_ENGINE_STATE, 50, 128, r);
+    EXPECT_TRUE(logic.HandleTimer(kLevelTimer));
+    EXPECT_EQ(view.multicast.levels, (std::vector<int>{300, 400}));  // a sender shows what it sends
+    EXPECT_TRUE(view.ip.levels.empty());
+    EXPECT_EQ(view.timers[kLevelTimer], 30u);  // re-armed after its work
+    // A clip without a call: its levels are the sending side's, on every page.
+    logic.HandleMessage(WM_ENGINE_STATE, 21, 0, r);
+    logic.HandleTimer(kLevelTimer);
+    EXPECT_EQ(view.ip.levels, (std::vector<int>{0, 0, 100, 200}));
+    EXPECT_EQ(view.isdn.levels, (std::vector<int>{0, 0, 100, 200}));
+    EXPECT_EQ(view.multicast.levels, (std::vector<int>{100, 200}));
+    EXPECT_EQ(view.position, "1:01.3");
+    EXPECT_EQ(view.remaining, "0:28.8");
+}
+
+TEST_F(MainDlgLogicTest, StatusTickShowsCpuRatesAndClosesTheSplash) {
+    int cpu = -1;
+    m_logic.SetCpuSampler([&] { return cpu; });
+    m_logic.HandleTimer(kStatusTimer);
+    EXPECT_EQ(m_view.cpu, "CPU: 0%");
+    EXPECT_EQ(m_view.splashCloses, 1);
+    EXPECT_EQ(m_view.rates, "");  // no network call
+    cpu = 37;
+    Send(WM_ENGINE_STATE, 16, 0);
+    ConnectFromPage(Entry("Studio B", 16, "10.0.0.2"));
+    Send(WM_ENGINE_STATE, 50, 16);
+    m_engine.receive = 128000;
+    m_engine.send = 10000;
+    m_logic.HandleTimer(kStatusTimer);
+    EXPECT_EQ(m_view.cpu, "CPU: 37%");
+    EXPECT_EQ(m_view.rates, "RX:128kbps TX:10000bps");
+}
+
+TEST_F(MainDlgLogicTest, ViewCommandsAndLibraryFollowTheCallState) {
+    Send(WM_ENGINE_STATE, 16, 0);
+    EXPECT_TRUE(m_logic.HandleCommand(MainCommand::kViewMulticast));
+    EXPECT_EQ(m_view.selectedKind, 128);
+    m_logic.HandleCommand(MainCommand::kShowLibrary);
+    EXPECT_FALSE(m_view.libraryShown);
+    EXPECT_EQ(m_view.accept, 0);
+    m_logic.HandleCommand(MainCommand::kShowLibrary);
+    EXPECT_TRUE(m_view.libraryShown);
+    Send(WM_ENGINE_STATE, 50, 16);
+    m_view.selectedKind = 0;
+    m_logic.HandleCommand(MainCommand::kViewIsdn);  // not while connected
+    m_logic.HandleCommand(MainCommand::kShowLibrary);
+    EXPECT_EQ(m_view.selectedKind, 0);
+    EXPECT_TRUE(m_view.libraryShown);
+    EXPECT_FALSE(m_view.player.minimizeBox);
+    Send(WM_PAGE_SHOWN, 0, 2);  // page 2 is the multicast page
+    EXPECT_EQ(m_view.selectedKind, 128);
+    Send(WM_SET_PLAY_LEVEL, static_cast<WPARAM>(-6), 16);
+    EXPECT_EQ(m_view.isdn.playLevel, -6);
+    EXPECT_EQ(m_view.ip.playLevel, 1);  // the sender already knows
+    Send(WM_ENGINE_STATE, 16, 0);
+    m_logic.SetMiniIsdn(true);
+    m_view.selectedKind = 0;
+    m_logic.HandleCommand(MainCommand::kViewNetwork);
+    EXPECT_EQ(m_view.selectedKind, 0);
+    m_logic.HandleCommand(MainCommand::kViewIsdn);
+    EXPECT_EQ(m_view.selectedKind, 32);
+}
+
+// The engine's worker posts from its own thread; the window handles the
+// messages on its queue in the order they were posted.
+TEST_F(MainDlgLogicTest, WorkerPostsArriveInOrder) {
+    struct Target : CMessageTarget {
+        CMainDlgLogic* logic;
+        int handled = 0;
+        LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override {
+            LRESULT r = 0;
+            if (logic->HandleMessage(message, w, l, r)) ++handled;
+            return r;
+        }
+    } target;
+    target.logic = &m_logic;
+    CMessageQueue queue;
+    const HWND window = CreateWindowHandle(queue, &target);
+    constexpr int kRounds = 200;
+    const int states[] = {32, 48, 50, 16};
+    std::thread worker([&] {
+        for (int i = 0; i < kRounds; ++i) PostMessage(window, WM_ENGINE_STATE, static_cast<WPARAM>(states[i % 4]), 16);
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (target.handled < kRounds && std::chrono::steady_clock::now() < deadline) {
+        MSG msg;
+        if (queue.WaitMessage(msg, 100)) target.WindowProc(msg.message, msg.wParam, msg.lParam);
+    }
+    worker.join();
+    DestroyWindowHandle(window);
+    ASSERT_EQ(target.handled, kRounds);
+    ASSERT_EQ(m_rip.states.size(), static_cast<size_t>(kRounds));
+    for (int i = 0; i < kRounds; ++i) ASSERT_EQ(m_rip.states[i], states[i % 4]) << i;
+    EXPECT_EQ(m_logic.CallState(), 16);
 }
 
 }  // namespace

@@ -43,17 +43,25 @@ public:
 class CQuietView : public CMainDlgView {
 public:
     void ShowStatusLine(const std::string&) override {}
+    void ShowLinkRates(const std::string&) override {}
+    void ShowCpuLoad(const std::string&) override {}
+    void ShowClipTimes(const std::string&, const std::string&) override {}
     void ShowErrorBox(ErrorKind, const std::string&) override {}
     void AcceptDroppedFiles(bool) override {}
     void SetGuiPriority(bool) override {}
-    void RefreshMenus(int) override {}
-    void PageSetState(int, int) override {}
-    void PageShowConnection(int, const ConnectionInfo&) override {}
-    void PageShowReceiveFormat(int, const std::string&) override {}
-    void PageShowSendFormat(int, const std::string&) override {}
-    void PageShowRxIndicator(int, int) override {}
-    void PageShowTxIndicator(int, int) override {}
-    void PageShowRemoteName(int, const char*) override {}
+    void ShowMenus(const MainMenuState&) override {}
+    void ShowPlayerControls(const PlayerControls&) override {}
+    void EnableTabs(bool) override {}
+    void SelectPage(int) override {}
+    void ShowLibraryPanel(bool) override {}
+    void ArmTimer(UINT_PTR, UINT) override {}
+    void StopTimer(UINT_PTR) override {}
+    void CloseSplash() override {}
+    CMainPage* Page(int) override { return nullptr; }
+    bool FindPhonebookEntry(const char*, int, PhonebookEntry&) override { return false; }
+    bool LibraryHasSelection() override { return false; }
+    std::string SelectedClipPath() override { return {}; }
+    void LibrarySelectNext() override {}
     BandwidthAnswer RunBandwidthDialog(int, int, int) override { return kBandwidthDisconnect; }
 };
 

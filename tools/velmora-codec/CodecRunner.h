@@ -16,6 +16,7 @@ bool RunEncoder(CCodec& codec, const AudioFormat& format, const std::vector<int1
                 std::vector<uint8_t>* coded, std::string* error);
 
 // Coded bytes in, PCM out. Decode is offered exactly one frame of the format's
-// frameBytes at a time; a shorter tail is offered as it is at the end.
+// frameBytes at a time; a shorter tail is offered as it is at the end, then
+// nothing, until the codec hands out no more of what it holds.
 bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint8_t>& coded,
                 std::vector<int16_t>* pcm, std::string* error);

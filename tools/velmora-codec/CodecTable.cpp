@@ -2,7 +2,9 @@
 
 #include "codecs/CodingTable.h"
 #include "codecs/MpegL2Codec.h"
+#include "codecs/MpegL3Codec.h"
 #include "codecs/mpeg2/Mp2Frame.h"
+#include "mp3enc/engine/L3Engine.h"
 
 namespace {
 
@@ -48,6 +50,28 @@ const char* RefuseMpegL2(const AudioFormat& f) {
     return "";
 }
 
+// Layer III blocks are 144 x bit rate / rate bytes, as the call engine sets
+// them. The decoder reads a byte stream, so without a bit rate any block size
+// serves: the longest frame the tables allow.
+int FrameMpegL3(const AudioFormat& f) {
+    if (f.sampleRate <= 0) return 0;
+    if (f.bitRate <= 0) return 1441;
+    return static_cast<int>(144LL * f.bitRate / f.sampleRate);
+}
+
+const char* RefuseMpegL3(const AudioFormat& f) {
+    if (f.deviceMode == DEVICEMODE_MONO_MIX) return "Layer III takes modes 10, 20, 21 and 22, not 11";
+    if (f.bitRate == 0) return "";  // decoding: the stream names its own rate
+    static CMpegL3Codec probe;
+    probe.SetEncodeFormat(&f);
+    const int opened = probe.OpenEncoder();
+    probe.CloseEncoder();
+    if (!opened)
+        return "Layer III runs at 8000 to 48000 Hz (the nine rates of its tables) with 32000-320000 bit/s at "
+               "32000 Hz and above, 8000-160000 bit/s below, and at least 8000 bit/s per channel";
+    return "";
+}
+
 // apt-X: 192 coded bytes per block in mono, 384 otherwise.
 int FrameAptx(const AudioFormat& f) { return IsMono(f) ? 192 : 384; }
 
@@ -57,12 +81,13 @@ const char* RefuseAptx(const AudioFormat& f) {
 }
 
 const CodecEntry kEntries[] = {
-    {CODING_G711_ALAW, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
-    {CODING_G711_ULAW, 8000, DEVICEMODE_MONO, Frame192, RefuseG711},
-    {CODING_G722, 16000, DEVICEMODE_MONO, Frame192, RefuseG722},
-    {CODING_MPEG_L2, 48000, DEVICEMODE_STEREO, FrameMpegL2, RefuseMpegL2},
-    {CODING_APTX, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
-    {CODING_APTX_ENH, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx},
+    {CODING_G711_ALAW, 8000, DEVICEMODE_MONO, Frame192, RefuseG711, 0},
+    {CODING_G711_ULAW, 8000, DEVICEMODE_MONO, Frame192, RefuseG711, 0},
+    {CODING_G722, 16000, DEVICEMODE_MONO, Frame192, RefuseG722, 0},
+    {CODING_MPEG_L2, 48000, DEVICEMODE_STEREO, FrameMpegL2, RefuseMpegL2, 0},
+    {CODING_MPEG_L3, 48000, DEVICEMODE_STEREO, FrameMpegL3, RefuseMpegL3, 8 * 1152 + kL3EngineDelay},
+    {CODING_APTX, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx, 0},
+    {CODING_APTX_ENH, 48000, DEVICEMODE_STEREO, FrameAptx, RefuseAptx, 0},
 };
 
 }  // namespace
@@ -81,4 +106,7 @@ const CodecEntry* CodecEntries(int* count) {
 
 const char* CodecName(const CodecEntry& entry) { return FindCoding(entry.codingType)->name; }
 
-CCodec* CreateCodec(const CodecEntry& entry) { return FindCoding(entry.codingType)->codec.create(); }
+CodecPtr CreateCodec(const CodecEntry& entry) {
+    const CodecMaker& maker = FindCoding(entry.codingType)->codec;
+    return CodecPtr(maker.create(), CodecDeleter{maker.destroy});
+}

@@ -4,9 +4,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "codecs/CodingTable.h"
 #include "tools/velmora-codec/CodecRunner.h"
 #include "tools/velmora-codec/CodecTable.h"
 #include "tools/velmora-codec/WavFile.h"
@@ -108,10 +110,11 @@ int main(int argc, char** argv) {
     }
     if (format.frameBytes <= 0) return Fail(std::string(CodecName(*entry)) + " has no frame size for this format");
 
-    CCodec* codec = CreateCodec(*entry);
+    const CodecPtr codec = CreateCodec(*entry);
     if (command == "encode") {
         std::vector<uint8_t> coded;
-        if (!RunEncoder(*codec, format, wav.samples, &coded, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
+        wav.samples.resize(wav.samples.size() + static_cast<size_t>(entry->tailSamples) * Channels(mode), 0);
+        if (!RunEncoder(*codec.get(), format, wav.samples, &coded, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
         if (!WriteFileBytes(files[1], coded, &error)) return Fail(error);
         return 0;
     }
@@ -120,7 +123,7 @@ int main(int argc, char** argv) {
     WavData out;
     out.sampleRate = rate;
     out.channels = Channels(mode);
-    if (!RunDecoder(*codec, format, coded, &out.samples, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
+    if (!RunDecoder(*codec.get(), format, coded, &out.samples, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
     if (!WriteWav(files[1], out, &error)) return Fail(error);
     return 0;
 }

@@ -3,17 +3,19 @@
 #include <wx/dialog.h>
 #include <wx/event.h>
 #include <wx/evtloop.h>
+#include <wx/frame.h>
 #include <wx/utils.h>
 
 #include <map>
+#include <optional>
 
 #include "ui/framework/GuiPump.h"
 #include "ui/framework/WinApp.h"
 
 namespace {
 
-std::map<HWND, wxDialog*>& Views() {  // GUI thread only
-    static std::map<HWND, wxDialog*> views;
+std::map<HWND, wxTopLevelWindow*>& Views() {  // GUI thread only
+    static std::map<HWND, wxTopLevelWindow*> views;
     return views;
 }
 
@@ -50,14 +52,22 @@ wxWindow* CDialog::ViewOf(HWND hwnd) {
 int CDialog::DoModal() {
     m_ended = false;
     m_result = 0;
-    wxDialog view(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                  wxDEFAULT_DIALOG_STYLE | wxMINIMIZE_BOX);
-    m_view = &view;
-    m_acceptsFiles = false;
+    // Both on the stack: a modal window never outlives its run.
+    std::optional<wxDialog> dialog;
+    std::optional<wxFrame> frame;
+    wxTopLevelWindow* view;
+    if (IsFrame()) {
+        view = &frame.emplace(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                              wxDEFAULT_FRAME_STYLE & ~(wxRESIZE_BORDER | wxMAXIMIZE_BOX));
+    } else {
+        view = &dialog.emplace(nullptr, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                               wxDEFAULT_DIALOG_STYLE | wxMINIMIZE_BOX);
+    }
+    m_view = view;
     m_hWnd = CreateWindowHandle(GuiQueue(), this);
-    Views()[m_hWnd] = &view;
-    view.Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
-    view.Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) {
+    Views()[m_hWnd] = view;
+    view->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { OnCancel(); });
+    view->Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) {
         if (e.GetId() == wxID_CANCEL) {
             OnCancel();
         } else if (e.GetId() == wxID_OK) {
@@ -66,14 +76,14 @@ int CDialog::DoModal() {
             e.Skip();
         }
     });
-    view.Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+    view->Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
         bool handled = false;
         OnKey(e.GetKeyCode(), e.ControlDown(), e.AltDown(), e.ShiftDown(), handled);
         if (!handled) e.Skip();
     });
-    BuildView(view);
+    BuildView(*view);
     OnInitDialog();
-    if (!m_ended) RunModalLoop(view);
+    if (!m_ended) RunModalLoop(*view);
     OnDestroy();
     Views().erase(m_hWnd);
     DestroyWindowHandle(m_hWnd);
@@ -85,13 +95,13 @@ int CDialog::DoModal() {
 void CDialog::EndDialog(int result) {
     m_result = result;
     m_ended = true;
-    if (m_loop) m_loop->Exit(result);
+    if (m_loop && m_loop->IsRunning()) m_loop->Exit(result);
 }
 
 // Modal as the framework's dialogs are, the other windows disabled until it
 // ends, but without the toolkit's input grab: a window opened while it runs
 // (a notice box from the network or the engine) must still take clicks.
-void CDialog::RunModalLoop(wxDialog& view) {
+void CDialog::RunModalLoop(wxTopLevelWindow& view) {
     wxWindowDisabler others(&view);
     view.Show();
     view.Raise();
@@ -106,10 +116,9 @@ void CDialog::SetWindowText(const char* text) {
     if (m_view) m_view->SetTitle(wxString::FromUTF8(text ? text : ""));
 }
 
-void CDialog::DragAcceptFiles(bool accept) {
-    if (!m_view || accept == m_acceptsFiles) return;
-    m_acceptsFiles = accept;
-    m_view->DragAcceptFiles(accept);
+void CDialog::DragAcceptFiles(wxWindow* view, bool accept) {
+    if (!view || (view->GetDropTarget() != nullptr) == accept) return;
+    view->DragAcceptFiles(accept);
 }
 
 void CDialog::OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled) {

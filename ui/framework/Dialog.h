@@ -4,8 +4,8 @@
 // DoModal; the handlers run on the GUI thread.
 #include "platform/WindowMessages.h"
 
-class wxDialog;
 class wxGUIEventLoop;
+class wxTopLevelWindow;
 class wxWindow;
 
 class CDialog : public CMessageTarget {
@@ -26,9 +26,16 @@ public:
 
     // The toolkit window behind a handle of a running dialog, or null.
     static wxWindow* ViewOf(HWND hwnd);
+    // Windows' DragAcceptFiles: may be repeated (accepting twice, as a call
+    // state 16 after 17 does, is no error). The toolkit refuses a second drop
+    // target with an assertion box that holds the GUI thread, so only a
+    // change reaches it. A null view is ignored.
+    static void DragAcceptFiles(wxWindow* view, bool accept);
 
 protected:
-    virtual void BuildView(wxDialog& view) { (void)view; }
+    // A window with a menu bar is a frame, run modally by a loop of its own.
+    virtual bool IsFrame() const { return false; }
+    virtual void BuildView(wxTopLevelWindow& view) { (void)view; }
     virtual BOOL OnInitDialog() { return TRUE; }
     virtual void OnOK() { EndDialog(1); }
     virtual void OnCancel() { EndDialog(2); }
@@ -42,22 +49,17 @@ protected:
         (void)lParam;
         return 0;
     }
-    wxDialog* View() const { return m_view; }
+    wxTopLevelWindow* View() const { return m_view; }
     void SetWindowText(const char* text);
-    // Files dropped on the window reach it or not. The toolkit takes file
-    // dropping as the window's one drop target and faults a second accept
-    // while the first stands, so only a change is passed on.
-    void DragAcceptFiles(bool accept);
 
 private:
     void OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled);
-    void RunModalLoop(wxDialog& view);
+    void RunModalLoop(wxTopLevelWindow& view);
 
     UINT m_templateId;
     HWND m_hWnd = nullptr;
-    wxDialog* m_view = nullptr;
+    wxTopLevelWindow* m_view = nullptr;
+    wxGUIEventLoop* m_loop = nullptr;  // the window's modal loop
     int m_result = 0;
     bool m_ended = false;
-    bool m_acceptsFiles = false;
-    wxGUIEventLoop* m_loop = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 #include <wx/event.h>
+#include <wx/evtloop.h>
 #include <wx/timer.h>
 
 #include <algorithm>
@@ -83,4 +84,15 @@ void PumpGuiQueue() {
         GuiQueue().ProcessTimers(timeGetTime());
         GuiQueue().DispatchPending();
     }
+}
+
+void PumpToolkitEvents() {
+    if (wxEventLoopBase::GetActive()) {
+        wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
+    } else {
+        wxGUIEventLoop loop;
+        wxEventLoopActivator activate(&loop);
+        for (int n = 0; n < 1000 && loop.Pending(); ++n) loop.Dispatch();
+    }
+    PumpGuiQueue();
 }

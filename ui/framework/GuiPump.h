@@ -11,3 +11,6 @@ void BindGuiQueue();
 void UnbindGuiQueue();
 // GUI thread: dispatches what is waiting now (also used by tests).
 void PumpGuiQueue();
+// GUI thread, while no loop runs (start-up waits): handles what the
+// toolkit and the queue have waiting, so windows already shown stay alive.
+void PumpToolkitEvents();

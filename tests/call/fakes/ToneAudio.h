@@ -25,6 +25,7 @@
 #include "codecs/AptxEnhCodec.h"
 #include "codecs/AptxStdCodec.h"
 #include "codecs/MpegL2Codec.h"
+#include "codecs/MpegL3Codec.h"
 #include "codecs/g711/G711Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "common/Codes.h"
@@ -116,9 +117,11 @@ public:
             m_encoder = codec;
             m_encodeUnit = n;
             // As the engine: a padded Layer II frame is one byte longer, and
-            // the next frame must fit behind what is left of the one before.
-            m_sendLimit = m_sendFormat.codingType == CODING_MPEG_L2 ? 2 * m_sendFormat.frameBytes + 1
-                                                                    : m_sendFormat.frameBytes;
+            // the next frame must fit behind what is left of the one before;
+            // Layer III frames leave the bit reservoir in bursts.
+            m_sendLimit = m_sendFormat.codingType == CODING_MPEG_L2   ? 2 * m_sendFormat.frameBytes + 1
+                          : m_sendFormat.codingType == CODING_MPEG_L3 ? 2880
+                                                                      : m_sendFormat.frameBytes;
         }
         m_sendChannels = ChannelsOfDeviceMode(m_sendFormat.deviceMode);
         m_sendConvert = m_sendFormat.sampleRate != CToneStation::kDeviceRate;
@@ -363,6 +366,7 @@ private:
         case CODING_MPEG_L2: return &m_mp2;
         case CODING_APTX: return &m_aptx;
         case CODING_APTX_ENH: return &m_aptxEnh;
+        case CODING_MPEG_L3: return &m_mpegL3;
         default: return nullptr;
         }
     }
@@ -465,6 +469,7 @@ private:
     CAptxStdCodec m_aptx;
     CAptxEnhCodec m_aptxEnh;
     CMpegL2Codec m_mp2;
+    CMpegL3Codec m_mpegL3;
     CCodec* m_encoder = nullptr;
     CCodec* m_decoder = nullptr;
     CSampleRateConverter m_captureSrc;

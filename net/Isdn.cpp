@@ -1,0 +1,408 @@
+#include "net/Isdn.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/Codes.h"
+#include "common/SharedState.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/capi/Capi2032Api.h"
+
+namespace {
+constexpr int kSendBufferBlocks = 42;
+constexpr int kStartupDropBlocks = 10;
+constexpr uint32_t kCipMaskVoiceAndData = 0x10016;  // speech, unrestricted digital, 3.1 kHz audio, telephony
+constexpr uint32_t kCipMaskData = 0x4;              // unrestricted digital information only
+
+AudioFormat ZeroFormat() {
+    AudioFormat f;
+    f.aptxOption = 0;
+    return f;
+}
+
+bool IsG711(int coding) { return coding == CODING_G711_ALAW || coding == CODING_G711_ULAW; }
+}  // namespace
+
+CISDN::CISDN() : m_sendFormat(ZeroFormat()), m_receiveFormat(ZeroFormat()) {
+    for (int i = 0; i < 256; ++i) {
+        uint8_t r = 0;
+        for (int b = 0; b < 8; ++b) {
+            if (i & (1 << b)) r |= static_cast<uint8_t>(0x80 >> b);
+        }
+        m_reverse[i] = r;
+    }
+}
+
+// The channel applications release CAPI before the buffers go.
+CISDN::~CISDN() { m_channels.clear(); }
+
+std::unique_ptr<CManagedTransport> CISDN::Create(const CSettings& settings, int fastCpu) {
+    auto isdn = std::make_unique<CISDN>();
+    const int blockLength = settings.GetISDNSupported() ? 192 : 384;
+    isdn->SetG711Law(settings.GetISDNG711Type());
+    if (!isdn->Open(settings.GetISDNController(), blockLength, settings.GetISDNSynchroStart(),
+                    settings.GetISDNDialDelay())) {
+        return nullptr;
+    }
+    isdn->SetChannelMode(fastCpu);
+    for (int i = 0; i < isdn->GetChannelCount(); ++i) isdn->SetMsn(i, settings.GetISDNMSN(i).c_str());
+    return isdn;
+}
+
+int CISDN::Start(const ConnectionInfo& connection, const AudioFormat& sendFormat) {
+    SetSendFormat(&sendFormat);
+    return Dial(connection.isdn.number1);
+}
+
+int CISDN::StartListening(const CSettings& settings) {
+    if (!settings.GetISDNAnswerAcceptCalls()) return 0;
+    return Listen(settings.GetISDNAnswerAcceptVoice());
+}
+
+int CISDN::GetPeerAddress(char* out, int size) {
+    if (!out || size < 2 * kNumberBytes) return 0;
+    return GetPeerNumbers(out);
+}
+
+int CISDN::Open(int controller, int blockLength, int synchroStart, int dialDelay) {
+    if (blockLength != 192 && blockLength != 384) return 0;
+    m_blockLength = blockLength;
+    m_dialDelayMs = dialDelay < 100 ? dialDelay * 1000 : dialDelay;
+    if (g_sharedState) g_sharedState->isdnBlockLength = blockLength;
+    if (!m_g711.Init(blockLength, 4)) return 0;
+    m_g711.SetLaw(m_g711Law);
+    HMODULE capi = LoadLibraryA(kCapiLibraryName);
+    if (!capi) return 0;
+    FreeLibrary(capi);
+    const int prefill = std::max(synchroStart, 4);
+    auto first = std::make_unique<CCapiApplication>();
+    int channels = first->GetControllerChannels(controller);
+    if (channels <= 0) return 0;
+    channels = std::min(channels, 2);
+    m_channels.push_back(std::move(first));
+    while (static_cast<int>(m_channels.size()) < channels) m_channels.push_back(std::make_unique<CCapiApplication>());
+    for (auto& app : m_channels) {
+        if (!app->SelectController(controller) || !app->Register(blockLength, prefill)) {
+            m_channels.clear();
+            return 0;
+        }
+    }
+    m_receive.assign(static_cast<size_t>(channels * blockLength * 4), 0);
+    m_send.assign(static_cast<size_t>(blockLength * kSendBufferBlocks), 0);
+    m_sendLimit = static_cast<int>(m_send.size());
+    m_block.assign(static_cast<size_t>(blockLength * kSendBufferBlocks), 0);
+    m_readBuffer.assign(kMaxRead, 0);
+    Reset();
+    m_state = kIdle;
+    m_stateChanged = 1;
+    return 1;
+}
+
+void CISDN::Reset() {
+    m_order[0] = m_order[1] = -1;
+    m_frameCounter = 0;
+    m_sendRestart = 0;
+    m_sendStarved = 0;
+    m_dropCounter = -1;
+    m_receiveFill = 0;
+    m_queued = 0;
+    m_receiveLimit = 0;
+    m_sendFormat = ZeroFormat();
+    m_receiveFormat = ZeroFormat();
+    m_receiveFormatChanged = 1;
+    m_g711.Clear();
+}
+
+void CISDN::SetState(int state) {
+    if (state == m_state) return;
+    m_state = state;
+    m_stateChanged = 1;
+}
+
+int CISDN::GetState() {
+    m_stateChanged = 0;
+    return m_state;
+}
+
+int CISDN::Listen(int acceptVoice) {
+    if (m_state != kIdle || m_channels.empty()) return 0;
+    int ok = 1;
+    for (size_t i = 0; i < m_channels.size(); ++i) {
+        const uint32_t mask = (i == 0 && acceptVoice) ? kCipMaskVoiceAndData : kCipMaskData;
+        if (!m_channels[i]->Listen(mask)) ok = 0;
+    }
+    return ok;
+}
+
+int CISDN::Dial(const char* numbers) {
+    m_ownError = 0;
+    const int channels = GetChannelCount();
+    const int bitRate = m_sendFormat.bitRate;
+    // A rate the channels cannot carry whole is refused, never dialled short.
+    if (bitRate <= 0 || bitRate % 64000 != 0 || channels * 64000 < bitRate) {
+        m_ownError = kErrorBitRate;
+        return 0;
+    }
+    m_wanted = bitRate / 64000;
+    for (int i = 0; i < m_wanted; ++i) {
+        char digits[kNumberBytes + 1] = {};
+        int n = 0;
+        for (int k = 0; k < kNumberBytes && numbers && numbers[i * kNumberBytes + k]; ++k) {
+            const char c = numbers[i * kNumberBytes + k];
+            if (c >= '0' && c <= '9') digits[n++] = c;
+        }
+        m_channels[i]->SetCalledNumber(digits);
+    }
+    m_connected = 0;
+    if (!m_channels[0]->Connect(m_cip)) return 0;
+    m_dialTimer.Stop();
+    SetState(kDialling);
+    return 1;
+}
+
+void CISDN::HangUp() {
+    for (auto& app : m_channels) app->HangUp();
+}
+
+void CISDN::SetMsn(int channel, const char* text) {
+    if (channel < 0 || channel >= GetChannelCount() || !text) return;
+    char digits[31] = {};
+    int n = 0;
+    for (int i = 0; i < 30 && text[i]; ++i) {
+        if (text[i] >= '0' && text[i] <= '9') digits[n++] = text[i];
+    }
+    m_channels[channel]->SetOwnNumber(digits);
+}
+
+void CISDN::SetG711Law(int law) {
+    m_g711Law = law == CODING_G711_ULAW ? CODING_G711_ULAW : CODING_G711_ALAW;
+    m_g711.SetLaw(m_g711Law);
+}
+
+void CISDN::SetChannelMode(int mode) {
+    m_channelMode = mode;
+    for (auto& app : m_channels) app->SetChannelMode(mode);
+}
+
+int CISDN::GetPeerNumbers(char* out) {
+    if (m_state != kConnected || !out) return 0;
+    std::memset(out, 0, 2 * kNumberBytes);
+    for (int i = 0; i < GetChannelCount() && i < 2; ++i) {
+        const std::string& n =
+            m_channels[i]->IsIncoming() ? m_channels[i]->GetCallingNumber() : m_channels[i]->GetCalledNumber();
+        std::memcpy(out + i * kNumberBytes, n.data(), std::min<size_t>(n.size(), kNumberBytes - 1));
+    }
+    return 1;
+}
+
+int CISDN::GetLastError() {
+    int error = m_ownError;
+    m_ownError = 0;
+    for (auto& app : m_channels) {
+        const int info = app->TakeInfo();
+        // A normal clearing by the far end is the end of a call, not a failure.
+        if (!error && info != static_cast<int>(CAPI_CAUSE_NORMAL_CLEARING)) error = info;
+    }
+    return error;
+}
+
+void CISDN::OnChannelStateChange(int channel) {
+    CCapiApplication& app = *m_channels[channel];
+    const int s = app.GetState();
+    if (s == CCapiApplication::kIdle) {
+        m_connected = std::max(0, m_connected - 1);
+        m_stateChanged = 1;
+        if (m_state != kIdle && m_connected == 0) {
+            Reset();
+            SetState(kIdle);
+        }
+        return;
+    }
+    if (s != CCapiApplication::kConnected) return;
+    m_stateChanged = 1;
+    ++m_connected;
+    m_answered = app.IsIncoming();
+    if (m_answered) {
+        if (m_state == kConnected) return;
+        m_cip = app.GetCip();
+    } else if (m_connected < m_wanted) {
+        m_dialTimer.Start(static_cast<uint32_t>(m_dialDelayMs));
+        return;
+    }
+    const int cip = m_cip;
+    if (cip == 1 || cip == 4 || cip == 16) {
+        // Voice: G.711 in the configured law.
+        m_g711.GetFormat(&m_receiveFormat);
+        ApplyReceiveFormat();
+        m_receiveFormatChanged = 1;
+    } else {
+        m_receiveFormat = ZeroFormat();
+    }
+    m_frameCounter = 0;
+    SetState(kConnected);
+}
+
+void CISDN::Poll() {
+    for (int i = 0; i < GetChannelCount(); ++i) {
+        if (m_state != kConnected) m_channels[i]->ProcessMessages();
+        if (m_channels[i]->IsStateChanged()) OnChannelStateChange(i);
+    }
+    if (m_state == kDialling) {
+        for (auto& app : m_channels) app->ClearReceived();
+        if (m_dialTimer.IsRunning() && m_dialTimer.IsExpired()) {
+            if (m_connected < GetChannelCount()) m_channels[m_connected]->Connect(m_cip);
+            m_dialTimer.Stop();
+        }
+        return;
+    }
+    if (m_state != kConnected) return;
+    SendPass();
+    for (int i = 0; i < GetChannelCount() && m_state == kConnected; ++i) {
+        m_channels[i]->ProcessMessages();
+        const int n = m_channels[i]->Read(m_readBuffer.data(), kMaxRead);
+        for (int k = 0; k < n; ++k) m_readBuffer[k] = m_reverse[m_readBuffer[k]];
+        if (n > 0) DistributeReceived(i, m_readBuffer.data(), n);
+        if (m_channels[i]->IsStateChanged()) OnChannelStateChange(i);
+    }
+    if (m_state == kConnected) RunReceivePath();
+}
+
+void CISDN::DistributeReceived(int channel, const uint8_t* bytes, int n) {
+    if (m_order[0] < 0) {
+        m_order[0] = channel;
+        m_order[1] = channel == 1 ? 0 : 1;
+    }
+    if (IsG711(m_receiveFormat.codingType) && channel == 0) m_g711.Write(bytes, n);
+    // The compressed codecs' receive paths (framing, aligner) take the rest.
+}
+
+void CISDN::RunReceivePath() {
+    if (!IsG711(m_receiveFormat.codingType)) return;
+    if (m_g711.IsFormatChanged()) {
+        m_g711.GetFormat(&m_receiveFormat);
+        ApplyReceiveFormat();
+    }
+    const int room = std::min({m_receiveLimit - m_receiveFill, kMaxRead, m_g711.Available()});
+    if (room <= 0) return;
+    uint8_t* scratch = m_readBuffer.data();
+    const int n = m_g711.Read(scratch, room);
+    StoreReceived(scratch, n);
+}
+
+void CISDN::ApplyReceiveFormat() {
+    m_receiveFormat.direction = 0;
+    m_receiveLimit = std::min(static_cast<int>(m_receive.size()), m_receiveFormat.frameBytes);
+    m_dropCounter = 0;
+}
+
+void CISDN::StoreReceived(const uint8_t* bytes, int n) {
+    if (m_receiveFormat.codingType == 0 || n <= 0) return;
+    if (m_receiveLimit - m_receiveFill < n) return;
+    if (m_dropCounter != -1) {
+        const int frame = std::max(1, m_receiveFormat.frameBytes);
+        m_dropCounter += std::max(1, n / frame);
+        if (m_dropCounter < kStartupDropBlocks) return;
+        m_dropCounter = -1;
+        m_receiveFormatChanged = 1;
+    }
+    std::memcpy(m_receive.data() + m_receiveFill, bytes, static_cast<size_t>(n));
+    m_receiveFill += n;
+}
+
+void CISDN::GetReceiveFormat(AudioFormat* format) {
+    if (format) *format = m_receiveFormat;
+    m_receiveFormatChanged = 0;
+}
+
+int CISDN::ReadAudio(uint8_t* dst, int len) {
+    if (m_state != kConnected || !dst || len <= 0) return 0;
+    const int take = std::min(len, m_receiveFill);
+    if (take <= 0) return 0;
+    std::memcpy(dst, m_receive.data(), static_cast<size_t>(take));
+    std::memmove(m_receive.data(), m_receive.data() + take, static_cast<size_t>(m_receiveFill - take));
+    m_receiveFill -= take;
+    return take;
+}
+
+int CISDN::GetSendSpace() { return std::max(0, m_sendLimit - m_queued); }
+
+int CISDN::WriteAudio(const uint8_t* src, int len) {
+    if (m_state != kConnected || !src || len < 0 || GetSendSpace() < len) return 0;
+    std::memcpy(m_send.data() + m_queued, src, static_cast<size_t>(len));
+    m_queued += len;
+    return 1;
+}
+
+int CISDN::SendControl(int type, const void* data, int len) {
+    (void)type;
+    (void)data;
+    (void)len;
+    const int c = m_sendFormat.codingType;
+    return (IsG711(c) || c == CODING_G722 || c == CODING_APTX || c == CODING_APTX_ENH) ? 1 : 0;
+}
+
+void CISDN::SetSendFormat(const AudioFormat* format) {
+    if (!format) return;
+    const AudioFormat& f = *format;
+    if (f.codingType == m_sendFormat.codingType && f.sampleRate == m_sendFormat.sampleRate &&
+        f.bitRate == m_sendFormat.bitRate) {
+        if (f.deviceMode == m_sendFormat.deviceMode) return;
+        if (m_sendFormat.deviceMode == DEVICEMODE_STEREO && f.deviceMode == DEVICEMODE_JOINT_STEREO) {
+            m_sendFormat = f;
+            return;
+        }
+    }
+    m_sendFormat = f;
+    if (m_state == kIdle) m_cip = IsG711(f.codingType) ? 1 : 2;
+    int limit = f.frameBytes;
+    if (m_channelMode == 0 || f.codingType == CODING_MPEG_L3 || f.sampleRate == 24000 || f.sampleRate == 32000)
+        limit *= 2;
+    m_sendLimit = std::clamp(limit, 0, static_cast<int>(m_send.size()));
+    m_queued = 0;
+    m_sendRestart = 1;
+    ApplySendWindow();
+}
+
+void CISDN::ApplySendWindow() {
+    const int s = m_sendFormat.frameBytes;
+    int value = -1;
+    if (s > 0) {
+        if (m_sendFormat.bitRate == 64000) value = s;
+        else if (m_sendFormat.codingType == CODING_MPEG_L2) value = s / 2;
+        else if (m_sendFormat.codingType == CODING_MPEG_L3) value = s;
+        else return;
+    }
+    for (auto& app : m_channels) app->SetWindow(value);
+}
+
+int CISDN::CanSendBlock() {
+    const int b = m_sendFormat.frameBytes;
+    if (b <= 0 || m_order[0] < 0) return 0;
+    if (m_sendFormat.bitRate == 64000) return m_channels[0]->GetSendSpace() >= b ? 1 : 0;
+    return 0;  // two-channel framings come with the compressed codecs
+}
+
+// One-frame block of the voice path: every byte bit-reversed, no marker.
+int CISDN::SendBlock(const uint8_t* frame, int n) {
+    if (m_sendFormat.bitRate != 64000 || n <= 0 || n > static_cast<int>(m_block.size())) return 0;
+    for (int i = 0; i < n; ++i) m_block[i] = m_reverse[frame[i]];
+    if (!m_channels[0]->Send(m_block.data(), n)) return 0;
+    if (GetChannelCount() > 1 && m_channels[1]->IsConnected()) m_channels[1]->Send(m_block.data(), n);
+    m_frameCounter = (m_frameCounter + 1) & 0x1F;
+    return 1;
+}
+
+void CISDN::SendPass() {
+    const int b = m_sendFormat.frameBytes;
+    if (m_sendFormat.codingType == 0 || m_order[0] < 0) return;
+    if (!CanSendBlock()) return;
+    if (m_queued < b) {
+        m_sendStarved = 1;
+        return;
+    }
+    if (!SendBlock(m_send.data(), b)) return;
+    m_sendStarved = 0;
+    m_sendRestart = 0;
+    std::memmove(m_send.data(), m_send.data() + b, static_cast<size_t>(m_queued - b));
+    m_queued -= b;
+}

@@ -1,0 +1,64 @@
+#include "codecs/MulAdd.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Values over many magnitudes, signs and some exact zeros, so rounding in any
+// different order would show.
+std::vector<float> Values(int n, uint32_t seed) {
+    std::vector<float> v(static_cast<size_t>(n));
+    for (float& x : v) {
+        seed = seed * 1664525u + 1013904223u;
+        const int e = static_cast<int>(seed >> 27) - 16;
+        const float m = static_cast<float>((seed >> 8) & 0xFFFF) / 65536.0f - 0.5f;
+        x = (seed & 0x70) == 0 ? 0.0f : std::ldexp(m, e);
+    }
+    return v;
+}
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+#if defined(__SSE2__)
+TEST(MulAddTest, Sse2PathsGiveTheScalarBitsForEveryLength) {
+    for (int n : {4, 16, 20, 32}) {
+        for (uint32_t seed = 1; seed <= 50; ++seed) {
+            const std::vector<float> a = Values(n, seed);
+            const std::vector<float> b = Values(n, seed + 1000);
+            const std::vector<float> start = Values(n, seed + 2000);
+            const float x = Values(1, seed + 3000)[0];
+
+            std::vector<float> scalar = start;
+            std::vector<float> vector = start;
+            muladd::ProductsScalar(scalar.data(), a.data(), b.data(), n);
+            muladd::ProductsSse2(vector.data(), a.data(), b.data(), n);
+            EXPECT_TRUE(SameBits(scalar, vector)) << "products, n " << n << ", seed " << seed;
+
+            scalar = start;
+            vector = start;
+            muladd::ScaledScalar(scalar.data(), x, b.data(), n);
+            muladd::ScaledSse2(vector.data(), x, b.data(), n);
+            EXPECT_TRUE(SameBits(scalar, vector)) << "scaled, n " << n << ", seed " << seed;
+        }
+    }
+}
+#endif
+
+TEST(MulAddTest, ChosenPathsAccumulateOntoWhatIsThere) {
+    std::vector<float> acc = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f};
+    const std::vector<float> a = {1.0f, -1.0f, 0.5f, 0.0f, 2.0f, 3.0f, -4.0f, 0.25f};
+    const std::vector<float> b = {2.0f, 2.0f, 2.0f, 2.0f, -1.0f, 1.0f, 0.5f, 4.0f};
+    muladd::Products(acc.data(), a.data(), b.data(), 8);
+    EXPECT_EQ(acc, (std::vector<float>{3.0f, 0.0f, 4.0f, 4.0f, 3.0f, 9.0f, 5.0f, 9.0f}));
+    muladd::Scaled(acc.data(), -2.0f, b.data(), 8);
+    EXPECT_EQ(acc, (std::vector<float>{-1.0f, -4.0f, 0.0f, 0.0f, 5.0f, 7.0f, 4.0f, 1.0f}));
+}
+
+}  // namespace
