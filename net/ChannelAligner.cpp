@@ -407,7 +407,6 @@ void CChannelAligner::Reassemble128kLayer2() {
         out[2 * k + 1] = m_interleave[((d << 4) & 0xF0) | (e & 0x0F)];
     }
     MpegHeader hd;
-    AudioFormat f;
     const bool ok = ParseMpegHeader(out, &hd) && hd.layer == 2 && hd.bitRate == 128000 &&
                     (hd.version == 1 || hd.version == 2) && (hd.samplingIndex == 1 || hd.samplingIndex == 2) &&
                     MpegBytesPer1152Samples(128000, hd.sampleRate) == frame;
