@@ -118,6 +118,7 @@ inline void Relayout(wxTopLevelWindow* window) {
     for (wxWindow* child : window->GetChildren()) child->InvalidateBestSize();
     window->GetSizer()->SetSizeHints(window);
     window->Layout();
+    window->CentreOnScreen();
     Settle();
 }
 
