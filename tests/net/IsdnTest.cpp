@@ -57,9 +57,9 @@ struct IsdnTest : ::testing::Test {
     }
     // Polls both (bounded) until `done` holds.
     template <typename Done>
-    static bool PollUntil(CConnectionManager& a, CConnectionManager& b, Done done) {
+    static bool PollUntil(CConnectionManager& a, CConnectionManager& b, Done done, uint32_t boundMs = 10000) {
         const uint32_t start = timeGetTime();
-        while (timeGetTime() - start < 10000) {
+        while (timeGetTime() - start < boundMs) {
             a.Poll();
             b.Poll();
             if (done()) return true;
@@ -342,6 +342,9 @@ struct CodedCall {
     std::string capA, capB;
 };
 
+// Generous: a sanitizer build on a loaded machine runs these calls slowly.
+constexpr uint32_t kCodedCallBoundMs = 60000;
+
 // onBlock runs with the exchange and the count of blocks received so far,
 // after each block received (line faults mid-call).
 void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std::vector<uint8_t>>& blocks,
@@ -373,7 +376,8 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
     ConnectionInfo target = IsdnTest::Isdn("3412");
     std::strcpy(target.isdn.number2, "3413");
     ASSERT_EQ(a.Connect(&target), 1);
-    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] { return a.IsStateChanged() && a.GetState() == CONN_CONNECTED; }))
+    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] { return a.IsStateChanged() && a.GetState() == CONN_CONNECTED; },
+                                    kCodedCallBoundMs))
         << exchange.Trace();
     EXPECT_EQ(exchange.Query("active"), send.bitRate == 128000 ? "2" : "1");
     const int f = send.frameBytes;
@@ -389,7 +393,7 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
             if (onBlock) onBlock(exchange, out->received.size() / static_cast<size_t>(f));
         }
         return out->received.size() >= static_cast<size_t>(f) * wantBlocks || next == blocks.size();
-    })) << exchange.Trace();
+    }, kCodedCallBoundMs)) << exchange.Trace();
     a.Disconnect();
     ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] { return b.GetState() == CONN_IDLE && a.GetState() != CONN_CONNECTED; }));
     EXPECT_EQ(exchange.ActiveCallsSettled(), 0);
