@@ -1,7 +1,6 @@
 #include "ui/SocksLogic.h"
 
 #include <charconv>
-#include <cstdint>
 
 #include "common/Settings.h"
 
@@ -9,7 +8,7 @@ void CSocksLogic::Load(const CSettings& settings) {
     m_enable = settings.GetSocksEnable() != 0;
     m_version = settings.GetSocksVersion() == 4 ? 4 : 5;
     SetAddress(settings.GetSocksAddress());
-    m_port = std::to_string(static_cast<int16_t>(settings.GetSocksPortNumber() & 0xFFFF));
+    m_port = std::to_string(settings.GetSocksPortNumber() & 0xFFFF);
     m_needLogin = settings.GetSocksNeedLogin() != 0;
     SetUsername(settings.GetSocksUsername());
     SetPassword(settings.GetSocksPassword());

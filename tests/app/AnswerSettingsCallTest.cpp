@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "DialogDriver.h"
+#include "StationProcess.h"
 #include "XDisplay.h"
 #include "common/Settings.h"
 #include "ui/CodecApp.h"
@@ -79,24 +80,6 @@ pid_t StartAnsweringStation(const fs::path& dir, bool fixedSettings) {
     _exit(0);
 }
 
-pid_t StartCallingStation(const fs::path& dir) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(97);
-        setenv("VELMORA_VIRTUAL_AUDIO", "Virtual A,tone=1000", 1);
-        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
-        setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000", 1);
-        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
-        _exit(96);
-    }
-    return child;
-}
-
-void Stop(pid_t child) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-}
-
 struct AnswerSettingsCallTest : ::testing::TestWithParam<bool> {};
 
 TEST_P(AnswerSettingsCallTest, DialogChoiceDecidesTheAnswerFormat) {
@@ -125,7 +108,7 @@ TEST_P(AnswerSettingsCallTest, DialogChoiceDecidesTheAnswerFormat) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_NE(settingsB.ReadInt("TCP", "Answer-DeviceMode", -1), -1) << "the answer dialog never stored";
     EXPECT_EQ(settingsB.GetTCPAnswerSameSettings(), fixedSettings ? 0 : 1);
-    const pid_t stationA = StartCallingStation(a);
+    const pid_t stationA = StartStation(a, "Virtual A,tone=1000");
 
     // A asks for Layer II at 256 kbit/s; the fixed answer is Layer III at 128 kbit/s.
     const int expectedCoding = fixedSettings ? 64 : 32;
@@ -133,8 +116,8 @@ TEST_P(AnswerSettingsCallTest, DialogChoiceDecidesTheAnswerFormat) {
                             std::to_string(ripA) + " " + std::to_string(portB) + " " + std::to_string(ripB) +
                             " 32 256000 48000 20 " + std::to_string(expectedCoding) + " 48000";
     const int status = std::system(cmd.c_str());
-    Stop(stationA);
-    Stop(stationB);
+    StopStation(stationA);
+    StopStation(stationB);
     fs::remove_all(root);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);

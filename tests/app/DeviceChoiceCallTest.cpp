@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "DialogDriver.h"
+#include "StationProcess.h"
 #include "XDisplay.h"
 #include "audio/ToneAnalysis.h"
 #include "common/MainWindowMessages.h"
@@ -98,24 +99,6 @@ pid_t StartStationB(const fs::path& dir) {
     _exit(0);
 }
 
-pid_t StartStationA(const fs::path& dir) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(97);
-        setenv("VELMORA_VIRTUAL_AUDIO", ("Virtual A,tone=1000,sink=" + (dir / "played.raw").string()).c_str(), 1);
-        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
-        setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000", 1);
-        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
-        _exit(96);
-    }
-    return child;
-}
-
-void Stop(pid_t child) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-}
-
 // Median level (dB against half scale) of 100 ms pieces (whole periods of
 // both tones) fitted to hz over the last seconds of a stereo raw file.
 double MedianToneDb(const fs::path& raw, double hz) {
@@ -155,15 +138,15 @@ TEST(DeviceChoiceCallTest, TheChosenInputIsWhatTheFarEndHears) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(settingsB.GetAudioInterface(), 2) << "the device dialog never stored the ASIO input";
     EXPECT_EQ(settingsB.GetASIOInput(), 0);
-    const pid_t stationA = StartStationA(a);
+    const pid_t stationA = StartStation(a, "Virtual A,tone=1000,sink=" + (a / "played.raw").string());
     const std::string cmd = std::string("python3 '") + source + "/tests/app/rip_two_stations.py' " +
                             std::to_string(ripA) + " " + std::to_string(portB) + " 32 256000 48000 20 4 " +
                             std::to_string(ripB);
     const int status = std::system(cmd.c_str());
     for (int i = 0; i < 200 && !fs::exists(a / "played.raw"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    Stop(stationA);
-    Stop(stationB);
+    StopStation(stationA);
+    StopStation(stationB);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     ASSERT_TRUE(fs::exists(a / "played.raw"));

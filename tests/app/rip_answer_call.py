@@ -4,44 +4,12 @@
 reads the format B sends in from both ends: A's decoder report and B's
 encoder report. Written from the protocol tables alone.
 Usage: rip_answer_call.py RIP_A FAR_TCP_PORT RIP_B CODING BIT_RATE RATE MODE EXPECTED_CODING EXPECTED_RATE"""
-import socket
 import struct
 import sys
 import time
 
-MAKE_CONNECTION, STOP_CONNECTION, SET_ENCODER = 0x100, 0x101, 0x10010
-STATE, ENCODER_FORMAT, DECODER_FORMAT, CONNECTION_ERROR = 0x20010, 0x20030, 0x20031, 0x30010
-NETWORK = 0x11
-
-
-def connect(port):
-    deadline = time.time() + 30
-    while True:
-        try:
-            return socket.create_connection(("127.0.0.1", port), timeout=30)
-        except OSError:
-            if time.time() > deadline:
-                raise
-            time.sleep(0.2)
-
-
-def read_exact(sock, n):
-    data = b""
-    while len(data) < n:
-        chunk = sock.recv(n - len(data))
-        if not chunk:
-            raise EOFError("station closed the connection")
-        data += chunk
-    return data
-
-
-def read(sock):
-    command, size = struct.unpack("<II", read_exact(sock, 8))
-    return command, read_exact(sock, size)
-
-
-def send(sock, command, body=b""):
-    sock.sendall(struct.pack("<II", command, len(body)) + body)
+from rip_client import (DECODER_FORMAT, ENCODER_FORMAT, MAKE_CONNECTION, NETWORK, SET_ENCODER, STATE,
+                        STOP_CONNECTION, connect, read, send)
 
 
 def main():

@@ -60,6 +60,9 @@ TEST_F(SocksLogicTest, OkStoresExactlyTheKeysWithAScrambledPassword) {
     again.Load(m_settings);
     EXPECT_EQ(again.Password(), "secret");
     EXPECT_EQ(again.Port(), "1081");
+    m_settings.SetSocksPortNumber(40000);
+    again.Load(m_settings);
+    EXPECT_EQ(again.Port(), "40000");
 }
 
 TEST_F(SocksLogicTest, ChecksRefuseAndWriteNothing) {
