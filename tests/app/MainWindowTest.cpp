@@ -5,6 +5,7 @@
 // writes its screenshots to ui-screens/ in the build tree.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <wx/notebook.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
@@ -28,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <thread>
 #include <string>
 #include <vector>
@@ -40,9 +43,10 @@
 #include "ui/HoverButton.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainDlg.h"
-#include "ui/PlaceholderPage.h"
+#include "ui/pages/PhonebookPage.h"
 #include "ui/SplashWnd.h"
 #include "ui/StatusPanel.h"
+#include "ui/destinations/DestinationDlg.h"
 #include "ui/framework/GuiPump.h"
 
 namespace fs = std::filesystem;
@@ -142,7 +146,7 @@ void CheckGeometry(CMainDlg& dlg) {
     }
     // Every page's status lines are whole too.
     {
-        if (CPlaceholderPage* page = dlg.PlaceholderPage(dlg.ActivePageKind())) {
+        if (CPhonebookPage* page = dlg.PhonebookPage(dlg.ActivePageKind())) {
             for (wxWindow* child : page->GetChildren()) {
                 if (auto* text = dynamic_cast<wxStaticText*>(child)) {
                     wxClientDC dc(text);
@@ -198,7 +202,7 @@ public:
     }
     void TestBandwidthAgain() override { s_calls.push_back("TestAgain"); }
     int IsConnectionActive() override { return m_active; }
-    int GetAvailableTransports() override { return 0x10 | 0x80; }
+    int GetAvailableTransports() override { return 0x10 | 0x20 | 0x80; }
     void GetConnectionInfo(ConnectionInfo& out) override { out = m_entry.connection; }
     void GetRemoteIdentity(StationIdentity& out) override {
         out = StationIdentity();
@@ -417,11 +421,11 @@ TEST_F(MainWindowTest, SchemesIdleAndConnected) {
             EXPECT_EQ(dlg.Colours().light, CMainDlg::SchemeOf(s.kind).light);
             Screenshot(frame, std::string("main-idle-") + s.name);
             ASSERT_TRUE(Dial(dlg, Destination("Far studio", s.kind, s.address, s.sender), 50));
-            CLevelMeter* meter = dlg.PlaceholderPage(s.kind)->Meter();
+            CLevelMeter* meter = dlg.PhonebookPage(s.kind)->Meter();
             EXPECT_TRUE(WaitUntil([&] { return meter->Model().IsActive() && meter->Model().Level(0) > 0; }));
             // Menus closed during the call, the tabs too.
             EXPECT_FALSE(dlg.MenuBar()->IsEnabledTop(0));
-            EXPECT_FALSE(dlg.Control(MainControl::kSheet)->IsEnabled());
+            EXPECT_FALSE(dlg.TabsEnabled());
             const wxString status = static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel();
             EXPECT_TRUE(WaitUntil([&] {
                 return static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel().Contains("Connected") ||
@@ -626,3 +630,139 @@ TEST_F(MainWindowTest, SplashComesAndGoesAndAboutOpensAndCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+// Controls of a page or dialog: shown, inside the window, no sibling overlap.
+void CheckControls(wxWindow* window, const std::map<int, wxWindow*>& controls) {
+    const wxRect inside(window->ClientToScreen(wxPoint(0, 0)), window->GetClientSize());
+    std::vector<std::pair<int, wxWindow*>> shown;
+    for (const auto& [id, w] : controls) {
+        if (!w->IsShown()) continue;
+        EXPECT_TRUE(w->IsShownOnScreen()) << id;
+        const wxRect r = w->GetScreenRect();
+        EXPECT_TRUE(inside.Contains(r)) << "control " << id << " at " << r.x << "," << r.y << " " << r.width << "x"
+                                        << r.height << " outside its window";
+        shown.emplace_back(id, w);
+    }
+    for (size_t i = 0; i < shown.size(); ++i)
+        for (size_t j = i + 1; j < shown.size(); ++j)
+            EXPECT_FALSE(shown[i].second->GetScreenRect().Intersects(shown[j].second->GetScreenRect()))
+                << shown[i].first << " overlaps " << shown[j].first;
+}
+
+pid_t StartSecondStation(const fs::path& dir, int port) {
+    fs::create_directories(dir);
+    std::ofstream(dir / "Velmora.Ini") << "[TCP]\nPortNumber=" << port
+                                       << "\nAnswerAcceptCalls=1\nAnswerSameSettings=1\n"
+                                          "[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio B\n[Audio]\nInterface=1\n";
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(97);
+        setenv("VELMORA_VIRTUAL_AUDIO", "Virtual B,tone=440", 1);
+        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
+        setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000", 1);
+        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
+        _exit(96);
+    }
+    return child;
+}
+
+}  // namespace
+
+// The operator's road on the Network / IP page against a second running
+// station: add its destination in the dialog, select it, Connect, watch the
+// call and the meter, Stop; the entry is in the saved phonebook.
+TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
+    const int base = 20000 + (getpid() % 4000) * 2;
+    const int portA = base, portB = base + 1;
+    const pid_t stationB = StartSecondStation(m_dir / "b", portB);
+    setenv("VELMORA_VIRTUAL_AUDIO", "Virtual A,tone=1000", 1);
+    setenv("VELMORA_REGISTRY_FILE", (m_dir / "registry").c_str(), 1);
+    CMainDlgHooks hooks;
+    hooks.onShown = [portB](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        frame->Raise();
+        Key('2', wxMOD_ALT);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.ActivePageKind() == 16; }));
+        CPhonebookPage* page = dlg.PhonebookPage(16);
+        CheckControls(page, page->Controls());
+        Screenshot(frame, "page-network-idle");
+
+        // Add: the dialog is driven from a timer while it runs modally.
+        int step = 0;
+        wxTimer driver;
+        driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            auto* box = dynamic_cast<CDestinationDlg*>(FindTopLevel("Network / IP Destination"));
+            if (!box || !box->IsShownOnScreen()) return;
+            wxUIActionSimulator sim;
+            auto edit = [&](int id) { return static_cast<wxTextCtrl*>(box->Control(id)); };
+            switch (step++) {
+            case 0:
+                CheckControls(box, box->Controls());
+                edit(3101)->SetFocus();
+                sim.Text("Studio B line");
+                break;
+            case 1:
+                edit(3102)->SetFocus();
+                sim.Text("127.0.0.1");
+                break;
+            case 2: Click(box->Control(3104)); break;  // "Use default" off
+            case 3:
+                edit(3103)->SetFocus();
+                edit(3103)->SelectAll();
+                sim.Text(std::to_string(portB).c_str());
+                break;
+            case 4:
+                Screenshot(box, "dialog-network");
+                EXPECT_EQ(edit(3103)->GetValue(), std::to_string(portB));
+                Click(box->Control(wxID_OK));
+                break;
+            default: break;
+            }
+        });
+        driver.Start(300);
+        Click(page->Control(3001));
+        ASSERT_TRUE(WaitUntil([&] { return step > 4 && !FindTopLevel("Network / IP Destination"); }));
+        driver.Stop();
+        PhonebookEntry* added = dlg.Phonebook().FindEntry("Studio B line", 16);
+        ASSERT_NE(added, nullptr);
+        EXPECT_EQ(added->connection.port, portB);
+        EXPECT_STREQ(added->connection.address, "127.0.0.1");
+
+        // The new entry is selected; Connect.
+        wxWindow* connect = page->Control(3006);
+        ASSERT_TRUE(WaitUntil([&] { return connect->IsEnabled(); }));
+        Click(connect);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 50; }, std::chrono::seconds(30)));
+        auto panel = [&](int id) { return static_cast<CStatusPanel*>(page->Control(id))->Text(); };
+        EXPECT_EQ(panel(3026), "Addr: 127.0.0.1");
+        EXPECT_EQ(panel(3027), "Port: " + std::to_string(portB));
+        EXPECT_TRUE(WaitUntil([&] {
+            return static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel().Contains("Studio B");
+        })) << static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel();
+        CLevelMeter* meter = page->Meter();
+        EXPECT_TRUE(WaitUntil([&] { return meter->Model().IsActive() && meter->Model().Level(0) > 0; }));
+        EXPECT_FALSE(page->Control(3001)->IsEnabled());
+        Screenshot(frame, "page-network-connected");
+
+        // Stop, with the page's own button.
+        ASSERT_TRUE(WaitUntil([&] { return connect->IsEnabled(); }));
+        Click(connect);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }, std::chrono::seconds(30)));
+        EXPECT_TRUE(page->Control(3001)->IsEnabled());
+        frame->Close();
+    };
+    EXPECT_EQ(Run(std::string("[Main]\nNoSplash=1\nFastCPU=1\nXPos=40\nYPos=40\nLibrary=0\nIDString=Studio A\n"
+                              "[TCP]\nPortNumber=") + std::to_string(portA) + "\n[Audio]\nInterface=1\n",
+                  hooks, false),
+              0);
+    kill(stationB, SIGKILL);
+    waitpid(stationB, nullptr, 0);
+    // The entry reached the phonebook file.
+    CPhonebook saved;
+    saved.Init((m_dir / "My Phonebook.Pb").c_str());
+    ASSERT_TRUE(saved.Load(true));
+    EXPECT_NE(saved.FindEntry("Studio B line", 16), nullptr);
+}
