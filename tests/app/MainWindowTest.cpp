@@ -692,41 +692,61 @@ TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
         CheckControls(page, page->Controls());
         Screenshot(frame, "page-network-idle");
 
-        // Add: the dialog is driven from a timer while it runs modally.
+        // Add: the dialog is driven from a timer while it runs modally. Each
+        // step acts once and the next waits until its effect is seen, so a
+        // slow machine only makes the road slower.
+        const std::string portText = std::to_string(portB);
         int step = 0;
+        bool acted = false;
+        bool busy = false;  // a click inside lets the toolkit run this timer again
         wxTimer driver;
         driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
             auto* box = dynamic_cast<CDestinationDlg*>(FindTopLevel("Network / IP Destination"));
-            if (!box || !box->IsShownOnScreen()) return;
-            wxUIActionSimulator sim;
+            if (busy || !box || !box->IsShownOnScreen()) return;
+            busy = true;
             auto edit = [&](int id) { return static_cast<wxTextCtrl*>(box->Control(id)); };
-            switch (step++) {
+            auto type = [&](int id, const std::string& text, bool replace) {
+                if (!acted) {
+                    Click(edit(id));
+                    if (replace) edit(id)->SelectAll();
+                    wxUIActionSimulator().Text(text.c_str());
+                    acted = true;
+                } else if (edit(id)->GetValue().utf8_string() == text) {
+                    ++step;
+                    acted = false;
+                }
+            };
+            switch (step) {
             case 0:
                 CheckControls(box, box->Controls());
-                edit(3101)->SetFocus();
-                sim.Text("Studio B line");
+                ++step;
                 break;
-            case 1:
-                edit(3102)->SetFocus();
-                sim.Text("127.0.0.1");
+            case 1: type(3101, "Studio B line", false); break;
+            case 2: type(3102, "127.0.0.1", false); break;
+            case 3:  // "Use default" off opens the port edit
+                if (!acted) {
+                    Click(box->Control(3104));
+                    acted = true;
+                } else if (box->Control(3103)->IsEnabled()) {
+                    ++step;
+                    acted = false;
+                }
                 break;
-            case 2: Click(box->Control(3104)); break;  // "Use default" off
-            case 3:
-                edit(3103)->SetFocus();
-                edit(3103)->SelectAll();
-                sim.Text(std::to_string(portB).c_str());
-                break;
-            case 4:
+            case 4: type(3103, portText, true); break;
+            case 5:
                 Screenshot(box, "dialog-network");
-                EXPECT_EQ(edit(3103)->GetValue(), std::to_string(portB));
+                ++step;
                 Click(box->Control(wxID_OK));
                 break;
             default: break;
             }
+            busy = false;
         });
-        driver.Start(300);
+        driver.Start(200);
         Click(page->Control(3001));
-        ASSERT_TRUE(WaitUntil([&] { return step > 4 && !FindTopLevel("Network / IP Destination"); }));
+        ASSERT_TRUE(WaitUntil([&] { return step > 5 && !FindTopLevel("Network / IP Destination"); },
+                              std::chrono::seconds(90)))
+            << "stuck at step " << step;
         driver.Stop();
         PhonebookEntry* added = dlg.Phonebook().FindEntry("Studio B line", 16);
         ASSERT_NE(added, nullptr);
@@ -767,4 +787,70 @@ TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
     saved.Init((m_dir / "My Phonebook.Pb").c_str());
     ASSERT_TRUE(saved.Load(true));
     EXPECT_NE(saved.FindEntry("Studio B line", 16), nullptr);
+}
+
+// Each page and each destination dialog: every control shown, inside its
+// window and clear of its siblings; Cancel stores nothing.
+TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
+    CMainDlgHooks hooks;
+    hooks.onShown = [](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        const struct {
+            int kind, key, add;
+            const char* name;
+            const char* caption;
+        } pages[] = {{32, '1', 2035, "isdn", "ISDN Destination"},
+                     {16, '2', 3001, "network", "Network / IP Destination"},
+                     {128, '3', 4003, "multicast", "Multicast Destination"}};
+        for (const auto& p : pages) {
+            SCOPED_TRACE(p.name);
+            frame->Raise();
+            Key(p.key, wxMOD_ALT);
+            ASSERT_TRUE(WaitUntil([&] { return dlg.ActivePageKind() == p.kind; }));
+            CPhonebookPage* page = dlg.PhonebookPage(p.kind);
+            CheckControls(page, page->Controls());
+            Screenshot(frame, std::string("page-") + p.name + "-idle");
+            const int entries = dlg.Phonebook().GetCount();
+            int step = 0;
+            bool busy = false;  // a click inside lets the toolkit run this timer again
+            wxTimer driver;
+            driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+                auto* box = dynamic_cast<CDestinationDlg*>(FindTopLevel(p.caption));
+                if (busy || !box || !box->IsShownOnScreen()) return;
+                busy = true;
+                // The multicast sender offers its format; the ISDN dialog's
+                // two channels open the second number.
+                const int choice = p.kind == 128 ? 4105 : p.kind == 32 ? 2103 : 0;
+                const int opened = p.kind == 128 ? 4112 : p.kind == 32 ? 2105 : 0;
+                switch (step) {
+                case 0:
+                    CheckControls(box, box->Controls());
+                    Screenshot(box, std::string("dialog-") + p.name);
+                    if (choice) Click(box->Control(choice));
+                    ++step;
+                    break;
+                case 1:
+                    if (opened && !box->Control(opened)->IsEnabled()) break;
+                    if (p.kind == 128) {
+                        EXPECT_FALSE(box->Control(4107)->IsEnabled());
+                        Screenshot(box, "dialog-multicast-sender");
+                    }
+                    ++step;
+                    Click(box->Control(wxID_CANCEL));
+                    break;
+                default: break;
+                }
+                busy = false;
+            });
+            driver.Start(200);
+            Click(page->Control(p.add));
+            ASSERT_TRUE(WaitUntil([&] { return step > 1 && !FindTopLevel(p.caption); }, std::chrono::seconds(60)))
+                << "stuck at step " << step;
+            driver.Stop();
+            EXPECT_EQ(dlg.Phonebook().GetCount(), entries);
+        }
+        frame->Close();
+    };
+    EXPECT_EQ(Run(kPlainIni, hooks), 0);
 }

@@ -200,8 +200,8 @@ void CPhonebookPage::Build() {
             const char* caption;
             const char* tip;
         } quick[] = {{kQuickPhone, "Phone", "Make a telephone connection"},
-                     {kQuickG722, "G.722", "Connect to a G.722 device"},
-                     {kQuickMp2, "MP2", "Connect to an MP2 device"},
+                     {kQuickG722, "G.722", "Connect to a G.722 device like a Glensound"},
+                     {kQuickMp2, "MP2", "Connect to an MP2 device like a CDQ Prima"},
                      {kQuickHangUp, "Hang up", "Disconnect"}};
         for (const auto& q : quick) {
             CHoverButton* b = Button(q.id, q.caption, 90);
