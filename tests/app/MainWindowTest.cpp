@@ -5,7 +5,6 @@
 // writes its screenshots to ui-screens/ in the build tree.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -653,141 +652,7 @@ void CheckControls(wxWindow* window, const std::map<int, wxWindow*>& controls) {
                 << shown[i].first << " overlaps " << shown[j].first;
 }
 
-pid_t StartSecondStation(const fs::path& dir, int port) {
-    fs::create_directories(dir);
-    std::ofstream(dir / "Velmora.Ini") << "[TCP]\nPortNumber=" << port
-                                       << "\nAnswerAcceptCalls=1\nAnswerSameSettings=1\n"
-                                          "[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio B\n[Audio]\nInterface=1\n";
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(97);
-        setenv("VELMORA_VIRTUAL_AUDIO", "Virtual B,tone=440", 1);
-        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
-        setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000", 1);
-        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
-        _exit(96);
-    }
-    return child;
-}
-
 }  // namespace
-
-// The operator's road on the Network / IP page against a second running
-// station: add its destination in the dialog, select it, Connect, watch the
-// call and the meter, Stop; the entry is in the saved phonebook.
-TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
-    const int base = 20000 + (getpid() % 4000) * 2;
-    const int portA = base, portB = base + 1;
-    const pid_t stationB = StartSecondStation(m_dir / "b", portB);
-    setenv("VELMORA_VIRTUAL_AUDIO", "Virtual A,tone=1000", 1);
-    setenv("VELMORA_REGISTRY_FILE", (m_dir / "registry").c_str(), 1);
-    CMainDlgHooks hooks;
-    hooks.onShown = [portB](CMainDlg& dlg) {
-        wxTopLevelWindow* frame = dlg.Window();
-        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
-        frame->Raise();
-        Key('2', wxMOD_ALT);
-        ASSERT_TRUE(WaitUntil([&] { return dlg.ActivePageKind() == 16; }));
-        CPhonebookPage* page = dlg.PhonebookPage(16);
-        CheckControls(page, page->Controls());
-        Screenshot(frame, "page-network-idle");
-
-        // Add: the dialog is driven from a timer while it runs modally. Each
-        // step acts once and the next waits until its effect is seen, so a
-        // slow machine only makes the road slower.
-        const std::string portText = std::to_string(portB);
-        int step = 0;
-        bool acted = false;
-        bool busy = false;  // a click inside lets the toolkit run this timer again
-        wxTimer driver;
-        driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-            auto* box = dynamic_cast<CDestinationDlg*>(FindTopLevel("Network / IP Destination"));
-            if (busy || !box || !box->IsShownOnScreen()) return;
-            busy = true;
-            auto edit = [&](int id) { return static_cast<wxTextCtrl*>(box->Control(id)); };
-            auto type = [&](int id, const std::string& text, bool replace) {
-                if (!acted) {
-                    Click(edit(id));
-                    if (replace) edit(id)->SelectAll();
-                    wxUIActionSimulator().Text(text.c_str());
-                    acted = true;
-                } else if (edit(id)->GetValue().utf8_string() == text) {
-                    ++step;
-                    acted = false;
-                }
-            };
-            switch (step) {
-            case 0:
-                CheckControls(box, box->Controls());
-                ++step;
-                break;
-            case 1: type(3101, "Studio B line", false); break;
-            case 2: type(3102, "127.0.0.1", false); break;
-            case 3:  // "Use default" off opens the port edit
-                if (!acted) {
-                    Click(box->Control(3104));
-                    acted = true;
-                } else if (box->Control(3103)->IsEnabled()) {
-                    ++step;
-                    acted = false;
-                }
-                break;
-            case 4: type(3103, portText, true); break;
-            case 5:
-                Screenshot(box, "dialog-network");
-                ++step;
-                Click(box->Control(wxID_OK));
-                break;
-            default: break;
-            }
-            busy = false;
-        });
-        driver.Start(200);
-        Click(page->Control(3001));
-        ASSERT_TRUE(WaitUntil([&] { return step > 5 && !FindTopLevel("Network / IP Destination"); },
-                              std::chrono::seconds(90)))
-            << "stuck at step " << step;
-        driver.Stop();
-        PhonebookEntry* added = dlg.Phonebook().FindEntry("Studio B line", 16);
-        ASSERT_NE(added, nullptr);
-        EXPECT_EQ(added->connection.port, portB);
-        EXPECT_STREQ(added->connection.address, "127.0.0.1");
-
-        // The new entry is selected; Connect.
-        wxWindow* connect = page->Control(3006);
-        ASSERT_TRUE(WaitUntil([&] { return connect->IsEnabled(); }));
-        Click(connect);
-        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 50; }, std::chrono::seconds(30)));
-        auto panel = [&](int id) { return static_cast<CStatusPanel*>(page->Control(id))->Text(); };
-        EXPECT_EQ(panel(3026), "Addr: 127.0.0.1");
-        EXPECT_EQ(panel(3027), "Port: " + std::to_string(portB));
-        EXPECT_TRUE(WaitUntil([&] {
-            return static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel().Contains("Studio B");
-        })) << static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel();
-        CLevelMeter* meter = page->Meter();
-        EXPECT_TRUE(WaitUntil([&] { return meter->Model().IsActive() && meter->Model().Level(0) > 0; }));
-        EXPECT_FALSE(page->Control(3001)->IsEnabled());
-        Screenshot(frame, "page-network-connected");
-
-        // Stop, with the page's own button.
-        ASSERT_TRUE(WaitUntil([&] { return connect->IsEnabled(); }));
-        Click(connect);
-        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }, std::chrono::seconds(30)));
-        EXPECT_TRUE(page->Control(3001)->IsEnabled());
-        frame->Close();
-    };
-    EXPECT_EQ(Run(std::string("[Main]\nNoSplash=1\nFastCPU=1\nXPos=40\nYPos=40\nLibrary=0\nIDString=Studio A\n"
-                              "[TCP]\nPortNumber=") + std::to_string(portA) + "\n[Audio]\nInterface=1\n",
-                  hooks, false),
-              0);
-    kill(stationB, SIGKILL);
-    waitpid(stationB, nullptr, 0);
-    // The entry reached the phonebook file.
-    CPhonebook saved;
-    saved.Init((m_dir / "My Phonebook.Pb").c_str());
-    ASSERT_TRUE(saved.Load(true));
-    EXPECT_NE(saved.FindEntry("Studio B line", 16), nullptr);
-}
 
 // Each page and each destination dialog: every control shown, inside its
 // window and clear of its siblings; Cancel stores nothing.
