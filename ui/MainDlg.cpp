@@ -28,13 +28,13 @@
 #include "ui/CpuSpeedDlg.h"
 #include "ui/CpuSpeedLogic.h"
 #include "ui/HoverButton.h"
-#include "ui/PlaceholderPage.h"
 #include "ui/Resources.h"
 #include "ui/SettingsMenu.h"
 #include "ui/RipRemoteControl.h"
 #include "ui/SplashWnd.h"
 #include "ui/StartupSettings.h"
 #include "ui/StatusPanel.h"
+#include "ui/pages/PhonebookPage.h"
 #include "ui/framework/GuiPump.h"
 #include "ui/framework/MessageBox.h"
 
@@ -249,7 +249,6 @@ void CMainDlg::SetPageColours(int pageOrKind, bool redraw) {
     m_libraryList->SetBackgroundColour(light);
     m_libraryList->SetForegroundColour(text);
     static_cast<CFacePicture*>(m_picture)->SetColours(dark, light, mid);
-    for (auto& [kind, page] : m_pages) page->SetSchemeColours(m_scheme.text, m_scheme.light, m_scheme.mid);
     View()->Refresh();
 }
 
@@ -386,13 +385,20 @@ void CMainDlg::BuildView(wxTopLevelWindow& view) {
     for (const auto& p : pages) {
         if (m_miniIsdn && p.kind != 32) continue;
         const wxString title = wxString::FromUTF8(m_translator.GetText(p.line, p.title));
-        auto* page = new CPlaceholderPage(m_sheet, p.kind, title);
+        auto* page = new CPhonebookPage(m_sheet, p.kind, GetSafeHwnd(), &m_phonebook, m_miniIsdn);
         page->SetTransports(m_engine->GetAvailableTransports());
         m_sheet->AddPage(page, title);
         m_pages[p.kind] = page;
     }
+    // The pages set the sheet's size: every control of the tallest one shows.
+    wxSize sheetSize = m_sheet->GetBestSize();
+    sheetSize.IncTo(m_sheet->GetMinSize());
+    m_sheet->SetMinSize(sheetSize);
+    m_sheet->Bind(wxEVT_NOTEBOOK_PAGE_CHANGING, [this](wxBookCtrlEvent& e) {
+        if (!m_tabsEnabled) e.Veto();
+    });
     m_sheet->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, [this](wxBookCtrlEvent& e) {
-        if (auto* page = dynamic_cast<CPlaceholderPage*>(m_sheet->GetPage(static_cast<size_t>(e.GetSelection())))) {
+        if (auto* page = dynamic_cast<CPhonebookPage*>(m_sheet->GetPage(static_cast<size_t>(e.GetSelection())))) {
             PostMessage(GetSafeHwnd(), WM_PAGE_SHOWN, 0, page->Kind());
         }
     });
@@ -695,7 +701,7 @@ wxWindow* CMainDlg::Control(int id) const {
     return it == m_controls.end() ? nullptr : it->second;
 }
 
-CPlaceholderPage* CMainDlg::PlaceholderPage(int kind) const {
+CPhonebookPage* CMainDlg::PhonebookPage(int kind) const {
     auto it = m_pages.find(kind);
     return it == m_pages.end() ? nullptr : it->second;
 }
@@ -707,7 +713,7 @@ int CMainDlg::LibraryWidthChange() const {
 
 int CMainDlg::ActivePageKind() const {
     if (!m_sheet || m_sheet->GetSelection() == wxNOT_FOUND) return 0;
-    auto* page = dynamic_cast<CPlaceholderPage*>(m_sheet->GetPage(static_cast<size_t>(m_sheet->GetSelection())));
+    auto* page = dynamic_cast<CPhonebookPage*>(m_sheet->GetPage(static_cast<size_t>(m_sheet->GetSelection())));
     return page ? page->Kind() : 0;
 }
 
@@ -792,13 +798,14 @@ void CMainDlg::ShowPlayerControls(const PlayerControls& c) {
 }
 
 void CMainDlg::EnableTabs(bool enable) {
-    // The sheet's tabs, not its pages: the connection panel stays alive.
+    // The sheet's tabs, not its pages: a disabled sheet would disable the
+    // current page with its Stop button, so the sheet refuses a change of
+    // page instead and only the other pages are disabled.
     if (!m_sheet) return;
+    m_tabsEnabled = enable;
     for (size_t i = 0; i < m_sheet->GetPageCount(); ++i) {
         if (m_sheet->GetSelection() != static_cast<int>(i)) m_sheet->GetPage(i)->Enable(enable);
     }
-    m_sheet->Enable(enable);
-    if (auto* page = m_sheet->GetCurrentPage()) page->Enable(true);
 }
 
 void CMainDlg::SelectPage(int kind) {

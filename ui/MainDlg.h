@@ -27,7 +27,7 @@ class wxListBox;
 class wxSlider;
 class CHoverButton;
 class CStatusPanel;
-class CPlaceholderPage;
+class CPhonebookPage;
 class CMainDlg;
 class CSplashWnd;
 
@@ -93,10 +93,11 @@ public:
     // The menu item id of a command, and back.
     static int MenuIdOf(int command);
     static int CommandOfMenuId(int id);
-    CPlaceholderPage* PlaceholderPage(int kind) const;
+    CPhonebookPage* PhonebookPage(int kind) const;
     // The width the window gains when the library is shown.
     int LibraryWidthChange() const;
     int ActivePageKind() const;
+    bool TabsEnabled() const { return m_tabsEnabled; }
     // The colours of a scheme: text, dark, light, mid.
     struct Scheme {
         COLORREF text, dark, light, mid;
@@ -176,6 +177,7 @@ private:
     CMixerControl m_mixer;
     std::string m_winClass;
     bool m_miniIsdn = false;
+    bool m_tabsEnabled = true;
     int m_clipLevel = 0;
     int m_playLevel = 0;
     int m_lastColourRequest = -1;
@@ -187,7 +189,7 @@ private:
     wxNotebook* m_sheet = nullptr;
     wxPanel* m_root = nullptr;
     wxWindow* m_libraryGap = nullptr;
-    std::map<int, CPlaceholderPage*> m_pages;  // by kind
+    std::map<int, CPhonebookPage*> m_pages;  // by kind
     std::map<int, CHoverButton*> m_buttons;    // by id
     wxStaticText* m_statusLine = nullptr;
     wxStaticText* m_rates = nullptr;

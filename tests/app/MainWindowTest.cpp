@@ -17,6 +17,7 @@
 #include <wx/notebook.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
@@ -28,6 +29,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <thread>
 #include <string>
 #include <vector>
@@ -40,9 +42,10 @@
 #include "ui/HoverButton.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainDlg.h"
-#include "ui/PlaceholderPage.h"
+#include "ui/pages/PhonebookPage.h"
 #include "ui/SplashWnd.h"
 #include "ui/StatusPanel.h"
+#include "ui/destinations/DestinationDlg.h"
 #include "ui/framework/GuiPump.h"
 
 namespace fs = std::filesystem;
@@ -142,7 +145,7 @@ void CheckGeometry(CMainDlg& dlg) {
     }
     // Every page's status lines are whole too.
     {
-        if (CPlaceholderPage* page = dlg.PlaceholderPage(dlg.ActivePageKind())) {
+        if (CPhonebookPage* page = dlg.PhonebookPage(dlg.ActivePageKind())) {
             for (wxWindow* child : page->GetChildren()) {
                 if (auto* text = dynamic_cast<wxStaticText*>(child)) {
                     wxClientDC dc(text);
@@ -198,7 +201,7 @@ public:
     }
     void TestBandwidthAgain() override { s_calls.push_back("TestAgain"); }
     int IsConnectionActive() override { return m_active; }
-    int GetAvailableTransports() override { return 0x10 | 0x80; }
+    int GetAvailableTransports() override { return 0x10 | 0x20 | 0x80; }
     void GetConnectionInfo(ConnectionInfo& out) override { out = m_entry.connection; }
     void GetRemoteIdentity(StationIdentity& out) override {
         out = StationIdentity();
@@ -419,11 +422,11 @@ TEST_F(MainWindowTest, SchemesIdleAndConnected) {
             EXPECT_EQ(dlg.Colours().light, CMainDlg::SchemeOf(s.kind).light);
             Screenshot(frame, std::string("main-idle-") + s.name);
             ASSERT_TRUE(Dial(dlg, Destination("Far studio", s.kind, s.address, s.sender), 50));
-            CLevelMeter* meter = dlg.PlaceholderPage(s.kind)->Meter();
+            CLevelMeter* meter = dlg.PhonebookPage(s.kind)->Meter();
             EXPECT_TRUE(WaitUntil([&] { return meter->Model().IsActive() && meter->Model().Level(0) > 0; }));
             // Menus closed during the call, the tabs too.
             EXPECT_FALSE(dlg.MenuBar()->IsEnabledTop(0));
-            EXPECT_FALSE(dlg.Control(MainControl::kSheet)->IsEnabled());
+            EXPECT_FALSE(dlg.TabsEnabled());
             const wxString status = static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel();
             EXPECT_TRUE(WaitUntil([&] {
                 return static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel().Contains("Connected") ||
@@ -628,3 +631,91 @@ TEST_F(MainWindowTest, SplashComesAndGoesAndAboutOpensAndCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+// Controls of a page or dialog: shown, inside the window, no sibling overlap.
+void CheckControls(wxWindow* window, const std::map<int, wxWindow*>& controls) {
+    const wxRect inside(window->ClientToScreen(wxPoint(0, 0)), window->GetClientSize());
+    std::vector<std::pair<int, wxWindow*>> shown;
+    for (const auto& [id, w] : controls) {
+        if (!w->IsShown()) continue;
+        EXPECT_TRUE(w->IsShownOnScreen()) << id;
+        const wxRect r = w->GetScreenRect();
+        EXPECT_TRUE(inside.Contains(r)) << "control " << id << " at " << r.x << "," << r.y << " " << r.width << "x"
+                                        << r.height << " outside its window";
+        shown.emplace_back(id, w);
+    }
+    for (size_t i = 0; i < shown.size(); ++i)
+        for (size_t j = i + 1; j < shown.size(); ++j)
+            EXPECT_FALSE(shown[i].second->GetScreenRect().Intersects(shown[j].second->GetScreenRect()))
+                << shown[i].first << " overlaps " << shown[j].first;
+}
+
+}  // namespace
+
+// Each page and each destination dialog: every control shown, inside its
+// window and clear of its siblings; Cancel stores nothing.
+TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
+    CMainDlgHooks hooks;
+    hooks.onShown = [](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        const struct {
+            int kind, key, add;
+            const char* name;
+            const char* caption;
+        } pages[] = {{32, '1', 2035, "isdn", "ISDN Destination"},
+                     {16, '2', 3001, "network", "Network / IP Destination"},
+                     {128, '3', 4003, "multicast", "Multicast Destination"}};
+        for (const auto& p : pages) {
+            SCOPED_TRACE(p.name);
+            frame->Raise();
+            Key(p.key, wxMOD_ALT);
+            ASSERT_TRUE(WaitUntil([&] { return dlg.ActivePageKind() == p.kind; }));
+            CPhonebookPage* page = dlg.PhonebookPage(p.kind);
+            CheckControls(page, page->Controls());
+            Screenshot(frame, std::string("page-") + p.name + "-idle");
+            const int entries = dlg.Phonebook().GetCount();
+            int step = 0;
+            bool busy = false;  // a click inside lets the toolkit run this timer again
+            wxTimer driver;
+            driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+                auto* box = dynamic_cast<CDestinationDlg*>(FindTopLevel(p.caption));
+                if (busy || !box || !box->IsShownOnScreen()) return;
+                busy = true;
+                // The multicast sender offers its format; the ISDN dialog's
+                // two channels open the second number.
+                const int choice = p.kind == 128 ? 4105 : p.kind == 32 ? 2103 : 0;
+                const int opened = p.kind == 128 ? 4112 : p.kind == 32 ? 2105 : 0;
+                switch (step) {
+                case 0:
+                    CheckControls(box, box->Controls());
+                    Screenshot(box, std::string("dialog-") + p.name);
+                    if (choice) Click(box->Control(choice));
+                    ++step;
+                    break;
+                case 1:
+                    if (opened && !box->Control(opened)->IsEnabled()) break;
+                    if (p.kind == 128) {
+                        EXPECT_FALSE(box->Control(4107)->IsEnabled());
+                        Screenshot(box, "dialog-multicast-sender");
+                    }
+                    ++step;
+                    Click(box->Control(wxID_CANCEL));
+                    break;
+                default: break;
+                }
+                busy = false;
+            });
+            driver.Start(200);
+            Click(page->Control(p.add));
+            ASSERT_TRUE(WaitUntil([&] { return step > 1 && !FindTopLevel(p.caption); }, std::chrono::seconds(60)))
+                << "stuck at step " << step;
+            driver.Stop();
+            EXPECT_EQ(dlg.Phonebook().GetCount(), entries);
+        }
+        frame->Close();
+    };
+    EXPECT_EQ(Run(kPlainIni, hooks), 0);
+}

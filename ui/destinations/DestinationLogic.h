@@ -4,6 +4,7 @@
 // choice. A dialog works only on its copy; the page takes it with GetEntry
 // after OK, so Cancel loses every change. GUI thread only.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Records.h"
@@ -29,7 +30,7 @@ public:
     static constexpr int kNumberChars = 39;
     static constexpr int kPortChars = 5;  // 65535
 
-    explicit CDestinationLogic(const CSettings& settings) : m_settings(settings) {}
+    explicit CDestinationLogic(CSettings settings) : m_settings(std::move(settings)) {}
     virtual ~CDestinationLogic() = default;
     CDestinationLogic(const CDestinationLogic&) = delete;
     CDestinationLogic& operator=(const CDestinationLogic&) = delete;
@@ -76,7 +77,7 @@ protected:
     DestinationRefusal CheckFormat(int bitRateLine, int sampleRateLine);
     static void CopyText(char* field, size_t size, const std::string& text);
 
-    const CSettings& m_settings;
+    CSettings m_settings;
     PhonebookEntry m_entry;
     std::string m_loadedName;
     CPhonebook* m_phonebook = nullptr;

@@ -16,8 +16,8 @@ bool ResolveByName(const char* name, uint32_t* address) { return ws::gethostbyna
 
 }  // namespace
 
-CMulticastDestinationLogic::CMulticastDestinationLogic(const CSettings& settings, Resolver resolver)
-    : CDestinationLogic(settings), m_resolver(resolver ? std::move(resolver) : Resolver(ResolveByName)) {}
+CMulticastDestinationLogic::CMulticastDestinationLogic(CSettings settings, Resolver resolver)
+    : CDestinationLogic(std::move(settings)), m_resolver(resolver ? std::move(resolver) : Resolver(ResolveByName)) {}
 
 void CMulticastDestinationLogic::LoadDefaults() {
     ConnectionInfo& c = m_entry.connection;

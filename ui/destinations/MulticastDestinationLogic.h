@@ -19,7 +19,7 @@ public:
     // does not resolve. Tests give their own.
     using Resolver = std::function<bool(const char* name, uint32_t* address)>;
 
-    explicit CMulticastDestinationLogic(const CSettings& settings, Resolver resolver = {});
+    explicit CMulticastDestinationLogic(CSettings settings, Resolver resolver = {});
 
     int Kind() const override { return TRANSPORT_MULTICAST; }
     bool IsSender() const { return m_entry.connection.flag != 0; }
