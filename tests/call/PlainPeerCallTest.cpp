@@ -62,8 +62,9 @@ struct PlainPeerCallTest : ::testing::Test {
 };
 
 // The capture's start-up silence must leave at the device's pace: a peer
-// that calls for 8 s gets no more than 8.5 s of audio, and no second of the
-// call carries more than 1.1 s of it.
+// that calls for 8 s gets no more than 8.5 s of audio, and at no moment more
+// than 0.1 s ahead of the time the call has run. A busy machine may hold the
+// audio back and let it through later; only a burst ever runs ahead.
 TEST_F(PlainPeerCallTest, AnsweredCallSendsAudioAtTheDevicesPace) {
     StartStation(true);
     Conn peer;
@@ -71,26 +72,26 @@ TEST_F(PlainPeerCallTest, AnsweredCallSendsAudioAtTheDevicesPace) {
     ASSERT_TRUE(peer.SendAll(MakeFrame(CTRL_FORMAT, FormatPayload(PcmMono48k()))));
     const auto start = std::chrono::steady_clock::now();
     Bytes stream;
-    size_t perSecond[8] = {};
+    double mostAheadSeconds = -1e9;
     for (;;) {
-        const auto now = std::chrono::steady_clock::now();
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count();
-        if (ms >= 8000) break;
         const Bytes got = peer.Read(20);
-        perSecond[ms / 1000] += got.size();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                            .count();
         stream.insert(stream.end(), got.begin(), got.end());
+        // The stream's bytes beside what the call's time allows, as audio
+        // seconds (the few bytes of control frames count as audio here).
+        mostAheadSeconds =
+            std::max(mostAheadSeconds, static_cast<double>(stream.size()) / kPcmBytesPerSecond - ms / 1000.0);
+        if (ms >= 8000) break;
     }
     Bytes audio;
     std::vector<Frame> frames;
     Split(stream, &audio, &frames);
     const double seconds = static_cast<double>(audio.size()) / kPcmBytesPerSecond;
-    std::printf("8 s call: %.2f s of audio; per second:", seconds);
-    for (size_t n : perSecond) std::printf(" %.2f", static_cast<double>(n) / kPcmBytesPerSecond);
-    std::printf("\n");
+    std::printf("8 s call: %.2f s of audio, at most %.3f s ahead of the call's time\n", seconds, mostAheadSeconds);
     EXPECT_GT(seconds, 6.0) << "the station must send at all";
     EXPECT_LE(seconds, 8.5);
-    for (int s = 0; s < 8; ++s)
-        EXPECT_LE(static_cast<double>(perSecond[s]) / kPcmBytesPerSecond, 1.1) << "second " << s;
+    EXPECT_LE(mostAheadSeconds, 0.1);
     peer.Close();
     EXPECT_TRUE(m_station->WaitState(16, 20000));
 }

@@ -132,6 +132,7 @@ public:
         }
         m_captureStart = timeGetTime();
         m_framesMade = 0;
+        m_toneFrames = 0;
         m_sendFill = 0;
         m_captureFill = 0;
         m_encoding = true;
@@ -202,12 +203,25 @@ public:
         if (!m_encoding) return;
         // The microphone delivers what the clock says it has captured.
         const int64_t due = static_cast<int64_t>(timeGetTime() - m_captureStart) * CToneStation::kDeviceRate / 1000;
-        // Long without a pass: what the FIFO could not have held is lost.
+        // Long without a pass: what the FIFO could not have held is lost. The
+        // tone goes on from the last frame made, so that a machine too busy
+        // to run the worker costs the call time but never breaks the tone.
         if (due - m_framesMade > kMakeFrames * 8) m_framesMade = due - kMakeFrames * 8;
         int64_t frames = due - m_framesMade;
         const int ch = m_sendChannels;
+        // PCM goes straight to the send FIFO, anything else waits in the
+        // capture FIFO for the encoder. What a full FIFO cannot take is lost,
+        // as an overrun would lose it.
+        std::vector<int16_t>& fifo = m_encoder ? m_capture : m_send;
+        int& fill = m_encoder ? m_captureFill : m_sendFill;
         while (frames > 0) {
-            const int n = static_cast<int>(std::min<int64_t>(frames, kMakeFrames));
+            // Converted audio is never longer than the 48 kHz it came from.
+            const int fit = (kFifoBytes - fill) / (ch * 2);
+            const int n = static_cast<int>(std::min<int64_t>({frames, kMakeFrames, fit}));
+            if (n <= 0) {
+                m_framesMade += frames;
+                break;
+            }
             MakeCapture(m_scratch.data(), n);
             frames -= n;
             const int16_t* pcm = m_scratch.data();
@@ -217,16 +231,6 @@ public:
                 bytes = m_captureSrc.Convert(m_scratch.data(), bytes, &consumed, m_converted.data(),
                                              static_cast<int>(m_converted.size() * 2));
                 pcm = m_converted.data();
-            }
-            // PCM goes straight to the send FIFO, anything else waits in the
-            // capture FIFO for the encoder. A full FIFO drops the oldest
-            // capture, as an overrun would.
-            std::vector<int16_t>& fifo = m_encoder ? m_capture : m_send;
-            int& fill = m_encoder ? m_captureFill : m_sendFill;
-            const int room = kFifoBytes - fill;
-            if (bytes > room) {
-                const int drop = std::min(fill, bytes - room);
-                Take(fifo, fill, nullptr, drop);
             }
             bytes = std::min(bytes, kFifoBytes - fill);
             std::memcpy(reinterpret_cast<uint8_t*>(fifo.data()) + fill, pcm, static_cast<size_t>(bytes));
@@ -414,7 +418,7 @@ private:
 
     void MakeCapture(int16_t* out, int frames) {
         const double rate = CToneStation::kDeviceRate;
-        for (int i = 0; i < frames; ++i, ++m_framesMade) {
+        for (int i = 0; i < frames; ++i, ++m_framesMade, ++m_toneFrames) {
             if (m_station->clickEveryMs > 0) {
                 const int64_t period = static_cast<int64_t>(m_station->clickEveryMs) * CToneStation::kDeviceRate / 1000;
                 const int16_t v = (m_framesMade % period) == period / 2 ? 30000 : 0;
@@ -425,7 +429,7 @@ private:
                 for (int c = 0; c < m_sendChannels; ++c) out[i * m_sendChannels + c] = v;
                 continue;
             }
-            const double t = static_cast<double>(m_framesMade) / rate;
+            const double t = static_cast<double>(m_toneFrames) / rate;
             const double peak = m_station->toneLevel * 32767.0;
             out[i * m_sendChannels] = static_cast<int16_t>(std::lround(peak * std::sin(2 * M_PI * m_station->toneHz * t)));
             if (m_sendChannels == 2)
@@ -453,7 +457,8 @@ private:
     bool m_receiveConvert = false;
     int m_sendChannels = 1;
     uint32_t m_captureStart = 0;
-    int64_t m_framesMade = 0;
+    int64_t m_framesMade = 0;  // the microphone's clock, lost frames included
+    int64_t m_toneFrames = 0;  // frames made: the tone's phase
     double m_earTime = 0;
     int m_capturePeak = 0;
     int m_playPeak = 0;
