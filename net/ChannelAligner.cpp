@@ -407,7 +407,6 @@ void CChannelAligner::Reassemble128kLayer2() {
         out[2 * k + 1] = m_interleave[((d << 4) & 0xF0) | (e & 0x0F)];
     }
     MpegHeader hd;
-    AudioFormat f;
     const bool ok = ParseMpegHeader(out, &hd) && hd.layer == 2 && hd.bitRate == 128000 &&
                     (hd.version == 1 || hd.version == 2) && (hd.samplingIndex == 1 || hd.samplingIndex == 2) &&
                     MpegBytesPer1152Samples(128000, hd.sampleRate) == frame;
@@ -461,6 +460,10 @@ void CChannelAligner::Alternate128kLayer3() {
         }
     }
     if (m[0] < 0 || m[1] < 0) return;
+    // Both headers hold: the locks are good, however long the markers take
+    // to come round (once in 16 frames of a channel).
+    a.taken = 0;
+    b.taken = 0;
     if (!m_locked) {
         if ((m[0] == 24 && m[1] == 25) || (m[0] == 25 && m[1] == 24)) {
             m_locked = 1;

@@ -64,88 +64,108 @@ def first_non_idle(data):
     return len(data)
 
 
+def halves(path, half):
+    """(counter, block) of every half frame on a channel, in line order. A
+    late sender leaves idle fill between blocks, so the counter bytes are
+    looked for at every position, each confirmed by its neighbour."""
+    data = open(path, 'rb').read()
+    found = []
+    p = first_non_idle(data)
+    while p + half <= len(data):
+        c = rev(data[p + half - 1])
+        nxt = p + 2 * half - 1
+        follows = nxt < len(data) and (rev(data[nxt]) - c) % 32 == 1 and rev(data[nxt]) >> 5 == c >> 5
+        after = bool(found) and found[-1][2] == p and (c - found[-1][0]) % 32 == 1
+        # A half frame opens with frame byte 0 (0xFF) in its low nibble.
+        opens = (data[p] & 0x0F) == 0x0F
+        if c < 64 and opens and (follows or after):
+            found.append((c, data[p:p + half], p + half))
+            p += half
+        else:
+            p += 1
+    return [(c, b) for c, b, _ in found]
+
+
+def join_halves(d_blk, e_blk, frame):
+    f = bytearray(frame)
+    for j in range(frame // 2 - 1):
+        d = d_blk[j]
+        e = e_blk[j]
+        # First channel: high nibble A[y], low A[x], A[v] = v1 v3 v5 v7 (bits 3..0);
+        # second channel: B[v] = v0 v2 v4 v6.
+        for target, dn, en in ((2 * j, d & 0xF, e & 0xF), (2 * j + 1, d >> 4, e >> 4)):
+            v = ((dn >> 3) & 1) << 1 | ((dn >> 2) & 1) << 3 | ((dn >> 1) & 1) << 5 | (dn & 1) << 7
+            v |= ((en >> 3) & 1) | ((en >> 2) & 1) << 2 | ((en >> 1) & 1) << 4 | (en & 1) << 6
+            f[target] = v
+    return bytes(f)
+
+
 def split_l2(cap_a, cap_b, out, frame):
     half = frame // 2
-    chans = []
+    chans = {}
     for path in (cap_a, cap_b):
-        data = open(path, 'rb').read()
-        # The counter bytes sit every half frame; find the phase where they count.
-        best = None
-        start = first_non_idle(data)
-        for phase in range(start, start + half):
-            counters = [rev(data[i]) for i in range(phase + half - 1, len(data), half)]
-            run = 0
-            for k in range(1, len(counters)):
-                if (counters[k] - counters[k - 1]) % 32 == 1 and counters[k] >> 5 == counters[k - 1] >> 5:
-                    run += 1
-                else:
-                    break
-            if best is None or run > best[0]:
-                best = (run, phase, counters)
-        if best is None or best[0] < 8:
-            fail('%s: no run of counter bytes every %d bytes' % (path, half))
-        run, phase, counters = best
-        kind = counters[0] >> 5
-        if any(c >> 6 for c in counters[:run + 1]):
-            fail('%s: counter byte above 63' % path)
-        blocks = [data[phase + k * half: phase + (k + 1) * half] for k in range(run + 1)]
-        chans.append((kind, None, blocks, counters[:run + 1]))
-    by_kind = {c[0]: c for c in chans}
-    if sorted(by_kind) != [0, 1]:
+        h = halves(path, half)
+        if len(h) < 8:
+            fail('%s: fewer than 8 half frames with counter bytes every %d bytes' % (path, half))
+        # Audio bytes may look like a counter now and then; a channel's
+        # counters are those of its kind, nearly all of them.
+        kinds = [c >> 5 for c, _ in h]
+        kind = max(set(kinds), key=kinds.count)
+        if kinds.count(kind) < 0.9 * len(kinds):
+            fail('%s: counters of both channels on one channel' % path)
+        chans[kind] = [x for x in h if x[0] >> 5 == kind]
+    if sorted(chans) != [0, 1]:
         fail('the channels do not carry counters 0..31 and 32..63')
-    first, second = by_kind[0], by_kind[1]
-    # Pair the halves by counter: the first common stretch.
-    index_b = {c & 31: k for k, c in enumerate(second[3])}
+    first, second = chans[0], chans[1]
+    # Pair the halves by counter, in line order; a side that is behind skips.
     frames = []
-    for k, c in enumerate(first[3]):
-        if c not in index_b:
-            continue
-        d_blk = first[2][k]
-        e_blk = second[2][index_b[c]]
-        f = bytearray(frame)
-        for j in range(half - 1):
-            d = d_blk[j]
-            e = e_blk[j]
-            # First channel: high nibble A[y], low A[x]; A[v] = v1 v3 v5 v7 (bits 3..0).
-            # Second channel: B[v] = v0 v2 v4 v6.
-            for target, dn, en in ((2 * j, d & 0xF, e & 0xF), (2 * j + 1, d >> 4, e >> 4)):
-                v = 0
-                v |= ((dn >> 3) & 1) << 1
-                v |= ((dn >> 2) & 1) << 3
-                v |= ((dn >> 1) & 1) << 5
-                v |= (dn & 1) << 7
-                v |= ((en >> 3) & 1) << 0
-                v |= ((en >> 2) & 1) << 2
-                v |= ((en >> 1) & 1) << 4
-                v |= (en & 1) << 6
-                f[target] = v
-        h = header(f)
-        if h is None or h[0] != 2 or h[1] != 128:
-            fail('reassembled frame with counter %d has no 128 kbit/s Layer II header' % c)
-        frames.append(bytes(f))
+    bad = 0
+    i = j = 0
+    while i < len(first) and j < len(second):
+        ci, cj = first[i][0] & 31, second[j][0] & 31
+        if ci == cj:
+            f = join_halves(first[i][1], second[j][1], frame)
+            h = header(f)
+            if h is None or h[0] != 2 or h[1] != 128:
+                bad += 1
+            else:
+                frames.append(f)
+            i += 1
+            j += 1
+        elif (cj - ci) % 32 < 16:
+            i += 1
+        else:
+            j += 1
     if len(frames) < 8:
         fail('fewer than 8 paired frames')
+    # A stray look-alike counter may pair wrongly now and then; a wrong
+    # split or interleave would spoil them all.
+    if bad > len(frames) // 10:
+        fail('%d of %d reassembled frames have no 128 kbit/s Layer II header' % (bad, bad + len(frames)))
     open(out, 'wb').write(b''.join(frames))
-    print('split-l2 frames=%d half=%d counters_first=%d..%d counters_second=%d..%d' %
-          (len(frames), half, min(first[3]), max(first[3]), min(second[3]), max(second[3])))
+    print('split-l2 frames=%d unpaired=%d half=%d first_counters=%d..%d second_counters=%d..%d' %
+          (len(frames), bad, half, min(c for c, _ in first), max(c for c, _ in first),
+           min(c for c, _ in second), max(c for c, _ in second)))
 
 
-def frames_of(data, frame, invert):
-    start = first_non_idle(data)
-    data = bytes((rev(b) ^ (0xFF if invert else 0)) for b in data[start:])
-    for phase in range(0, min(frame, len(data))):
-        if header(data[phase:phase + 4]) and header(data[phase + frame:phase + frame + 4]):
-            out = []
-            at = phase
-            while at + frame <= len(data) and header(data[at:at + 4]):
-                out.append(data[at:at + frame])
-                at += frame
-            return out
-    return []
+def frames_of(data, frame, invert, kbps):
+    """Every whole frame of `kbps` on the line, bit-reversed back (and
+    inverted back); idle fill between blocks is skipped."""
+    data = bytes((rev(b) ^ (0xFF if invert else 0)) for b in data)
+    out = []
+    p = 0
+    while p + frame <= len(data):
+        h = header(data[p:p + 4])
+        if h and h[1] == kbps:
+            out.append(data[p:p + frame])
+            p += frame
+        else:
+            p += 1
+    return out
 
 
 def one_frame_l2(cap, out, frame):
-    frames = frames_of(open(cap, 'rb').read(), frame, False)
+    frames = frames_of(open(cap, 'rb').read(), frame, False, 64)
     if len(frames) < 8:
         fail('%s: fewer than 8 bit-reversed Layer II frames of %d bytes' % (cap, frame))
     for f in frames:
@@ -178,7 +198,7 @@ def private_marker(f):
 def alt_l3(cap_a, cap_b, out, frame):
     per = []
     for cap in (cap_a, cap_b):
-        frames = frames_of(open(cap, 'rb').read(), frame, True)
+        frames = frames_of(open(cap, 'rb').read(), frame, True, 128)
         if len(frames) < 8:
             fail('%s: fewer than 8 inverted Layer III blocks of %d bytes' % (cap, frame))
         per.append(frames)
