@@ -13,6 +13,7 @@ namespace {
 constexpr int kClipRate = 48000;
 constexpr int kConverterTaps = 128;
 constexpr int kIdleWaitMs = 50;
+constexpr int kBlocksPerWake = 8;
 
 }  // namespace
 
@@ -113,8 +114,11 @@ int CClipPlayer::GetRingFill() const {
 
 int CClipPlayer::IsFinished() {
     if (m_formatFailed.load(std::memory_order_acquire)) return 1;
-    if (m_pending.load(std::memory_order_acquire) > 0 || GetRingFill() > kFinishedRingBytes) return 0;
-    return m_endOfFile.load(std::memory_order_acquire);
+    // The end first: the player stores the last block's bytes before it, and
+    // the ring's bytes before lowering `pending`.
+    if (!m_endOfFile.load(std::memory_order_acquire)) return 0;
+    if (m_pending.load(std::memory_order_acquire) > 0) return 0;
+    return GetRingFill() > kFinishedRingBytes ? 0 : 1;
 }
 
 // ---- the engine's side ----
@@ -140,6 +144,8 @@ int CClipPlayer::Read(int16_t* dst, int bytes) {
     }
     m_reading.store(0, std::memory_order_seq_cst);
     if (n <= 0) return 0;
+    // Half empty: wake the player's thread early (a futex wake, never a wait).
+    if (GetRingFill() < kRingBytes / 2 && !m_fillWanted.exchange(1, std::memory_order_acq_rel)) m_wake.notify_one();
 
     const int samples = n / 2;
     if (m_gainOn.load(std::memory_order_relaxed)) {
@@ -178,13 +184,23 @@ void CClipPlayer::ThreadMain() {
         }
         int waitMs = kIdleWaitMs;
         if (m_clipOpen.load(std::memory_order_relaxed)) {
+            m_fillWanted.store(0, std::memory_order_relaxed);
+            // Top the ring up while the converted blocks fit: a thread that
+            // got little time catches up in one go.
+            for (int i = 0; i < kBlocksPerWake; ++i) {
+                FillRing();
+                ReadAndConvert();
+                if (m_pending.load(std::memory_order_relaxed) > RingFree() ||
+                    m_endOfFile.load(std::memory_order_relaxed) || !m_formatReady)
+                    break;
+            }
             FillRing();
-            ReadAndConvert();
             waitMs = m_fastFlag ? 6 : 12;
         }
         std::unique_lock<std::mutex> lock(m_wakeLock);
         m_wake.wait_for(lock, std::chrono::milliseconds(waitMs), [this] {
-            return m_command.load(std::memory_order_acquire) > 0 || !m_running.load(std::memory_order_acquire);
+            return m_command.load(std::memory_order_acquire) > 0 || !m_running.load(std::memory_order_acquire) ||
+                   m_fillWanted.load(std::memory_order_acquire);
         });
     }
     {
@@ -304,9 +320,9 @@ void CClipPlayer::ReadAndConvert() {
         m_fileFill += got;
         const int frame = 2 * m_clipChannels.load(std::memory_order_relaxed);
         int input = m_fileFill - m_fileFill % frame;
-        if (got <= 0 && input == 0) {
+        const bool atEnd = got <= 0 && input == 0;
+        if (atEnd) {
             // The end: one block of silence lets the filter's tail out.
-            m_endOfFile.store(1, std::memory_order_release);
             std::memset(m_fileBlock, 0, static_cast<size_t>(m_fileBlockBytes));
             input = m_fileBlockBytes;
             m_fileFill = m_fileBlockBytes;
@@ -316,9 +332,10 @@ void CClipPlayer::ReadAndConvert() {
                                                  reinterpret_cast<int16_t*>(m_converted), kConvertedBytes);
         m_fileFill -= consumed;
         std::memmove(m_fileBlock, m_fileBlock + consumed, static_cast<size_t>(m_fileFill));
-        if (m_endOfFile.load(std::memory_order_relaxed)) m_fileFill = 0;
+        if (atEnd) m_fileFill = 0;
         m_pendingOffset = 0;
         m_pending.store(produced, std::memory_order_release);
+        if (atEnd) m_endOfFile.store(1, std::memory_order_release);  // after the block it ends with
     }
     // A clip too short to fill the ring plays all the same once its end is read.
     if (!m_primed.load(std::memory_order_relaxed) &&

@@ -88,6 +88,7 @@ private:
     std::atomic<uint32_t> m_ringWrite{0};
     std::atomic<int> m_reading{0};
     std::atomic<int> m_resetting{0};
+    std::atomic<int> m_fillWanted{0};  // the engine's side found the ring half empty
 
     CFileHandle m_file;
     std::mutex m_nameLock;  // the engine's side and the player's thread, never a device callback
