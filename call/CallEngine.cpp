@@ -6,6 +6,7 @@
 
 #include "call/FormatRules.h"
 #include "call/LocalIdentity.h"
+#include "common/Destination.h"
 #include "common/MainWindowMessages.h"
 #include "common/Settings.h"
 #include "common/SharedState.h"
@@ -13,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/ProcessInfo.h"
 #include "platform/ThreadPriority.h"
+#include "platform/WinSockErrors.h"
 
 namespace {
 bool IsAudioState(int s) {
@@ -137,6 +139,8 @@ int CCallEngine::Connect(const PhonebookEntry& entry) {
     if (m_programName.empty()) return 0;
     const uint32_t kind = static_cast<uint32_t>(entry.connection.kind);
     if (kind == 0 || (kind & m_transportMask.load(std::memory_order_relaxed)) != kind) return 0;
+    // A phonebook entry is outside data: one that cannot be dialled is refused here.
+    if (!IsValidDestination(entry.connection)) return 0;
     PhonebookEntry copy = entry;
     if (!NormalizeFormat(copy.format, FormatUse::Request, m_fastCpu.load(std::memory_order_relaxed))) return 0;
     // A PCM request keeps its own frame size: one a pass cannot carry is refused.
@@ -288,6 +292,7 @@ void CCallEngine::Pass() {
     PollLink();
     if (!m_manager) return;
     HandleControlFrame();
+    EndStalledStart();
     switch (m_callState.load(std::memory_order_relaxed)) {
     case CALL_CLIP_PLAYING:
     case CALL_CLIP_PAUSED: {
@@ -330,6 +335,16 @@ void CCallEngine::Pass() {
         const HWND window = m_mainWindow.load(std::memory_order_acquire);
         if (window && PostMessage(window, WM_ENGINE_STARTED, 0, 0)) m_startedPosted = 1;
     }
+}
+
+// A start that outlasts its bound ends as a connection time-out would.
+void CCallEngine::EndStalledStart() {
+    if (!m_startGuard.TakeExpiry()) return;
+    const int state = m_callState.load(std::memory_order_relaxed);
+    if (state != CALL_LINK_UP && state != CALL_CHECKING) return;
+    int none = 0;
+    m_errorCode.compare_exchange_strong(none, ws::WSAETIMEDOUT, std::memory_order_relaxed);
+    m_manager->Disconnect();
 }
 
 void CCallEngine::UpdateRates() {
@@ -378,7 +393,10 @@ void CCallEngine::ProcessCommand() {
         if (state == CALL_CHECKING && m_manager && !EnterConnected()) m_manager->Disconnect();
         break;
     case ENGINE_CMD_TEST_AGAIN:
-        if (state == CALL_CHECKING && m_manager) StartBandwidthCheck();
+        if (state == CALL_CHECKING && m_manager) {
+            m_startGuard.Arm();  // the operator asked for a new check: it gets a full bound
+            StartBandwidthCheck();
+        }
         break;
     case ENGINE_CMD_HANGUP:
         if (m_manager) m_manager->Disconnect();
@@ -536,6 +554,11 @@ void CCallEngine::SetState(int s) {
     if (s == previous) return;
     m_callState.store(s, std::memory_order_relaxed);
     m_powerGuard.Apply(s);
+    if (s == CALL_LINK_UP) {
+        m_startGuard.Arm();
+    } else if (s != CALL_CHECKING) {
+        m_startGuard.Disarm();
+    }
     switch (s) {
     case CALL_NONE: m_connectionActive.store(0, std::memory_order_relaxed); break;
     case CALL_IDLE:
@@ -628,6 +651,12 @@ void CCallEngine::ConnectStoredEntry() {
     }
     const int e = m_manager->GetLastError(m_connection.kind);
     if (e) m_errorCode.store(e, std::memory_order_relaxed);
+    // Nothing of the attempt may outlive it: a send format left here would
+    // pass for the one an answered call already sends, and that call would
+    // never open its encoder.
+    m_encodeFormat = AudioFormat();
+    m_manager->SetSendFormat(&m_encodeFormat);
+    m_connection = ConnectionInfo();
     SetState(CALL_FAILED);
 }
 

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "call/CallAudio.h"
+#include "call/CallStartGuard.h"
 #include "call/CommandMailbox.h"
 #include "call/FormatNegotiation.h"
 #include "call/LocalIdentity.h"
@@ -153,6 +154,7 @@ private:
     void TakeAudioError();
     void SetErrorText(const std::string& text);
     void UpdateRates();
+    void EndStalledStart();
 
     // formats.cpp
     int EnterConnected();
@@ -219,6 +221,7 @@ private:
     CStopwatch m_unmuteWatch;
     CStopwatch m_deviceChangeWatch;
     CStopwatch m_sendFlushWatch;
+    CCallStartGuard m_startGuard;
     AnswerSettings m_answer;
     std::atomic<int> m_captureLeft{0}, m_captureRight{0}, m_playbackLeft{0}, m_playbackRight{0};
     PhonebookEntry m_connectRequest;          // under m_recordLock

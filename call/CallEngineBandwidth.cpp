@@ -139,6 +139,9 @@ void CCallEngine::RunBandwidthCheck() {
     m_checkStart = 0;
     m_sendStart = 0;
     m_receiveStart = 0;
-    if (!IsAnswering()) Post(WM_ENGINE_LOW_BANDWIDTH, 0, Kind());
+    if (!IsAnswering()) {
+        m_startGuard.Disarm();  // from here on the start waits on this station's operator
+        Post(WM_ENGINE_LOW_BANDWIDTH, 0, Kind());
+    }
     m_keepAliveWatch.Start(kKeepAliveMs);
 }

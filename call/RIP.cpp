@@ -8,6 +8,7 @@
 #include "call/RipEncoderRules.h"
 #include "call/RipProtocol.h"
 #include "common/ByteOrder.h"
+#include "common/Destination.h"
 #include "common/MainWindowMessages.h"
 
 namespace {
@@ -19,11 +20,6 @@ constexpr char kLogFile[] = "Velmora RIP.Log";
 void PutText(uint8_t* out, size_t width, const char* text) {
     std::memset(out, 0, width);
     std::memcpy(out, text, strnlen(text, width - 1));
-}
-
-void GetText(char* out, size_t width, const uint8_t* in) {
-    std::memcpy(out, in, width);
-    out[width - 1] = '\0';  // the client's text ends within its field, whatever it sent
 }
 }  // namespace
 
@@ -280,14 +276,27 @@ void CRIP::RecvMakeConection(const uint8_t* body, uint32_t size) {
         SendProtocolError(RIP_CMD_MAKE_CONNECTION, RIP_REASON_BAD_BODY);
         return;
     }
+    // The fields are taken as sent and checked before anything else: a
+    // destination no transport could dial never reaches the main window.
     ConnectionInfo dest;
-    if (media == RIP_MEDIA_NETWORK) {
-        if (!CheckEncoder(CheckTCPEncoder(&m_encoderFormat), "TCP")) return;
-        dest.kind = TRANSPORT_TCP;
-        GetText(dest.address, sizeof dest.address, body + 4);
+    if (media == RIP_MEDIA_ISDN) {
+        dest.kind = TRANSPORT_ISDN;
+        std::memcpy(dest.isdn.number1, body + 4, sizeof dest.isdn.number1);
+        std::memcpy(dest.isdn.number2, body + 44, sizeof dest.isdn.number2);
+    } else {
+        dest.kind = media == RIP_MEDIA_NETWORK ? TRANSPORT_TCP : TRANSPORT_MULTICAST;
+        std::memcpy(dest.address, body + 4, sizeof dest.address);
         dest.port = GetLe32s(body + 84);
         dest.connectionType = GetLe32s(body + 88);
         dest.bufferingMode = GetLe32s(body + 92);
+    }
+    if (!IsValidDestination(dest)) {
+        WriteLog("CRIP.RecvMakeConection: Bad destination!");
+        SendMessageError(RIP_CMD_MAKE_CONNECTION, RIP_REASON_BAD_BODY);
+        return;
+    }
+    if (media == RIP_MEDIA_NETWORK) {
+        if (!CheckEncoder(CheckTCPEncoder(&m_encoderFormat), "TCP")) return;
         dest.flag = GetLe32s(body + 96);
         const int32_t direction = GetLe32s(body + 100);
         // Anything but the two one-way codes means both ways, not the last call's choice.
@@ -295,17 +304,9 @@ void CRIP::RecvMakeConection(const uint8_t* body, uint32_t size) {
             (direction == DIRECTION_SEND_ONLY || direction == DIRECTION_RECEIVE_ONLY) ? direction : DIRECTION_BOTH;
     } else if (media == RIP_MEDIA_ISDN) {
         if (!CheckEncoder(CheckISDNEncoder(&m_encoderFormat), "ISDN")) return;
-        dest.kind = TRANSPORT_ISDN;
-        GetText(dest.isdn.number1, sizeof dest.isdn.number1, body + 4);
-        GetText(dest.isdn.number2, sizeof dest.isdn.number2, body + 44);
     } else {
         const bool sender = GetLe32(body + 96) == 16;
         if (sender && !CheckEncoder(CheckTCPEncoder(&m_encoderFormat), "UDP")) return;
-        dest.kind = TRANSPORT_MULTICAST;
-        GetText(dest.address, sizeof dest.address, body + 4);
-        dest.port = GetLe32s(body + 84);
-        dest.connectionType = GetLe32s(body + 88);
-        dest.bufferingMode = GetLe32s(body + 92);
         dest.flag = sender ? 1 : 0;
         m_encoderFormat.direction = sender ? DIRECTION_SEND_ONLY : DIRECTION_RECEIVE_ONLY;
     }

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <utility>
 
+#include "common/Destination.h"
 #include "common/SharedState.h"
 #include "platform/ProcessInfo.h"
+#include "platform/WinSockErrors.h"
 
 namespace {
 // Every word 0, the option word too: "no format given".
@@ -98,6 +100,10 @@ int CConnectionManager::GetConnectionInfo(ConnectionInfo* out) {
 }
 
 int CConnectionManager::GetLastError(int kind) {
+    if (const int refusal = m_refusal) {
+        m_refusal = 0;
+        return refusal;
+    }
     CManagedTransport* t = CurrentOr(kind);
     return t ? t->GetLastError() : 0;
 }
@@ -155,6 +161,13 @@ int CConnectionManager::Connect(const ConnectionInfo* connection) {
     if (!connection || m_state != CONN_IDLE) return 0;
     const int kind = connection->kind;
     if ((static_cast<uint32_t>(kind) & m_mask) == 0) return 0;
+    m_refusal = 0;
+    if (!IsValidDestination(*connection)) {
+        // Refused before any transport is touched: the listener keeps listening.
+        m_refusal = ws::WSAEINVAL;
+        SetState(CONN_FAILED);
+        return 0;
+    }
     CManagedTransport* t = GetTransport(kind);
     if (!t || !t->Start(*connection, m_sendFormat)) {
         SetState(CONN_FAILED);

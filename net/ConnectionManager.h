@@ -103,6 +103,7 @@ private:
     int m_incoming = 0;
     int m_stateChanged = 0;
     int m_infoChanged = 0;
+    int m_refusal = 0;  // error of a destination refused before any transport saw it
     char m_programPath[kProgramPathBytes] = {};
     ConnectionInfo m_connection;
     AudioFormat m_sendFormat;

@@ -209,6 +209,37 @@ int CTcpTransport::StartListening(const CSettings& settings) {
 }
 
 int CTcpTransport::Connect(const char* address, int port, int useProxy) {
+    if (m_state != kStateListening && m_state != kStateReady && m_state != kStateOpen) return 0;
+    // Everything about the destination is settled before the listening
+    // socket is given up: a request that cannot be dialled leaves the
+    // station answering calls as before.
+    if (port <= 0 || port > 65535) {
+        SetError(WSAEINVAL);
+        return 0;
+    }
+    // Blanks, '*' and '_' are removed from the destination text.
+    char host[sizeof m_hostName];
+    int n = 0;
+    for (const char* p = address ? address : ""; *p && n < 256; ++p) {
+        if (*p != ' ' && *p != '*' && *p != '_') host[n++] = *p;
+    }
+    host[n] = '\0';
+    if (n == 0) {
+        SetError(WSAEINVAL);
+        return 0;
+    }
+    SocketAddress target;
+    if (!useProxy) {
+        uint32_t ip = ws::inet_addr(host);
+        if (ip == kAddressNone || ip == 0) {
+            if (ws::gethostbyname(host, &ip) != 0) {
+                SetError(WSAGetLastError());
+                return 0;
+            }
+        }
+        target.ip = ip;
+        target.port = static_cast<uint16_t>(port);
+    }
     if (m_state == kStateListening) {
         // A fresh socket for the call; the listening port is kept so that a
         // failed attempt listens there again.
@@ -216,37 +247,20 @@ int CTcpTransport::Connect(const char* address, int port, int useProxy) {
         CloseSockets();
         const int keepPort = m_listenPort;
         SetState(kStateReady);
-        if (!Open()) return 0;
+        if (!Open()) {
+            // No socket for the call: the station goes back to answering if it can.
+            if (Open() && keepPort) Listen(keepPort);
+            return 0;
+        }
         m_listenPort = keepPort;
     } else if (m_state == kStateReady) {
         if (!Open()) return 0;
     }
     if (m_state != kStateOpen || m_socket == INVALID_SOCKET) return 0;
-    if (port <= 0 || port > 65535) {
-        SetError(WSAEINVAL);
-        return 0;
-    }
-    // Blanks, '*' and '_' are removed from the destination text.
-    int n = 0;
-    for (const char* p = address ? address : ""; *p && n < 256; ++p) {
-        if (*p != ' ' && *p != '*' && *p != '_') m_hostName[n++] = *p;
-    }
-    m_hostName[n] = '\0';
+    std::memcpy(m_hostName, host, static_cast<size_t>(n) + 1);
     m_useProxy = useProxy ? 1 : 0;
     m_port = port;
-    SocketAddress target;
-    if (!m_useProxy) {
-        uint32_t ip = ws::inet_addr(m_hostName);
-        if (ip == kAddressNone || ip == 0) {
-            if (ws::gethostbyname(m_hostName, &ip) != 0) {
-                SetError(WSAGetLastError());
-                return 0;
-            }
-        }
-        target.ip = ip;
-        target.port = static_cast<uint16_t>(port);
-        m_peerAddress = target;
-    }
+    if (!m_useProxy) m_peerAddress = target;
     m_accepted = 0;
     DiscardControl();
     m_socksFailed.store(0, std::memory_order_relaxed);

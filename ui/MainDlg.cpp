@@ -19,8 +19,10 @@
 #include "common/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/ThreadPriority.h"
+#include "platform/WaveApi.h"
 #include "ui/AboutDlg.h"
 #include "ui/BandwidthDlg.h"
+#include "ui/AudioSetupCheck.h"
 #include "ui/CallEngineMainEngine.h"
 #include "ui/ColourTriple.h"
 #include "ui/CpuSpeedDlg.h"
@@ -468,6 +470,7 @@ BOOL CMainDlg::OnInitDialog() {
     ArmTimer(kLevelTimer, 30);
     OpenMixer();
     StartRemoteControl();
+    m_logic.SetSetupWarning(DescribeAudioSetupProblem(CSettings(), waveInGetNumDevs(), waveOutGetNumDevs()));
     m_logic.SetAutoDial(settings.GetMainAutoDial(), settings.GetMainAutoDialName(), settings.GetMainAutoDialType());
     PostMessage(GetSafeHwnd(), kShownFirst, 0, 0);
     return TRUE;
@@ -572,6 +575,9 @@ void CMainDlg::OnDestroy() {
     settings.SetMainLibrary(m_logic.LibraryShown() ? 1 : 0);
     m_logic.SetMixer(nullptr, -1);
     m_mixer.Close();  // its watcher posts nothing after this
+    // The boxes belong to the window: they go with it.
+    m_engineErrors.Close();
+    m_connectionErrors.Close();
     SavePhonebook();
     for (UINT_PTR id : {kRemoteControlTimer, kHangUpRepeatTimer, kStatusTimer, kLevelTimer, kReconnectTimer}) StopTimer(id);
 }
@@ -714,8 +720,8 @@ void CMainDlg::ShowClipTimes(const std::string& position, const std::string& rem
     if (m_remaining) m_remaining->SetLabel(remaining);
 }
 
-void CMainDlg::ShowErrorBox(const std::string& text) {
-    AfxMessageBox(GetSafeHwnd(), text.c_str(), "Error...", MB_ICONERROR | MB_SETFOREGROUND);
+void CMainDlg::ShowErrorBox(ErrorKind kind, const std::string& text) {
+    (kind == kEngineError ? m_engineErrors : m_connectionErrors).Show(GetSafeHwnd(), text);
 }
 
 void CMainDlg::SetGuiPriority(bool idle) {

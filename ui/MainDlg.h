@@ -17,6 +17,7 @@
 #include "ui/MainDlgLogic.h"
 #include "ui/MainEngine.h"
 #include "ui/framework/Dialog.h"
+#include "ui/framework/NoticeBox.h"
 
 class wxMenuBar;
 class wxNotebook;
@@ -147,7 +148,7 @@ private:
     void ShowLinkRates(const std::string& text) override;
     void ShowCpuLoad(const std::string& text) override;
     void ShowClipTimes(const std::string& position, const std::string& remaining) override;
-    void ShowErrorBox(const std::string& text) override;
+    void ShowErrorBox(ErrorKind kind, const std::string& text) override;
     void AcceptDroppedFiles(bool accept) override;
     void SetGuiPriority(bool idle) override;
     void ShowMenus(const MainMenuState& menus) override;
@@ -199,4 +200,6 @@ private:
     wxListBox* m_libraryList = nullptr;
     wxSlider* m_fileLevel = nullptr;
     wxWindow* m_picture = nullptr;
+    CNoticeBox m_engineErrors{"Error...", MB_ICONERROR | MB_SETFOREGROUND};
+    CNoticeBox m_connectionErrors{"Error...", MB_ICONERROR | MB_SETFOREGROUND};
 };

@@ -76,11 +76,21 @@ const char* CMainDlgLogic::StateText(int state, int* line) {
 void CMainDlgLogic::UpdateStatusLine() {
     int line = 0;
     const char* word = StateText(m_callState, &line);
-    if (!word) return;  // the line stays as it was
+    if (!word) {
+        // Before the first state report only a setup warning has something to say.
+        if (m_callState == 0 && !m_setupWarning.empty()) {
+            m_statusLine = "  (" + m_setupWarning + ")";
+            m_view.ShowStatusLine(m_statusLine);
+        }
+        return;  // the line stays as it was
+    }
     std::string text = std::string(" ") + m_translator.GetText(kStatusSection | line, word) + " ";
     if (m_callState == 16 || m_callState == 21 || m_callState == 22) {
         if (!m_lastError.empty()) {
             text += std::string("  (") + m_translator.GetText(kStatusSection | 11, "Last error:") + " " + m_lastError + ")";
+        }
+        else if (m_callState == 16 && !m_setupWarning.empty()) {
+            text += "  (" + m_setupWarning + ")";
         }
     } else {
         const int kind = m_current.connection.kind;
@@ -284,6 +294,8 @@ void CMainDlgLogic::StartAutoDial() {
 }
 
 void CMainDlgLogic::OnState(int state, int kind) {
+    char text[1024];
+    text[0] = 0;
     for (int k : {32, 16, 128}) ShowOnPage(k, [&](CMainPage& p) { p.SetState(state, kind); });
     if (m_rip) m_rip->SendState(state);
     const int previous = m_callState;
@@ -301,15 +313,10 @@ void CMainDlgLogic::OnState(int state, int kind) {
             m_view.EnableTabs(true);
             m_lastError.clear();
             if (m_idle == 0) {
-                char text[1024];
-                text[0] = 0;
-                if (m_engine.TakeErrorText(text, sizeof text)) {
-                    text[sizeof text - 1] = 0;
-                    m_view.ShowErrorBox(text);
-                }
+                if (m_engine.TakeErrorText(text, sizeof text)) text[sizeof text - 1] = 0;
                 int code = 0;
                 if (m_engine.TakeErrorCode(&code)) {
-                    const int currentKind = m_current.connection.kind;
+                    const int currentKind = m_current.connection.kind ? m_current.connection.kind : kind;
                     m_lastError = FormatConnectionError(m_translator, currentKind, code);
                     if (m_rip) m_rip->SendConnectionError(currentKind, code, m_lastError.substr(0, 80).c_str());
                 }
@@ -340,6 +347,8 @@ void CMainDlgLogic::OnState(int state, int kind) {
     }
     m_callState = state;
     Refresh();
+    // Last, once the window shows the true state behind it.
+    if (state == 16 && text[0]) m_view.ShowErrorBox(CMainDlgView::kEngineError, text);
 }
 
 void CMainDlgLogic::OnIncoming() {
@@ -387,7 +396,8 @@ void CMainDlgLogic::OnRemoteIdentity(LPARAM code) {
         const std::string text = FormatConnectionError(m_translator, 0, static_cast<int>(code));
         if (!text.empty()) {
             m_engine.Disconnect();
-            m_view.ShowErrorBox(text);
+            Refresh();
+            m_view.ShowErrorBox(CMainDlgView::kConnectionError, text);
         }
     }
 }

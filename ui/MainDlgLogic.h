@@ -63,7 +63,10 @@ public:
     virtual void ShowLinkRates(const std::string& text) = 0;   // control 1807
     virtual void ShowCpuLoad(const std::string& text) = 0;     // control 1805
     virtual void ShowClipTimes(const std::string& position, const std::string& remaining) = 0;  // 1811, 1810
-    virtual void ShowErrorBox(const std::string& text) = 0;    // caption "Error..."
+    // Reports that arrive while the station runs: one box per kind, which
+    // must not wait (a later report of that kind replaces the open box's text).
+    enum ErrorKind { kEngineError, kConnectionError };
+    virtual void ShowErrorBox(ErrorKind kind, const std::string& text) = 0;  // caption "Error..."
     virtual void AcceptDroppedFiles(bool accept) = 0;
     virtual void SetGuiPriority(bool idle) = 0;
     virtual void ShowMenus(const MainMenuState& menus) = 0;
@@ -96,6 +99,12 @@ public:
     CMainDlgLogic(CMainEngine& engine, CTranslator& translator, CMainDlgView& view);
 
     void SetRemoteControl(CRemoteControl* rip) { m_rip = rip; }
+    // A problem of the settings that calls would otherwise meet in silence;
+    // the status line shows it while no call runs.
+    void SetSetupWarning(const std::string& text) {
+        m_setupWarning = text;
+        UpdateStatusLine();
+    }
     CRemoteControl* RemoteControl() const { return m_rip; }
     void SetMiniIsdn(bool on) { m_miniIsdn = on; }
     void SetAutoDial(int flag, const std::string& name, int kind);
@@ -188,4 +197,5 @@ private:
     std::string m_lastError;
     std::string m_statusLine;
     MainMenuState m_menus;
+    std::string m_setupWarning;
 };

@@ -345,7 +345,9 @@ TEST_F(MainWindowTest, OpensWhereItWasWithEveryControlInPlaceAndNothingCut) {
                        1825, 1826}) {
             EXPECT_NE(dlg.Control(id), nullptr) << id;
         }
-        EXPECT_EQ(static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel(), " Idle ");
+        // No sound interface is chosen in these settings, and the operator is told so.
+        EXPECT_EQ(static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel(),
+                  " Idle   (No sound interface chosen)");
         // The whole window fits a 1280 x 800 screen with the library open.
         EXPECT_LE(frame->GetSize().x, 1280);
         EXPECT_LE(frame->GetSize().y, 800);

@@ -29,9 +29,30 @@ std::string TitleOf(Display* d, Window w) {
     }
     return title;
 }
+long PidOf(Display* d, Window w) {
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* data = nullptr;
+    long pid = -1;
+    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &after, &data) == Success &&
+        data) {
+        if (items == 1 && format == 32) pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
+        XFree(data);
+    }
+    return pid;
+}
 }  // namespace
 
-CXDisplay::CXDisplay() { m_display = XOpenDisplay(nullptr); }
+// Windows of the program come and go while they are looked at: a query on
+// one that has just gone is no failure of the test.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+CXDisplay::CXDisplay() {
+    XSetErrorHandler(&IgnoreXError);
+    m_display = XOpenDisplay(nullptr);
+}
 
 CXDisplay::~CXDisplay() {
     if (m_display) XCloseDisplay(D(m_display));
@@ -58,6 +79,48 @@ unsigned long CXDisplay::FindWindow(const std::string& titlePart) {
     if (!m_display) return 0;
     XSync(D(m_display), False);
     return Search(DefaultRootWindow(D(m_display)), titlePart, 0);
+}
+
+void CXDisplay::Collect(unsigned long window, const std::string& titlePart, long pid, int depth,
+                        std::vector<unsigned long>& out) {
+    Display* d = D(m_display);
+    XWindowAttributes attributes;
+    if (window != DefaultRootWindow(d) && XGetWindowAttributes(d, window, &attributes) &&
+        attributes.map_state == IsViewable && TitleOf(d, window).find(titlePart) != std::string::npos &&
+        PidOf(d, window) == pid) {
+        out.push_back(window);
+        return;
+    }
+    if (depth > 3) return;
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(d, window, &root, &parent, &children, &count)) return;
+    for (unsigned int i = 0; i < count; ++i) Collect(children[i], titlePart, pid, depth + 1, out);
+    if (children) XFree(children);
+}
+
+unsigned long CXDisplay::FindWindowOf(const std::string& titlePart, long pid) {
+    if (!m_display) return 0;
+    XSync(D(m_display), False);
+    std::vector<unsigned long> found;
+    Collect(DefaultRootWindow(D(m_display)), titlePart, pid, 0, found);
+    return found.empty() ? 0 : found.front();
+}
+
+int CXDisplay::CountWindowsOf(const std::string& titlePart, long pid) {
+    if (!m_display) return 0;
+    XSync(D(m_display), False);
+    std::vector<unsigned long> found;
+    Collect(DefaultRootWindow(D(m_display)), titlePart, pid, 0, found);
+    return static_cast<int>(found.size());
+}
+
+bool CXDisplay::Size(unsigned long window, int& width, int& height) {
+    XWindowAttributes attributes;
+    if (!m_display || !XGetWindowAttributes(D(m_display), window, &attributes)) return false;
+    width = attributes.width;
+    height = attributes.height;
+    return true;
 }
 
 bool CXDisplay::Close(unsigned long window) {

@@ -97,6 +97,10 @@ TEST_F(CallEngineTest, ConnectRefusesWhatCannotBeCalled) {
     PhonebookEntry huge = TcpEntry(TestPort(1), CODING_PCM, 48000, 20);
     huge.format.frameBytes = 8000;  // more than a pass can carry
     EXPECT_EQ(engine->Connect(huge), 0);
+    for (int port : {0, 65536, -1}) EXPECT_EQ(engine->Connect(TcpEntry(port, CODING_PCM, 48000, 20)), 0) << port;
+    PhonebookEntry nowhere = TcpEntry(TestPort(1), CODING_PCM, 48000, 20);
+    std::memset(nowhere.connection.address, 0, sizeof nowhere.connection.address);
+    EXPECT_EQ(engine->Connect(nowhere), 0);
     // Nothing was posted: the slot takes the next code at once.
     const uint32_t before = clock.NowMs();
     EXPECT_EQ(engine->PostCommand(ENGINE_CMD_REPORT_STATE), 1);

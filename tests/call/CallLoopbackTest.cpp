@@ -212,6 +212,26 @@ TEST_F(CallLoopbackTest, RefusedCallFailsThenIdlesWith10061) {
     EXPECT_EQ(m_a->engine->GetAvailableTransports(), static_cast<uint32_t>(TRANSPORT_TCP | TRANSPORT_MULTICAST));
 }
 
+TEST_F(CallLoopbackTest, DialThatFailsAtOnceLeavesNothingForTheNextAnsweredCall) {
+    ASSERT_TRUE(m_a->Start());
+    ASSERT_TRUE(m_b->Start());
+    ASSERT_TRUE(m_a->WaitState(16));
+    ASSERT_TRUE(m_b->WaitState(16));
+    // B dials a name that does not resolve, in the format A will call it with.
+    PhonebookEntry nowhere = TcpEntry(m_a->port, CODING_PCM, 48000, DEVICEMODE_MONO);
+    std::snprintf(nowhere.connection.address, sizeof nowhere.connection.address, "no-such-host.invalid");
+    ASSERT_TRUE(m_b->engine->Connect(nowhere));
+    ASSERT_TRUE(m_b->WaitState(17, 30000)) << m_b->Dump();
+    ASSERT_TRUE(m_b->WaitState(16)) << m_b->Dump();
+    ASSERT_TRUE(m_a->engine->Connect(TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO)));
+    ASSERT_TRUE(m_a->WaitState(50)) << m_a->Dump();
+    ASSERT_TRUE(m_b->WaitState(50)) << m_b->Dump();
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
+    Sleep(800);
+    ExpectTone(*m_a->tone, *m_b->tone, 1);  // B answers with its encoder open
+    ExpectTone(*m_b->tone, *m_a->tone, 1);
+}
+
 TEST_F(CallLoopbackTest, FixedBufferSizesBothDelayBuffers) {
     PhonebookEntry e = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
     e.connection.connectionType = CONNTYPE_3;

@@ -241,6 +241,46 @@ TEST_F(RIPTest, ErrorReplies) {
     EXPECT_TRUE(SentMessages().empty());
 }
 
+TEST_F(RIPTest, DestinationsNoTransportCouldDialAreRefusedBeforeTheMainWindow) {
+    rip->SetAvailableTransports(TRANSPORT_TCP | TRANSPORT_ISDN | TRANSPORT_MULTICAST);
+    Client client(port);
+    client.Read(*rip);
+    client.Send(RIP_CMD_SET_ENCODER, Words({CODING_PCM, 1536000, 48000, 20}));
+    std::vector<std::vector<uint8_t>> requests;
+    for (uint32_t bad : {0u, 65536u, 70000u, 0x98816b8au}) requests.push_back(NetworkRequest("127.0.0.1", bad, 0));
+    requests.push_back(NetworkRequest("", 5003, 0));
+    requests.push_back(NetworkRequest(" * _ ", 5003, 0));
+    auto overlong = NetworkRequest("", 5003, 0);
+    std::fill(overlong.begin() + 4, overlong.begin() + 84, '1');  // no terminator in the field
+    requests.push_back(overlong);
+    auto multicast = NetworkRequest("239.1.2.3", 0, 0);
+    PutLe32(multicast.data(), RIP_MEDIA_MULTICAST);
+    requests.push_back(multicast);
+    std::vector<uint8_t> isdn(kRipIsdnRequestBytes, 0);
+    PutLe32(isdn.data(), RIP_MEDIA_ISDN);  // no number
+    requests.push_back(isdn);
+    for (const auto& request : requests) {
+        client.Send(RIP_CMD_MAKE_CONNECTION, request);
+        Reply r = client.Read(*rip);
+        EXPECT_EQ(r.command, RIP_CMD_MESSAGE_ERROR);
+        ASSERT_EQ(r.body.size(), 8u);
+        EXPECT_EQ(Word(r, 0), RIP_CMD_MAKE_CONNECTION);
+        EXPECT_EQ(Word(r, 1), RIP_REASON_BAD_BODY);
+    }
+    std::vector<uint8_t> unknown = NetworkRequest("127.0.0.1", 5003, 0);
+    PutLe32(unknown.data(), 0x40);
+    client.Send(RIP_CMD_MAKE_CONNECTION, unknown);
+    Reply r = client.Read(*rip);
+    EXPECT_EQ(r.command, RIP_CMD_MESSAGE_ERROR);
+    EXPECT_EQ(Word(r, 1), RIP_REASON_UNKNOWN);
+    EXPECT_TRUE(client.NothingMore(*rip));
+    EXPECT_TRUE(SentMessages().empty());
+
+    client.Send(RIP_CMD_MAKE_CONNECTION, NetworkRequest("127.0.0.1", 65535, 0));  // the top port is fine
+    ASSERT_TRUE(client.NothingMore(*rip));
+    EXPECT_EQ(SentMessages(), std::vector<UINT>{WM_RIP_CONNECT});
+}
+
 // A multicast sender must send a format the group's receivers can take (PCM
 // or MPEG); a receiver asks for none. The report tells senders from
 // receivers and gives buffering only for receivers.

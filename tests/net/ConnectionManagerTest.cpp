@@ -198,6 +198,34 @@ TEST_F(ConnectionManagerTest, RefusedConnectFailsWith10061) {
     EXPECT_EQ(caller.GetState(), CONN_IDLE);
 }
 
+TEST_F(ConnectionManagerTest, UndialableDestinationFailsWith10022AndTheStationStillAnswers) {
+    CConnectionManager station(Station("b.ini", Port(0), 1));
+    ASSERT_EQ(station.Init(m_program, 0), 1);
+    station.StartListening();
+    station.GetState();
+    for (int port : {0, 65536, -1}) {
+        const ConnectionInfo target = Tcp(port);
+        EXPECT_EQ(station.Connect(&target), 0) << port;
+        EXPECT_EQ(station.GetState(), CONN_FAILED);
+        EXPECT_EQ(station.GetLastError(0), 10022);
+        station.ClearFailure();
+        EXPECT_EQ(station.GetState(), CONN_IDLE);
+    }
+    ConnectionInfo blank = Tcp(Port(1));
+    blank.address[0] = 0;
+    EXPECT_EQ(station.Connect(&blank), 0);
+    EXPECT_EQ(station.GetLastError(0), 10022);
+    station.ClearFailure();
+    station.GetState();
+    CConnectionManager caller(Station("a.ini", Port(1), 0));
+    ASSERT_EQ(caller.Init(m_program, 0), 1);
+    caller.GetState();
+    const ConnectionInfo target = Tcp(Port(0));
+    ASSERT_EQ(caller.Connect(&target), 1);
+    EXPECT_TRUE(PollUntil(caller, &station, CONN_CONNECTED));
+    EXPECT_EQ(station.IsIncoming(), 1);
+}
+
 }  // namespace
 
 namespace {

@@ -351,6 +351,34 @@ TEST_F(TcpTransportTest, UnansweredConnectGivesUpWith10060) {
     EXPECT_EQ(m_caller.GetLastError(), 10060);
 }
 
+TEST_F(TcpTransportTest, RefusedDestinationsLeaveTheListenerListening) {
+    const uint16_t mine = FreePort();
+    ASSERT_EQ(m_caller.Listen(mine), 1);
+    struct Case {
+        const char* address;
+        int port;
+        int error;
+    };
+    const Case cases[] = {{"127.0.0.1", 0, 10022},         {"127.0.0.1", 65536, 10022},
+                          {"127.0.0.1", 70000, 10022},     {"127.0.0.1", static_cast<int>(0x98816b8au), 10022},
+                          {"", 5003, 10022},               {" *_ ", 5003, 10022},
+                          {"no-such-host.invalid", 5003, -1}};  // whatever the resolver says
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.address) + ":" + std::to_string(c.port));
+        EXPECT_EQ(m_caller.Connect(c.address, c.port, 0), 0);
+        const int error = m_caller.GetLastError();
+        if (c.error < 0) {
+            EXPECT_NE(error, 0);
+        } else {
+            EXPECT_EQ(error, c.error);
+        }
+        EXPECT_EQ(m_caller.GetState(), 18);
+    }
+    Conn incoming;
+    ASSERT_TRUE(incoming.Connect(mine));
+    EXPECT_TRUE(Pump({&m_caller}, [&] { return m_caller.GetState() == 48; }));
+}
+
 TEST_F(TcpTransportTest, BindFailureIsReportedNotListening) {
     Listener taken;
     EXPECT_EQ(m_caller.Listen(taken.port), 0);

@@ -118,6 +118,8 @@ struct FakeView : CMainDlgView {
     int accept = -1, idlePriority = -1, tabs = -1, selectedKind = 0, splashCloses = 0;
     std::map<UINT_PTR, UINT> timers;
     std::vector<PhonebookEntry> phonebook;
+    std::vector<ErrorKind> errorKinds;
+    std::string statusAtError;
     FakePage isdn{32}, ip{16}, multicast{128};
     MainMenuState menus;
     PlayerControls player;
@@ -131,7 +133,11 @@ struct FakeView : CMainDlgView {
         position = p;
         remaining = r;
     }
-    void ShowErrorBox(const std::string& t) override { errors.push_back(t); }
+    void ShowErrorBox(ErrorKind kind, const std::string& t) override {
+        errors.push_back(t);
+        errorKinds.push_back(kind);
+        statusAtError = status;
+    }
     void AcceptDroppedFiles(bool a) override { accept = a; }
     void SetGuiPriority(bool idle) override { idlePriority = idle; }
     void ShowMenus(const MainMenuState& m) override { menus = m; }
@@ -284,6 +290,31 @@ TEST_F(MainDlgLogicTest, StatusLineByStateAndKind) {
     }
     // A state without a word leaves the line as it was.
     Send(WM_ENGINE_STATE, 17, 0);
+    EXPECT_EQ(m_view.status, " Connected  Unknown");
+}
+
+TEST_F(MainDlgLogicTest, RepeatedFailingCallsShowTheTrueStateBehindOneKindOfBox) {
+    for (int call = 0; call < 500; ++call) {
+        ConnectFromPage(Entry("Studio B", 16, "10.0.0.2"));
+        Send(WM_ENGINE_STATE, 48, 16);
+        Send(WM_ENGINE_STATE, 50, 16);
+        m_engine.errorText = "Output device error: The audio format is not supported.";
+        Send(WM_ENGINE_STATE, 16, 16);
+        ASSERT_EQ(m_view.statusAtError, " Idle ");  // the window is up to date before the box
+        ASSERT_EQ(m_view.ip.state, 16);
+    }
+    EXPECT_EQ(m_view.errors.size(), 500u);
+    for (auto kind : m_view.errorKinds) ASSERT_EQ(kind, CMainDlgView::kEngineError);
+    EXPECT_EQ(m_logic.CallState(), 16);
+    EXPECT_EQ(m_view.accept, 1);
+}
+
+TEST_F(MainDlgLogicTest, SetupWarningStandsInTheStatusLineWhileNoCallRuns) {
+    m_logic.SetSetupWarning("No sound interface chosen");
+    EXPECT_EQ(m_view.status, "  (No sound interface chosen)");
+    Send(WM_ENGINE_STATE, 16, 16);
+    EXPECT_EQ(m_view.status, " Idle   (No sound interface chosen)");
+    Send(WM_ENGINE_STATE, 50, 16);
     EXPECT_EQ(m_view.status, " Connected  Unknown");
 }
 

@@ -20,7 +20,7 @@ struct LevelView : CMainDlgView {
     void ShowLinkRates(const std::string&) override {}
     void ShowCpuLoad(const std::string&) override {}
     void ShowClipTimes(const std::string&, const std::string&) override {}
-    void ShowErrorBox(const std::string&) override {}
+    void ShowErrorBox(ErrorKind, const std::string&) override {}
     void AcceptDroppedFiles(bool) override {}
     void SetGuiPriority(bool) override {}
     void ShowMenus(const MainMenuState&) override {}

@@ -1,10 +1,10 @@
 #include "ui/framework/Dialog.h"
 
 #include <wx/dialog.h>
-#include <wx/dnd.h>
 #include <wx/event.h>
 #include <wx/evtloop.h>
 #include <wx/frame.h>
+#include <wx/utils.h>
 
 #include <map>
 #include <optional>
@@ -49,11 +49,6 @@ wxWindow* CDialog::ViewOf(HWND hwnd) {
     return it == Views().end() ? nullptr : it->second;
 }
 
-void CDialog::DragAcceptFiles(wxWindow* view, bool accept) {
-    if (!view || (view->GetDropTarget() != nullptr) == accept) return;
-    view->DragAcceptFiles(accept);
-}
-
 int CDialog::DoModal() {
     m_ended = false;
     m_result = 0;
@@ -88,18 +83,7 @@ int CDialog::DoModal() {
     });
     BuildView(*view);
     OnInitDialog();
-    if (!m_ended) {
-        if (dialog) {
-            dialog->ShowModal();
-        } else {
-            wxGUIEventLoop loop;
-            m_loop = &loop;
-            frame->Show();
-            if (!m_ended) loop.Run();
-            m_loop = nullptr;
-            frame->Hide();
-        }
-    }
+    if (!m_ended) RunModalLoop(*view);
     OnDestroy();
     Views().erase(m_hWnd);
     DestroyWindowHandle(m_hWnd);
@@ -111,12 +95,30 @@ int CDialog::DoModal() {
 void CDialog::EndDialog(int result) {
     m_result = result;
     m_ended = true;
-    if (auto* dialog = dynamic_cast<wxDialog*>(m_view); dialog && dialog->IsModal()) dialog->EndModal(result);
     if (m_loop && m_loop->IsRunning()) m_loop->Exit(result);
+}
+
+// Modal as the framework's dialogs are, the other windows disabled until it
+// ends, but without the toolkit's input grab: a window opened while it runs
+// (a notice box from the network or the engine) must still take clicks.
+void CDialog::RunModalLoop(wxTopLevelWindow& view) {
+    wxWindowDisabler others(&view);
+    view.Show();
+    view.Raise();
+    wxGUIEventLoop loop;
+    m_loop = &loop;
+    if (!m_ended) loop.Run();
+    m_loop = nullptr;
+    view.Hide();
 }
 
 void CDialog::SetWindowText(const char* text) {
     if (m_view) m_view->SetTitle(wxString::FromUTF8(text ? text : ""));
+}
+
+void CDialog::DragAcceptFiles(wxWindow* view, bool accept) {
+    if (!view || (view->GetDropTarget() != nullptr) == accept) return;
+    view->DragAcceptFiles(accept);
 }
 
 void CDialog::OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled) {

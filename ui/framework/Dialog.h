@@ -54,11 +54,12 @@ protected:
 
 private:
     void OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled);
+    void RunModalLoop(wxTopLevelWindow& view);
 
     UINT m_templateId;
     HWND m_hWnd = nullptr;
     wxTopLevelWindow* m_view = nullptr;
-    wxGUIEventLoop* m_loop = nullptr;  // the frame's modal loop
+    wxGUIEventLoop* m_loop = nullptr;  // the window's modal loop
     int m_result = 0;
     bool m_ended = false;
 };

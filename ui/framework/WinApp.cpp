@@ -4,6 +4,7 @@
 #include <wx/init.h>
 
 #include "ui/framework/GuiPump.h"
+#include "ui/framework/ToolkitAssert.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ CWinApp* AfxGetApp() { return g_app; }
 
 BOOL AfxWinInit(int argc, char** argv) {
     if (g_wxUp) return TRUE;
+    InstallToolkitAssertHandler();
     wxApp::SetInstance(new CWxApp);
     int wxArgc = argc;
     if (!wxEntryStart(wxArgc, argv)) return FALSE;
