@@ -1,10 +1,8 @@
 #include "platform/FileApi.h"
 
-#include <linux/fs.h>
-
-#include <sys/syscall.h>
-
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/syscall.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
