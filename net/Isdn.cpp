@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/Codes.h"
+#include "net/BChannelFraming.h"
 #include "common/SharedState.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/capi/Capi2032Api.h"
@@ -11,6 +12,7 @@
 namespace {
 constexpr int kSendBufferBlocks = 42;
 constexpr int kStartupDropBlocks = 10;
+constexpr int kMaxFramesPerPoll = 16;
 constexpr uint32_t kCipMaskVoiceAndData = 0x10016;  // speech, unrestricted digital, 3.1 kHz audio, telephony
 constexpr uint32_t kCipMaskData = 0x4;              // unrestricted digital information only
 
@@ -69,7 +71,7 @@ int CISDN::Open(int controller, int blockLength, int synchroStart, int dialDelay
     m_blockLength = blockLength;
     m_dialDelayMs = dialDelay < 100 ? dialDelay * 1000 : dialDelay;
     if (g_sharedState) g_sharedState->isdnBlockLength = blockLength;
-    if (!m_g711.Init(blockLength, 4)) return 0;
+    if (!m_g711.Init(blockLength, 4) || !m_aligner.Init(2, blockLength)) return 0;
     m_g711.SetLaw(m_g711Law);
     HMODULE capi = LoadLibraryA(kCapiLibraryName);
     if (!capi) return 0;
@@ -91,6 +93,7 @@ int CISDN::Open(int controller, int blockLength, int synchroStart, int dialDelay
     m_send.assign(static_cast<size_t>(blockLength * kSendBufferBlocks), 0);
     m_sendLimit = static_cast<int>(m_send.size());
     m_block.assign(static_cast<size_t>(blockLength * kSendBufferBlocks), 0);
+    for (auto& half : m_half) half.assign(static_cast<size_t>(blockLength * kSendBufferBlocks), 0);
     m_readBuffer.assign(kMaxRead, 0);
     Reset();
     m_state = kIdle;
@@ -110,6 +113,8 @@ void CISDN::Reset() {
     m_sendFormat = ZeroFormat();
     m_receiveFormat = ZeroFormat();
     m_receiveFormatChanged = 1;
+    m_fillerFrames = 0;
+    m_peerMarker = 0;
     m_g711.Clear();
 }
 
@@ -272,32 +277,84 @@ void CISDN::DistributeReceived(int channel, const uint8_t* bytes, int n) {
         m_order[0] = channel;
         m_order[1] = channel == 1 ? 0 : 1;
     }
-    if (IsG711(m_receiveFormat.codingType) && channel == 0) m_g711.Write(bytes, n);
-    // The compressed codecs' receive paths (framing, aligner) take the rest.
+    const int coding = m_receiveFormat.codingType;
+    if (IsG711(coding)) {
+        if (channel == 0) m_g711.Write(bytes, n);
+    } else if (coding == CODING_MPEG_L2 || coding == CODING_MPEG_L3 || coding == 0) {
+        m_aligner.Write(channel, bytes, n);
+    }
 }
 
 void CISDN::RunReceivePath() {
-    if (!IsG711(m_receiveFormat.codingType)) return;
-    if (m_g711.IsFormatChanged()) {
-        m_g711.GetFormat(&m_receiveFormat);
-        ApplyReceiveFormat();
+    const int coding = m_receiveFormat.codingType;
+    if (IsG711(coding)) {
+        if (m_g711.IsFormatChanged()) {
+            m_g711.GetFormat(&m_receiveFormat);
+            ApplyReceiveFormat();
+        }
+        const int room = std::min({m_receiveLimit - m_receiveFill, kMaxRead, m_g711.Available()});
+        if (room <= 0) return;
+        uint8_t* scratch = m_readBuffer.data();
+        const int n = m_g711.Read(scratch, room);
+        StoreReceived(scratch, n);
+        return;
     }
-    const int room = std::min({m_receiveLimit - m_receiveFill, kMaxRead, m_g711.Available()});
-    if (room <= 0) return;
-    uint8_t* scratch = m_readBuffer.data();
-    const int n = m_g711.Read(scratch, room);
-    StoreReceived(scratch, n);
+    if (coding == CODING_MPEG_L2 || coding == CODING_MPEG_L3 || coding == 0) RunMpegPath();
+}
+
+// The aligner's frames, one whole frame at a time, while the receive
+// buffer has room for them.
+void CISDN::RunMpegPath() {
+    for (int pass = 0; pass < kMaxFramesPerPoll; ++pass) {
+        // A frame the receive buffer had no room for waits in the aligner's
+        // output: running the aligner now would drop the next one.
+        if (m_aligner.Available() == 0) m_aligner.Run();
+        if (m_aligner.IsFormatChanged()) {
+            AudioFormat f;
+            m_aligner.GetFormat(&f);
+            const int oldMode = m_receiveFormat.deviceMode;
+            if (m_answered && m_peerMarker && oldMode == DEVICEMODE_JOINT_STEREO) f.deviceMode = DEVICEMODE_JOINT_STEREO;
+            m_receiveFormat = f;
+            if (oldMode == DEVICEMODE_STEREO && f.deviceMode == DEVICEMODE_JOINT_STEREO) {
+                m_receiveFormatChanged = 1;
+            } else {
+                ApplyReceiveFormat();
+                m_aligner.Flush();
+            }
+        }
+        const int coding = m_receiveFormat.codingType;
+        const int frame = m_receiveFormat.frameBytes;
+        if (coding != CODING_MPEG_L2 && coding != CODING_MPEG_L3) return;
+        if (frame <= 0 || frame > static_cast<int>(m_readBuffer.size())) return;
+        if (m_aligner.Available() < frame || m_receiveLimit - m_receiveFill < frame) return;
+        uint8_t* scratch = m_readBuffer.data();
+        m_aligner.Read(scratch, frame);
+        StoreReceived(scratch, frame);
+    }
 }
 
 void CISDN::ApplyReceiveFormat() {
     m_receiveFormat.direction = 0;
+    const int coding = m_receiveFormat.codingType;
+    if (coding == CODING_MPEG_L2 && m_peerMarker && m_receiveFormat.bitRate == 64000) {
+        m_fillerFrames = 1;
+        m_markerMode = 10;
+    } else if (coding != CODING_MPEG_L2) {
+        m_receiveFormatChanged = 1;
+    }
     m_receiveLimit = std::min(static_cast<int>(m_receive.size()), m_receiveFormat.frameBytes);
     m_dropCounter = 0;
 }
 
-void CISDN::StoreReceived(const uint8_t* bytes, int n) {
-    if (m_receiveFormat.codingType == 0 || n <= 0) return;
+void CISDN::StoreReceived(uint8_t* bytes, int n) {
+    const int coding = m_receiveFormat.codingType;
+    if (coding == 0 || n <= 0) return;
     if (m_receiveLimit - m_receiveFill < n) return;
+    if (coding == CODING_MPEG_L2 && m_receiveFormat.bitRate == 64000) {
+        CheckAncillaryMarker(bytes, n);
+        if (m_fillerFrames) return;
+    }
+    if (m_peerMarker && m_receiveFormat.bitRate != 128000) return;
     if (m_dropCounter != -1) {
         const int frame = std::max(1, m_receiveFormat.frameBytes);
         m_dropCounter += std::max(1, n / frame);
@@ -305,12 +362,44 @@ void CISDN::StoreReceived(const uint8_t* bytes, int n) {
         m_dropCounter = -1;
         m_receiveFormatChanged = 1;
     }
+    // The CRC is not carried on: the frame loses it and says so. Its tail
+    // keeps its place in the frame-sized blocks, cleared rather than stale.
+    if (coding == CODING_MPEG_L2 && n > 6 && (bytes[1] & 1) == 0) {
+        bytes[1] |= 1;
+        std::memmove(bytes + 4, bytes + 6, static_cast<size_t>(n - 6));
+        bytes[n - 2] = 0;
+        bytes[n - 1] = 0;
+    }
     std::memcpy(m_receive.data() + m_receiveFill, bytes, static_cast<size_t>(n));
     m_receiveFill += n;
 }
 
+void CISDN::CheckAncillaryMarker(const uint8_t* frame, int n) {
+    if (n <= 0 || m_connected < 2) return;
+    const int m = frame[n - 1];
+    if (m > 0x40 && m < 0x80) {
+        m_peerMarker = 1;
+        if (m_markerMode != 20 && m_markerMode != 21 && m_markerMode != 22) {
+            m_fillerFrames = 1;
+            if (m_answered && m_sendFormat.deviceMode != 0) m_receiveFormat.deviceMode = m_sendFormat.deviceMode;
+            m_receiveFormatChanged = 1;
+            m_markerMode = 20;
+            m_frameCounter = 8;
+        }
+    }
+    if (!m_peerMarker && m == 0) m_markerMode = 1;
+}
+
 void CISDN::GetReceiveFormat(AudioFormat* format) {
-    if (format) *format = m_receiveFormat;
+    if (format) {
+        *format = m_receiveFormat;
+        if (m_peerMarker && m_answered) {
+            format->codingType = CODING_MPEG_L2;
+            format->bitRate = 128000;
+        } else if (m_peerMarker && m_fillerFrames && m_receiveFormat.bitRate == 64000) {
+            format->codingType = 0;
+        }
+    }
     m_receiveFormatChanged = 0;
 }
 
@@ -353,9 +442,12 @@ void CISDN::SetSendFormat(const AudioFormat* format) {
         }
     }
     m_sendFormat = f;
-    if (m_state == kIdle) m_cip = IsG711(f.codingType) ? 1 : 2;
+    if (m_state == kIdle) {
+        m_cip = IsG711(f.codingType) ? 1 : 2;
+        m_markerMode = f.codingType == CODING_MPEG_L2 && f.bitRate == 64000 ? 10 : 0;
+    }
     int limit = f.frameBytes;
-    if (m_channelMode == 0 || f.codingType == CODING_MPEG_L3 || f.sampleRate == 24000 || f.sampleRate == 32000)
+    if (m_fillerFrames || m_channelMode == 0 || f.codingType == CODING_MPEG_L3 || f.sampleRate == 24000 || f.sampleRate == 32000)
         limit *= 2;
     m_sendLimit = std::clamp(limit, 0, static_cast<int>(m_send.size()));
     m_queued = 0;
@@ -367,7 +459,8 @@ void CISDN::ApplySendWindow() {
     const int s = m_sendFormat.frameBytes;
     int value = -1;
     if (s > 0) {
-        if (m_sendFormat.bitRate == 64000) value = s;
+        if (m_peerMarker) value = s + s / 2;
+        else if (m_sendFormat.bitRate == 64000) value = s;
         else if (m_sendFormat.codingType == CODING_MPEG_L2) value = s / 2;
         else if (m_sendFormat.codingType == CODING_MPEG_L3) value = s;
         else return;
@@ -379,15 +472,70 @@ int CISDN::CanSendBlock() {
     const int b = m_sendFormat.frameBytes;
     if (b <= 0 || m_order[0] < 0) return 0;
     if (m_sendFormat.bitRate == 64000) return m_channels[0]->GetSendSpace() >= b ? 1 : 0;
-    return 0;  // two-channel framings come with the compressed codecs
+    if (m_sendFormat.codingType == CODING_MPEG_L2 && m_sendFormat.bitRate == 128000) {
+        if (GetChannelCount() < 2) return 0;
+        return m_channels[0]->GetSendSpace() >= b / 2 && m_channels[1]->GetSendSpace() >= b / 2 ? 1 : 0;
+    }
+    const int channel = m_frameCounter & 1;
+    if (channel >= GetChannelCount()) return 0;
+    return m_channels[channel]->GetSendSpace() >= b ? 1 : 0;
 }
 
-// One-frame block of the voice path: every byte bit-reversed, no marker.
+// One block of the send coding in the framing its coding and bit rate take.
 int CISDN::SendBlock(const uint8_t* frame, int n) {
-    if (m_sendFormat.bitRate != 64000 || n <= 0 || n > static_cast<int>(m_block.size())) return 0;
-    for (int i = 0; i < n; ++i) m_block[i] = m_reverse[frame[i]];
+    if (m_fillerFrames) {
+        const int length = CBChannelFraming::FillerFrame(m_sendFormat.sampleRate, m_half[0].data());
+        if (length == 0) return 0;
+        return SendOneFrameBlock(m_half[0].data(), length);
+    }
+    if (n <= 0 || n > static_cast<int>(m_block.size())) return 0;
+    const int coding = m_sendFormat.codingType;
+    if (m_sendFormat.bitRate == 64000) return SendOneFrameBlock(frame, n);
+    if (m_sendFormat.bitRate != 128000) return 0;
+    if (coding == CODING_G722) return SendOneFrameBlock(frame, n);
+    if (coding == CODING_MPEG_L2) return SendSplitLayer2(frame, n);
+    if (coding == CODING_MPEG_L3) return SendAlternateLayer3(frame, n);
+    return 0;
+}
+
+int CISDN::SendOneFrameBlock(const uint8_t* frame, int n) {
+    const uint8_t flip = m_sendFormat.codingType == CODING_MPEG_L3 ? 0xFF : 0x00;
+    for (int i = 0; i < n; ++i) m_block[i] = static_cast<uint8_t>(m_reverse[frame[i]] ^ flip);
+    const int x = m_frameCounter;
+    const int first = CBChannelFraming::OneFrameMarker(m_markerMode, x, 0);
+    if (first >= 0) m_block[n - 1] = static_cast<uint8_t>(first);
     if (!m_channels[0]->Send(m_block.data(), n)) return 0;
-    if (GetChannelCount() > 1 && m_channels[1]->IsConnected()) m_channels[1]->Send(m_block.data(), n);
+    if (GetChannelCount() > 1 && m_channels[1]->IsConnected()) {
+        const int second = CBChannelFraming::OneFrameMarker(m_markerMode, x, 1);
+        if (second >= 0) m_block[n - 1] = static_cast<uint8_t>(second);
+        m_channels[1]->Send(m_block.data(), n);
+    }
+    if (m_markerMode == 22 && x == 31) {
+        m_fillerFrames = 0;
+        if (m_answered) m_sendRestart = 1;
+    }
+    m_markerMode = CBChannelFraming::NextMarkerMode(m_markerMode, x);
+    m_frameCounter = (x + 1) & 0x1F;
+    return 1;
+}
+
+int CISDN::SendSplitLayer2(const uint8_t* frame, int n) {
+    if (GetChannelCount() < 2 || (n & 1)) return 0;
+    const int c = (m_frameCounter + 1) & 0x1F;
+    CBChannelFraming::SplitLayer2(frame, n, c, m_half[0].data(), m_half[1].data());
+    if (!m_channels[0]->Send(m_half[0].data(), n / 2) || !m_channels[1]->Send(m_half[1].data(), n / 2)) return 0;
+    m_frameCounter = c;
+    if (m_peerMarker && c == 31 && m_markerMode == 22 && m_receiveFormat.bitRate == 64000) m_markerMode = 10;
+    return 1;
+}
+
+int CISDN::SendAlternateLayer3(const uint8_t* frame, int n) {
+    const int channel = m_frameCounter & 1;
+    if (channel >= GetChannelCount()) return 0;
+    std::memcpy(m_half[0].data(), frame, static_cast<size_t>(n));
+    CBChannelFraming::MarkLayer3(m_half[0].data(), n, m_frameCounter);
+    for (int i = 0; i < n; ++i) m_block[i] = static_cast<uint8_t>(~m_reverse[m_half[0][i]]);
+    if (!m_channels[channel]->Send(m_block.data(), n)) return 0;
     m_frameCounter = (m_frameCounter + 1) & 0x1F;
     return 1;
 }
@@ -396,13 +544,14 @@ void CISDN::SendPass() {
     const int b = m_sendFormat.frameBytes;
     if (m_sendFormat.codingType == 0 || m_order[0] < 0) return;
     if (!CanSendBlock()) return;
-    if (m_queued < b) {
+    if (!m_fillerFrames && m_queued < b) {
         m_sendStarved = 1;
         return;
     }
     if (!SendBlock(m_send.data(), b)) return;
     m_sendStarved = 0;
     m_sendRestart = 0;
+    if (m_fillerFrames && m_queued <= b) return;
     std::memmove(m_send.data(), m_send.data() + b, static_cast<size_t>(m_queued - b));
     m_queued -= b;
 }

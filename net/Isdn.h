@@ -14,6 +14,7 @@
 
 #include "common/Records.h"
 #include "net/CapiApplication.h"
+#include "net/ChannelAligner.h"
 #include "net/IsdnG711Path.h"
 #include "net/ManagedTransport.h"
 #include "common/Stopwatch.h"
@@ -65,7 +66,10 @@ public:
     void GetReceiveFormat(AudioFormat* format) override;
     int IsReceiveFormatChanged() override { return m_receiveFormatChanged; }
     int ReadAudio(uint8_t* dst, int len) override;
-    void FlushReceive() override { m_receiveFill = 0; }
+    void FlushReceive() override {
+        m_receiveFill = 0;
+        m_aligner.Flush();
+    }
     int GetReceiveAvailable() override { return m_receiveFill; }
     int WriteAudio(const uint8_t* src, int len) override;
     void DiscardSendData() override {}
@@ -84,10 +88,15 @@ private:
     void SendPass();
     int CanSendBlock();
     int SendBlock(const uint8_t* frame, int n);
+    int SendOneFrameBlock(const uint8_t* frame, int n);
+    int SendSplitLayer2(const uint8_t* frame, int n);
+    int SendAlternateLayer3(const uint8_t* frame, int n);
+    void CheckAncillaryMarker(const uint8_t* frame, int n);
+    void RunMpegPath();
     void DistributeReceived(int channel, const uint8_t* bytes, int n);
     void RunReceivePath();
     void ApplyReceiveFormat();
-    void StoreReceived(const uint8_t* bytes, int n);
+    void StoreReceived(uint8_t* bytes, int n);
     void ApplySendWindow();
 
     int m_state = kIdle;
@@ -106,6 +115,9 @@ private:
     int m_channelMode = 0;
     int m_g711Law = 2;
     int m_ownError = 0;
+    int m_fillerFrames = 0;  // send filler frames while the peers agree on the markers
+    int m_peerMarker = 0;    // the peer marks its 64 kbit/s Layer II frames
+    int m_markerMode = 0;
     std::vector<uint8_t> m_receive;
     int m_receiveLimit = 0;
     int m_receiveFill = 0;
@@ -119,6 +131,8 @@ private:
     AudioFormat m_sendFormat;
     AudioFormat m_receiveFormat;
     CIsdnG711Path m_g711;
+    CChannelAligner m_aligner;
+    std::vector<uint8_t> m_half[2];  // the two halves of a split frame
     CStopwatch m_dialTimer;
     std::vector<std::unique_ptr<CCapiApplication>> m_channels;
 };

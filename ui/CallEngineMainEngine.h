@@ -18,6 +18,8 @@ public:
     void ContinueWithBandwidth() override { m_engine.ContinueWithBandwidth(); }
     void TestBandwidthAgain() override { m_engine.TestBandwidthAgain(); }
     void ApplyConnectionSettings() override { m_engine.ApplyConnectionSettings(); }
+    void ApplyAudioSettings() override { m_engine.ApplyAudioSettings(); }
+    void ApplyGlobalSettings() override { m_engine.ApplyGlobalSettings(); }
     int IsConnectionActive() override { return m_engine.IsConnectionActive(); }
     int GetAvailableTransports() override { return static_cast<int>(m_engine.GetAvailableTransports()); }
     void GetConnectionInfo(ConnectionInfo& out) override { m_engine.GetConnectionInfo(&out); }

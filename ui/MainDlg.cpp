@@ -30,6 +30,7 @@
 #include "ui/HoverButton.h"
 #include "ui/PlaceholderPage.h"
 #include "ui/Resources.h"
+#include "ui/SettingsMenu.h"
 #include "ui/RipRemoteControl.h"
 #include "ui/SplashWnd.h"
 #include "ui/StartupSettings.h"
@@ -609,7 +610,17 @@ void CMainDlg::OnCommand(WORD id) {
         case MainCommand::kSavePhonebookAs:
             if (!m_miniIsdn) OnSavePhonebookAs();
             break;
-        default: break;  // the settings dialogs come with their own issue
+        case MainCommand::kGlobalSettings:
+        case MainCommand::kAudioSettings:
+        case MainCommand::kAnswerSettings:
+        case MainCommand::kSocksSettings: {
+            if (!m_logic.IsIdle()) break;
+            const int answerTab = ActivePageKind() == 16 ? 1 : 0;
+            if (SettingsMenu::Run(id, *m_engine, m_phonebook, answerTab) == SettingsMenu::kInitFailed)
+                m_translator.ShowError(19, "Unable to init the Answer settings dialog!");
+            break;
+        }
+        default: break;
     }
 }
 

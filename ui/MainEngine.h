@@ -18,6 +18,8 @@ public:
     virtual void ContinueWithBandwidth() = 0;
     virtual void TestBandwidthAgain() = 0;
     virtual void ApplyConnectionSettings() = 0;
+    virtual void ApplyAudioSettings() = 0;
+    virtual void ApplyGlobalSettings() = 0;
     virtual int IsConnectionActive() = 0;
     virtual int GetAvailableTransports() = 0;
     virtual void GetConnectionInfo(ConnectionInfo& out) = 0;
@@ -73,6 +75,8 @@ public:
     void ContinueWithBandwidth() override {}
     void TestBandwidthAgain() override {}
     void ApplyConnectionSettings() override {}
+    void ApplyAudioSettings() override {}
+    void ApplyGlobalSettings() override {}
     int IsConnectionActive() override { return 0; }
     int GetAvailableTransports() override { return 0; }
     void GetConnectionInfo(ConnectionInfo& out) override { out = ConnectionInfo(); }

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "StationProcess.h"
 #include "XDisplay.h"
 
 namespace fs = std::filesystem;
@@ -26,20 +27,7 @@ namespace {
 constexpr auto kPatience = std::chrono::seconds(30);
 constexpr auto kCloseWithin = std::chrono::seconds(2);
 constexpr char kMainTitle[] = "Velmora Transvoria";
-
-pid_t StartStation(const fs::path& dir, const std::string& device) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(97);
-        setenv("VELMORA_VIRTUAL_AUDIO", device.c_str(), 1);
-        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
-        setenv("VELMORA_TOOLKIT_ASSERTS_FATAL", "1", 1);
-        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
-        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
-        _exit(96);
-    }
-    return child;
-}
+const StationEnv kAssertsFatal{{{"VELMORA_TOOLKIT_ASSERTS_FATAL", "1"}}, {}};
 
 // Goertzel power of one frequency in every step-th sample.
 double Power(const std::vector<int16_t>& s, size_t step, double hz, double rate) {
@@ -92,8 +80,8 @@ struct HostileInputTest : ::testing::Test {
                                              "[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio A\n[Audio]\nInterface=1\n";
         std::ofstream(m_b / "Velmora.Ini") << "[ARIP]\nPortNumber=" << m_ripB << "\n[TCP]\nPortNumber=" << m_callB
                                           << "\n[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio B\n[Audio]\nInterface=1\n";
-        m_stationA = StartStation(m_a, "Virtual A,tone=1000,sink=" + (m_a / "played.raw").string());
-        m_stationB = StartStation(m_b, "Virtual B,tone=440,sink=" + (m_b / "played.raw").string());
+        m_stationA = StartStation(m_a, "Virtual A,tone=1000,sink=" + (m_a / "played.raw").string(), kAssertsFatal);
+        m_stationB = StartStation(m_b, "Virtual B,tone=440,sink=" + (m_b / "played.raw").string(), kAssertsFatal);
     }
 
     void TearDown() override {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "StationProcess.h"
 #include "XDisplay.h"
 #include "audio/ToneAnalysis.h"
 #include "support/NetNamespace.h"
@@ -25,24 +26,11 @@ namespace fs = std::filesystem;
 namespace {
 
 pid_t StartStationIn(const CTestNetwork& net, char station, const fs::path& dir, const std::string& device) {
-    const pid_t child = fork();
-    if (child == 0) {
-        CNamespaceScope in(net, station);  // one thread here: the whole program stays there
-        if (!in.IsIn()) _exit(98);
-        if (chdir(dir.c_str()) != 0) _exit(97);
-        setenv("VELMORA_VIRTUAL_AUDIO", device.c_str(), 1);
-        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
-        setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000", 1);
-        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
-        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
-        _exit(96);
-    }
-    return child;
-}
-
-void Stop(pid_t child) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    StationEnv env;
+    env.extra = {{"VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000"}};
+    // Never left: the child has one thread, and the program it becomes stays in the namespace.
+    env.enter = [&net, station] { return (new CNamespaceScope(net, station))->IsIn(); };
+    return StartStation(dir, device, env);
 }
 
 std::vector<int16_t> ReadRaw(const fs::path& file) {
@@ -79,8 +67,8 @@ TEST(MulticastStationsTest, ReceiverReportsTheSendersIdentityAndFormatAndPlaysIt
                             net.AddressText('a') + " " + net.AddressText('b') + " " + std::to_string(ripPort) +
                             " 239.255.30.1 5004 32 192000 48000 20";
     const int status = std::system(cmd.c_str());
-    Stop(stationA);
-    Stop(stationB);
+    StopStation(stationA);
+    StopStation(stationB);
     EXPECT_FALSE(fs::exists(a / "ERRORLOG.TXT"));
     EXPECT_FALSE(fs::exists(b / "ERRORLOG.TXT"));
     ASSERT_TRUE(WIFEXITED(status));

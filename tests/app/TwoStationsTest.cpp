@@ -20,30 +20,14 @@
 #include "audio/SrcDesign.h"
 #include "audio/ToneAnalysis.h"
 
+#include "StationProcess.h"
 #include "XDisplay.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-pid_t StartStation(const fs::path& dir, const std::string& device) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(97);
-        setenv("VELMORA_VIRTUAL_AUDIO", device.c_str(), 1);
-        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
-        setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000", 1);
-        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
-        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
-        _exit(96);
-    }
-    return child;
-}
-
-void Stop(pid_t child) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-}
+const StationEnv kBoxesClose{{{"VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000"}}, {}};
 
 }  // namespace
 
@@ -64,14 +48,14 @@ TEST(TwoStationsTest, ControlApplicationCallsTheSecondStationAndHangsUp) {
     std::ofstream(b / "Velmora.Ini") << "[TCP]\nPortNumber=" << portB
                                      << "\nAnswerAcceptCalls=1\nAnswerSameSettings=1\n"
                                         "[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio B\n[Audio]\nInterface=1\n";
-    const pid_t stationA = StartStation(a, "Virtual A,tone=1000");
-    const pid_t stationB = StartStation(b, "Virtual B,tone=440");
+    const pid_t stationA = StartStation(a, "Virtual A,tone=1000", kBoxesClose);
+    const pid_t stationB = StartStation(b, "Virtual B,tone=440", kBoxesClose);
 
     const std::string cmd = std::string("python3 '") + source + "/tests/app/rip_two_stations.py' " +
                             std::to_string(ripPort) + " " + std::to_string(portB);
     const int status = std::system(cmd.c_str());
-    Stop(stationA);
-    Stop(stationB);
+    StopStation(stationA);
+    StopStation(stationB);
     EXPECT_FALSE(fs::exists(a / "ERRORLOG.TXT"));
     EXPECT_FALSE(fs::exists(b / "ERRORLOG.TXT"));
     fs::remove_all(root);
@@ -141,8 +125,8 @@ TEST_P(TwoStationsLayer2Test, ToneBothWaysAndIdentitiesThroughTheRemoteControl) 
     std::ofstream(b / "Velmora.Ini") << "[ARIP]\nPortNumber=" << ripB << "\n[TCP]\nPortNumber=" << portB
                                      << "\nAnswerAcceptCalls=1\nAnswerSameSettings=1\n"
                                         "[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio B\n[Audio]\nInterface=1\n";
-    const pid_t stationA = StartStation(a, "Virtual A,tone=1000,sink=" + (a / "played.raw").string());
-    const pid_t stationB = StartStation(b, "Virtual B,tone=440,sink=" + (b / "played.raw").string());
+    const pid_t stationA = StartStation(a, "Virtual A,tone=1000,sink=" + (a / "played.raw").string(), kBoxesClose);
+    const pid_t stationB = StartStation(b, "Virtual B,tone=440,sink=" + (b / "played.raw").string(), kBoxesClose);
     const std::string cmd = std::string("python3 '") + source + "/tests/app/rip_two_stations.py' " +
                             std::to_string(ripA) + " " + std::to_string(portB) + " " + std::to_string(c.coding) + " " + std::to_string(c.bitRate) +
                             " " + std::to_string(c.sampleRate) + " " + std::to_string(c.mode) + " 4 " +
@@ -151,8 +135,8 @@ TEST_P(TwoStationsLayer2Test, ToneBothWaysAndIdentitiesThroughTheRemoteControl) 
     // The devices write what they played when they close, at the end of the call.
     for (int i = 0; i < 200 && !(fs::exists(a / "played.raw") && fs::exists(b / "played.raw")); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    Stop(stationA);
-    Stop(stationB);
+    StopStation(stationA);
+    StopStation(stationB);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const int channels = c.mode == 10 ? 1 : 2;

@@ -18,10 +18,9 @@ import struct
 import sys
 import time
 
-PROTOCOL_ERROR, MAKE_CONNECTION, STOP_CONNECTION, SET_ENCODER = 1, 0x100, 0x101, 0x10010
-STATE, CONNECTION_INFO, REMOTE_IDENTITY = 0x20010, 0x20020, 0x20022
-ENCODER_FORMAT, DECODER_FORMAT, CONNECTION_ERROR, MESSAGE_ERROR = 0x20030, 0x20031, 0x30010, 0x30020
-NETWORK = 0x11
+from rip_client import (CONNECTION_ERROR, DECODER_FORMAT, MAKE_CONNECTION, MESSAGE_ERROR, NETWORK, REMOTE_IDENTITY,
+                        SET_ENCODER, STATE, STOP_CONNECTION, connect, read, send, text)
+
 BAD_BODY = 32
 
 failures = []
@@ -31,39 +30,6 @@ def fail(text):
     print("FAIL", text, flush=True)
     failures.append(text)
 
-
-def connect(port, patience=30):
-    deadline = time.time() + patience
-    while True:
-        try:
-            return socket.create_connection(("127.0.0.1", port), timeout=30)
-        except OSError:
-            if time.time() > deadline:
-                raise
-            time.sleep(0.1)
-
-
-def read_exact(sock, n):
-    data = b""
-    while len(data) < n:
-        chunk = sock.recv(n - len(data))
-        if not chunk:
-            raise EOFError("station closed the connection")
-        data += chunk
-    return data
-
-
-def read(sock):
-    command, size = struct.unpack("<II", read_exact(sock, 8))
-    return command, read_exact(sock, size)
-
-
-def send(sock, command, body=b""):
-    sock.sendall(struct.pack("<II", command, len(body)) + body)
-
-
-def text(raw):
-    return raw.split(b"\0", 1)[0].decode("latin-1")
 
 
 def network_request(address, port):

@@ -9,44 +9,11 @@ import struct
 import sys
 import time
 
-MAKE_CONNECTION, STOP_CONNECTION, SET_ENCODER = 0x100, 0x101, 0x10010
-STATE, CONNECTION_INFO, REMOTE_IDENTITY = 0x20010, 0x20020, 0x20022
-ENCODER_FORMAT, DECODER_FORMAT, CONNECTION_ERROR = 0x20030, 0x20031, 0x30010
-MULTICAST, SENDER, RECEIVER = 0x80, 16, 32
+from rip_client import (CONNECTION_ERROR, CONNECTION_INFO, DECODER_FORMAT, ENCODER_FORMAT, MAKE_CONNECTION, MULTICAST,
+                        REMOTE_IDENTITY, SET_ENCODER, STATE, STOP_CONNECTION, connect, read, send, text)
 
+SENDER, RECEIVER = 16, 32
 
-def connect(host, port):
-    deadline = time.time() + 30
-    while True:
-        try:
-            return socket.create_connection((host, port), timeout=30)
-        except OSError:
-            if time.time() > deadline:
-                raise
-            time.sleep(0.2)
-
-
-def read_exact(sock, n):
-    data = b""
-    while len(data) < n:
-        chunk = sock.recv(n - len(data))
-        if not chunk:
-            raise EOFError("station closed the connection")
-        data += chunk
-    return data
-
-
-def read(sock):
-    command, size = struct.unpack("<II", read_exact(sock, 8))
-    return command, read_exact(sock, size)
-
-
-def send(sock, command, body=b""):
-    sock.sendall(struct.pack("<II", command, len(body)) + body)
-
-
-def text(raw):
-    return raw.split(b"\0", 1)[0].decode("latin-1")
 
 
 def request(group, port, role):
@@ -73,8 +40,8 @@ def follow(sock, done, seconds, states, seen, failures):
 def main():
     sender_ip, receiver_ip, rip_port, group, port = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], int(sys.argv[5])
     coding = tuple(int(v) for v in sys.argv[6:10])
-    a = connect(sender_ip, rip_port)
-    b = connect(receiver_ip, rip_port)
+    a = connect(rip_port, sender_ip)
+    b = connect(rip_port, receiver_ip)
     failures = []
     states_a, states_b, seen_a, seen_b = [], [], {}, {}
     follow(a, lambda: states_a, 20, states_a, seen_a, failures)

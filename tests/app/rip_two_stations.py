@@ -10,44 +10,10 @@ import struct
 import sys
 import time
 
-IDENTITY, MAKE_CONNECTION, STOP_CONNECTION, SET_ENCODER = 2, 0x100, 0x101, 0x10010
-STATE, CONNECTION_INFO, REMOTE_IDENTITY = 0x20010, 0x20020, 0x20022
-ENCODER_FORMAT, DECODER_FORMAT, CONNECTION_ERROR = 0x20030, 0x20031, 0x30010
-NETWORK = 0x11
+from rip_client import (CONNECTION_ERROR, CONNECTION_INFO, DECODER_FORMAT, ENCODER_FORMAT, IDENTITY, MAKE_CONNECTION,
+                        NETWORK, REMOTE_IDENTITY, SET_ENCODER, STATE, STOP_CONNECTION, connect, read, send, text)
 
 
-def connect(port):
-    deadline = time.time() + 30
-    while True:
-        try:
-            return socket.create_connection(("127.0.0.1", port), timeout=30)
-        except OSError:
-            if time.time() > deadline:
-                raise
-            time.sleep(0.2)
-
-
-def read_exact(sock, n):
-    data = b""
-    while len(data) < n:
-        chunk = sock.recv(n - len(data))
-        if not chunk:
-            raise EOFError("station closed the connection")
-        data += chunk
-    return data
-
-
-def read(sock):
-    command, size = struct.unpack("<II", read_exact(sock, 8))
-    return command, read_exact(sock, size)
-
-
-def send(sock, command, body=b""):
-    sock.sendall(struct.pack("<II", command, len(body)) + body)
-
-
-def text(raw):
-    return raw.split(b"\0", 1)[0].decode("latin-1")
 
 
 def main():

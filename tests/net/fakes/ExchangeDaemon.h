@@ -19,7 +19,8 @@
 class CExchangeDaemon {
 public:
     // config: the exchange's configuration text; the socket lives in dir.
-    CExchangeDaemon(const std::filesystem::path& dir, const std::string& config)
+    // With capture set, the line bytes of every B-channel go to files there.
+    CExchangeDaemon(const std::filesystem::path& dir, const std::string& config, const std::string& capture = "")
         : m_socket((dir / "exchange.sock").string()) {
         std::ofstream(dir / "exchange.conf") << config;
         setenv("VELMORA_ISDN_EXCHANGE", m_socket.c_str(), 1);
@@ -28,8 +29,12 @@ public:
         m_trace = trace;
         m_pid = fork();
         if (m_pid == 0) {
-            execl(VELMORA_EXCHANGE, VELMORA_EXCHANGE, "--config", conf.c_str(), "--trace", trace.c_str(),
-                  static_cast<char*>(nullptr));
+            if (capture.empty())
+                execl(VELMORA_EXCHANGE, VELMORA_EXCHANGE, "--config", conf.c_str(), "--trace", trace.c_str(),
+                      static_cast<char*>(nullptr));
+            else
+                execl(VELMORA_EXCHANGE, VELMORA_EXCHANGE, "--config", conf.c_str(), "--trace", trace.c_str(),
+                      "--capture", capture.c_str(), static_cast<char*>(nullptr));
             _exit(96);
         }
         for (int i = 0; i < 400 && Query("active").empty(); ++i)

@@ -1,0 +1,507 @@
+#include "net/ChannelAligner.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/Codes.h"
+#include "common/MpegHeader.h"
+#include "net/BChannelFraming.h"
+
+namespace {
+constexpr int kMinSearchBytes = 768;
+constexpr int kLockInFrames = 4;
+constexpr int kUnlockedTakeLimit = 17;
+constexpr int kMarkerTries = 4;
+constexpr int kCounterMask = 0x1F;
+constexpr int kCounterHalfCircle = 16;
+
+int ModeOf(int headerMode) {
+    static constexpr int kModes[] = {DEVICEMODE_STEREO, DEVICEMODE_JOINT_STEREO, DEVICEMODE_DUAL_MONO,
+                                     DEVICEMODE_MONO};
+    return kModes[headerMode & 3];
+}
+
+bool SameFormat(const AudioFormat& a, const AudioFormat& b) {
+    if (a.codingType != b.codingType || a.sampleRate != b.sampleRate || a.bitRate != b.bitRate) return false;
+    return a.deviceMode == b.deviceMode ||
+           (b.deviceMode == DEVICEMODE_JOINT_STEREO && a.deviceMode == DEVICEMODE_STEREO);
+}
+
+// The format a header stands for on a B-channel; false for a header no
+// framing of ours carries. One channel carries 64 kbit/s of either layer and
+// MPEG-2 at 128 kbit/s; 128 kbit/s MPEG-1 on one channel is Layer III only
+// (Layer II at that rate is split over two channels).
+bool FormatOfHeader(const MpegHeader& h, int coding, AudioFormat* out) {
+    if (h.version != 1 && h.version != 2) return false;
+    if (h.samplingIndex != 1 && h.samplingIndex != 2) return false;
+    if (h.bitRate != 64000 && h.bitRate != 128000) return false;
+    if (h.version == 1 && h.layer == 2 && h.bitRate == 128000) return false;
+    AudioFormat f;
+    f.codingType = coding;
+    f.bitRate = h.bitRate;
+    f.sampleRate = h.sampleRate;
+    f.deviceMode = ModeOf(h.mode);
+    f.frameBytes = MpegBytesPer1152Samples(h.bitRate, h.sampleRate);
+    if (f.frameBytes <= 0) return false;
+    *out = f;
+    return true;
+}
+}  // namespace
+
+int CChannelAligner::Init(int channels, int blockLength) {
+    if (channels < 1 || channels > kMaxChannels || blockLength <= 0) return 0;
+    m_channelCount = channels;
+    m_blockLength = blockLength;
+    for (int i = 0; i < 256; ++i) {
+        int o = 0;
+        o |= (i & 0x80);
+        o |= ((i >> 6) & 1) << 5;
+        o |= ((i >> 5) & 1) << 3;
+        o |= ((i >> 4) & 1) << 1;
+        o |= ((i >> 3) & 1) << 6;
+        o |= ((i >> 2) & 1) << 4;
+        o |= ((i >> 1) & 1) << 2;
+        o |= i & 1;
+        m_interleave[i] = static_cast<uint8_t>(o);
+    }
+    m_out.assign(static_cast<size_t>(6 * blockLength), 0);
+    m_scratch.assign(static_cast<size_t>(kChannelBytes), 0);
+    for (Channel& c : m_channels) {
+        c = Channel();
+        c.buffer.assign(kChannelBytes + 1, 0);
+    }
+    FullReset();
+    m_formatChanged = 0;
+    return 1;
+}
+
+void CChannelAligner::FullReset() {
+    m_outCapacity = 6 * m_blockLength;
+    m_detected = AudioFormat();
+    m_output = AudioFormat();
+    m_first = -1;
+    m_formatChanged = 1;
+    m_lockIn = 0;
+    m_markerCount = 0;
+    m_outFill = 0;
+    m_locked = 0;
+}
+
+int CChannelAligner::ChannelFill(int channel) const {
+    return channel >= 0 && channel < m_channelCount ? m_channels[channel].fill : 0;
+}
+
+int CChannelAligner::Write(int channel, const uint8_t* bytes, int n) {
+    if (channel < 0 || channel >= m_channelCount || !bytes || n <= 0) return 0;
+    Channel& c = m_channels[channel];
+    if (n > kChannelBytes) {
+        bytes += n - kChannelBytes;
+        n = kChannelBytes;
+    }
+    if (kChannelBytes - c.fill < n) {
+        const int drop = n - (kChannelBytes - c.fill);
+        Drop(c, drop);
+    }
+    std::memcpy(c.buffer.data() + c.fill, bytes, static_cast<size_t>(n));
+    c.fill += n;
+    return 1;
+}
+
+void CChannelAligner::GetFormat(AudioFormat* format) {
+    if (format) *format = m_output;
+    m_formatChanged = 0;
+}
+
+int CChannelAligner::Read(uint8_t* dst, int n) {
+    if (!dst || n <= 0) return 0;
+    const int take = std::min(n, m_outFill);
+    std::memcpy(dst, m_out.data(), static_cast<size_t>(take));
+    std::memmove(m_out.data(), m_out.data() + take, static_cast<size_t>(m_outFill - take));
+    m_outFill -= take;
+    return take;
+}
+
+void CChannelAligner::Drop(Channel& c, int n) {
+    n = std::clamp(n, 0, c.fill);
+    std::memmove(c.buffer.data(), c.buffer.data() + n, static_cast<size_t>(c.fill - n));
+    c.fill -= n;
+    c.search = std::max(0, c.search - n);
+}
+
+void CChannelAligner::Unlock(Channel& c) {
+    c.locked = 0;
+    c.taken = 0;
+    c.search = 0;
+    c.shift = 0;
+}
+
+void CChannelAligner::TakeFrame(Channel& c) {
+    if (c.fill < c.frameLength) return;
+    Drop(c, c.frameLength);
+    if (m_locked) return;
+    if (++c.taken > kUnlockedTakeLimit) Unlock(c);
+}
+
+// Byte k of a channel read at its bit shift; needs byte k + 1 when shifted.
+int CChannelAligner::ByteAt(const Channel& c, int k) const {
+    if (c.shift == 0) return c.buffer[k];
+    return ((c.buffer[k] << 8 | c.buffer[k + 1]) >> (8 - c.shift)) & 0xFF;
+}
+
+bool CChannelAligner::CheckHeader(const Channel& c, int pos, int shift, bool inverted, AudioFormat* found) const {
+    if (pos + 5 > c.fill) return false;
+    uint64_t bits = 0;
+    for (int i = 0; i < 5; ++i) bits = bits << 8 | c.buffer[pos + i];
+    uint32_t word = static_cast<uint32_t>(bits >> (8 - shift));
+    if (inverted) word = ~word;
+    if ((word >> 20) != 0xFFF) return false;
+    MpegHeader h;
+    if (!ParseMpegHeaderWord(word, &h)) return false;
+    if (h.layer != (inverted ? 3 : 2)) return false;
+    return FormatOfHeader(h, inverted ? CODING_MPEG_L3 : CODING_MPEG_L2, found);
+}
+
+bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
+                                      int* half, int* rateOut) const {
+    if (pos + 3 > c.fill) return false;
+    const int w = ((c.buffer[pos] << 16 | c.buffer[pos + 1] << 8 | c.buffer[pos + 2]) >> (8 - shift)) & 0xFFFF;
+    if (w <= 0xFBFF) return false;
+    int rate = 0;
+    if (family48) {
+        if (w & 0x20) {
+            *role = 1;
+            rate = (w & 0x80) ? 24000 : 48000;
+        } else {
+            if ((w & 0xF0) != 0x80) return false;
+            *role = 0;
+            rate = (w & 0x200) ? 48000 : 24000;
+        }
+    } else {
+        if (w & 0x20) {
+            if ((w & 0xF0) != 0xA0) return false;
+            *role = 0;
+            rate = (w & 0x200) ? 32000 : 16000;
+        } else {
+            *role = 1;
+            rate = (w & 0x80) ? 16000 : 32000;
+        }
+    }
+    if (m_locked && (rate != m_detected.sampleRate || m_detected.codingType != CODING_MPEG_L2 ||
+                     m_detected.bitRate != 128000))
+        return false;
+    *half = MpegBytesPer1152Samples(128000, rate) / 2;
+    if (*half <= 0 || pos + *half + 1 > c.fill) return false;
+    *rateOut = rate;
+    // The counter byte of the half frame.
+    const int k = pos + *half - 1;
+    const int counter = shift == 0 ? c.buffer[k] : ((c.buffer[k] << 8 | c.buffer[k + 1]) >> (8 - shift)) & 0xFF;
+    return counter != 0xFF;
+}
+
+// One pass of the sync search over at most one block of byte positions.
+void CChannelAligner::Search(Channel& c, int index) {
+    if (c.locked || c.fill < kMinSearchBytes) return;
+    const int end = c.fill - m_blockLength;
+    int j = c.search;
+    int i = c.shift;
+    bool found = false;
+    for (; j < end && j < m_blockLength; ++j, i = 0) {
+        if (c.buffer[j + 2] == 0xFF) continue;
+        for (; i < 8; ++i) {
+            const int word = ((c.buffer[j] << 8 | c.buffer[j + 1]) << i) & 0xFFFF;
+            const int top = word >> 8;
+            const bool normal = top == 0xFF || top == 0xFE || top == 0xFC;
+            const bool inverted = word < 0x100;
+            if (!normal && !inverted) continue;
+            AudioFormat f;
+            if (CheckHeader(c, j, i, inverted, &f)) {
+                m_detected = f;
+                c.frameLength = f.frameBytes;
+                if (f.bitRate == 64000 && m_first < 0) m_first = index;
+                found = true;
+                break;
+            }
+            if (!normal) continue;
+            int role = 0, half = 0, rate = 0;
+            bool ok = false;
+            for (bool family48 : {true, false}) {
+                if (!CheckHalfHeader(c, j, i, family48, &role, &half, &rate)) continue;
+                // The next half frame must follow with the next counter.
+                if (j + 2 * half + 1 > c.fill) continue;
+                const int k1 = j + half - 1;
+                const int k2 = j + 2 * half - 1;
+                auto at = [&](int k) { return ((c.buffer[k] << 8 | c.buffer[k + 1]) >> (8 - i)) & 0xFF; };
+                const int e = at(k1) & kCounterMask;
+                const int g = at(k2) & kCounterMask;
+                if (((g - e) & kCounterMask) == 1) {
+                    ok = true;
+                    break;
+                }
+            }
+            if (ok) {
+                AudioFormat f2 = m_detected;
+                f2.codingType = CODING_MPEG_L2;
+                f2.bitRate = 128000;
+                f2.sampleRate = rate;
+                f2.frameBytes = 2 * half;
+                m_detected = f2;
+                c.frameLength = half;
+                c.role = role;
+                found = true;
+                break;
+            }
+        }
+        if (found) break;
+    }
+    if (found) {
+        Drop(c, j);
+        c.shift = i;
+        c.locked = 1;
+        c.taken = 0;
+        c.search = 0;
+        m_lockIn = 0;
+        return;
+    }
+    // Drop the positions searched; the rest waits for more bytes.
+    Drop(c, j);
+    c.shift = 0;
+    c.search = 0;
+}
+
+void CChannelAligner::PublishDetected() {
+    if (SameFormat(m_detected, m_output)) return;
+    m_output = m_detected;
+    m_formatChanged = 1;
+}
+
+// A frame taken while the aligner is unlocked: after four in a row it locks.
+void CChannelAligner::LockIn(int frameLength) {
+    if (++m_lockIn < kLockInFrames) return;
+    m_locked = 1;
+    PublishDetected();
+    m_outCapacity = frameLength;
+    m_outFill = 0;
+}
+
+void CChannelAligner::Run() {
+    if (m_channelCount == 0) return;
+    if (!m_locked) {
+        bool any = false;
+        for (int i = 0; i < m_channelCount; ++i) {
+            Search(m_channels[i], i);
+            any = any || m_channels[i].locked;
+        }
+        if (!any) m_detected = AudioFormat();
+    }
+    if (m_detected.bitRate == 64000) Extract64k();
+    else if (m_detected.bitRate == 128000 && m_detected.codingType == CODING_MPEG_L2) Reassemble128kLayer2();
+    else if (m_detected.bitRate == 128000 && m_detected.codingType == CODING_MPEG_L3) Alternate128kLayer3();
+    if (m_locked) PublishDetected();
+}
+
+void CChannelAligner::Extract64k() {
+    if (m_first < 0) return;
+    for (int i = 0; i < m_channelCount; ++i) {
+        if (i != m_first) m_channels[i].fill = 0;
+    }
+    Channel& c = m_channels[m_first];
+    if (!c.locked || c.fill < 5) return;
+    const bool inverted = m_detected.codingType == CODING_MPEG_L3;
+    AudioFormat f;
+    if (!CheckHeader(c, 0, c.shift, inverted, &f)) {
+        Drop(c, 1);
+        Unlock(c);
+        if (m_locked) FullReset();
+        return;
+    }
+    const int len = c.frameLength;
+    if (c.fill < len + 1) return;
+    if (m_outCapacity - m_outFill < len) {
+        if (!inverted) TakeFrame(c);
+        return;
+    }
+    // Locking in: the newest whole frame is the one to take, so that the
+    // output starts without a backlog and without a gap.
+    if (!m_locked) Drop(c, ((c.fill - 1) / len - 1) * len);
+    uint8_t* out = m_out.data() + m_outFill;
+    const uint8_t flip = inverted ? 0xFF : 0x00;
+    for (int k = 0; k < len; ++k) out[k] = static_cast<uint8_t>(ByteAt(c, k) ^ flip);
+    TakeFrame(c);
+    if (!m_locked) LockIn(len);
+    if (m_locked) m_outFill += len;
+}
+
+void CChannelAligner::Reassemble128kLayer2() {
+    Channel& a = m_channels[0];
+    Channel& b = m_channels[1];
+    if (m_channelCount < 2) return;
+    for (Channel* c : {&a, &b}) {
+        if (c->locked && c->fill <= c->frameLength) return;
+    }
+    bool valid[2] = {false, false};
+    int roles[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        Channel& c = m_channels[i];
+        if (!c.locked) continue;
+        int role = 0, half = 0, rate = 0;
+        const bool family48 = m_detected.sampleRate == 48000 || m_detected.sampleRate == 24000;
+        valid[i] = CheckHalfHeader(c, 0, c.shift, family48, &role, &half, &rate) && half == c.frameLength &&
+                   rate == m_detected.sampleRate;
+        roles[i] = role;
+        if (!valid[i]) {
+            Drop(c, 1);
+            Unlock(c);
+            if (m_locked) FullReset();
+        }
+    }
+    if (!valid[0] && !valid[1]) return;
+    if (valid[0] != valid[1]) {
+        TakeFrame(valid[0] ? a : b);
+        return;
+    }
+    auto resync = [&] {
+        for (Channel* c : {&a, &b}) {
+            Drop(*c, 1);
+            Unlock(*c);
+        }
+        if (m_locked) FullReset();
+    };
+    if (roles[0] == roles[1]) {
+        resync();
+        return;
+    }
+    const int h = ByteAt(a, a.frameLength - 1) & kCounterMask;
+    const int l = ByteAt(b, b.frameLength - 1) & kCounterMask;
+    if (h != l) {
+        const int diff = h > l ? h - l : l - h;
+        if (diff == kCounterHalfCircle) {
+            resync();
+            return;
+        }
+        // The channel behind takes a frame: the smaller counter, unless the
+        // counters wrapped between the two.
+        const bool aBehind = diff < kCounterHalfCircle ? h < l : h > l;
+        TakeFrame(aBehind ? a : b);
+        return;
+    }
+    const int frame = 2 * a.frameLength;
+    if (!m_locked) {
+        // Locking in: the newest pair of whole halves is the one to take;
+        // both channels drop as many, so the pairs stay matched.
+        const int whole = std::min((a.fill - 1) / a.frameLength, (b.fill - 1) / b.frameLength);
+        Drop(a, (whole - 1) * a.frameLength);
+        Drop(b, (whole - 1) * b.frameLength);
+    }
+    if (m_outCapacity - m_outFill < frame) {
+        TakeFrame(a);
+        TakeFrame(b);
+        return;
+    }
+    const Channel& odd = roles[0] == 0 ? a : b;
+    const Channel& even = roles[0] == 0 ? b : a;
+    uint8_t* out = m_out.data() + m_outFill;
+    for (int k = 0; k < a.frameLength; ++k) {
+        const int d = ByteAt(odd, k);
+        const int e = ByteAt(even, k);
+        out[2 * k] = m_interleave[(d & 0xF0) | (e >> 4)];
+        out[2 * k + 1] = m_interleave[((d << 4) & 0xF0) | (e & 0x0F)];
+    }
+    MpegHeader hd;
+    AudioFormat f;
+    const bool ok = ParseMpegHeader(out, &hd) && hd.layer == 2 && hd.bitRate == 128000 &&
+                    (hd.version == 1 || hd.version == 2) && (hd.samplingIndex == 1 || hd.samplingIndex == 2) &&
+                    MpegBytesPer1152Samples(128000, hd.sampleRate) == frame;
+    if (!ok) {
+        resync();
+        return;
+    }
+    m_detected.codingType = CODING_MPEG_L2;
+    m_detected.bitRate = 128000;
+    m_detected.sampleRate = hd.sampleRate;
+    m_detected.frameBytes = frame;
+    m_detected.deviceMode = ModeOf(hd.mode);
+    // A matched pair proves both locks: only false locks run out of takes.
+    a.taken = 0;
+    b.taken = 0;
+    TakeFrame(a);
+    TakeFrame(b);
+    if (!m_locked) LockIn(frame);
+    if (m_locked) m_outFill += frame;
+}
+
+// The Layer III marker of a channel's frame at its position, or -1 when the
+// header there is no 128 kbit/s Layer III header.
+int CChannelAligner::Layer3Marker(const Channel& c, AudioFormat* found) {
+    if (!CheckHeader(c, 0, c.shift, true, found) || found->bitRate != 128000) return -1;
+    const int len = found->frameBytes;
+    if (len != c.frameLength || c.fill < len + 1) return -1;
+    for (int k = 0; k < len; ++k) m_scratch[k] = static_cast<uint8_t>(ByteAt(c, k) ^ 0xFF);
+    return CBChannelFraming::ReadLayer3Marker(m_scratch.data(), len);
+}
+
+void CChannelAligner::Alternate128kLayer3() {
+    if (m_channelCount < 2) return;
+    Channel& a = m_channels[0];
+    Channel& b = m_channels[1];
+    if (a.locked != b.locked) {
+        Channel& c = a.locked ? a : b;
+        if (c.fill > c.frameLength) TakeFrame(c);
+        return;
+    }
+    if (!a.locked) return;
+    if (a.fill <= a.frameLength || b.fill <= b.frameLength) return;
+    int m[2] = {-1, -1};
+    AudioFormat f[2];
+    for (int i = 0; i < 2; ++i) {
+        m[i] = Layer3Marker(m_channels[i], &f[i]);
+        if (m[i] < 0) {
+            Drop(m_channels[i], 1);
+            Unlock(m_channels[i]);
+            if (m_locked) FullReset();
+        }
+    }
+    if (m[0] < 0 || m[1] < 0) return;
+    if (!m_locked) {
+        if ((m[0] == 24 && m[1] == 25) || (m[0] == 25 && m[1] == 24)) {
+            m_locked = 1;
+            m_next = m[0] == 24 ? 0 : 1;
+            m_detected = f[m_next];
+            PublishDetected();
+            m_outCapacity = m_detected.frameBytes;
+            m_lockIn = 0;
+            m_markerCount = 0;
+            m_outFill = 0;
+            TakeFrame(a);
+            TakeFrame(b);
+        } else if (m[0] == 24 || m[1] == 24) {
+            if (++m_markerCount < kMarkerTries) {
+                TakeFrame(m[0] == 24 ? b : a);
+            } else {
+                m_markerCount = 0;
+                a.fill = 0;
+                b.fill = 0;
+                Unlock(a);
+                Unlock(b);
+            }
+        } else if (m_markerCount > 1) {
+            m_markerCount = 0;
+            TakeFrame(a);
+            TakeFrame(b);
+        } else {
+            for (int i = 0; i < 2; ++i) {
+                if (m[i] != 25) TakeFrame(m_channels[i]);
+            }
+            ++m_markerCount;
+        }
+        return;
+    }
+    Channel& c = m_channels[m_next];
+    const int len = c.frameLength;
+    if (m_outCapacity - m_outFill >= len) {
+        uint8_t* out = m_out.data() + m_outFill;
+        for (int k = 0; k < len; ++k) out[k] = static_cast<uint8_t>(ByteAt(c, k) ^ 0xFF);
+        m_outFill += len;
+    }
+    TakeFrame(c);
+    m_next ^= 1;
+}

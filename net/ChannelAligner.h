@@ -1,0 +1,82 @@
+#pragma once
+// Recovers MPEG frames from the bytes of one or two B-channels: finds frame
+// headers at any bit offset and either polarity, locks each channel, knows
+// the B-channel framings (64 kbit/s frames on one channel, the two-channel
+// Layer II split with its 5-bit counters, Layer III frames alternating
+// between the channels behind their private-bit markers), reassembles whole
+// frames and reports the format it found. Fed with bit-reversed bytes per
+// channel; read one frame at a time.
+//
+// Call engine worker thread only.
+#include <cstdint>
+#include <vector>
+
+#include "common/Records.h"
+
+class CChannelAligner {
+public:
+    static constexpr int kChannelBytes = 20480;
+    static constexpr int kMaxChannels = 2;
+
+    // 1, or 0 for a bad argument.
+    int Init(int channels, int blockLength);
+    // 1, or 0 for a bad channel or no bytes. A full channel drops its oldest
+    // bytes first.
+    int Write(int channel, const uint8_t* bytes, int n);
+    // One pass of search and reassembly.
+    void Run();
+    int IsFormatChanged() const { return m_formatChanged; }
+    // Copies the format found and clears the changed flag.
+    void GetFormat(AudioFormat* format);
+    int Available() const { return m_outFill; }
+    int Read(uint8_t* dst, int n);
+    void Flush() { m_outFill = 0; }
+    int IsLocked() const { return m_locked; }
+    // Tests: a channel's buffered byte count.
+    int ChannelFill(int channel) const;
+
+private:
+    struct Channel {
+        std::vector<uint8_t> buffer;
+        int fill = 0;
+        int locked = 0;
+        int frameLength = 0;  // half a frame in the two-channel Layer II split
+        int shift = 0;
+        int search = 0;
+        int taken = 0;        // frames taken while the aligner is not locked
+        int role = 0;         // Layer II split: 0 odd bits, 1 even bits
+    };
+
+    void FullReset();
+    void Search(Channel& c, int index);
+    bool CheckHeader(const Channel& c, int pos, int shift, bool inverted, AudioFormat* found) const;
+    bool CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role, int* half,
+                         int* rate) const;
+    int ByteAt(const Channel& c, int k) const;
+    void Drop(Channel& c, int n);
+    void TakeFrame(Channel& c);
+    void Unlock(Channel& c);
+    void Extract64k();
+    void Reassemble128kLayer2();
+    void Alternate128kLayer3();
+    void LockIn(int frameLength);
+    void PublishDetected();
+    int Layer3Marker(const Channel& c, AudioFormat* found);
+
+    int m_channelCount = 0;
+    int m_blockLength = 0;
+    Channel m_channels[kMaxChannels];
+    int m_first = -1;
+    int m_next = 0;
+    int m_lockIn = 0;
+    int m_markerCount = 0;
+    int m_locked = 0;
+    AudioFormat m_detected;
+    AudioFormat m_output;
+    int m_formatChanged = 1;
+    std::vector<uint8_t> m_out;
+    int m_outCapacity = 0;
+    int m_outFill = 0;
+    std::vector<uint8_t> m_scratch;
+    uint8_t m_interleave[256] = {};
+};

@@ -1,0 +1,38 @@
+#pragma once
+// The real program as a child process: started in its own folder with a
+// virtual sound device, stopped by a signal. Test processes only.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct StationEnv {
+    std::vector<std::pair<std::string, std::string>> extra;  // set after the common ones
+    std::function<bool()> enter;                              // run first in the child; false ends it with 98
+};
+
+inline pid_t StartStation(const std::filesystem::path& dir, const std::string& device, const StationEnv& env = {}) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (env.enter && !env.enter()) _exit(98);
+        if (chdir(dir.c_str()) != 0) _exit(97);
+        setenv("VELMORA_VIRTUAL_AUDIO", device.c_str(), 1);
+        setenv("VELMORA_REGISTRY_FILE", (dir / "registry").c_str(), 1);
+        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
+        for (const auto& [name, value] : env.extra) setenv(name.c_str(), value.c_str(), 1);
+        execl(VELMORA_PROGRAM, VELMORA_PROGRAM, static_cast<char*>(nullptr));
+        _exit(96);
+    }
+    return child;
+}
+
+inline void StopStation(pid_t child) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}

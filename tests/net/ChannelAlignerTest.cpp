@@ -1,0 +1,217 @@
+// The channel aligner on streams made the way a sending station frames
+// them: 64 kbit/s Layer II and Layer III at every bit offset, the
+// two-channel Layer II split with its counters, and Layer III alternating
+// over two channels behind its markers.
+#include "net/ChannelAligner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/Codes.h"
+#include "net/BChannelFraming.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A frame with a valid header and seeded random contents.
+Bytes Frame(const uint8_t header[4], int length, std::mt19937& rng) {
+    Bytes f(static_cast<size_t>(length));
+    for (auto& b : f) b = static_cast<uint8_t>(rng());
+    std::memcpy(f.data(), header, 4);
+    return f;
+}
+
+// The bytes as the receiver sees them after its bit reversal, delayed by
+// `shift` bits on the line (the line's idle ones fill in front).
+Bytes Shifted(const Bytes& in, int shift) {
+    Bytes out(in.size() + 1);
+    unsigned carry = 0xFF;
+    for (size_t i = 0; i < in.size(); ++i) {
+        out[i] = static_cast<uint8_t>(((carry << 8) | in[i]) >> shift);
+        carry = in[i];
+    }
+    out[in.size()] = static_cast<uint8_t>(((carry << 8) | 0xFF) >> shift);
+    return out;
+}
+
+// Feeds the channels in poll-sized pieces, running the aligner after each,
+// and collects its output.
+Bytes Feed(CChannelAligner& a, const std::vector<Bytes>& channels, int piece = 160) {
+    Bytes out;
+    size_t at = 0;
+    bool more = true;
+    while (more) {
+        more = false;
+        for (size_t c = 0; c < channels.size(); ++c) {
+            if (at >= channels[c].size()) continue;
+            const int n = static_cast<int>(std::min<size_t>(piece, channels[c].size() - at));
+            a.Write(static_cast<int>(c), channels[c].data() + at, n);
+            more = true;
+        }
+        at += piece;
+        for (int r = 0; r < 4; ++r) {
+            a.Run();
+            uint8_t buf[2048];
+            const int n = a.Read(buf, sizeof buf);
+            out.insert(out.end(), buf, buf + n);
+        }
+    }
+    return out;
+}
+
+// Where the frames start in the output: the index of the first frame found.
+int FirstFrameIndex(const Bytes& out, const std::vector<Bytes>& frames, size_t n) {
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (out.size() >= n && std::equal(frames[i].begin(), frames[i].begin() + static_cast<long>(n), out.begin()))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// The output from its first frame on is the sent frames in order.
+void ExpectFramesInOrder(const Bytes& out, const std::vector<Bytes>& frames, int compare = -1) {
+    const int first = FirstFrameIndex(out, frames, compare < 0 ? frames[0].size() : static_cast<size_t>(compare));
+    ASSERT_GE(first, 0) << "no frame recovered from " << out.size() << " bytes";
+    size_t at = 0;
+    for (size_t i = static_cast<size_t>(first); i < frames.size() && at + frames[i].size() <= out.size(); ++i) {
+        const size_t n = compare < 0 ? frames[i].size() : static_cast<size_t>(compare);
+        ASSERT_TRUE(std::equal(frames[i].begin(), frames[i].begin() + static_cast<long>(n), out.begin() + static_cast<long>(at)))
+            << "frame " << i;
+        at += frames[i].size();
+    }
+    EXPECT_GE(at, frames[0].size() * 8);
+}
+
+constexpr uint8_t kL2Mono48k64[4] = {0xFF, 0xFD, 0x44, 0xC0};  // MPEG-1 Layer II 64 kbit/s 48 kHz mono
+constexpr uint8_t kL3Mono48k64[4] = {0xFF, 0xFB, 0x54, 0xC0};  // MPEG-1 Layer III 64 kbit/s 48 kHz mono
+
+}  // namespace
+
+TEST(ChannelAlignerTest, OneChannelLocksAtEveryShiftAndPolarity) {
+    for (int layer : {2, 3}) {
+        for (int shift = 0; shift < 8; ++shift) {
+            std::mt19937 rng(static_cast<unsigned>(layer * 8 + shift));
+            std::vector<Bytes> frames;
+            Bytes line;
+            for (int i = 0; i < 24; ++i) {
+                frames.push_back(Frame(layer == 2 ? kL2Mono48k64 : kL3Mono48k64, 192, rng));
+                for (uint8_t b : frames.back()) line.push_back(layer == 3 ? static_cast<uint8_t>(~b) : b);
+            }
+            CChannelAligner a;
+            ASSERT_EQ(a.Init(2, 192), 1);
+            SCOPED_TRACE(testing::Message() << "layer " << layer << " shift " << shift);
+            const Bytes out = Feed(a, {Shifted(line, shift)});
+            ExpectFramesInOrder(out, frames);
+            AudioFormat f;
+            ASSERT_TRUE(a.IsFormatChanged());
+            a.GetFormat(&f);
+            EXPECT_EQ(f.codingType, layer == 2 ? CODING_MPEG_L2 : CODING_MPEG_L3);
+            EXPECT_EQ(f.bitRate, 64000);
+            EXPECT_EQ(f.sampleRate, 48000);
+            EXPECT_EQ(f.deviceMode, DEVICEMODE_MONO);
+            EXPECT_EQ(f.frameBytes, 192);
+        }
+    }
+}
+
+TEST(ChannelAlignerTest, RefusesHeadersNoFramingCarries) {
+    // Layer II at bit-rate index 9 (160 kbit/s), Layer III in normal
+    // polarity, and a 44.1 kHz header never lock.
+    const uint8_t headers[][4] = {{0xFF, 0xFD, 0x94, 0xC0}, {0xFF, 0xFB, 0x54, 0xC0}, {0xFF, 0xFD, 0x40, 0xC0}};
+    for (const auto& h : headers) {
+        std::mt19937 rng(7);
+        Bytes line;
+        for (int i = 0; i < 24; ++i) {
+            const Bytes f = Frame(h, 192, rng);
+            line.insert(line.end(), f.begin(), f.end());
+        }
+        CChannelAligner a;
+        ASSERT_EQ(a.Init(2, 192), 1);
+        EXPECT_TRUE(Feed(a, {line}).empty());
+        EXPECT_FALSE(a.IsLocked());
+    }
+}
+
+namespace {
+// The two-channel Layer II split as the receiver sees it: per channel the
+// halves of every frame, reversed back, with the counters from `counter0`.
+std::vector<Bytes> Split(const std::vector<Bytes>& frames, int counter0) {
+    std::vector<Bytes> ch(2);
+    int counter = counter0;
+    for (const Bytes& f : frames) {
+        counter = (counter + 1) & 0x1F;
+        const int half = static_cast<int>(f.size()) / 2;
+        Bytes a(static_cast<size_t>(half)), b(static_cast<size_t>(half));
+        CBChannelFraming::SplitLayer2(f.data(), static_cast<int>(f.size()), counter, a.data(), b.data());
+        for (uint8_t x : a) ch[0].push_back(CBChannelFraming::Reverse(x));
+        for (uint8_t x : b) ch[1].push_back(CBChannelFraming::Reverse(x));
+    }
+    return ch;
+}
+
+constexpr uint8_t kL2Stereo48k128[4] = {0xFF, 0xFD, 0x84, 0x00};  // MPEG-1 Layer II 128 kbit/s 48 kHz stereo
+}  // namespace
+
+TEST(ChannelAlignerTest, TwoChannelLayer2ReassemblesAcrossShiftsAndDelay) {
+    for (int shift : {0, 3, 7}) {
+        for (int delayBytes : {0, 200, 2400}) {
+            std::mt19937 rng(static_cast<unsigned>(shift * 100 + delayBytes));
+            std::vector<Bytes> frames;
+            for (int i = 0; i < 80; ++i) frames.push_back(Frame(kL2Stereo48k128, 384, rng));
+            std::vector<Bytes> ch = Split(frames, 0);
+            ch[1].insert(ch[1].begin(), static_cast<size_t>(delayBytes), 0xFF);
+            ch[0] = Shifted(ch[0], shift);
+            CChannelAligner a;
+            ASSERT_EQ(a.Init(2, 384), 1);
+            SCOPED_TRACE(testing::Message() << "shift " << shift << " delay " << delayBytes);
+            // The last two bytes of each frame are not carried.
+            ExpectFramesInOrder(Feed(a, ch), frames, 382);
+            AudioFormat f;
+            a.GetFormat(&f);
+            EXPECT_EQ(f.codingType, CODING_MPEG_L2);
+            EXPECT_EQ(f.bitRate, 128000);
+            EXPECT_EQ(f.frameBytes, 384);
+            EXPECT_EQ(f.deviceMode, DEVICEMODE_STEREO);
+        }
+    }
+}
+
+TEST(ChannelAlignerTest, CounterJumpOf16Resynchronises) {
+    std::mt19937 rng(16);
+    std::vector<Bytes> frames;
+    for (int i = 0; i < 30; ++i) frames.push_back(Frame(kL2Stereo48k128, 384, rng));
+    CChannelAligner a;
+    ASSERT_EQ(a.Init(2, 384), 1);
+    ASSERT_FALSE(Feed(a, Split(frames, 0)).empty());
+    ASSERT_TRUE(a.IsLocked());
+    // Then the second channel's counters jump by 16: the pair no longer
+    // belongs together, and both channels search again.
+    std::vector<Bytes> more = Split(frames, 30);
+    more[1] = Split(frames, 30 + 16)[1];
+    bool unlocked = false;
+    for (size_t at = 0; at < more[0].size() && !unlocked; at += 32) {
+        a.Write(0, more[0].data() + at, 32);
+        a.Write(1, more[1].data() + at, 32);
+        a.Run();
+        unlocked = !a.IsLocked();
+    }
+    EXPECT_TRUE(unlocked);
+    EXPECT_TRUE(a.IsFormatChanged());
+}
+
+TEST(ChannelAlignerTest, KeepsTheNewest20480BytesOfAChannel) {
+    CChannelAligner a;
+    ASSERT_EQ(a.Init(2, 192), 1);
+    Bytes bytes(30000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_EQ(a.Write(0, bytes.data(), 15000), 1);
+    ASSERT_EQ(a.Write(0, bytes.data() + 15000, 15000), 1);
+    EXPECT_EQ(a.ChannelFill(0), CChannelAligner::kChannelBytes);
+    EXPECT_EQ(a.Write(2, bytes.data(), 10), 0);
+    EXPECT_EQ(a.Write(0, bytes.data(), 0), 0);
+    EXPECT_EQ(a.Write(-1, bytes.data(), 1), 0);
+}
