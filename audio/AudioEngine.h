@@ -12,6 +12,7 @@
 #include <string>
 
 #include "audio/AsioDevice.h"
+#include "audio/ClipPlayer.h"
 #include "audio/ClipSource.h"
 #include "audio/EndpointInDevice.h"
 #include "audio/EndpointOutDevice.h"
@@ -165,7 +166,8 @@ private:
     std::string m_errorText;
     CSettings m_settings;
     CTranslator m_translator;
-    CClipSource* m_clipPlayer = nullptr;
+    CClipPlayer m_ownClipPlayer;
+    CClipSource* m_clipPlayer = &m_ownClipPlayer;  // a test may put another source in
     CWaveInDevice m_waveIn;
     CWaveOutDevice m_waveOut;
     CEndpointInDevice m_endpointIn;

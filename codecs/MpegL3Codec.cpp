@@ -41,6 +41,10 @@ int CMpegL3Codec::OpenDecoder() {
     return 1;
 }
 
+void CMpegL3Codec::SetEndOfInput() {
+    if (m_decoder) m_decoder->object->SetEndOfStream();
+}
+
 int CMpegL3Codec::OpenFileDecoder() {
     if (OpenDecoder() != 1) return 0;
     m_fileMode = 1;

@@ -25,6 +25,9 @@ public:
     int OpenDecoder() override;
     // File mode: input is fed in parts, as much as the decoder takes.
     int OpenFileDecoder();
+    // File mode: no more input will come, so the last frame held is decoded
+    // without waiting for the header of a next one.
+    void SetEndOfInput();
     void SetEncodeFormat(const AudioFormat* format) override;
     // Coded bytes, 0 while a frame is incomplete, -1 when the encoder failed
     // or none is open after a failed open.

@@ -11,6 +11,7 @@ enum CodingType : int {
     CODING_MPEG_L3 = 64,
     CODING_APTX = 256,
     CODING_APTX_ENH = 272,
+    CODING_ACM_PCM = 4096,  // a compressed WAV file read as 16-bit PCM through the converter
 };
 
 enum DeviceMode : int {

@@ -1,6 +1,8 @@
 #include "platform/FileApi.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/syscall.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -218,4 +220,14 @@ BOOL DeleteFileA(const char* name) {
     struct stat st {};
     if (::lstat(name, &st) != 0 || S_ISDIR(st.st_mode)) return FALSE;
     return ::unlink(name) == 0 ? TRUE : FALSE;
+}
+
+BOOL MoveFileA(const char* from, const char* to) {
+    if (!from || !*from || !to || !*to) return FALSE;
+    // POSIX rename replaces its target; the no-replace form refuses instead.
+    if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return TRUE;
+    if (errno != EINVAL && errno != ENOSYS) return FALSE;
+    // A file system without it: a hard link fails on an existing name too.
+    if (::link(from, to) != 0) return FALSE;
+    return ::unlink(from) == 0 ? TRUE : FALSE;
 }

@@ -43,12 +43,15 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
                  const FILETIME* lastWrite);
 BOOL CloseHandle(HANDLE file);
 BOOL DeleteFileA(const char* name);
+// Renames a file; FALSE when `to` exists (never replaced) or the rename fails.
+BOOL MoveFileA(const char* from, const char* to);
 
 inline HANDLE CreateFile(const char* name, DWORD access, DWORD shareMode, void* security, DWORD creation,
                          DWORD flags, HANDLE templateFile) {
     return CreateFileA(name, access, shareMode, security, creation, flags, templateFile);
 }
 inline BOOL DeleteFile(const char* name) { return DeleteFileA(name); }
+inline BOOL MoveFile(const char* from, const char* to) { return MoveFileA(from, to); }
 
 // FILETIME and Unix time (seconds and nanoseconds since 1970).
 FILETIME FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds);

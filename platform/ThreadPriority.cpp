@@ -3,8 +3,11 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace {
 
@@ -101,4 +104,15 @@ bool IsThreadRealTime() {
     sched_param param{};
     if (pthread_getschedparam(pthread_self(), &policy, &param) != 0) return false;
     return policy == SCHED_RR || policy == SCHED_FIFO;
+}
+
+BOOL LowerCurrentThreadForGood() {
+    // On Linux the nice value of PRIO_PROCESS with a thread id is that thread's own.
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    return ::setpriority(PRIO_PROCESS, tid, 10) == 0 ? TRUE : FALSE;
+}
+
+int GetCurrentThreadNice() {
+    errno = 0;
+    return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
 }

@@ -34,6 +34,13 @@ int GetThreadPriority(HANDLE thread);
 BOOL SetPriorityClass(HANDLE process, DWORD priorityClass);
 DWORD GetPriorityClass(HANDLE process);
 
+// Moves the calling thread for good to a nice value of 10, below every
+// normal thread: for background workers that never need to come back up.
+// FALSE when the system refused.
+BOOL LowerCurrentThreadForGood();
+// The calling thread's nice value (tests).
+int GetCurrentThreadNice();
+
 // Whether the calling thread really runs under a real-time policy now (tests,
 // diagnostics).
 bool IsThreadRealTime();
