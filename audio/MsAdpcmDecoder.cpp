@@ -7,6 +7,9 @@
 namespace {
 
 constexpr int kAdaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
+// Far above any step an encoder makes (a step of 2^17 already swings any code
+// across the whole 16-bit range); a corrupt block cannot grow it past this.
+constexpr int kMaxDelta = 1 << 20;
 
 struct MsState {
     int coef1;
@@ -21,7 +24,7 @@ struct MsState {
         const int sample = std::clamp(predicted + signedNibble * delta, -32768, 32767);
         sample2 = sample1;
         sample1 = sample;
-        delta = std::max((kAdaptation[nibble] * delta) >> 8, 16);
+        delta = std::clamp((kAdaptation[nibble] * delta) >> 8, 16, kMaxDelta);
         return static_cast<int16_t>(sample);
     }
 };
