@@ -25,6 +25,9 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(30);
+// A sanitizer build checks the whole heap for leaks on its way out, slowly on
+// a loaded machine; the window's own close is bounded apart (kCloseWithin).
+constexpr auto kExitPatience = std::chrono::seconds(120);
 constexpr auto kCloseWithin = std::chrono::seconds(2);
 constexpr char kMainTitle[] = "Velmora Transvoria";
 const StationEnv kAssertsFatal{{{"VELMORA_TOOLKIT_ASSERTS_FATAL", "1"}}, {}};
@@ -119,10 +122,13 @@ struct HostileInputTest : ::testing::Test {
         while (!(window = m_x.FindWindowOf(kMainTitle, station)) && Clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (!window || !m_x.Close(window)) return -1;
+        if (!window || !m_x.Close(window)) {
+            std::printf("%s\n", window ? "the close request was not delivered" : "no main window to close");
+            return -1;
+        }
         const auto asked = Clock::now();
         bool gone = false;
-        while (Clock::now() < asked + kPatience) {
+        while (Clock::now() < asked + kExitPatience) {
             if (!gone && !m_x.FindWindowOf(kMainTitle, station)) {
                 closed = Clock::now() - asked;
                 gone = true;
@@ -136,6 +142,8 @@ struct HostileInputTest : ::testing::Test {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        std::printf("still running %lld s after the close request\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kExitPatience).count()));
         return -1;
     }
 
