@@ -4,6 +4,7 @@
 // mostly on the GUI thread during start-up; the worker writes the engine clock,
 // the peer identity and the ISDN block length. Single words or records read
 // only after a posted message, so no lock.
+#include <atomic>
 #include <cstdint>
 
 #include "common/StationIdentity.h"
@@ -13,7 +14,7 @@ class CCallEngine;
 struct SharedState {
     CCallEngine* callEngine = nullptr;
     uint32_t registryVersion = 0;
-    int translatorReferences = 0;
+    std::atomic<int> translatorReferences{0};  // any thread's translator counts
     int sectionCount = 0;
     char languageName[260] = {};
     void* sectionTable = nullptr;

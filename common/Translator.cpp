@@ -123,8 +123,8 @@ CTranslator::CTranslator() {
 
 CTranslator::~CTranslator() {
     if (!g_sharedState) return;
-    if (--g_sharedState->translatorReferences <= 0) {
-        g_sharedState->translatorReferences = 0;
+    if (g_sharedState->translatorReferences.fetch_sub(1) <= 1) {
+        g_sharedState->translatorReferences.store(0);
         FreeTables();
     }
 }

@@ -12,8 +12,7 @@ CCodecApp::~CCodecApp() {
 }
 
 BOOL CCodecApp::InitInstance() {
-    g_sharedState = &m_state;
-    m_state = SharedState();
+    g_sharedState = &m_state;  // as constructed: the program runs once
     if (!RegisterWindowClass(kMainWindowClass)) return FALSE;
     {
         CTranslator translator;  // keeps the language tables for the whole run
