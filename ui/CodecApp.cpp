@@ -1,5 +1,7 @@
 #include "ui/CodecApp.h"
 
+#include <memory>
+
 #include "common/Translator.h"
 #include "ui/MainDlg.h"
 #include "ui/Resources.h"
@@ -12,7 +14,10 @@ CCodecApp::~CCodecApp() {
 }
 
 BOOL CCodecApp::InitInstance() {
-    g_sharedState = &m_state;  // as constructed: the program runs once
+    // A fresh record, whatever was set before the start (its counter cannot be assigned).
+    std::destroy_at(&m_state);
+    std::construct_at(&m_state);
+    g_sharedState = &m_state;
     if (!RegisterWindowClass(kMainWindowClass)) return FALSE;
     {
         CTranslator translator;  // keeps the language tables for the whole run
