@@ -7,6 +7,7 @@
 
 #include "audio/MixerControl.h"
 #include "common/Translator.h"
+#include "QuietMainView.h"
 #include "platform/MessageSink.h"
 #include "support/PulseServer.h"
 #include "support/TempDir.h"
@@ -14,30 +15,10 @@
 
 namespace {
 
-struct LevelView : CMainDlgView {
+struct LevelView : CQuietMainView {
+    LevelView() : CQuietMainView(kBandwidthContinue) {}
     int level = -1;
-    void ShowStatusLine(const std::string&) override {}
-    void ShowLinkRates(const std::string&) override {}
-    void ShowCpuLoad(const std::string&) override {}
-    void ShowClipTimes(const std::string&, const std::string&) override {}
-    void ShowErrorBox(ErrorKind, const std::string&) override {}
-    void AcceptDroppedFiles(bool) override {}
-    void SetGuiPriority(bool) override {}
-    void ShowMenus(const MainMenuState&) override {}
-    void ShowPlayerControls(const PlayerControls&) override {}
-    void EnableTabs(bool) override {}
-    void SelectPage(int) override {}
-    void ShowLibraryPanel(bool) override {}
-    void ArmTimer(UINT_PTR, UINT) override {}
-    void StopTimer(UINT_PTR) override {}
-    void CloseSplash() override {}
-    CMainPage* Page(int) override { return nullptr; }
-    bool FindPhonebookEntry(const char*, int, PhonebookEntry&) override { return false; }
-    bool LibraryHasSelection() override { return false; }
-    std::string SelectedClipPath() override { return {}; }
-    void LibrarySelectNext() override {}
     void PageSetInputLevel(int value) override { level = value; }
-    BandwidthAnswer RunBandwidthDialog(int, int, int) override { return kBandwidthContinue; }
 };
 
 int WaveInId(const char* name) {

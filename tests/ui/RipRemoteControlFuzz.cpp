@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "QuietMainView.h"
 #include "common/Codes.h"
 #include "common/Destination.h"
 #include "common/MainWindowMessages.h"
@@ -40,30 +41,6 @@ public:
     }
 };
 
-class CQuietView : public CMainDlgView {
-public:
-    void ShowStatusLine(const std::string&) override {}
-    void ShowLinkRates(const std::string&) override {}
-    void ShowCpuLoad(const std::string&) override {}
-    void ShowClipTimes(const std::string&, const std::string&) override {}
-    void ShowErrorBox(ErrorKind, const std::string&) override {}
-    void AcceptDroppedFiles(bool) override {}
-    void SetGuiPriority(bool) override {}
-    void ShowMenus(const MainMenuState&) override {}
-    void ShowPlayerControls(const PlayerControls&) override {}
-    void EnableTabs(bool) override {}
-    void SelectPage(int) override {}
-    void ShowLibraryPanel(bool) override {}
-    void ArmTimer(UINT_PTR, UINT) override {}
-    void StopTimer(UINT_PTR) override {}
-    void CloseSplash() override {}
-    CMainPage* Page(int) override { return nullptr; }
-    bool FindPhonebookEntry(const char*, int, PhonebookEntry&) override { return false; }
-    bool LibraryHasSelection() override { return false; }
-    std::string SelectedClipPath() override { return {}; }
-    void LibrarySelectNext() override {}
-    BandwidthAnswer RunBandwidthDialog(int, int, int) override { return kBandwidthDisconnect; }
-};
 
 // The main window: what the server sends it goes to the window's logic.
 class CWindow : public CMessageTarget {
@@ -81,7 +58,7 @@ public:
 private:
     CCheckingEngine m_engine;
     CTranslator m_translator;
-    CQuietView m_view;
+    CQuietMainView m_view;
     CMainDlgLogic m_logic;
     CMessageQueue m_queue{true};
     HWND m_hwnd;
