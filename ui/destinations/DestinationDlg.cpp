@@ -8,6 +8,9 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <cstring>
+
+#include "common/Codes.h"
 #include "ui/ColourTriple.h"
 #include "ui/HoverButton.h"
 
@@ -132,4 +135,67 @@ wxChoice* CDestinationDlg::Combo(wxWindow* parent, int id, int width) {
     auto* combo = new wxChoice(parent, id, wxDefaultPosition, wxSize(width, -1));
     Remember(id, combo);
     return combo;
+}
+
+void CDestinationDlg::AddReconnectGroup(wxSizer& to, const ReconnectIds& ids) {
+    m_reconnect = ids;
+    to.Add(Check(this, ids.autoCheck, ids.firstLine, "Auto reconnect"), 0, wxBOTTOM, 2);
+    to.Add(Radio(this, ids.same, ids.firstLine + 1, "To the same destination.", true), 0, wxLEFT | wxBOTTOM, 2);
+    to.Add(Radio(this, ids.other, ids.firstLine + 2, "To the following destination:"), 0, wxLEFT | wxBOTTOM, 2);
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    wxChoice* kind = Combo(this, ids.kind, 110);
+    kind->Append("ISDN");
+    kind->Append("Network / IP");
+    row->Add(kind, 0, wxRIGHT, 4);
+    row->Add(Combo(this, ids.name, 170), 1);
+    to.Add(row, 0, wxLEFT, 2);
+    SetTip(ids.autoCheck, "Automatically reconnect when Velmora gets disconnected");
+    SetTip(ids.same, "Reconnect to the same destination");
+    SetTip(ids.other, "Reconnect to a different (backup?) destination");
+    SetTip(ids.kind, "The type of connection used to auto-reconnect");
+    SetTip(ids.name, "The name of the destination used to auto reconnect to");
+}
+
+void CDestinationDlg::StartReconnectGroup() {
+    const ReconnectIds ids = m_reconnect;
+    static_cast<wxCheckBox*>(Control(ids.autoCheck))->SetValue(m_logic.Entry().autoReconnect != 0);
+    ShowReconnect();
+    Control(ids.autoCheck)->Bind(wxEVT_CHECKBOX, [this, ids](wxCommandEvent&) {
+        m_logic.SetAutoReconnect(static_cast<wxCheckBox*>(Control(ids.autoCheck))->GetValue());
+        ShowReconnect();
+    });
+    for (const bool same : {true, false}) {
+        Control(same ? ids.same : ids.other)->Bind(wxEVT_RADIOBUTTON, [this, same](wxCommandEvent&) {
+            m_logic.SetSameDestination(same);
+            ShowReconnect();
+        });
+    }
+    auto* kind = static_cast<wxChoice*>(Control(ids.kind));
+    kind->Bind(wxEVT_CHOICE, [this, kind](wxCommandEvent&) {
+        m_logic.SetReconnectKind(kind->GetSelection() == 0 ? TRANSPORT_ISDN : TRANSPORT_TCP);
+        ShowReconnect();
+    });
+    auto* names = static_cast<wxChoice*>(Control(ids.name));
+    names->Bind(wxEVT_CHOICE, [this, names](wxCommandEvent&) {
+        m_logic.SetReconnectName(names->GetSelection() < 0 ? "" : names->GetStringSelection().utf8_string());
+    });
+}
+
+void CDestinationDlg::ShowReconnect() {
+    const ReconnectIds& ids = m_reconnect;
+    const PhonebookEntry& e = m_logic.Entry();
+    const bool on = e.autoReconnect != 0;
+    const bool same = m_logic.IsSameDestination();
+    static_cast<wxRadioButton*>(Control(same ? ids.same : ids.other))->SetValue(true);
+    Control(ids.same)->Enable(on);
+    Control(ids.other)->Enable(on);
+    auto* kind = static_cast<wxChoice*>(Control(ids.kind));
+    auto* names = static_cast<wxChoice*>(Control(ids.name));
+    kind->Enable(on && !same);
+    names->Enable(on && !same);
+    kind->SetSelection(e.reconnectKind == TRANSPORT_ISDN ? 0 : e.reconnectKind == TRANSPORT_TCP ? 1 : ids.kindItemOfOthers);
+    names->Clear();
+    for (const std::string& n : m_logic.ReconnectChoices()) names->Append(wxString::FromUTF8(n.c_str()));
+    const std::string name(e.reconnectName, strnlen(e.reconnectName, sizeof(e.reconnectName)));
+    names->SetStringSelection(wxString::FromUTF8(name.c_str()));
 }

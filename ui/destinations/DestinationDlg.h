@@ -13,6 +13,7 @@
 #include "ui/destinations/DestinationLogic.h"
 
 class wxBoxSizer;
+class wxSizer;
 class wxCheckBox;
 class wxChoice;
 class wxRadioButton;
@@ -53,6 +54,20 @@ protected:
     wxWindow* Remember(int id, wxWindow* window);
     void SetTip(int id, const char* tip);
 
+    // The auto-reconnect group: its check box, the same/other destination
+    // radios, and the other destination's kind ("ISDN", "Network / IP") and
+    // name. Its three texts are lines firstLine.. of the dialog's section; a
+    // kind neither list item names shows as kindItemOfOthers.
+    struct ReconnectIds {
+        int autoCheck, same, other, kind, name;
+        int firstLine;
+        int kindItemOfOthers;
+    };
+    void AddReconnectGroup(wxSizer& to, const ReconnectIds& ids);
+    // Shows the loaded entry in the group and binds the group to the logic.
+    void StartReconnectGroup();
+    void ShowReconnect();
+
     CTranslator m_translator;
     DialogColours m_colours = kStandardDialogColours;
     int m_section;
@@ -62,4 +77,5 @@ protected:
 private:
     void OnOk();
     CDestinationLogic& m_logic;
+    ReconnectIds m_reconnect{};
 };

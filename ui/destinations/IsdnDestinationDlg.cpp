@@ -73,16 +73,7 @@ void CIsdnDestinationDlg::BuildControls(wxBoxSizer& column) {
                            "wish to use this functionality and the entry that should be used.");
     autoText->Wrap(330);
     right->Add(autoText, 0, wxBOTTOM, gap);
-    right->Add(Check(this, kAuto, 23, "Auto reconnect"), 0, wxBOTTOM, 2);
-    right->Add(Radio(this, kSame, 24, "To the same destination.", true), 0, wxLEFT | wxBOTTOM, 2);
-    right->Add(Radio(this, kOther, 25, "To the following destination:"), 0, wxLEFT | wxBOTTOM, 2);
-    auto* reconnect = new wxBoxSizer(wxHORIZONTAL);
-    wxChoice* kind = Combo(this, kReconnectKind, 110);
-    kind->Append("ISDN");
-    kind->Append("Network / IP");
-    reconnect->Add(kind, 0, wxRIGHT, 4);
-    reconnect->Add(Combo(this, kReconnectName, 170), 1);
-    right->Add(reconnect, 0, wxLEFT, 2);
+    AddReconnectGroup(*right, {kAuto, kSame, kOther, kReconnectKind, kReconnectName, 23, 0});
 
     columns->Add(left, 0, wxALL, 10);
     columns->Add(right, 0, wxALL, 10);
@@ -102,38 +93,12 @@ void CIsdnDestinationDlg::BuildControls(wxBoxSizer& column) {
     SetTip(kJoint, "Joint-stereo gives the highest quality for music and program content");
     SetTip(kStereo, "Two independent mono audio channels");
     SetTip(kDual, "Two independent mono audio channels");
-    SetTip(kAuto, "Automatically reconnect when Velmora gets disconnected");
-    SetTip(kSame, "Reconnect to the same destination");
-    SetTip(kOther, "Reconnect to a different (backup?) destination");
-    SetTip(kReconnectKind, "The type of connection used to auto-reconnect");
-    SetTip(kReconnectName, "The name of the destination used to auto reconnect to");
 
-    static_cast<wxCheckBox*>(Control(kAuto))->SetValue(e.autoReconnect != 0);
     ShowChoices(m_logic.ApplyRules());
-    ShowReconnect();
+    StartReconnectGroup();
 
     for (const auto& [id, choice] : kChoices)
         Control(id)->Bind(wxEVT_RADIOBUTTON, [this, choice = choice](wxCommandEvent&) { ShowChoices(m_logic.Choose(choice)); });
-    Control(kAuto)->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) {
-        m_logic.SetAutoReconnect(static_cast<wxCheckBox*>(Control(kAuto))->GetValue());
-        ShowReconnect();
-    });
-    Control(kSame)->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) {
-        m_logic.SetSameDestination(true);
-        ShowReconnect();
-    });
-    Control(kOther)->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) {
-        m_logic.SetSameDestination(false);
-        ShowReconnect();
-    });
-    kind->Bind(wxEVT_CHOICE, [this, kind](wxCommandEvent&) {
-        m_logic.SetReconnectKind(kind->GetSelection() == 1 ? TRANSPORT_TCP : TRANSPORT_ISDN);
-        ShowReconnect();
-    });
-    Control(kReconnectName)->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
-        auto* names = static_cast<wxChoice*>(Control(kReconnectName));
-        m_logic.SetReconnectName(names->GetSelection() < 0 ? "" : names->GetStringSelection().utf8_string());
-    });
 }
 
 void CIsdnDestinationDlg::ShowChoices(const IsdnEnabled& on) {
@@ -162,24 +127,6 @@ void CIsdnDestinationDlg::ShowChoices(const IsdnEnabled& on) {
     check(kJoint, f.deviceMode == DEVICEMODE_JOINT_STEREO);
     check(kStereo, f.deviceMode == DEVICEMODE_STEREO);
     check(kDual, f.deviceMode == DEVICEMODE_DUAL_MONO);
-}
-
-void CIsdnDestinationDlg::ShowReconnect() {
-    const PhonebookEntry& e = m_logic.Entry();
-    const bool on = e.autoReconnect != 0;
-    const bool same = m_logic.IsSameDestination();
-    static_cast<wxRadioButton*>(Control(same ? kSame : kOther))->SetValue(true);
-    Control(kSame)->Enable(on);
-    Control(kOther)->Enable(on);
-    auto* kind = static_cast<wxChoice*>(Control(kReconnectKind));
-    auto* names = static_cast<wxChoice*>(Control(kReconnectName));
-    kind->Enable(on && !same);
-    names->Enable(on && !same);
-    const std::vector<std::string> choices = m_logic.ReconnectChoices();
-    kind->SetSelection(e.reconnectKind == TRANSPORT_TCP ? 1 : 0);
-    names->Clear();
-    for (const std::string& n : choices) names->Append(wxString::FromUTF8(n.c_str()));
-    names->SetStringSelection(wxString::FromUTF8(Field(e.reconnectName, sizeof(e.reconnectName)).c_str()));
 }
 
 bool CIsdnDestinationDlg::Accept() {

@@ -14,7 +14,6 @@ private:
     void BuildControls(wxBoxSizer& column) override;
     bool Accept() override;
     void ShowChoices(const IsdnEnabled& on);
-    void ShowReconnect();
 
     CIsdnDestinationLogic m_logic{CSettings()};
 };

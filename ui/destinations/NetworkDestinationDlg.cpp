@@ -103,16 +103,7 @@ void CNetworkDestinationDlg::BuildControls(wxBoxSizer& column) {
                            "wish to use this functionality and the entry that should be used.");
     autoText->Wrap(300);
     right->Add(autoText, 0, wxBOTTOM, gap);
-    right->Add(Check(this, kAuto, 31, "Auto reconnect"), 0, wxBOTTOM, 2);
-    right->Add(Radio(this, kSame, 32, "To the same destination.", true), 0, wxLEFT | wxBOTTOM, 2);
-    right->Add(Radio(this, kOther, 33, "To the following destination:"), 0, wxLEFT | wxBOTTOM, 2);
-    auto* reconnect = new wxBoxSizer(wxHORIZONTAL);
-    wxChoice* kind = Combo(this, kReconnectKind, 110);
-    kind->Append("ISDN");
-    kind->Append("Network / IP");
-    reconnect->Add(kind, 0, wxRIGHT, 4);
-    reconnect->Add(Combo(this, kReconnectName, 170), 1);
-    right->Add(reconnect, 0, wxLEFT, 2);
+    AddReconnectGroup(*right, {kAuto, kSame, kOther, kReconnectKind, kReconnectName, 31, 1});
 
     columns->Add(left, 0, wxALL, 10);
     columns->Add(right, 0, wxALL, 10);
@@ -128,11 +119,6 @@ void CNetworkDestinationDlg::BuildControls(wxBoxSizer& column) {
     SetTip(kBitRate, "The audio bitrate used for the connection");
     SetTip(kSampleRate, "The samplerate used for the connection");
     SetTip(kMode, "The device mode used for the connection");
-    SetTip(kAuto, "Automatically reconnect when Velmora gets disconnected");
-    SetTip(kSame, "Reconnect to the same destination");
-    SetTip(kOther, "Reconnect to a different (backup?) destination");
-    SetTip(kReconnectKind, "The type of connection used to auto-reconnect");
-    SetTip(kReconnectName, "The name of the destination used to auto reconnect to");
 
     // Initial state.
     const bool isDefault = e.connection.port == CNetworkDestinationLogic::kDefaultPort;
@@ -144,8 +130,7 @@ void CNetworkDestinationDlg::BuildControls(wxBoxSizer& column) {
     direction->SetSelection(m_logic.DirectionIndex());
     m_formats.Attach(compression, bitRate, sampleRate, mode, &m_translator, 26);
     m_formats.Show(m_logic.Entry().format, m_logic.UpdateFormats());
-    static_cast<wxCheckBox*>(Control(kAuto))->SetValue(e.autoReconnect != 0);
-    ShowReconnect();
+    StartReconnectGroup();
 
     // Handlers.
     useDefault->Bind(wxEVT_CHECKBOX, [this, portEdit, useDefault](wxCommandEvent&) {
@@ -172,26 +157,6 @@ void CNetworkDestinationDlg::BuildControls(wxBoxSizer& column) {
                        [this, show](int v) { show(m_logic.ChooseBitRate(v)); },
                        [this, show](int v) { show(m_logic.ChooseSampleRate(v)); },
                        [this, show](int v) { show(m_logic.ChooseMode(v)); });
-    Control(kAuto)->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) {
-        m_logic.SetAutoReconnect(static_cast<wxCheckBox*>(Control(kAuto))->GetValue());
-        ShowReconnect();
-    });
-    Control(kSame)->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) {
-        m_logic.SetSameDestination(true);
-        ShowReconnect();
-    });
-    Control(kOther)->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) {
-        m_logic.SetSameDestination(false);
-        ShowReconnect();
-    });
-    kind->Bind(wxEVT_CHOICE, [this, kind](wxCommandEvent&) {
-        m_logic.SetReconnectKind(kind->GetSelection() == 0 ? TRANSPORT_ISDN : TRANSPORT_TCP);
-        ShowReconnect();
-    });
-    Control(kReconnectName)->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
-        auto* names = static_cast<wxChoice*>(Control(kReconnectName));
-        m_logic.SetReconnectName(names->GetSelection() < 0 ? "" : names->GetStringSelection().utf8_string());
-    });
 }
 
 void CNetworkDestinationDlg::ShowConnectionType(const ConnectionTypeMarks& marks) {
@@ -204,24 +169,6 @@ void CNetworkDestinationDlg::ShowConnectionType(const ConnectionTypeMarks& marks
     for (const auto& [radio, id] : buffers) CheckInGroup(static_cast<wxRadioButton*>(Control(id)), marks.buffer == radio);
     for (int id : {kLowDelay, kReliable, kFixed, kSeconds, kSpin, kSecondsLabel})
         Control(id)->Enable(marks.bufferingEnabled);
-}
-
-void CNetworkDestinationDlg::ShowReconnect() {
-    const PhonebookEntry& e = m_logic.Entry();
-    const bool on = e.autoReconnect != 0;
-    const bool same = m_logic.IsSameDestination();
-    static_cast<wxRadioButton*>(Control(same ? kSame : kOther))->SetValue(true);
-    Control(kSame)->Enable(on);
-    Control(kOther)->Enable(on);
-    auto* kind = static_cast<wxChoice*>(Control(kReconnectKind));
-    auto* names = static_cast<wxChoice*>(Control(kReconnectName));
-    kind->Enable(on && !same);
-    names->Enable(on && !same);
-    const std::vector<std::string> choices = m_logic.ReconnectChoices();
-    kind->SetSelection(e.reconnectKind == TRANSPORT_ISDN ? 0 : 1);
-    names->Clear();
-    for (const std::string& n : choices) names->Append(wxString::FromUTF8(n.c_str()));
-    names->SetStringSelection(wxString::FromUTF8(Field(e.reconnectName, sizeof(e.reconnectName)).c_str()));
 }
 
 bool CNetworkDestinationDlg::Accept() {

@@ -17,7 +17,6 @@ private:
     void BuildControls(wxBoxSizer& column) override;
     bool Accept() override;
     void ShowConnectionType(const ConnectionTypeMarks& marks);
-    void ShowReconnect();
 
     CNetworkDestinationLogic m_logic{CSettings()};
     CFormatCombos m_formats;
