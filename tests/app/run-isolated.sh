@@ -3,6 +3,8 @@
 # where we may make one, a network of its own (loopback only), so that program
 # tests can run side by side: none finds or closes another's windows or reads
 # another's registry, and every station may listen on its default ports.
+# A test still running after VELMORA_STACKS_AFTER_S seconds (default 240, below
+# CTest's limit) has the stacks of its processes printed, so a hang says where.
 #   run-isolated.sh <test program> [arguments...]
 set -euo pipefail
 
@@ -42,4 +44,22 @@ done
 [ -s "$numberFile" ] || { echo "run-isolated.sh: Xvfb gave no display number within 60 s" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$numberFile")"
 unset XAUTHORITY
-"$@"
+
+"$@" &
+test=$!
+(
+  for _ in $(seq "${VELMORA_STACKS_AFTER_S:-240}"); do
+    sleep 1
+    kill -0 "$test" 2>/dev/null || exit 0
+  done
+  echo "run-isolated.sh: still running after ${VELMORA_STACKS_AFTER_S:-240} s; the stacks:" >&2
+  for pid in "$test" $(pgrep -P "$test"); do
+    echo "--- process $pid: $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2
+    gdb -p "$pid" -batch -ex "thread apply all bt" 2>&1 | grep -v '^\[New LWP\|^\[Thread debugging' >&2 || true
+  done
+) &
+watcher=$!
+status=0
+wait "$test" || status=$?
+kill "$watcher" 2>/dev/null || true
+exit "$status"
