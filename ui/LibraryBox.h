@@ -36,6 +36,8 @@ public:
     CLibraryBoxLogic& Logic() { return m_logic; }
     CImportProgressDlg* ProgressDialog() const { return m_progress; }
     CStatusPanel* DragLabel() const { return m_label; }
+    // The import's ticks, which a test may hold while it looks at the dialog.
+    wxTimer& ImportTimer() { return m_timer; }
 
 private:
     // CLibraryBoxView
