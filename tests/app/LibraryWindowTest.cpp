@@ -241,4 +241,56 @@ TEST_F(LibraryWindowTest, ThreeDroppedFilesAreImportedLastFirstWithTheProgressDi
     EXPECT_NE(text.find("Selection=2"), std::string::npos) << text;
 }
 
+TEST_F(LibraryWindowTest, DraggingAClipWithTheMouseMovesItAndItsNeighbours) {
+    fs::create_directories(m_dir / "Library");
+    for (const char* name : {"0001 One.mpcm", "0002 Two.mpcm", "0003 Three.mpcm", "0004 Four.mpcm"}) {
+        std::ofstream(m_dir / "Library" / name) << std::string(9600, '\0');
+    }
+    const fs::path dir = m_dir;
+    const int result = Run(kIni, [dir](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        CLibraryBox* box = dlg.LibraryBox();
+        auto* list = dynamic_cast<wxListBox*>(dlg.Control(MainControl::kLibraryList));
+        ASSERT_EQ(list->GetCount(), 4u);
+        frame->Raise();
+        Settle();
+        // Row centres, from the list's own hit test.
+        auto rowY = [&](int row) {
+            for (int y = 0; y < list->GetClientSize().y; ++y) {
+                if (list->HitTest(wxPoint(10, y)) == row) {
+                    int end = y;
+                    while (list->HitTest(wxPoint(10, end + 1)) == row) ++end;
+                    return list->ClientToScreen(wxPoint(0, (y + end) / 2)).y;
+                }
+            }
+            return -1;
+        };
+        const int x = list->GetScreenRect().x + list->GetClientSize().x / 2;
+        const int from = rowY(3), to = rowY(0);
+        ASSERT_GT(from, 0);
+        ASSERT_GT(to, 0);
+        wxUIActionSimulator sim;
+        sim.MouseMove(x, from);
+        Settle();
+        sim.MouseDown();
+        Settle();
+        for (int y = from - 2; y >= to; y -= 4) {
+            sim.MouseMove(x, y);
+            wxMilliSleep(10);
+            WaitUntil([] { return true; });
+        }
+        sim.MouseMove(x, to);
+        ASSERT_TRUE(WaitUntil([&] { return box->DragLabel() != nullptr; }));
+        Screenshot(frame, "library-drag");
+        sim.MouseUp();
+        ASSERT_TRUE(WaitUntil([&] { return box->DragLabel() == nullptr && list->GetString(0).Contains("Four"); }));
+        EXPECT_EQ(list->GetString(1).Trim(false), "2 One");
+        EXPECT_EQ(list->GetString(3).Trim(false), "4 Three");
+        EXPECT_TRUE(fs::exists(dir / "Library" / "0001 Four.mpcm"));
+        EXPECT_EQ(box->Logic().SelectedSlot(), 1);
+    });
+    EXPECT_EQ(result, 0);
+}
+
 }  // namespace
