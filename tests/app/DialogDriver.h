@@ -142,7 +142,7 @@ inline int Drive(CDialog& dialog, const std::function<void(wxTopLevelWindow*)>& 
         view->Raise();
         script(view);
         // A script that failed early leaves the dialog to Cancel.
-        if (auto* modal = dynamic_cast<wxDialog*>(view); modal && modal->IsModal()) dialog.EndDialog(2);
+        if (!dialog.Ended()) dialog.EndDialog(2);
     });
     timer.Start(50);
     const int result = dialog.DoModal();

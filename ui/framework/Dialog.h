@@ -19,6 +19,8 @@ public:
     // value given to EndDialog.
     int DoModal();
     void EndDialog(int result);
+    // True once EndDialog was called in this run.
+    bool Ended() const { return m_ended; }
     HWND GetSafeHwnd() const { return m_hWnd; }
     UINT TemplateId() const { return m_templateId; }
 
