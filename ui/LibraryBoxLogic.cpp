@@ -16,8 +16,7 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-CLibraryBoxLogic::CLibraryBoxLogic(CLibraryBoxView& view)
-    : m_view(view), m_folder(std::make_unique<CLibraryFolder>("Library")) {
+CLibraryBoxLogic::CLibraryBoxLogic(CLibraryBoxView& view) : m_view(view) {
     m_translator.SetSection(kLibrarySection);
     m_translator.AttachWindow(&m_view);
 }
@@ -41,7 +40,7 @@ void CLibraryBoxLogic::Init(const std::string& folder, int selectedSlot, bool fa
 }
 
 void CLibraryBoxLogic::ReloadLocation(const std::string& folder) {
-    if (folder == m_folder->GetFolder()) return;
+    if (m_folder && folder == m_folder->GetFolder()) return;
     m_folder = std::make_unique<CLibraryFolder>(folder);
     Relist();
 }
@@ -86,7 +85,7 @@ void CLibraryBoxLogic::ShowFormatMessage(int firstLine, const char* first, int s
 }
 
 int CLibraryBoxLogic::ImportNext() {
-    if (Importing() || m_queue.empty()) return 0;
+    if (!m_folder || Importing() || m_queue.empty()) return 0;
     const std::string name = m_queue.front();
     m_queue.pop_front();
     m_import = std::make_unique<CClipImport>();

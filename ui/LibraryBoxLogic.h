@@ -83,7 +83,8 @@ public:
     int DragState() const { return m_dragState; }
 
     const std::vector<LibraryClip>& Clips() const { return m_clips; }
-    const std::string& Folder() const { return m_folder->GetFolder(); }
+    // Empty before Init.
+    std::string Folder() const { return m_folder ? m_folder->GetFolder() : std::string(); }
     static std::string EntryText(const LibraryClip& clip);
 
     static constexpr int kOutside = -2;
@@ -99,7 +100,7 @@ private:
 
     CLibraryBoxView& m_view;
     CTranslator m_translator;
-    std::unique_ptr<CLibraryFolder> m_folder;
+    std::unique_ptr<CLibraryFolder> m_folder;  // null until Init
     std::vector<LibraryClip> m_clips;
     std::deque<std::string> m_queue;
     std::unique_ptr<CClipImport> m_import;

@@ -241,6 +241,57 @@ TEST_F(LibraryWindowTest, ThreeDroppedFilesAreImportedLastFirstWithTheProgressDi
     EXPECT_NE(text.find("Selection=2"), std::string::npos) << text;
 }
 
+TEST_F(LibraryWindowTest, CancelInTheProgressDialogAsksThenEndsOnlyThatFile) {
+    MakeWav("Kept.wav", 48000, 1, 0.5);
+    MakeWav("Dropped.wav", 48000, 2, 3.0);
+    const fs::path dir = m_dir;
+    const int result = Run(kIni, [dir](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        CLibraryBox* box = dlg.LibraryBox();
+        box->ImportDropped({(dir / "Kept.wav").string(), (dir / "Dropped.wav").string()});
+        box->ImportTimer().Stop();
+        CImportProgressDlg* progress = box->ProgressDialog();
+        ASSERT_NE(progress, nullptr);
+        wxWindow* cancel = progress->FindWindow(wxID_CANCEL);
+        ASSERT_TRUE(WaitUntil([&] { return cancel->IsShownOnScreen(); }));
+        Settle();
+        // The question is modal: the operator's Yes comes from a timer inside its loop.
+        bool asked = false;
+        wxTimer answer;
+        answer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            for (wxWindow* w : wxTopLevelWindows) {
+                auto* top = dynamic_cast<wxTopLevelWindow*>(w);
+                if (!top || !top->IsShown() || top->GetTitle() != "Confirm?") continue;
+                wxWindow* yes = top->FindWindow(wxID_YES);
+                if (!yes) continue;
+                answer.Stop();
+                asked = true;
+                wxUIActionSimulator sim;
+                const wxRect r = yes->GetScreenRect();
+                sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
+                sim.MouseClick();
+            }
+        });
+        answer.Start(200);
+        wxUIActionSimulator sim;
+        const wxRect r = cancel->GetScreenRect();
+        sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
+        Settle();
+        sim.MouseClick();
+        ASSERT_TRUE(WaitUntil([&] { return progress->Cancelled(); }));
+        EXPECT_TRUE(asked);
+        EXPECT_TRUE(progress->IsShown());  // the dialog waits for the next step
+        box->ImportTimer().Start(10);
+        ASSERT_TRUE(WaitUntil([&] { return !box->Logic().Importing() && box->Logic().QueuedCount() == 0; }));
+        auto* list = dynamic_cast<wxListBox*>(dlg.Control(MainControl::kLibraryList));
+        ASSERT_EQ(list->GetCount(), 1u);
+        EXPECT_EQ(list->GetString(0).Trim(false), "1 Kept");
+        EXPECT_FALSE(fs::exists(dir / "Library" / "0001 Dropped.spcm"));
+    });
+    EXPECT_EQ(result, 0);
+}
+
 TEST_F(LibraryWindowTest, DraggingAClipWithTheMouseMovesItAndItsNeighbours) {
     fs::create_directories(m_dir / "Library");
     for (const char* name : {"0001 One.mpcm", "0002 Two.mpcm", "0003 Three.mpcm", "0004 Four.mpcm"}) {
