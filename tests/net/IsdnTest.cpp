@@ -498,19 +498,10 @@ TEST_F(IsdnTest, Layer2At128kSplitsOverTwoChannels) {
     ExpectPeersDecode(mp2);
 }
 
-// Layer III over ISDN: at 64 kbit/s one channel carries the inverted frames;
-// at 128 kbit/s the blocks alternate over two channels behind their
-// private-bit markers, at 48 kHz (one frame a block) and 24 kHz (two MPEG-2
-// frames a block). What arrives is what was sent, markers included; the
-// captures decode in ffmpeg and mpg123.
 // The two channels of a 128 kbit/s Layer II call drift 300 ms apart and one
 // slips by 3 bits mid-call: the far end finds the frames again each time,
 // losing a bounded number, and what it plays stays in order.
-// Disabled: when the receiver runs late (a loaded machine, the sanitizer
-// build), the aligner does not always find the pairs again after the 300 ms
-// jump and hands on broken blocks until the call ends. Known open fault of
-// two-channel recovery; the case stays here to prove its mending.
-TEST_F(IsdnTest, DISABLED_Layer2At128kRecoversFromChannelDelayAndBitSlip) {
+TEST_F(IsdnTest, Layer2At128kRecoversFromChannelDelayAndBitSlip) {
     const auto frames = Layer2Tone(48000, DEVICEMODE_STEREO, 128000, 300);
     CodedCall call;
     size_t delayedAt = 0, slippedAt = 0;
@@ -547,6 +538,11 @@ struct Layer3Case {
 };
 }  // namespace
 
+// Layer III over ISDN: at 64 kbit/s one channel carries the inverted frames;
+// at 128 kbit/s the blocks alternate over two channels behind their
+// private-bit markers, at 48 kHz (one frame a block) and 24 kHz (two MPEG-2
+// frames a block). What arrives is what was sent, markers included; the
+// captures decode in ffmpeg and mpg123.
 static void RunLayer3Call(IsdnTest& t, const Layer3Case& c) {
     const auto blocks = Layer3Tone(c.rate, c.mode, c.bitRate, c.block, 160);
     CodedCall call;
