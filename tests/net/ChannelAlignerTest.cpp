@@ -219,9 +219,10 @@ TEST(ChannelAlignerTest, KeepsTheNewest20480BytesOfAChannel) {
 // The line runs in real time, one half frame per channel every 24 ms; the
 // receiver polls as a station does (at most 2400 bytes a channel, one frame
 // handed on a poll) but may stall. The second channel goes idle for 300 ms
-// and then brings its frames that much later, and the receiver stalls right
-// then: the aligner pairs the halves again by their counters, and every
-// frame it hands on is a sent frame, in order.
+// and then brings its frames that much later, the receiver stalls right
+// then, and later the first channel slips by 3 bits: the aligner pairs the
+// halves again by their counters each time, and every frame it hands on but
+// the one the slip broke on the line is a sent frame, in order.
 TEST(ChannelAlignerTest, TwoChannelLayer2RecoversFromADelayJumpWhileTheReceiverStalls) {
     for (int stall : {0, 4, 8, 12}) {
         std::mt19937 rng(static_cast<unsigned>(stall));
@@ -229,6 +230,10 @@ TEST(ChannelAlignerTest, TwoChannelLayer2RecoversFromADelayJumpWhileTheReceiverS
         for (int i = 0; i < 300; ++i) frames.push_back(Frame(kL2Stereo48k128, 384, rng));
         std::vector<Bytes> ch = Split(frames, 0);
         ch[1].insert(ch[1].begin() + 60 * 192, 2400, 0xFF);
+        // Later the first channel slips by 3 bits.
+        const Bytes slipped = Shifted(Bytes(ch[0].begin() + 150 * 192 + 77, ch[0].end()), 3);
+        ch[0].resize(150 * 192 + 77);
+        ch[0].insert(ch[0].end(), slipped.begin(), slipped.end());
         CChannelAligner a;
         ASSERT_EQ(a.Init(2, 384), 1);
         SCOPED_TRACE(testing::Message() << "stall " << stall << " half frames");
@@ -257,17 +262,20 @@ TEST(ChannelAlignerTest, TwoChannelLayer2RecoversFromADelayJumpWhileTheReceiverS
             }
         }
         size_t next = 0;
-        int got = 0, lost = 0;
+        int got = 0, lost = 0, broken = 0;
         for (size_t k = 0; k + 384 <= out.size(); k += 384) {
             size_t i = next;
             while (i < frames.size() && !std::equal(frames[i].begin(), frames[i].begin() + 382, out.begin() + static_cast<long>(k))) ++i;
+            // The frame on the line when it slipped is broken on the line itself.
+            if (i == frames.size() && ++broken <= 1) continue;
             ASSERT_LT(i, frames.size()) << "output frame " << k / 384 << " is no sent frame";
             if (got > 0) lost += static_cast<int>(i - next);
             next = i + 1;
             ++got;
         }
         std::printf("stall %d: frames %d lost %d\n", stall, got, lost);
-        EXPECT_GE(got, 250);
-        EXPECT_LE(lost, 30);
+        // Both faults together: the delay, two searches, two lock-ins.
+        EXPECT_LE(lost, 45);
+        EXPECT_GE(got, 230);
     }
 }
