@@ -133,8 +133,9 @@ TEST(IsdnAptxFramedPathTest, SyncWordsCountNameTheChannelsAndGoOutMostSignifican
     CIsdnAptxFramedPath one;
     ASSERT_EQ(one.Init(1, 192), 1);
     EXPECT_EQ(one.SyncWord(1) >> 12 & 7, 0u);
-    // Two words of frames: the sync bits spell counter 0, then counter 1.
-    const std::vector<Bytes> line = Framed(2, RandomWords(54 * 16, 2));
+    // Two words of frames (and the bytes the last one ends in): the sync
+    // bits spell counter 0, then counter 1.
+    const std::vector<Bytes> line = Framed(2, RandomWords(56 * 16, 2));
     for (int c = 0; c < 2; ++c) {
         const Bytes bits = Received(line[static_cast<size_t>(c)]);
         unsigned word[2] = {0, 0};
