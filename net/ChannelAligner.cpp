@@ -14,6 +14,7 @@ constexpr int kUnlockedTakeLimit = 17;
 constexpr int kMarkerTries = 4;
 constexpr int kCounterMask = 0x1F;
 constexpr int kCounterHalfCircle = 16;
+constexpr int kHeldHalves = 16;
 
 int ModeOf(int headerMode) {
     static constexpr int kModes[] = {DEVICEMODE_STEREO, DEVICEMODE_JOINT_STEREO, DEVICEMODE_DUAL_MONO,
@@ -71,6 +72,7 @@ int CChannelAligner::Init(int channels, int blockLength) {
         c.buffer.assign(kChannelBytes + 1, 0);
     }
     FullReset();
+    m_paired = 0;
     m_formatChanged = 0;
     return 1;
 }
@@ -216,6 +218,7 @@ void CChannelAligner::Search(Channel& c, int index) {
             AudioFormat f;
             if (CheckHeader(c, j, i, inverted, &f)) {
                 m_detected = f;
+                m_paired = 0;
                 c.frameLength = f.frameBytes;
                 if (f.bitRate == 64000 && m_first < 0) m_first = index;
                 found = true;
@@ -356,7 +359,14 @@ void CChannelAligner::Reassemble128kLayer2() {
     }
     if (!valid[0] && !valid[1]) return;
     if (valid[0] != valid[1]) {
-        TakeFrame(valid[0] ? a : b);
+        // The other channel of a split that was paired searches again: this
+        // one keeps its newest half frames for it, as many as the counters
+        // can still tell apart. Taking them all as they come would leave the
+        // other channel, once found again, behind by the delay and the search
+        // together: 16 or more frames, which the 5-bit counters pair with the
+        // wrong halves.
+        Channel& c = valid[0] ? a : b;
+        if (!m_paired || c.fill > kHeldHalves * c.frameLength) TakeFrame(c);
         return;
     }
     auto resync = [&] {
@@ -420,6 +430,7 @@ void CChannelAligner::Reassemble128kLayer2() {
     m_detected.frameBytes = frame;
     m_detected.deviceMode = ModeOf(hd.mode);
     // A matched pair proves both locks: only false locks run out of takes.
+    m_paired = 1;
     a.taken = 0;
     b.taken = 0;
     TakeFrame(a);

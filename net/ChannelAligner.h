@@ -71,6 +71,7 @@ private:
     int m_lockIn = 0;
     int m_markerCount = 0;
     int m_locked = 0;
+    int m_paired = 0;  // the two-channel split has been reassembled since the last other framing
     AudioFormat m_detected;
     AudioFormat m_output;
     int m_formatChanged = 1;

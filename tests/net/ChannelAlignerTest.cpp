@@ -215,3 +215,67 @@ TEST(ChannelAlignerTest, KeepsTheNewest20480BytesOfAChannel) {
     EXPECT_EQ(a.Write(0, bytes.data(), 0), 0);
     EXPECT_EQ(a.Write(-1, bytes.data(), 1), 0);
 }
+
+// The line runs in real time, one half frame per channel every 24 ms; the
+// receiver polls as a station does (at most 2400 bytes a channel, one frame
+// handed on a poll) but may stall. The second channel goes idle for 300 ms
+// and then brings its frames that much later, the receiver stalls right
+// then, and later the first channel slips by 3 bits: the aligner pairs the
+// halves again by their counters each time, and every frame it hands on but
+// the one the slip broke on the line is a sent frame, in order.
+TEST(ChannelAlignerTest, TwoChannelLayer2RecoversFromADelayJumpWhileTheReceiverStalls) {
+    for (int stall : {0, 4, 8, 12}) {
+        std::mt19937 rng(static_cast<unsigned>(stall));
+        std::vector<Bytes> frames;
+        for (int i = 0; i < 300; ++i) frames.push_back(Frame(kL2Stereo48k128, 384, rng));
+        std::vector<Bytes> ch = Split(frames, 0);
+        ch[1].insert(ch[1].begin() + 60 * 192, 2400, 0xFF);
+        // Later the first channel slips by 3 bits.
+        const Bytes slipped = Shifted(Bytes(ch[0].begin() + 150 * 192 + 77, ch[0].end()), 3);
+        ch[0].resize(150 * 192 + 77);
+        ch[0].insert(ch[0].end(), slipped.begin(), slipped.end());
+        CChannelAligner a;
+        ASSERT_EQ(a.Init(2, 384), 1);
+        SCOPED_TRACE(testing::Message() << "stall " << stall << " half frames");
+        Bytes out;
+        size_t sent[2] = {0, 0};
+        const int ticks = static_cast<int>(ch[0].size() / 192);
+        for (int t = 1; t <= ticks; ++t) {
+            // Stalled from the idle line's end on.
+            if (t > 72 && t <= 72 + stall) continue;
+            // Two polls a half frame when running, as a station keeps up.
+            for (int poll = 0; poll < 2; ++poll) {
+                for (int c = 0; c < 2; ++c) {
+                    const size_t due = std::min(ch[c].size(), static_cast<size_t>(t) * 192);
+                    const size_t n = std::min<size_t>(due - sent[c], 2400);
+                    if (n > 0) a.Write(c, ch[c].data() + sent[c], static_cast<int>(n));
+                    sent[c] += n;
+                }
+                for (int pass = 0; pass < 16; ++pass) {
+                    if (a.Available() == 0) a.Run();
+                    if (a.Available() < 384) continue;
+                    uint8_t frame[384];
+                    a.Read(frame, 384);
+                    out.insert(out.end(), frame, frame + 384);
+                    break;
+                }
+            }
+        }
+        size_t next = 0;
+        int got = 0, lost = 0, broken = 0;
+        for (size_t k = 0; k + 384 <= out.size(); k += 384) {
+            size_t i = next;
+            while (i < frames.size() && !std::equal(frames[i].begin(), frames[i].begin() + 382, out.begin() + static_cast<long>(k))) ++i;
+            // The frame on the line when it slipped is broken on the line itself.
+            if (i == frames.size() && ++broken <= 1) continue;
+            ASSERT_LT(i, frames.size()) << "output frame " << k / 384 << " is no sent frame";
+            if (got > 0) lost += static_cast<int>(i - next);
+            next = i + 1;
+            ++got;
+        }
+        std::printf("stall %d: frames %d lost %d\n", stall, got, lost);
+        // Both faults together: the delay, two searches, two lock-ins.
+        EXPECT_LE(lost, 45);
+        EXPECT_GE(got, 230);
+    }
+}

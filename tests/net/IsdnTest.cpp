@@ -498,18 +498,14 @@ TEST_F(IsdnTest, Layer2At128kSplitsOverTwoChannels) {
     ExpectPeersDecode(mp2);
 }
 
-// Layer III over ISDN: at 64 kbit/s one channel carries the inverted frames;
-// at 128 kbit/s the blocks alternate over two channels behind their
-// private-bit markers, at 48 kHz (one frame a block) and 24 kHz (two MPEG-2
-// frames a block). What arrives is what was sent, markers included; the
-// captures decode in ffmpeg and mpg123.
 // The two channels of a 128 kbit/s Layer II call drift 300 ms apart and one
 // slips by 3 bits mid-call: the far end finds the frames again each time,
 // losing a bounded number, and what it plays stays in order.
-// Disabled: when the receiver runs late (a loaded machine, the sanitizer
-// build), the aligner does not always find the pairs again after the 300 ms
-// jump and hands on broken blocks until the call ends. Known open fault of
-// two-channel recovery; the case stays here to prove its mending.
+// Disabled: through the exchange, the far end gets only a few blocks more
+// once the first channel has slipped (in every run; it passes only when
+// those few reach the count asked for, which the sanitizer build misses).
+// The aligner recovers from the same faults on a simulated line
+// (ChannelAlignerTest): what the exchange adds is still open.
 TEST_F(IsdnTest, DISABLED_Layer2At128kRecoversFromChannelDelayAndBitSlip) {
     const auto frames = Layer2Tone(48000, DEVICEMODE_STEREO, 128000, 300);
     CodedCall call;
@@ -547,6 +543,11 @@ struct Layer3Case {
 };
 }  // namespace
 
+// Layer III over ISDN: at 64 kbit/s one channel carries the inverted frames;
+// at 128 kbit/s the blocks alternate over two channels behind their
+// private-bit markers, at 48 kHz (one frame a block) and 24 kHz (two MPEG-2
+// frames a block). What arrives is what was sent, markers included; the
+// captures decode in ffmpeg and mpg123.
 static void RunLayer3Call(IsdnTest& t, const Layer3Case& c) {
     const auto blocks = Layer3Tone(c.rate, c.mode, c.bitRate, c.block, 160);
     CodedCall call;

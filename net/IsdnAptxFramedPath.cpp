@@ -1,0 +1,236 @@
+#include "net/IsdnAptxFramedPath.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/BChannelFraming.h"
+
+namespace {
+constexpr int kWords = 4;
+constexpr uint32_t kSyncTail = 0x2FD;
+constexpr uint32_t kCandidateMask = 0xF80003FF;
+constexpr uint32_t kCandidateValue = 0xE80002FD;  // 0x2FD, after the previous word's last 5 bits
+constexpr uint32_t kWordMask = (1u << 27) - 1;
+constexpr int kCircle = CIsdnAptxFramedPath::kCounterWrap * CIsdnAptxFramedPath::kWordBits;  // 5184 frames
+
+int CounterOf(uint32_t word) { return static_cast<int>((word >> 19) & 0xFF); }
+int ChannelsOf(uint32_t word) { return static_cast<int>((((word >> 15) - 1) & 7) + 1); }
+int StreamOf(uint32_t word) { return static_cast<int>((((word >> 12) - 1) & 7) + 1); }
+
+void SetBit(std::vector<uint8_t>& bits, int index, int value) {
+    const uint8_t mask = static_cast<uint8_t>(0x80 >> (index & 7));
+    if (value) bits[static_cast<size_t>(index >> 3)] |= mask;
+    else bits[static_cast<size_t>(index >> 3)] &= static_cast<uint8_t>(~mask);
+}
+int GetBit(const std::vector<uint8_t>& bits, int index) { return (bits[static_cast<size_t>(index >> 3)] >> (7 - (index & 7))) & 1; }
+}  // namespace
+
+int CIsdnAptxFramedPath::Init(int channels, int blockLength) {
+    if (channels < 1 || channels > 2 || blockLength <= 0) return 0;
+    m_channels = channels;
+    m_blockLength = blockLength;
+    m_in.assign(kBufferBytes, 0);
+    m_inFill = 0;
+    m_stride[0] = channels == 1 ? 0 : kWords;
+    m_stride[1] = 1;
+    m_bitIndex = kWordBits;
+    for (int c = 0; c < 2; ++c) {
+        m_out[c].assign(kBufferBytes, 0);
+        m_outBytes[c] = m_outBit[c] = 0;
+        m_ring[c].assign(kBufferBytes, 0);
+        m_ringFill[c] = m_ringBit[c] = 0;
+        m_history[c].assign(kHistoryBits / 8, 0);
+        m_track[c] = Track();
+        // The counter starts at 0, the bit 18 marker, the channel count,
+        // the stream index + 1 (0 for a channel not used), the 0x2FD tail.
+        const uint32_t stream = c < channels ? static_cast<uint32_t>(c + 1) : 0;
+        m_sync[c] = (1u << 18) | (static_cast<uint32_t>(channels) << 15) | (stream << 12) | kSyncTail;
+    }
+    m_phase = 0;
+    m_historyPos = 0;
+    m_aligned = 0;
+    m_output.assign(kBufferBytes, 0);
+    m_outFill = 0;
+    return 1;
+}
+
+uint32_t CIsdnAptxFramedPath::Advance(uint32_t word) {
+    const int counter = CounterOf(word);
+    const uint32_t next = counter + 1 >= kCounterWrap ? 0 : static_cast<uint32_t>(counter + 1);
+    return (word & ~(0xFFu << 19)) | (next << 19);
+}
+
+int CIsdnAptxFramedPath::WriteSend(const uint8_t* bytes, int n) {
+    if (!bytes || n < 0 || m_inFill + n > kBufferBytes) return 0;
+    std::memcpy(m_in.data() + m_inFill, bytes, static_cast<size_t>(n));
+    m_inFill += n;
+    return 1;
+}
+
+void CIsdnAptxFramedPath::PutBits(int channel, uint32_t value, int bits) {
+    for (int b = bits - 1; b >= 0; --b) {
+        SetBit(m_out[channel], m_outBytes[channel] * 8 + m_outBit[channel], (value >> b) & 1);
+        if (++m_outBit[channel] == 8) {
+            m_outBit[channel] = 0;
+            ++m_outBytes[channel];
+        }
+    }
+}
+
+void CIsdnAptxFramedPath::Frame() {
+    int rounds = m_inFill / 8 / m_channels;
+    for (int c = 0; c < m_channels; ++c) rounds = std::min(rounds, ((kBufferBytes - m_outBytes[c]) * 8 - m_outBit[c] - 8) / kFrameBits);
+    int taken = 0;
+    for (int r = 0; r < rounds; ++r) {
+        const uint8_t* words = m_in.data() + taken;
+        if (--m_bitIndex < 0) {
+            m_bitIndex = kWordBits - 1;
+            for (uint32_t& s : m_sync) s = Advance(s);
+        }
+        for (int c = 0; c < m_channels; ++c) {
+            for (int k = 0; k < kWords; ++k) {
+                const int w = c * m_stride[0] + k * m_stride[1];
+                // Code words as the codec stores them: low byte first.
+                PutBits(c, static_cast<uint32_t>(words[2 * w] | words[2 * w + 1] << 8), 16);
+            }
+            PutBits(c, (m_sync[c] >> m_bitIndex) & 1, 1);
+        }
+        taken += 8 * m_channels;
+    }
+    std::memmove(m_in.data(), m_in.data() + taken, static_cast<size_t>(m_inFill - taken));
+    m_inFill -= taken;
+}
+
+int CIsdnAptxFramedPath::Available(int channel) const {
+    return channel >= 0 && channel < m_channels ? m_outBytes[channel] : 0;
+}
+
+int CIsdnAptxFramedPath::ReadChannel(int channel, uint8_t* dst, int n) {
+    if (channel < 0 || channel >= m_channels || !dst || n <= 0) return 0;
+    const int take = std::min(n, m_outBytes[channel]);
+    for (int k = 0; k < take; ++k) dst[k] = static_cast<uint8_t>(~CBChannelFraming::Reverse(m_out[channel][k]));
+    // The partial byte moves to the front with the rest.
+    std::memmove(m_out[channel].data(), m_out[channel].data() + take, static_cast<size_t>(m_outBytes[channel] - take + 1));
+    m_outBytes[channel] -= take;
+    return take;
+}
+
+int CIsdnAptxFramedPath::WriteReceived(int channel, const uint8_t* bytes, int n) {
+    if (channel < 0 || channel >= m_channels || !bytes || n < 0 || m_ringFill[channel] + n > kBufferBytes) return 0;
+    for (int k = 0; k < n; ++k) m_ring[channel][m_ringFill[channel] + k] = static_cast<uint8_t>(~bytes[k]);
+    m_ringFill[channel] += n;
+    return 1;
+}
+
+uint32_t CIsdnAptxFramedPath::GetBits(int channel, int bits) {
+    uint32_t v = 0;
+    for (int b = 0; b < bits; ++b) v = v << 1 | static_cast<uint32_t>(GetBit(m_ring[channel], m_ringBit[channel]++));
+    return v;
+}
+
+void CIsdnAptxFramedPath::TrackSync(int channel, const uint8_t* frameBits) {
+    Track& t = m_track[channel];
+    for (int k = 0; k < kFrameBits; ++k) t.registers[k] = t.registers[k] << 1 | frameBits[k];
+    if (t.locked) {
+        if (m_phase != t.phase) return;
+        if ((t.registers[t.bit] & kWordMask) == t.expected) {
+            t.confidence = 2;
+        } else if (--t.confidence <= 0) {
+            t.locked = 0;
+        }
+        t.expected = Advance(t.expected);
+        return;
+    }
+    for (int k = 0; k < kFrameBits && !t.locked; ++k) {
+        if ((t.registers[k] & kCandidateMask) != kCandidateValue) continue;
+        const uint32_t w = t.registers[k] & kWordMask;
+        for (const Candidate& c : t.candidates) {
+            if (c.bit == k && c.word == w && ChannelsOf(w) == m_channels && StreamOf(w) <= m_channels) {
+                t.locked = 1;
+                t.phase = m_phase;
+                t.confidence = 2;
+                t.expected = Advance(w);
+                t.bit = k;
+                break;
+            }
+        }
+        t.candidates[t.next] = {Advance(w), k};
+        t.next = (t.next + 1) & 7;
+    }
+}
+
+bool CIsdnAptxFramedPath::Align() {
+    int frame[2] = {};
+    for (int c = 0; c < m_channels; ++c) {
+        const Track& t = m_track[c];
+        int counter = CounterOf(t.expected);
+        if (!(m_phase > t.phase)) counter = counter == 0 ? kCounterWrap - 1 : counter - 1;
+        frame[c] = t.phase + kWordBits * counter;
+    }
+    // The channel furthest behind: behind another when less than half the
+    // circle earlier.
+    int reference = 0;
+    for (int c = 1; c < m_channels; ++c) {
+        const int ahead = ((frame[reference] - frame[c]) % kCircle + kCircle) % kCircle;
+        if (ahead > 0 && ahead < kCircle / 2) reference = c;
+    }
+    for (int c = 0; c < m_channels; ++c) {
+        const int frames = ((frame[c] - frame[reference]) % kCircle + kCircle) % kCircle;
+        const long delay = static_cast<long>(frames) * kFrameBits - m_track[c].bit + 64;
+        if (delay > kMaxDelayBits) return false;
+        m_track[c].delay = static_cast<int>(delay);
+    }
+    return true;
+}
+
+void CIsdnAptxFramedPath::Receive() {
+    int frames = (kBufferBytes - m_outFill) / 8 / m_channels;
+    for (int c = 0; c < m_channels; ++c) frames = std::min(frames, (m_ringFill[c] * 8 - m_ringBit[c]) / kFrameBits);
+    for (int f = 0; f < frames; ++f) {
+        m_phase = m_phase == 0 ? kWordBits - 1 : m_phase - 1;
+        for (int c = 0; c < m_channels; ++c) {
+            uint8_t bits[kFrameBits];
+            for (int k = 0; k < kFrameBits; ++k) {
+                bits[k] = static_cast<uint8_t>(GetBits(c, 1));
+                SetBit(m_history[c], (m_historyPos + k) % kHistoryBits, bits[k]);
+            }
+            TrackSync(c, bits);
+        }
+        m_historyPos = (m_historyPos + kFrameBits) % kHistoryBits;
+        bool locked = true;
+        for (int c = 0; c < m_channels; ++c) locked = locked && m_track[c].locked;
+        const int wasAligned = m_aligned;
+        if (!locked) m_aligned = 0;
+        else if (!m_aligned) m_aligned = Align() ? 1 : 0;
+        // The frame that brought the alignment is not kept.
+        if (!m_aligned || !wasAligned) continue;
+        for (int c = 0; c < m_channels; ++c) {
+            int at = m_historyPos - m_track[c].delay - kFrameBits;
+            at = ((at % kHistoryBits) + kHistoryBits) % kHistoryBits;
+            const int stream = StreamOf(m_track[c].expected) - 1;
+            for (int k = 0; k < kWords; ++k) {
+                uint32_t w = 0;
+                for (int b = 0; b < 16; ++b) w = w << 1 | static_cast<uint32_t>(GetBit(m_history[c], (at + 16 * k + b) % kHistoryBits));
+                const int slot = stream * m_stride[0] + k * m_stride[1];
+                m_output[static_cast<size_t>(m_outFill + 2 * slot)] = static_cast<uint8_t>(w & 0xFF);
+                m_output[static_cast<size_t>(m_outFill + 2 * slot + 1)] = static_cast<uint8_t>(w >> 8);
+            }
+        }
+        m_outFill += 8 * m_channels;
+    }
+    for (int c = 0; c < m_channels; ++c) {
+        const int used = m_ringBit[c] / 8;
+        std::memmove(m_ring[c].data(), m_ring[c].data() + used, static_cast<size_t>(m_ringFill[c] - used));
+        m_ringFill[c] -= used;
+        m_ringBit[c] -= used * 8;
+    }
+}
+
+int CIsdnAptxFramedPath::ReadReceived(uint8_t* dst, int n) {
+    if (!dst || n <= 0) return 0;
+    const int take = std::min(n, m_outFill);
+    std::memcpy(dst, m_output.data(), static_cast<size_t>(take));
+    std::memmove(m_output.data(), m_output.data() + take, static_cast<size_t>(m_outFill - take));
+    m_outFill -= take;
+    return take;
+}

@@ -1,0 +1,84 @@
+#pragma once
+// apt-X in 65-bit frames on one or two B-channels: four 16-bit code words
+// and one bit of a 27-bit synchronisation word per frame and channel. The
+// sync word lets the receiver find the frame position at any bit offset,
+// tell the channels apart and undo up to about two seconds of delay between
+// them. Call worker's thread only.
+#include <cstdint>
+#include <vector>
+
+class CIsdnAptxFramedPath {
+public:
+    static constexpr int kBufferBytes = 3840;
+    static constexpr int kFrameBits = 65;
+    static constexpr int kWordBits = 27;
+    static constexpr int kCounterWrap = 192;
+    static constexpr int kHistoryBits = 128000;
+    static constexpr int kMaxDelayBits = kHistoryBits - 97;
+
+    // 1, or 0 for a bad argument.
+    int Init(int channels, int blockLength);
+    // Coded apt-X from the encoder: 1, or 0 when it would overflow.
+    int WriteSend(const uint8_t* bytes, int n);
+    // Frames as many rounds as the input and the outputs allow.
+    void Frame();
+    int Available(int channel) const;
+    // A channel's line bytes: bit-reversed and inverted.
+    int ReadChannel(int channel, uint8_t* dst, int n);
+    // A channel's received bytes, already bit-reversed; dropped when full.
+    int WriteReceived(int channel, const uint8_t* bytes, int n);
+    // Unpacks, tracks the sync words, aligns the channels and collects the
+    // code words in the send order.
+    void Receive();
+    int IsAligned() const { return m_aligned; }
+    int IsLocked(int channel) const { return m_track[channel].locked; }
+    int GetDelayBits(int channel) const { return m_track[channel].delay; }
+    int ReceivedAvailable() const { return m_outFill; }
+    int ReadReceived(uint8_t* dst, int n);
+    // The sync word a channel sends now (tests).
+    uint32_t SyncWord(int channel) const { return m_sync[channel]; }
+
+private:
+    struct Candidate {
+        uint32_t word = 0;
+        int bit = -1;
+    };
+    struct Track {
+        uint32_t registers[kFrameBits] = {};
+        Candidate candidates[8];
+        int next = 0;
+        int locked = 0;
+        int phase = 0;
+        int confidence = 0;
+        uint32_t expected = 0;
+        int bit = 0;
+        int delay = 0;
+    };
+
+    static uint32_t Advance(uint32_t word);
+    void PutBits(int channel, uint32_t value, int bits);
+    uint32_t GetBits(int channel, int bits);
+    void TrackSync(int channel, const uint8_t* frameBits);
+    bool Align();
+
+    int m_channels = 0;
+    int m_blockLength = 0;
+    std::vector<uint8_t> m_in;
+    int m_inFill = 0;
+    std::vector<uint8_t> m_out[2];
+    int m_outBytes[2] = {};
+    int m_outBit[2] = {};
+    std::vector<uint8_t> m_ring[2];
+    int m_ringFill[2] = {};
+    int m_ringBit[2] = {};
+    int m_bitIndex = kWordBits;
+    uint32_t m_sync[2] = {};
+    int m_stride[2] = {0, 1};
+    Track m_track[2];
+    int m_phase = 0;
+    std::vector<uint8_t> m_history[2];
+    int m_historyPos = 0;
+    int m_aligned = 0;
+    std::vector<uint8_t> m_output;
+    int m_outFill = 0;
+};

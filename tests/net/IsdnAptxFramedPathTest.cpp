@@ -1,0 +1,194 @@
+// apt-X framed on B-channels: the frame and sync word layout on the line,
+// and a receiver that finds the frames at any bit offset and undoes the
+// delay between two channels up to what its history holds.
+#include "net/IsdnAptxFramedPath.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "net/BChannelFraming.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The line's bytes as the receiver's bit reversal hands them on.
+Bytes Received(const Bytes& line) {
+    Bytes out(line.size());
+    for (size_t i = 0; i < line.size(); ++i) out[i] = CBChannelFraming::Reverse(line[i]);
+    return out;
+}
+
+// Frames `input` and returns each channel's line bytes.
+std::vector<Bytes> Framed(int channels, const Bytes& input) {
+    CIsdnAptxFramedPath p;
+    EXPECT_EQ(p.Init(channels, 192), 1);
+    std::vector<Bytes> line(static_cast<size_t>(channels));
+    for (size_t at = 0; at < input.size(); at += 1024) {
+        const int n = static_cast<int>(std::min<size_t>(1024, input.size() - at));
+        EXPECT_EQ(p.WriteSend(input.data() + at, n), 1);
+        p.Frame();
+        for (int c = 0; c < channels; ++c) {
+            uint8_t buf[4096];
+            const int got = p.ReadChannel(c, buf, sizeof buf);
+            line[static_cast<size_t>(c)].insert(line[static_cast<size_t>(c)].end(), buf, buf + got);
+        }
+    }
+    return line;
+}
+
+// `bits` bits of idle line (ones) in front of the received bytes.
+Bytes Delayed(const Bytes& in, int bits) {
+    Bytes out(static_cast<size_t>(bits / 8), 0x00);  // idle ones, inverted on the line
+    const int shift = bits % 8;
+    unsigned carry = 0x00;
+    for (uint8_t b : in) {
+        out.push_back(static_cast<uint8_t>(((carry << 8) | b) >> shift));
+        carry = b;
+    }
+    return out;
+}
+
+Bytes RandomWords(size_t bytes, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes b(bytes);
+    for (auto& x : b) x = static_cast<uint8_t>(rng());
+    return b;
+}
+
+// What the receiver showed along the way.
+struct Seen {
+    bool bothLocked = false;
+    bool aligned = false;
+    int delayDifference = 0;  // first channel's delay minus the second's, once aligned
+};
+
+// Feeds the channels' received bytes in poll-sized pieces and collects the
+// code words the path puts back together.
+Bytes Receive(CIsdnAptxFramedPath& p, std::vector<Bytes> channels, Seen* seen) {
+    // The channels end together: the shorter ones idle.
+    size_t longest = 0;
+    for (const Bytes& c : channels) longest = std::max(longest, c.size());
+    for (Bytes& c : channels) c.resize(longest, 0x00);
+    Bytes out;
+    size_t at = 0;
+    bool more = true;
+    while (more) {
+        more = false;
+        for (size_t c = 0; c < channels.size(); ++c) {
+            if (at >= channels[c].size()) continue;
+            const int n = static_cast<int>(std::min<size_t>(384, channels[c].size() - at));
+            EXPECT_EQ(p.WriteReceived(static_cast<int>(c), channels[c].data() + at, n), 1);
+            more = true;
+        }
+        at += 384;
+        p.Receive();
+        seen->bothLocked = seen->bothLocked || (p.IsLocked(0) && p.IsLocked(1));
+        if (p.IsAligned() && !seen->aligned) {
+            seen->aligned = true;
+            seen->delayDifference = p.GetDelayBits(0) - p.GetDelayBits(1);
+        }
+        uint8_t buf[4096];
+        const int n = p.ReadReceived(buf, sizeof buf);
+        out.insert(out.end(), buf, buf + n);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(IsdnAptxFramedPathTest, EightRoundsMakeSixtyFiveBytesWithTheSyncBitLast) {
+    CIsdnAptxFramedPath p;
+    ASSERT_EQ(p.Init(1, 192), 1);
+    const Bytes words = RandomWords(64, 1);
+    ASSERT_EQ(p.WriteSend(words.data(), 64), 1);
+    p.Frame();
+    ASSERT_EQ(p.Available(0), 65);
+    uint8_t line[65];
+    ASSERT_EQ(p.ReadChannel(0, line, 65), 65);
+    // Back from the line: four words, most significant bit first, then the
+    // sync bit, 65 bits a frame.
+    const Bytes bits = Received(Bytes(line, line + 65));
+    auto bit = [&](int i) { return ((~bits[static_cast<size_t>(i / 8)]) >> (7 - i % 8)) & 1; };
+    for (int f = 0; f < 8; ++f) {
+        for (int k = 0; k < 4; ++k) {
+            unsigned w = 0;
+            for (int b = 0; b < 16; ++b) w = w << 1 | static_cast<unsigned>(bit(f * 65 + k * 16 + b));
+            const unsigned sent = words[static_cast<size_t>(f * 8 + 2 * k)] | words[static_cast<size_t>(f * 8 + 2 * k + 1)] << 8;
+            EXPECT_EQ(w, sent) << "frame " << f << " word " << k;
+        }
+    }
+    EXPECT_EQ(p.WriteSend(words.data(), CIsdnAptxFramedPath::kBufferBytes + 1), 0);
+}
+
+TEST(IsdnAptxFramedPathTest, SyncWordsCountNameTheChannelsAndGoOutMostSignificantBitFirst) {
+    CIsdnAptxFramedPath p;
+    ASSERT_EQ(p.Init(2, 192), 1);
+    // Counter 0, bit 18, two channels, stream index + 1, 0x2FD.
+    EXPECT_EQ(p.SyncWord(0), (1u << 18) | (2u << 15) | (1u << 12) | 0x2FDu);
+    EXPECT_EQ(p.SyncWord(1), (1u << 18) | (2u << 15) | (2u << 12) | 0x2FDu);
+    CIsdnAptxFramedPath one;
+    ASSERT_EQ(one.Init(1, 192), 1);
+    EXPECT_EQ(one.SyncWord(1) >> 12 & 7, 0u);
+    // Two words of frames (and the bytes the last one ends in): the sync
+    // bits spell counter 0, then counter 1.
+    const std::vector<Bytes> line = Framed(2, RandomWords(56 * 16, 2));
+    for (int c = 0; c < 2; ++c) {
+        const Bytes bits = Received(line[static_cast<size_t>(c)]);
+        unsigned word[2] = {0, 0};
+        for (int f = 0; f < 54; ++f) {
+            const int i = f * 65 + 64;
+            word[f / 27] = word[f / 27] << 1 | static_cast<unsigned>(((~bits[static_cast<size_t>(i / 8)]) >> (7 - i % 8)) & 1);
+        }
+        const unsigned expect = (1u << 18) | (2u << 15) | (static_cast<unsigned>(c + 1) << 12) | 0x2FDu;
+        EXPECT_EQ(word[0], expect);
+        EXPECT_EQ(word[1], expect | (1u << 19));
+    }
+}
+
+TEST(IsdnAptxFramedPathTest, TwoChannelsFiveHundredFramesApartAlignAtAnyBitOffset) {
+    const Bytes words = RandomWords(1200 * 16, 3);
+    const std::vector<Bytes> line = Framed(2, words);
+    for (int offset : {0, 3, 7}) {
+        SCOPED_TRACE(offset);
+        CIsdnAptxFramedPath p;
+        ASSERT_EQ(p.Init(2, 192), 1);
+        // The second channel arrives 500 frames later, both at a bit offset.
+        Seen seen;
+        const Bytes out = Receive(p, {Delayed(Received(line[0]), offset), Delayed(Received(line[1]), 500 * 65 + offset + 5)}, &seen);
+        ASSERT_TRUE(seen.aligned);
+        // The first channel is held back by the bits between the two.
+        EXPECT_EQ(seen.delayDifference, 500 * 65 + 5);
+        // The words come back in the order they were sent, from some frame on.
+        ASSERT_GE(out.size(), 400u * 16);
+        const auto hit = std::search(words.begin(), words.end(), out.begin(), out.end());
+        EXPECT_TRUE(hit != words.end());
+        EXPECT_EQ((hit - words.begin()) % 16, 0);
+    }
+}
+
+TEST(IsdnAptxFramedPathTest, ADelayBeyondTheHistoryNeverAligns) {
+    const Bytes words = RandomWords(2100 * 16, 4);
+    const std::vector<Bytes> line = Framed(2, words);
+    // 1968 frames of 65 bits: 127920 bits, just beyond the 127903 the
+    // history can undo.
+    CIsdnAptxFramedPath p;
+    ASSERT_EQ(p.Init(2, 192), 1);
+    Seen seen;
+    const Bytes out = Receive(p, {Received(line[0]), Delayed(Received(line[1]), 1968 * 65)}, &seen);
+    EXPECT_TRUE(seen.bothLocked);
+    EXPECT_FALSE(seen.aligned);
+    EXPECT_TRUE(out.empty());
+    // One frame less (127855 bits) is still within reach.
+    CIsdnAptxFramedPath q;
+    ASSERT_EQ(q.Init(2, 192), 1);
+    Seen near;
+    const Bytes back = Receive(q, {Received(line[0]), Delayed(Received(line[1]), 1967 * 65)}, &near);
+    EXPECT_TRUE(near.aligned);
+    EXPECT_EQ(near.delayDifference, 1967 * 65);
+    const auto hit = std::search(words.begin(), words.end(), back.begin(), back.end());
+    EXPECT_TRUE(!back.empty() && hit != words.end());
+}
