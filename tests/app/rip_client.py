@@ -12,7 +12,7 @@ ENCODER_FORMAT, DECODER_FORMAT, CONNECTION_ERROR, MESSAGE_ERROR = 0x20030, 0x200
 NETWORK, MULTICAST = 0x11, 0x80
 
 
-def connect(port, host="127.0.0.1", patience=30):
+def connect(port, host="127.0.0.1", patience=90):
     """A connection to the port, tried until the station listens or the patience runs out."""
     deadline = time.time() + patience
     while True:
