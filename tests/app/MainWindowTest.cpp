@@ -13,6 +13,7 @@
 #include <wx/dcclient.h>
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
+#include <wx/image.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/radiobut.h>
@@ -41,7 +42,10 @@
 #include "common/Settings.h"
 #include "common/SharedState.h"
 #include "ui/CodecApp.h"
+#include "ui/ColorListCtrl.h"
+#include "ui/ColourTriple.h"
 #include "ui/HoverButton.h"
+#include "ui/IndicatorLight.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainDlg.h"
 #include "ui/pages/PhonebookPage.h"
@@ -434,8 +438,34 @@ TEST_F(MainWindowTest, SchemesIdleAndConnected) {
                 return static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel().Contains("Connected") ||
                        s.kind == 128;
             })) << status;
+            // The page's lights: steady green once audio flows each way.
+            CPhonebookPage* page = dlg.PhonebookPage(s.kind);
+            auto* light = dynamic_cast<CIndicatorLight*>(page->Control(page->Logic().Traits().receiveIndicator));
+            ASSERT_NE(light, nullptr);
+            EXPECT_TRUE(WaitUntil([&] { return light->DisplayedState() == 2 && !light->IsBlinking(); }));
             CheckGeometry(dlg);
             Screenshot(frame, std::string("main-connected-") + s.name);
+            // The list as the screen shows it: the page's panel colour.
+            {
+                auto* list = dynamic_cast<CColorListCtrl*>(page->Control(page->Logic().Traits().list));
+                ASSERT_NE(list, nullptr);
+                if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+                wxImage shot;
+                EXPECT_TRUE(shot.LoadFile((ScreensDir() / (std::string("main-connected-") + s.name + ".png")).string(),
+                                          wxBITMAP_TYPE_PNG));
+                const wxRect r = list->GetScreenRect();
+                const wxPoint origin = frame->GetScreenRect().GetTopLeft();
+                const wxColour panel = WxColour(list->BackgroundColour());
+                int matching = 0, all = 0;
+                for (int y = r.y - origin.y; y < r.GetBottom() - origin.y; ++y) {
+                    for (int x = r.x - origin.x; x < r.GetRight() - origin.x; ++x, ++all) {
+                        if (x < 0 || y < 0 || x >= shot.GetWidth() || y >= shot.GetHeight()) continue;
+                        matching += shot.GetRed(x, y) == panel.Red() && shot.GetGreen(x, y) == panel.Green() &&
+                                    shot.GetBlue(x, y) == panel.Blue();
+                    }
+                }
+                EXPECT_GT(matching, all / 2) << "the list is not drawn in its page's colour";
+            }
             PostMessage(dlg.GetSafeHwnd(), WM_STOP_REQUEST, 0, 0);
             ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }));
             EXPECT_TRUE(dlg.MenuBar()->IsEnabledTop(0));

@@ -181,8 +181,9 @@ void CPhonebookPage::Build() {
     Remember(t.meter, m_meter);
     meterColumn->Add(m_meter, 1, wxALIGN_CENTER_HORIZONTAL | wxBOTTOM, 4);
     auto* lights = new wxBoxSizer(wxHORIZONTAL);
+    // The multicast page's one light serves both directions (the same id).
     for (int id : {t.receiveIndicator, t.transmitIndicator}) {
-        if (id == t.transmitIndicator && t.oneIndicator) break;
+        if (Control(id)) continue;
         auto* light = new CIndicatorLight(this, id, t.gradientBase);
         Remember(id, light);
         lights->Add(light, 0, wxLEFT | wxRIGHT, 3);
