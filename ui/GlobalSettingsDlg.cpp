@@ -6,6 +6,8 @@
 #include "common/Settings.h"
 #include "ui/ExplorerFileDialog.h"
 #include "ui/HoverButton.h"
+#include "ui/ImageButton.h"
+#include "ui/ResourceBitmaps.h"
 #include "ui/SettingsControls.h"
 
 using namespace SettingsControls;
@@ -40,8 +42,9 @@ void CGlobalSettingsDlg::BuildView(wxTopLevelWindow& view) {
     auto* location = new wxBoxSizer(wxHORIZONTAL);
     m_location = Edit(&view, 1211, c, 260, 240);
     location->Add(m_location, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
-    CHoverButton* browse = AddButton(&view, 3, Text(18, "Browse..."));
-    browse->SetMinSize(wxSize(browse->GetMinSize().x - 40 > 60 ? browse->GetMinSize().x - 40 : 60, 26));
+    CImageButton* browse = AddImageButton(&view, 3, 3, Text(18, "Browse..."));
+    browse->SetBitmap(130, kBitmapTransparent);
+    browse->SetMinSize(wxSize(browse->GetBestSize().x, 28));
     location->Add(browse, 0, wxALIGN_CENTER_VERTICAL);
     grid->Add(Label(&view, 5051, Text(17, "Library location:"), c.otherText), 0, wxALIGN_CENTER_VERTICAL);
     grid->Add(location);

@@ -11,8 +11,8 @@ constexpr int kCaptionBand = 16;  // caption band below a picture
 
 CHoverButton::CHoverButton(wxWindow* parent, int id, const wxString& caption, const wxPoint& pos,
                            const wxSize& size, bool checkStyle)
-    : wxControl(parent, id, pos, size, wxBORDER_NONE | wxFULL_REPAINT_ON_RESIZE), m_checkStyle(checkStyle),
-      m_caption(caption) {
+    : wxControl(parent, id, pos, size, wxBORDER_NONE | wxFULL_REPAINT_ON_RESIZE), m_caption(caption),
+      m_checkStyle(checkStyle) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     SetLabel(caption);
     Bind(wxEVT_PAINT, &CHoverButton::OnPaint, this);

@@ -28,7 +28,7 @@ public:
     bool IsCaptured() const { return m_captured; }
 
     // Paints the button as it looks now.
-    void Draw(wxDC& dc) const;
+    virtual void Draw(wxDC& dc) const;
     // The caption's font height after fitting a text of textWidth pixels into
     // rectWidth: shrinks in proportion, two pixels more without a band.
     static int FitFontHeight(int height, int rectWidth, int textWidth, bool captionBand);
@@ -42,9 +42,18 @@ public:
     wxSize DoGetBestSize() const override;
     bool AcceptsFocus() const override { return false; }
 
+protected:
+    bool IsPressedNow() const { return !IsEnabled() ? false : (m_checkStyle && m_checked) || m_pressed; }
+    void Click();
+
+    wxString m_caption;
+    int m_fontHeight = 10;
+    int m_fontWeight = 700;
+    CColourTriple m_text{0};
+    CColourTriple m_face{0xC0C0C0};
+
 private:
     void OnPaint(wxPaintEvent& event);
-    void Click();
 
     bool m_checkStyle;
     bool m_checked = false;
@@ -53,10 +62,5 @@ private:
     bool m_captured = false;
     FaceIcon m_icon = FaceIcon::kNone;
     bool m_hasDisabledFace = false;
-    wxString m_caption;
-    int m_fontHeight = 10;
-    int m_fontWeight = 700;
-    CColourTriple m_text{0};
     CColourTriple m_hoverColour{0xC0C0C0};
-    CColourTriple m_face{0xC0C0C0};
 };

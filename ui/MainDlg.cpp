@@ -1,6 +1,7 @@
 #include "ui/MainDlg.h"
 
 #include <wx/filedlg.h>
+#include <wx/utils.h>
 #include <wx/frame.h>
 #include <wx/listbox.h>
 #include <wx/menu.h>
@@ -22,6 +23,7 @@
 #include "platform/WaveApi.h"
 #include "ui/AboutDlg.h"
 #include "ui/BandwidthDlg.h"
+#include "ui/HelpFile.h"
 #include "ui/AudioSetupCheck.h"
 #include "ui/CallEngineMainEngine.h"
 #include "ui/ColourTriple.h"
@@ -622,6 +624,7 @@ void CMainDlg::OnCommand(WORD id) {
     if (m_logic.HandleCommand(id)) return;
     switch (id) {
         case MainCommand::kAbout: ShowAbout(); break;
+        case MainCommand::kHelp: ShowHelp(); break;
         case MainCommand::kAlwaysOnTop: {
             const bool on = !(View()->GetWindowStyleFlag() & wxSTAY_ON_TOP);
             CSettings().SetMainOnTop(on ? 1 : 0);
@@ -657,6 +660,14 @@ void CMainDlg::ShowAbout() {
     CAboutDlg about;
     about.SetColours(kStandardDialogColours);
     about.DoModal();
+}
+
+void CMainDlg::ShowHelp() {
+    std::error_code ec;
+    const CHelpFile help(std::filesystem::current_path(ec).string());
+    const CHelpFile::Outcome outcome =
+        help.Open([](const std::string& path) { return wxLaunchDefaultApplication(wxString::FromUTF8(path)); });
+    if (outcome != CHelpFile::kOpened) MessageBox(help.Explain(outcome).c_str(), "Help", MB_OK | MB_ICONINFORMATION);
 }
 
 void CMainDlg::OnOpenPhonebook() {

@@ -137,6 +137,7 @@ private:
     void OnOpenPhonebook();
     void OnSavePhonebookAs();
     void ShowAbout();
+    void ShowHelp();
     void WaitForStartRelease(uint32_t release);
     void Remember(int id, wxWindow* window) { m_controls[id] = window; }
     void OpenMixer();

@@ -5,7 +5,7 @@
 #include <wx/toplevel.h>
 
 #include "common/Settings.h"
-#include "ui/HoverButton.h"
+#include "ui/ImageButton.h"
 #include "ui/Resources.h"
 #include "ui/SettingsControls.h"
 #include "ui/framework/MessageBox.h"
@@ -31,8 +31,8 @@ void CNumberRequestDlg::BuildView(wxTopLevelWindow& view) {
     }
     top->Add(grid, 0, wxALL, 10);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    CHoverButton* ok = AddButton(&view, 1, "Dial");
-    CHoverButton* cancel = AddButton(&view, 2, "Cancel");
+    CHoverButton* ok = AddImageButton(&view, 1, 0, "Dial");
+    CHoverButton* cancel = AddImageButton(&view, 2, 2, "Cancel");
     ok->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); });
     cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancel(); });
     buttons->Add(ok, 0, wxRIGHT, 10);

@@ -5,6 +5,7 @@
 
 #include "ui/ColourTriple.h"
 #include "ui/HoverButton.h"
+#include "ui/ImageButton.h"
 
 CStandardDialog::CStandardDialog(UINT templateId, int section) : CDialog(templateId) {
     if (section > 0) m_translator.SetSection(section);
@@ -20,6 +21,16 @@ wxStaticText* CStandardDialog::AddText(wxWindow* parent, int id, const wxString&
 CHoverButton* CStandardDialog::AddButton(wxWindow* parent, int id, const wxString& caption) {
     auto* button = new CHoverButton(parent, id, caption, wxDefaultPosition, wxDefaultSize);
     button->SetColours(m_colours.otherText, m_colours.background, m_colours.face);
+    wxSize best = button->GetBestSize();
+    best.x = best.x < 110 ? 110 : best.x;
+    best.y = best.y < 30 ? 30 : best.y;
+    button->SetMinSize(best);
+    return button;
+}
+
+CImageButton* CStandardDialog::AddImageButton(wxWindow* parent, int id, int kind, const wxString& caption) {
+    auto* button = new CImageButton(parent, id, kind, caption, wxDefaultPosition, wxDefaultSize);
+    button->SetImageColours(m_colours.otherText, m_colours.face, m_colours.background, 700);
     wxSize best = button->GetBestSize();
     best.x = best.x < 110 ? 110 : best.x;
     best.y = best.y < 30 ? 30 : best.y;

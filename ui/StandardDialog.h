@@ -13,6 +13,7 @@ class wxSizer;
 class wxStaticText;
 class wxWindow;
 class CHoverButton;
+class CImageButton;
 
 class CStandardDialog : public CDialog {
 public:
@@ -25,6 +26,8 @@ protected:
     wxStaticText* AddText(wxWindow* parent, int id, const wxString& text, int wrapWidth);
     // A hover button: text colour other-text, hover the background, face the edit colour, weight 700.
     CHoverButton* AddButton(wxWindow* parent, int id, const wxString& caption);
+    // A plain push button (kind 1 OK, 2 Cancel, else the caption given).
+    CImageButton* AddImageButton(wxWindow* parent, int id, int kind, const wxString& caption);
     void PaintBackground(wxWindow& view);
     // The line of the dialog's section, or the default.
     wxString Text(int line, const char* defaultText) const;

@@ -13,6 +13,7 @@
 #include <wx/dcclient.h>
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
+#include <wx/image.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/radiobut.h>
@@ -34,12 +35,17 @@
 #include <string>
 #include <vector>
 
+#include "StationProcess.h"
 #include "XDisplay.h"
+#include "common/Codes.h"
 #include "common/MainWindowMessages.h"
 #include "common/Settings.h"
 #include "common/SharedState.h"
 #include "ui/CodecApp.h"
+#include "ui/ColorListCtrl.h"
+#include "ui/ColourTriple.h"
 #include "ui/HoverButton.h"
+#include "ui/IndicatorLight.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainDlg.h"
 #include "ui/pages/PhonebookPage.h"
@@ -432,8 +438,34 @@ TEST_F(MainWindowTest, SchemesIdleAndConnected) {
                 return static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel().Contains("Connected") ||
                        s.kind == 128;
             })) << status;
+            // The page's lights: steady green once audio flows each way.
+            CPhonebookPage* page = dlg.PhonebookPage(s.kind);
+            auto* light = dynamic_cast<CIndicatorLight*>(page->Control(page->Logic().Traits().receiveIndicator));
+            ASSERT_NE(light, nullptr);
+            EXPECT_TRUE(WaitUntil([&] { return light->DisplayedState() == 2 && !light->IsBlinking(); }));
             CheckGeometry(dlg);
             Screenshot(frame, std::string("main-connected-") + s.name);
+            // The list as the screen shows it: the page's panel colour.
+            {
+                auto* list = dynamic_cast<CColorListCtrl*>(page->Control(page->Logic().Traits().list));
+                ASSERT_NE(list, nullptr);
+                if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+                wxImage shot;
+                EXPECT_TRUE(shot.LoadFile((ScreensDir() / (std::string("main-connected-") + s.name + ".png")).string(),
+                                          wxBITMAP_TYPE_PNG));
+                const wxRect r = list->GetScreenRect();
+                const wxPoint origin = frame->GetScreenRect().GetTopLeft();
+                const wxColour panel = WxColour(list->BackgroundColour());
+                int matching = 0, all = 0;
+                for (int y = r.y - origin.y; y < r.GetBottom() - origin.y; ++y) {
+                    for (int x = r.x - origin.x; x < r.GetRight() - origin.x; ++x, ++all) {
+                        if (x < 0 || y < 0 || x >= shot.GetWidth() || y >= shot.GetHeight()) continue;
+                        matching += shot.GetRed(x, y) == panel.Red() && shot.GetGreen(x, y) == panel.Green() &&
+                                    shot.GetBlue(x, y) == panel.Blue();
+                    }
+                }
+                EXPECT_GT(matching, all / 2) << "the list is not drawn in its page's colour";
+            }
             PostMessage(dlg.GetSafeHwnd(), WM_STOP_REQUEST, 0, 0);
             ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }));
             EXPECT_TRUE(dlg.MenuBar()->IsEnabledTop(0));
@@ -541,6 +573,116 @@ TEST_F(MainWindowTest, BandwidthWarningAnswers) {
     EXPECT_EQ(Run(kPlainIni, hooks), 0);
 }
 
+// A real call over a link narrower than its audio: the engine's own check
+// measures the link and finds too little; Continue connects, and on the
+// next call Disconnect hangs up. (Test again on a real engine is the call
+// tests' TestAgainMeasuresTheLinkAnewAndAsksAgain.)
+TEST_F(MainWindowTest, BandwidthWarningOnARealCallOverANarrowLink) {
+    const char* source = std::getenv("VELMORA_SOURCE_DIR");
+    if (!source || std::system("python3 --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "python3 not available";
+    const int base = 20000 + (getpid() % 1000) * 10;
+    const int portA = base, portB = base + 1, linkPort = base + 2;
+    const fs::path b = m_dir / "b";
+    fs::create_directories(b);
+    std::ofstream(b / "Velmora.Ini") << "[TCP]\nPortNumber=" << portB
+                                     << "\nAnswerAcceptCalls=1\nAnswerSameSettings=1\n"
+                                        "[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio B\n[Audio]\nInterface=1\n";
+    const pid_t stationB = StartStation(b, "Virtual B,tone=440", {{{"VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000"}}, {}});
+    // 80000 bytes a second each way: 640 kbit/s for audio that needs 768.
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t link = fork();
+    if (link == 0) {
+        dup2(out[1], 1);
+        const std::string script = std::string(source) + "/tests/app/slow_link.py";
+        execlp("python3", "python3", script.c_str(), std::to_string(linkPort).c_str(), std::to_string(portB).c_str(),
+               "80000", static_cast<char*>(nullptr));
+        _exit(96);
+    }
+    close(out[1]);
+    char listening[16] = {};
+    const bool linkUp = read(out[0], listening, sizeof listening - 1) > 0;  // the port, once it listens
+    close(out[0]);
+
+    setenv("VELMORA_VIRTUAL_AUDIO", "Virtual A,tone=1000", 1);
+    setenv("VELMORA_REGISTRY_FILE", (m_dir / "registry").c_str(), 1);
+    static int s_linkPort = 0;
+    s_linkPort = linkPort;
+    CMainDlgHooks hooks;
+    hooks.onShown = [](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        PhonebookEntry e = Destination("Narrow link", 16, "127.0.0.1");
+        e.connection.port = s_linkPort;
+        e.connection.connectionType = CONNTYPE_3;
+        e.connection.bufferingMode = BUFMODE_MEASURE_DELAY;
+        e.format.codingType = CODING_PCM;
+        e.format.sampleRate = 48000;
+        e.format.deviceMode = DEVICEMODE_MONO;
+        e.format.bitRate = 768000;
+        // The answers, in turn, to each warning that comes up.
+        std::vector<int> answers = {1152, 3};
+        size_t given = 0;
+        bool busy = false;
+        wxTimer driver;
+        driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            wxTopLevelWindow* box = FindTopLevel("Unsufficient Bandwidth on connection");
+            if (!box) {
+                busy = false;
+                return;
+            }
+            if (busy || given >= answers.size() || !box->IsShownOnScreen()) return;
+            busy = true;
+            auto* needed = dynamic_cast<wxStaticText*>(box->FindWindow(1153));
+            auto* provided = dynamic_cast<wxStaticText*>(box->FindWindow(1154));
+            EXPECT_TRUE(needed && needed->GetLabel() == "844 kbps (incl protocol overhead)");
+            int receive = -1, send = -1;
+            ASSERT_TRUE(provided);
+            ASSERT_EQ(std::sscanf(provided->GetLabel().utf8_string().c_str(), "RX: %d kbps, TX: %d kbps", &receive,
+                                  &send),
+                      2)
+                << provided->GetLabel();
+            // What came back through the link is what the link carries.
+            EXPECT_GT(receive, 0);
+            EXPECT_LE(receive, 720);
+            if (given == 0) Screenshot(box, "bandwidth-warning-narrow-link");
+            Click(box->FindWindow(answers[given++]));
+        });
+        driver.Start(100);
+        const auto patience = std::chrono::seconds(60);
+        dlg.Phonebook().AddEntry(e);
+        dlg.Logic().SetAutoDial(1, e.name, 16);
+        PostMessage(dlg.GetSafeHwnd(), WM_CONNECT_REQUEST, 32, 0);
+        ASSERT_TRUE(WaitUntil([&] { return given == 1 && dlg.Logic().CallState() == 50; }, patience))
+            << given << " " << dlg.Logic().CallState();
+        PostMessage(dlg.GetSafeHwnd(), WM_STOP_REQUEST, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }, patience));
+        // The far station may still be freeing its line: a refused call
+        // ends idle at once, and is dialled again.
+        Clock::time_point dialled{};
+        ASSERT_TRUE(WaitUntil([&] {
+            if (given < 2 && dlg.Logic().CallState() == 16 && Clock::now() - dialled > std::chrono::seconds(2)) {
+                dialled = Clock::now();
+                dlg.Logic().SetAutoDial(1, e.name, 16);
+                PostMessage(dlg.GetSafeHwnd(), WM_CONNECT_REQUEST, 32, 0);
+            }
+            return given == 2 && dlg.Logic().CallState() == 16;
+        }, patience))
+            << given << " " << dlg.Logic().CallState();
+        driver.Stop();
+        frame->Close();
+    };
+    const std::string ini = std::string(kPlainIni) + "IDString=Studio A\n[Audio]\nInterface=1\n[TCP]\nPortNumber=" +
+                            std::to_string(portA) + "\n";
+    const int result = linkUp ? Run(ini, hooks, false) : -1;
+    unsetenv("VELMORA_VIRTUAL_AUDIO");
+    kill(link, SIGKILL);
+    waitpid(link, nullptr, 0);
+    StopStation(stationB);
+    EXPECT_TRUE(linkUp);
+    EXPECT_EQ(result, 0);
+}
+
 // A first start: the splash, then the processor question (OK disabled until
 // an answer is chosen), then the window; the answer is kept.
 TEST_F(MainWindowTest, FirstStartShowsSplashAndAsksTheCpuSpeedOnce) {
@@ -611,7 +753,8 @@ TEST_F(MainWindowTest, SplashThatClosedItselfIsForgottenSafely) {
     EXPECT_EQ(Run("[Main]\nFastCPU=1\n", hooks), 0);
 }
 
-// The splash goes by itself with the window's first status tick.
+// The splash goes by itself with the window's first status tick; About and
+// Help open from the Help menu.
 TEST_F(MainWindowTest, SplashComesAndGoesAndAboutOpensAndCloses) {
     CMainDlgHooks hooks;
     hooks.onShown = [](CMainDlg& dlg) {
@@ -638,13 +781,38 @@ TEST_F(MainWindowTest, SplashComesAndGoesAndAboutOpensAndCloses) {
         driver.Start(100);
         PostMessage(dlg.GetSafeHwnd(), WM_COMMAND, MainCommand::kAbout, 0);
         EXPECT_TRUE(WaitUntil([&] { return shown; }));
-        EXPECT_TRUE(WaitUntil([&] {
+        const auto onlyTheWindow = [&] {
             for (wxWindow* w : wxTopLevelWindows) {
                 if (w != frame && w->IsShown()) return false;
             }
             return true;
-        }));
+        };
+        EXPECT_TRUE(WaitUntil(onlyTheWindow));
         driver.Stop();
+
+        // F1 with no help file beside the program says so and where.
+        bool told = false;
+        wxTimer helpDriver;
+        helpDriver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            wxTopLevelWindow* box = FindTopLevel("Help");
+            if (!box || box == frame) return;
+            helpDriver.Stop();
+            told = true;
+            bool named = false;
+            for (wxWindow* child : box->GetChildren())
+                if (auto* text = dynamic_cast<wxStaticText*>(child))
+                    named = named || text->GetLabel().Contains("\"Velmora Transvoria.chm\" is not in the folder");
+            EXPECT_TRUE(named);
+            Screenshot(box, "help-missing");
+            Click(box->FindWindow(wxID_OK));
+        });
+        helpDriver.Start(100);
+        frame->Raise();
+        Click(dlg.Control(MainControl::kPicture));
+        Key(WXK_F1);
+        EXPECT_TRUE(WaitUntil([&] { return told; }));
+        EXPECT_TRUE(WaitUntil(onlyTheWindow));
+        helpDriver.Stop();
         frame->Close();
     };
     EXPECT_EQ(Run("[Main]\nFastCPU=0\n", hooks), 0);

@@ -342,6 +342,32 @@ TEST_F(CallLoopbackTest, AnsweringAfterAFixedBufferCallMeasuresWithTheCaller) {
     ASSERT_TRUE(m_a->WaitState(16));
 }
 
+// Test again, the warning's second answer: the caller measures the link
+// anew, the answerer follows, and the caller is asked again.
+TEST_F(CallLoopbackTest, TestAgainMeasuresTheLinkAnewAndAsksAgain) {
+    PhonebookEntry e = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
+    e.connection.connectionType = CONNTYPE_3;
+    e.connection.bufferingMode = BUFMODE_MEASURE_DELAY;
+    ASSERT_TRUE(m_a->Start());
+    ASSERT_TRUE(m_b->Start());
+    ASSERT_TRUE(m_a->WaitState(16));
+    ASSERT_TRUE(m_b->WaitState(16));
+    ASSERT_TRUE(m_a->engine->Connect(e));
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_LOW_BANDWIDTH, 0, 12000)) << m_a->Dump();
+    ASSERT_TRUE(m_b->WaitState(49)) << m_b->Dump();
+    m_a->log.clear();
+    m_b->log.clear();
+    ASSERT_TRUE(m_a->engine->TestBandwidthAgain());
+    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_LOW_BANDWIDTH, 0, 20000)) << m_a->Dump() << m_b->Dump();
+    EXPECT_EQ(m_a->Count(WM_ENGINE_STATE, 16), 0) << m_a->Dump();
+    EXPECT_EQ(m_b->Count(WM_ENGINE_STATE, 16), 0) << m_b->Dump();
+    ASSERT_TRUE(m_a->engine->ContinueWithBandwidth());
+    ASSERT_TRUE(m_a->WaitState(50)) << m_a->Dump();
+    ASSERT_TRUE(m_b->WaitState(50)) << m_b->Dump();
+    ASSERT_TRUE(m_a->engine->Disconnect());
+    ASSERT_TRUE(m_a->WaitState(16));
+}
+
 // A buffered call measures the link first: the delay there and back, then
 // the filler rates each way; the caller is asked, continues, and both sides
 // size their delay buffers from the measured delay.

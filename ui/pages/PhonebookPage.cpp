@@ -16,9 +16,13 @@
 #include "common/Phonebook.h"
 #include "common/Settings.h"
 #include "platform/Clock.h"
+#include "ui/ColorListCtrl.h"
 #include "ui/ColourTriple.h"
 #include "ui/HoverButton.h"
+#include "ui/ImageButton.h"
+#include "ui/IndicatorLight.h"
 #include "ui/LevelMeter.h"
+#include "ui/ResourceBitmaps.h"
 #include "ui/StatusPanel.h"
 #include "ui/destinations/DestinationDialogs.h"
 #include "ui/framework/MessageBox.h"
@@ -104,11 +108,8 @@ void CPhonebookPage::Build() {
     m_search->SetToolTip("Type the first letters of the destination you are searching for");
     Remember(t.search, m_search);
     left->Add(m_search, 0, wxEXPAND | wxBOTTOM, 4);
-    m_list = new wxListCtrl(this, t.list, wxDefaultPosition, wxSize(180, 150),
-                            wxLC_REPORT | wxLC_NO_HEADER | wxLC_SINGLE_SEL);
-    m_list->InsertColumn(0, "", wxLIST_FORMAT_LEFT, 170);
-    m_list->SetBackgroundColour(Colour(t.panel));
-    m_list->SetForegroundColour(Colour(t.heading));
+    m_list = new CColorListCtrl(this, t.list, wxDefaultPosition, wxSize(180, 150));
+    m_list->Init(t.heading, t.panel);
     m_images = new wxImageList(16, 16, true, 3);
     for (COLORREF c : {0x00AA00u, 0x0000CCu, 0xCC6600u}) {  // both ways, transmit, receive
         wxBitmap dot(16, 16);
@@ -180,10 +181,10 @@ void CPhonebookPage::Build() {
     Remember(t.meter, m_meter);
     meterColumn->Add(m_meter, 1, wxALIGN_CENTER_HORIZONTAL | wxBOTTOM, 4);
     auto* lights = new wxBoxSizer(wxHORIZONTAL);
+    // The multicast page's one light serves both directions (the same id).
     for (int id : {t.receiveIndicator, t.transmitIndicator}) {
-        if (id == t.transmitIndicator && t.oneIndicator) break;
-        auto* light = new wxPanel(this, id, wxDefaultPosition, wxSize(14, 14));
-        light->SetBackgroundColour(Colour(t.value));
+        if (Control(id)) continue;
+        auto* light = new CIndicatorLight(this, id, t.gradientBase);
         Remember(id, light);
         lights->Add(light, 0, wxLEFT | wxRIGHT, 3);
     }
@@ -196,15 +197,18 @@ void CPhonebookPage::Build() {
     meterColumn->Add(m_connect, 0, wxEXPAND);
     if (t.kind == TRANSPORT_ISDN) {
         const struct {
-            int id;
+            int id, bitmap;
             const char* caption;
             const char* tip;
-        } quick[] = {{kQuickPhone, "Phone", "Make a telephone connection"},
-                     {kQuickG722, "G.722", "Connect to a G.722 device like a Glensound"},
-                     {kQuickMp2, "MP2", "Connect to an MP2 device like a CDQ Prima"},
-                     {kQuickHangUp, "Hang up", "Disconnect"}};
+        } quick[] = {{kQuickPhone, 146, "Phone", "Make a telephone connection"},
+                     {kQuickG722, 147, "G.722", "Connect to a G.722 device like a Glensound"},
+                     {kQuickMp2, 148, "MP2", "Connect to an MP2 device like a CDQ Prima"},
+                     {kQuickHangUp, 115, "Hang up", "Disconnect"}};
         for (const auto& q : quick) {
-            CHoverButton* b = Button(q.id, q.caption, 90);
+            auto* b = new CImageButton(this, q.id, 0, q.caption, wxDefaultPosition, wxSize(90, 28));
+            b->SetImageColours(t.heading, t.hover, t.panel, 700);
+            b->SetBitmap(q.bitmap, kBitmapTransparent);
+            Remember(q.id, b);
             b->SetToolTip(q.tip);
             meterColumn->Add(b, 0, wxEXPAND | wxTOP, 2);
             b->Show(m_logic.IsMiniIsdn());
@@ -271,13 +275,17 @@ void CPhonebookPage::ShowTransmitFormat(const std::string& text) {
 }
 
 void CPhonebookPage::ShowIndicator(int id, int value) {
-    wxWindow* light = Control(id);
+    auto* light = static_cast<CIndicatorLight*>(Control(id));
     if (!light) return;
-    const PageTraits& t = m_logic.Traits();
-    const COLORREF colour = value == 32 ? 0x00CC00 : value == 16 ? 0x00CCCC : t.value;
-    if (value != 0 && value != 16 && value != 32) return;
-    light->SetBackgroundColour(Colour(colour));
-    light->Refresh();
+    switch (value) {
+        case 0: light->SetState(false, 1); break;
+        case 16:
+            light->SetState(true, 1);
+            light->StartBlinking();
+            break;
+        case 32: light->SetState(true, 2); break;
+        default: break;
+    }
 }
 
 void CPhonebookPage::ShowRxIndicator(int value) { ShowIndicator(m_logic.Traits().receiveIndicator, value); }

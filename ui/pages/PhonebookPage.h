@@ -11,7 +11,7 @@
 #include "ui/MainPage.h"
 #include "ui/pages/PhonebookPageLogic.h"
 
-class wxListCtrl;
+class CColorListCtrl;
 class wxSlider;
 class wxTextCtrl;
 class wxImageList;
@@ -90,7 +90,7 @@ private:
     bool m_filling = false;
     std::string m_markText;
     std::map<int, wxWindow*> m_controls;
-    wxListCtrl* m_list = nullptr;
+    CColorListCtrl* m_list = nullptr;
     wxImageList* m_images = nullptr;
     wxTextCtrl* m_search = nullptr;
     wxSlider* m_inputSlider = nullptr;
