@@ -19,6 +19,7 @@
 #include "ui/ColourTriple.h"
 #include "ui/HoverButton.h"
 #include "ui/LevelMeter.h"
+#include "ui/SelectDeviceDlg.h"
 #include "ui/StatusPanel.h"
 #include "ui/destinations/DestinationDialogs.h"
 #include "ui/framework/MessageBox.h"
@@ -249,9 +250,6 @@ void CPhonebookPage::Build() {
     m_outputSlider->Bind(wxEVT_SLIDER, [this](wxCommandEvent&) {
         SendToMain(WM_SET_PLAY_LEVEL, static_cast<WPARAM>(m_outputSlider->GetValue()));
     });
-    const char* noDevice = "The device selection dialog comes with the settings";
-    Control(t.selectInput)->SetToolTip(noDevice);
-    Control(t.selectOutput)->SetToolTip(noDevice);
 }
 
 void CPhonebookPage::SetTransports(int mask) {
@@ -399,7 +397,9 @@ bool CPhonebookPage::RunDestinationDialog(const PhonebookEntry* entry, Phonebook
     return RunDestinationDialogFor(this, Kind(), m_phonebook, entry, PageTraitsOf(Kind()), out);
 }
 
-bool CPhonebookPage::RunDeviceDialog(int) { return false; }
+bool CPhonebookPage::RunDeviceDialog(int direction) {
+    return CSelectDeviceDlg::Choose(direction, DialogColoursOf(PageTraitsOf(Kind()))) != IDCANCEL;
+}
 
 bool CPhonebookPage::Confirm(const std::string& text) {
     return AfxMessageBox(m_mainWindow, text.c_str(), "Velmora", MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES;
