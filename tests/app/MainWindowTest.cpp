@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogDriver.h"
 #include "RipWatcher.h"
 #include "StationProcess.h"
 #include "XDisplay.h"
@@ -45,6 +46,7 @@
 #include "ui/HoverButton.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainDlg.h"
+#include "ui/pages/PageTraits.h"
 #include "ui/pages/PhonebookPage.h"
 #include "ui/SplashWnd.h"
 #include "ui/StatusPanel.h"
@@ -203,6 +205,7 @@ public:
         Connected();
     }
     void TestBandwidthAgain() override { s_calls.push_back("TestAgain"); }
+    void ReinitAudio() override { s_calls.push_back("Reinit"); }
     int IsConnectionActive() override { return m_active; }
     int GetAvailableTransports() override { return 0x10 | 0x20 | 0x80; }
     void GetConnectionInfo(ConnectionInfo& out) override { out = m_entry.connection; }
@@ -718,6 +721,31 @@ TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
                 << "stuck at step " << step;
             driver.Stop();
             EXPECT_EQ(dlg.Phonebook().GetCount(), entries);
+
+            // The Select buttons open the device dialog; Cancel changes nothing.
+            const PageTraits& t = PageTraitsOf(p.kind);
+            for (const auto& [button, title] : {std::pair{t.selectInput, "Please select the input device"},
+                                                std::pair{t.selectOutput, "Please select the playback device"}}) {
+                SCOPED_TRACE(title);
+                CScriptedEngine::s_calls.clear();
+                bool seen = false;
+                wxTimer chooser;
+                chooser.Bind(wxEVT_TIMER, [&, title = title](wxTimerEvent&) {
+                    wxTopLevelWindow* box = FindTopLevel(title);
+                    if (seen || !box || !box->IsShownOnScreen()) return;
+                    seen = true;
+                    chooser.Stop();
+                    Settle();
+                    DialogDriver::CheckGeometry(box);
+                    if (p.kind == 16) Screenshot(box, button == t.selectInput ? "device-input" : "device-output");
+                    Click(box->FindWindow(2));
+                });
+                chooser.Start(100);
+                Click(page->Control(button));
+                ASSERT_TRUE(WaitUntil([&] { return seen && !FindTopLevel(title); }, std::chrono::seconds(60)));
+                chooser.Stop();
+                EXPECT_TRUE(CScriptedEngine::s_calls.empty()) << CScriptedEngine::s_calls.front();
+            }
         }
         frame->Close();
     };
