@@ -659,10 +659,22 @@ void CheckControls(wxWindow* window, const std::map<int, wxWindow*>& controls) {
                 << shown[i].first << " overlaps " << shown[j].first;
 }
 
+// The page's status lines 30 % longer, as a wordier language makes them.
+void StretchPanels(wxWindow* parent) {
+    for (wxWindow* child : parent->GetChildren()) {
+        if (auto* panel = dynamic_cast<CStatusPanel*>(child)) {
+            const wxString text = panel->Text();
+            panel->SetText(text + " " + wxString('w', (text.length() * 3 + 9) / 10));
+        }
+        StretchPanels(child);
+    }
+}
+
 }  // namespace
 
 // Each page and each destination dialog: every control shown, inside its
-// window and clear of its siblings; Cancel stores nothing.
+// window and clear of its siblings, also with 30 % longer texts; Cancel
+// stores nothing; the Select buttons open the device dialog.
 TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
     CMainDlgHooks hooks;
     hooks.onShown = [](CMainDlg& dlg) {
@@ -708,6 +720,14 @@ TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
                         EXPECT_FALSE(box->Control(4107)->IsEnabled());
                         Screenshot(box, "dialog-multicast-sender");
                     }
+                    // A wordier language: every text 30 % longer.
+                    DialogDriver::StretchTexts(box);
+                    DialogDriver::Relayout(box);
+                    {
+                        SCOPED_TRACE("longer texts");
+                        CheckControls(box, box->Controls());
+                    }
+                    Screenshot(box, std::string("dialog-") + p.name + "-long");
                     ++step;
                     Click(box->Control(wxID_CANCEL));
                     break;
@@ -746,6 +766,17 @@ TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
                 chooser.Stop();
                 EXPECT_TRUE(CScriptedEngine::s_calls.empty()) << CScriptedEngine::s_calls.front();
             }
+
+            // The page in a wordier language: its texts 30 % longer.
+            StretchPanels(page);
+            DialogDriver::StretchTexts(page);
+            page->Layout();
+            Settle();
+            {
+                SCOPED_TRACE("longer texts");
+                CheckControls(page, page->Controls());
+            }
+            Screenshot(frame, std::string("page-") + p.name + "-long");
         }
         frame->Close();
     };
@@ -789,6 +820,26 @@ private:
 
 wxTextCtrl* Edit(CDestinationDlg* box, int id) { return static_cast<wxTextCtrl*>(box->Control(id)); }
 
+// A click that lands: the pointer moves onto the control, and the button
+// goes down only once the display reports the pointer over it (a window just
+// shown on a busy machine may not be where the toolkit puts it yet).
+bool ClickOn(wxWindow* control) {
+    wxUIActionSimulator sim;
+    auto over = [control] {
+        wxPoint at;
+        for (wxWindow* w = wxFindWindowAtPointer(at); w; w = w->GetParent())
+            if (w == control) return true;
+        return false;
+    };
+    const bool landed = WaitUntil([&] {
+        const wxRect r = control->GetScreenRect();
+        sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
+        return over();
+    }, kPatience);
+    if (landed) sim.MouseClick();
+    return landed;
+}
+
 // Clicks into the edit, selects what it holds when the text replaces it,
 // and types: the display delivers the click and the keys in that order.
 // Done once the edit holds the text.
@@ -796,7 +847,7 @@ CDialogSteps::Step TypeStep(CDestinationDlg*& box, int id, std::string text, boo
     return [&box, id, text, replace](int& phase) {
         wxTextCtrl* edit = Edit(box, id);
         if (phase++ > 0) return edit->GetValue().utf8_string() == text;
-        Click(edit);
+        EXPECT_TRUE(ClickOn(edit)) << "the pointer never got over edit " << id;
         wxUIActionSimulator sim;
         if (replace) sim.Char('a', wxMOD_CONTROL);
         sim.Text(text.c_str());
@@ -848,13 +899,15 @@ TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
         steps.Add(TypeStep(box, 3101, "Line to B", false));
         steps.Add(TypeStep(box, 3102, "127.0.0.1", false));
         steps.Add([&box](int& phase) {  // "Use default" off opens the port edit
-            if (phase++ == 0) Click(box->Control(3104));
+            if (phase++ == 0) {
+                EXPECT_TRUE(ClickOn(box->Control(3104)));
+            }
             return phase > 1 && box->Control(3103)->IsEnabled();
         });
         steps.Add(TypeStep(box, 3103, std::to_string(portB), true));
         steps.Add([&box](int&) {
             Screenshot(box, "dialog-network-filled");
-            Click(box->Control(wxID_OK));
+            EXPECT_TRUE(ClickOn(box->Control(wxID_OK)));
             return true;
         });
         wxTimer driver;
@@ -911,4 +964,66 @@ TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
     saved.Init((m_dir / "My Phonebook.Pb").c_str());
     ASSERT_TRUE(saved.Load(true));
     EXPECT_NE(saved.FindEntry("Line to B", 16), nullptr);
+}
+
+// The ISDN page in its simplified mode: the quick buttons in place of the
+// list's editing; Phone asks for the number, dials it, Hang up ends the call.
+TEST_F(MainWindowTest, MiniIsdnPageDialsAndHangsUpWithItsQuickButtons) {
+    CMainDlgHooks hooks;
+    hooks.onShown = [](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        frame->Raise();
+        Key('1', wxMOD_ALT);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.ActivePageKind() == 32; }));
+        CPhonebookPage* page = dlg.PhonebookPage(32);
+        for (int id : {2023, 2024, 2025, 2026}) {
+            ASSERT_NE(page->Control(id), nullptr) << id;
+            EXPECT_TRUE(page->Control(id)->IsShownOnScreen()) << id;
+        }
+        CheckControls(page, page->Controls());
+        Screenshot(frame, "page-isdn-mini");
+
+        wxTopLevelWindow* box = nullptr;
+        CDialogSteps steps(std::chrono::seconds(60));
+        steps.Add([&box](int& phase) {
+            auto* number = static_cast<wxTextCtrl*>(box->FindWindow(1171));
+            if (phase++ > 0) return number->GetValue() == "0301234567";
+            Screenshot(box, "number-request-phone");
+            EXPECT_TRUE(ClickOn(number));
+            wxUIActionSimulator sim;
+            sim.Char('a', wxMOD_CONTROL);
+            sim.Text("0301234567");
+            return false;
+        });
+        steps.Add([&box](int&) {
+            EXPECT_TRUE(ClickOn(box->FindWindow(1)));  // Dial
+            return true;
+        });
+        wxTimer driver;
+        driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            box = FindTopLevel("Telephone number");
+            if (box && box->IsShownOnScreen()) steps.Tick(static_cast<wxDialog*>(box));
+        });
+        driver.Start(200);
+        CScriptedEngine::s_calls.clear();
+        ASSERT_TRUE(ClickOn(page->Control(2024)));
+        ASSERT_TRUE(WaitUntil([&] { return steps.Done() && !FindTopLevel("Telephone number"); }, std::chrono::seconds(90)));
+        driver.Stop();
+        ASSERT_FALSE(steps.Failed());
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 50; }));
+        ASSERT_FALSE(CScriptedEngine::s_calls.empty());
+        EXPECT_EQ(CScriptedEngine::s_calls.front(), "Connect");
+        ConnectionInfo line;
+        dlg.Engine().GetConnectionInfo(line);
+        EXPECT_STREQ(line.isdn.number1, "0301234567");
+        EXPECT_FALSE(page->Control(2024)->IsEnabled());
+        EXPECT_TRUE(page->Control(2023)->IsEnabled());
+        Screenshot(frame, "page-isdn-mini-connected");
+        ASSERT_TRUE(ClickOn(page->Control(2023)));  // Hang up
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }));
+        EXPECT_TRUE(page->Control(2024)->IsEnabled());
+        frame->Close();
+    };
+    EXPECT_EQ(Run(std::string(kPlainIni) + "[MiniISDN]\nEnabled=1\n", hooks), 0);
 }
