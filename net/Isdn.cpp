@@ -71,7 +71,9 @@ int CISDN::Open(int controller, int blockLength, int synchroStart, int dialDelay
     m_blockLength = blockLength;
     m_dialDelayMs = dialDelay < 100 ? dialDelay * 1000 : dialDelay;
     if (g_sharedState) g_sharedState->isdnBlockLength = blockLength;
-    if (!m_g711.Init(blockLength, 4) || !m_aligner.Init(2, blockLength)) return 0;
+    // The G.722 path holds what two late polls may bring.
+    if (!m_g711.Init(blockLength, 4) || !m_g722.Init(blockLength, 2 * kMaxRead) || !m_aligner.Init(2, blockLength))
+        return 0;
     m_g711.SetLaw(m_g711Law);
     HMODULE capi = LoadLibraryA(kCapiLibraryName);
     if (!capi) return 0;
@@ -116,6 +118,8 @@ void CISDN::Reset() {
     m_fillerFrames = 0;
     m_peerMarker = 0;
     m_g711.Clear();
+    // A new call finds its G.722 alignment afresh.
+    m_g722.Clear();
 }
 
 void CISDN::SetState(int state) {
@@ -280,9 +284,10 @@ void CISDN::DistributeReceived(int channel, const uint8_t* bytes, int n) {
     const int coding = m_receiveFormat.codingType;
     if (IsG711(coding)) {
         if (channel == 0) m_g711.Write(bytes, n);
-    } else if (coding == CODING_MPEG_L2 || coding == CODING_MPEG_L3 || coding == 0) {
-        m_aligner.Write(channel, bytes, n);
+        return;
     }
+    if (coding == CODING_MPEG_L2 || coding == CODING_MPEG_L3 || coding == 0) m_aligner.Write(channel, bytes, n);
+    if ((coding == CODING_G722 || coding == 0) && channel == 0) m_g722.Write(bytes, n);
 }
 
 void CISDN::RunReceivePath() {
@@ -300,6 +305,21 @@ void CISDN::RunReceivePath() {
         return;
     }
     if (coding == CODING_MPEG_L2 || coding == CODING_MPEG_L3 || coding == 0) RunMpegPath();
+    if (m_receiveFormat.codingType == CODING_G722 || m_receiveFormat.codingType == 0) RunG722Path();
+}
+
+void CISDN::RunG722Path() {
+    m_g722.Process();
+    if (m_g722.IsFormatChanged()) {
+        m_g722.GetFormat(&m_receiveFormat);
+        ApplyReceiveFormat();
+    }
+    if (m_receiveFormat.codingType != CODING_G722) return;
+    const int room = std::min({m_receiveLimit - m_receiveFill, kMaxRead, m_g722.Available()});
+    if (room <= 0) return;
+    uint8_t* scratch = m_readBuffer.data();
+    const int n = m_g722.Read(scratch, room);
+    StoreReceived(scratch, n);
 }
 
 // The aligner's frames, one whole frame at a time, while the receive

@@ -16,6 +16,7 @@
 #include "net/CapiApplication.h"
 #include "net/ChannelAligner.h"
 #include "net/IsdnG711Path.h"
+#include "net/IsdnG722Path.h"
 #include "net/ManagedTransport.h"
 #include "common/Stopwatch.h"
 
@@ -93,6 +94,7 @@ private:
     int SendAlternateLayer3(const uint8_t* frame, int n);
     void CheckAncillaryMarker(const uint8_t* frame, int n);
     void RunMpegPath();
+    void RunG722Path();
     void DistributeReceived(int channel, const uint8_t* bytes, int n);
     void RunReceivePath();
     void ApplyReceiveFormat();
@@ -131,6 +133,7 @@ private:
     AudioFormat m_sendFormat;
     AudioFormat m_receiveFormat;
     CIsdnG711Path m_g711;
+    CIsdnG722Path m_g722;
     CChannelAligner m_aligner;
     std::vector<uint8_t> m_half[2];  // the two halves of a split frame
     CStopwatch m_dialTimer;

@@ -28,6 +28,7 @@
 #include "ui/CpuSpeedDlg.h"
 #include "ui/CpuSpeedLogic.h"
 #include "ui/HoverButton.h"
+#include "ui/LibraryBox.h"
 #include "ui/Resources.h"
 #include "ui/SettingsMenu.h"
 #include "ui/RipRemoteControl.h"
@@ -135,7 +136,7 @@ CMainDlg::CMainDlg()
 }
 
 CMainDlg::~CMainDlg() {
-    if (m_splash) m_splash->Close();  // the start-up ended before its close request
+    CloseSplashNow();  // the start-up ended before its close request
     m_logic.SetRemoteControl(nullptr);
     m_rip.reset();
     m_engine.reset();
@@ -148,13 +149,20 @@ CMainDlg::~CMainDlg() {
 }
 
 void CMainDlg::ShowSplash() {
-    if (!m_splash) m_splash = CSplashWnd::Show();
+    if (m_splash) return;
+    if (CSplashWnd* splash = CSplashWnd::Show()) m_splash = splash->Handle();
 }
 
 void CMainDlg::CloseSplash() {
     if (!m_splash) return;
-    PostMessage(m_splash->Handle(), CSplashWnd::kCloseRequest, 0, 0);
+    PostMessage(m_splash, CSplashWnd::kCloseRequest, 0, 0);  // fails harmlessly when it closed itself
     m_splash = nullptr;  // forgotten: only the first request reaches it
+}
+
+void CMainDlg::CloseSplashNow() {
+    if (!m_splash) return;
+    SendMessage(m_splash, CSplashWnd::kCloseRequest, 0, 0);
+    m_splash = nullptr;
 }
 
 void CMainDlg::WaitForStartRelease(uint32_t release) {
@@ -321,7 +329,15 @@ void CMainDlg::BuildLibraryPanel(wxWindow* parent) {
 
     m_libraryList = new wxListBox(m_library, MainControl::kLibraryList, wxDefaultPosition, wxSize(-1, 150));
     Remember(MainControl::kLibraryList, m_libraryList);
-    m_libraryList->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { PostMessage(GetSafeHwnd(), WM_LIBRARY_CHANGED, 0, 0); });
+    m_libraryList->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) {
+        PostMessage(GetSafeHwnd(), WM_COMMAND, MainCommand::kLibraryList, 0);
+    });
+    m_libraryBox = std::make_unique<CLibraryBox>();
+    m_library->Bind(wxEVT_DROP_FILES, [this](wxDropFilesEvent& e) {
+        std::vector<std::string> names;
+        for (int i = 0; i < e.GetNumberOfFiles(); ++i) names.push_back(e.GetFiles()[i].utf8_string());
+        m_libraryBox->ImportDropped(names);
+    });
     column->Add(m_libraryList, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
 
     auto* times = new wxBoxSizer(wxHORIZONTAL);
@@ -467,6 +483,7 @@ BOOL CMainDlg::OnInitDialog() {
     UpdateDeviceNames();
     SelectPage(KindOfSetting(page));
     const bool library = !m_miniIsdn && settings.GetMainLibrary() != 0;
+    if (!m_libraryBox->Init(GetSafeHwnd(), m_libraryList)) m_translator.ShowError(18, "Unable to init LibraryBox object.");
     m_logic.SetLibraryShown(true);  // the window is built with the panel
     if (!library) {
         m_logic.SetLibraryShown(false);
@@ -582,6 +599,7 @@ void CMainDlg::OnDestroy() {
     settings.SetMainLibrary(m_logic.LibraryShown() ? 1 : 0);
     m_logic.SetMixer(nullptr, -1);
     m_mixer.Close();  // its watcher posts nothing after this
+    m_libraryBox.reset();  // saves its selection; its progress dialog goes while the window stands
     // The boxes belong to the window: they go with it.
     m_engineErrors.Close();
     m_connectionErrors.Close();
@@ -622,8 +640,13 @@ void CMainDlg::OnCommand(WORD id) {
         case MainCommand::kSocksSettings: {
             if (!m_logic.IsIdle()) break;
             const int answerTab = ActivePageKind() == 16 ? 1 : 0;
-            if (SettingsMenu::Run(id, *m_engine, m_phonebook, answerTab) == SettingsMenu::kInitFailed)
+            const SettingsMenu::Outcome outcome = SettingsMenu::Run(id, *m_engine, m_phonebook, answerTab);
+            if (outcome == SettingsMenu::kInitFailed)
                 m_translator.ShowError(19, "Unable to init the Answer settings dialog!");
+            if (outcome == SettingsMenu::kApplied && id == MainCommand::kGlobalSettings) {
+                m_libraryBox->ReloadLocation();
+                m_logic.UpdatePlayerControls();
+            }
             break;
         }
         default: break;
@@ -689,10 +712,7 @@ LRESULT CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 int CMainDlg::MessageBox(const char* text, const char* caption, UINT style) {
     // A start-up message never hides behind the splash.
-    if (m_splash) {
-        m_splash->Close();
-        m_splash = nullptr;
-    }
+    CloseSplashNow();
     return AfxMessageBox(GetSafeHwnd(), text, caption, style);
 }
 
@@ -748,6 +768,7 @@ void CMainDlg::SetGuiPriority(bool idle) {
 
 void CMainDlg::AcceptDroppedFiles(bool accept) {
     CDialog::DragAcceptFiles(m_library, accept);
+    if (m_libraryBox) m_libraryBox->Logic().SetDragEnabled(accept);
 }
 
 void CMainDlg::ShowMenus(const MainMenuState& m) {
@@ -825,6 +846,7 @@ void CMainDlg::ShowLibraryPanel(bool shown) {
     }
     m_library->Show(shown);
     m_libraryGap->Show(shown);
+    if (shown && m_libraryBox) m_libraryBox->Logic().Reselect();
     if (m_menuBar) m_menuBar->Check(MenuIdOf(MainCommand::kShowLibrary), shown);
     // The window takes the width of its face: the panel and its gap more or less.
     m_root->Layout();
@@ -848,10 +870,24 @@ bool CMainDlg::FindPhonebookEntry(const char* name, int kind, PhonebookEntry& ou
     return true;
 }
 
-// The library box comes with its own issue: until then it holds no clips.
-bool CMainDlg::LibraryHasSelection() { return false; }
-std::string CMainDlg::SelectedClipPath() { return std::string(); }
-void CMainDlg::LibrarySelectNext() {}
+bool CMainDlg::LibraryHasSelection() { return m_libraryBox && m_libraryBox->Logic().HasSelection(); }
+std::string CMainDlg::SelectedClipPath() {
+    return m_libraryBox ? m_libraryBox->Logic().GetSelectedClipPath() : std::string();
+}
+void CMainDlg::LibrarySelectNext() {
+    if (m_libraryBox) m_libraryBox->Logic().SelectNext();
+}
+int CMainDlg::LibraryTakeSelection() {
+    return m_libraryBox && m_libraryList ? m_libraryBox->Logic().TakeSelection(m_libraryList->GetSelection()) : 0;
+}
+int CMainDlg::LibrarySelectEntry(int n) { return m_libraryBox ? m_libraryBox->Logic().SelectEntry(n) : 0; }
+int CMainDlg::LibrarySelectPrevious() { return m_libraryBox ? m_libraryBox->Logic().SelectPrevious() : 0; }
+void CMainDlg::LibraryBrowseAndImport() {
+    if (m_libraryBox) m_libraryBox->BrowseAndImport();
+}
+void CMainDlg::LibraryRemoveSelected() {
+    if (m_libraryBox) m_libraryBox->Logic().RemoveSelected();
+}
 
 CMainDlgView::BandwidthAnswer CMainDlg::RunBandwidthDialog(int limit, int receive, int send) {
     CBandwidthDlg dialog;

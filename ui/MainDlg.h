@@ -30,6 +30,7 @@ class CStatusPanel;
 class CPhonebookPage;
 class CMainDlg;
 class CSplashWnd;
+class CLibraryBox;
 
 // Where the subsystems that are wired in later plug into the start-up. An
 // empty step takes the built-in one or is skipped; a step returning 0 has
@@ -94,6 +95,8 @@ public:
     static int MenuIdOf(int command);
     static int CommandOfMenuId(int id);
     CPhonebookPage* PhonebookPage(int kind) const;
+    // The library box; null before the window is built.
+    CLibraryBox* LibraryBox() const { return m_libraryBox.get(); }
     // The width the window gains when the library is shown.
     int LibraryWidthChange() const;
     int ActivePageKind() const;
@@ -106,7 +109,9 @@ public:
     void SetPageColours(int pageOrKind, bool redraw);
     const Scheme& Colours() const { return m_scheme; }
     void ShowSplash();
+    void CloseSplashNow();  // for an end or a box that cannot wait for the posted request
     bool SplashUp() const { return m_splash != nullptr; }
+    HWND SplashHandle() const { return m_splash; }
 
 protected:
     bool IsFrame() const override { return true; }
@@ -166,6 +171,11 @@ private:
     bool LibraryHasSelection() override;
     std::string SelectedClipPath() override;
     void LibrarySelectNext() override;
+    int LibraryTakeSelection() override;
+    int LibrarySelectEntry(int n) override;
+    int LibrarySelectPrevious() override;
+    void LibraryBrowseAndImport() override;
+    void LibraryRemoveSelected() override;
     BandwidthAnswer RunBandwidthDialog(int limit, int receive, int send) override;
 
     CTranslator m_translator;
@@ -182,7 +192,7 @@ private:
     int m_playLevel = 0;
     int m_lastColourRequest = -1;
     Scheme m_scheme{};
-    CSplashWnd* m_splash = nullptr;
+    HWND m_splash = nullptr;  // its handle: the splash may close and delete itself at any time
 
     std::map<int, wxWindow*> m_controls;
     wxMenuBar* m_menuBar = nullptr;
@@ -200,6 +210,7 @@ private:
     CStatusPanel* m_fileLevelLabel = nullptr;
     wxPanel* m_library = nullptr;
     wxListBox* m_libraryList = nullptr;
+    std::unique_ptr<CLibraryBox> m_libraryBox;
     wxSlider* m_fileLevel = nullptr;
     wxWindow* m_picture = nullptr;
     CNoticeBox m_engineErrors{"Error...", MB_ICONERROR | MB_SETFOREGROUND};

@@ -235,7 +235,37 @@ bool CMainDlgLogic::HandleCommand(int id) {
         case kStop:
             if (m_libraryShown && Player().stop) m_engine.StopClip();
             return true;
-        default: return false;
+        case kAdd:
+            if (m_libraryShown && Player().add) m_view.LibraryBrowseAndImport();
+            return true;
+        case kRemove:
+            if (m_libraryShown && Player().remove &&
+                m_translator.ConfirmSectionText(10, 1, "Are you sure you want to remove this entry from the library?"))
+                m_view.LibraryRemoveSelected();
+            return true;
+        case kLibraryList:
+            if (!m_libraryShown) return true;
+            m_view.LibraryTakeSelection();
+            ChoseClipByHand();
+            return true;
+        case kNext:
+        case kPrevious:
+            if (!m_libraryShown) return true;
+            if (id == kNext) {
+                m_view.LibrarySelectNext();
+            } else {
+                m_view.LibrarySelectPrevious();
+            }
+            ChoseClipByHand();
+            return true;
+        default:
+            if (id >= kSelectTenth && id <= kSelectTenth + 9) {
+                if (!m_libraryShown) return true;
+                m_view.LibrarySelectEntry(id == kSelectTenth ? 10 : id - kSelectTenth);
+                ChoseClipByHand();
+                return true;
+            }
+            return false;
     }
 }
 

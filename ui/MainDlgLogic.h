@@ -50,6 +50,7 @@ constexpr int kStop = 1817;
 constexpr int kPause = 1818;
 constexpr int kNext = 1819;
 constexpr int kPrevious = 1820;
+constexpr int kLibraryList = 1821;  // the list's selection changed
 constexpr int kAdd = 1823;
 constexpr int kCloseLibrary = 1824;
 constexpr int kSelectTenth = 1827;   // Ctrl+0; 1828..1836 are Ctrl+1..9
@@ -86,6 +87,12 @@ public:
     virtual bool LibraryHasSelection() = 0;
     virtual std::string SelectedClipPath() = 0;
     virtual void LibrarySelectNext() = 0;
+    // 1 when the selection moved; the list's own choice, an entry (1-based) or the previous one.
+    virtual int LibraryTakeSelection() { return 0; }
+    virtual int LibrarySelectEntry(int /*n*/) { return 0; }
+    virtual int LibrarySelectPrevious() { return 0; }
+    virtual void LibraryBrowseAndImport() {}
+    virtual void LibraryRemoveSelected() {}
 
     // The input line's level changed in the mixer (0 to the control's maximum).
     virtual void PageSetInputLevel(int /*level*/) {}

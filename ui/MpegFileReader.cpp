@@ -28,13 +28,16 @@ int CMpegFileReader::TestHeader(const uint8_t* bytes, AudioFormat* out) {
     return 1;
 }
 
-int CMpegFileReader::FindSync() {
+int CMpegFileReader::FindSync(int start) {
+    if (m_file.Seek(start, 0) != start) return -1;
     uint8_t window[4 + kSyncBlockBytes] = {};
     for (int block = 0; block < kSyncBlocks; ++block) {
         std::memcpy(window, window + kSyncBlockBytes, 4);
         if (m_file.Read(window + 4, kSyncBlockBytes) != kSyncBlockBytes) return -1;
         for (int i = 0; i < kSyncBlockBytes; ++i) {
-            if (window[i] == 0xFF && TestHeader(window + i, &m_format)) return block * kSyncBlockBytes - 4 + i;
+            const int at = start + block * kSyncBlockBytes - 4 + i;
+            if (at + 4 > m_fileSize) return -1;
+            if (window[i] == 0xFF && TestHeader(window + i, &m_format)) return at;
         }
     }
     return -1;
@@ -57,17 +60,32 @@ int CMpegFileReader::SkipInfoFrame(int position) {
 }
 
 int CMpegFileReader::Open(const char* name, int mode) {
+    if (mode != FILEMODE_READ) {
+        Close();
+        m_errorText.clear();
+        return 0;
+    }
+    return OpenAt(name, 0, -1);
+}
+
+int CMpegFileReader::OpenRange(const char* name, int64_t position, int64_t size) {
+    return OpenAt(name, position, size);
+}
+
+int CMpegFileReader::OpenAt(const char* name, int64_t start, int64_t size) {
     Close();
     m_errorText.clear();
-    if (mode != FILEMODE_READ || name == nullptr) return 0;
+    if (name == nullptr || start < 0 || start >= INT32_MAX) return 0;
     if (!m_file.Open(name, FILEMODE_READ)) return 0;
-    const int position = FindSync();
+    const int64_t fileSize = m_file.GetSize();
+    const int64_t end = size < 0 ? fileSize : std::min(fileSize, start + size);
+    m_fileSize = static_cast<int>(std::min<int64_t>(end, INT32_MAX));
+    const int position = FindSync(static_cast<int>(start));
     if (position < 0) {
         Close();
         return 0;
     }
     m_dataPosition = SkipInfoFrame(position);
-    m_fileSize = static_cast<int>(std::min<DWORD>(m_file.GetSize(), INT32_MAX));
     const int opened = m_format.codingType == CODING_MPEG_L2 ? m_layer2.OpenDecoder() : m_layer3.OpenFileDecoder();
     if (!opened || m_file.Seek(m_dataPosition, 0) != m_dataPosition) {
         Close();
@@ -94,7 +112,10 @@ void CMpegFileReader::Close() {
 int CMpegFileReader::Read(void* buffer, int bytes) {
     if (buffer == nullptr || bytes <= 0 || !m_file.IsOpen()) return 0;
     if (m_fill < kInputBytes && !m_inputDone) {
-        const int got = static_cast<int>(m_file.Read(m_input.get() + m_fill, static_cast<DWORD>(kInputBytes - m_fill)));
+        // Nothing past the end of the data: a WAV file's later chunks are no audio.
+        const long at = m_file.Seek(0, 1);
+        const int want = at < 0 ? 0 : static_cast<int>(std::min<int64_t>(kInputBytes - m_fill, m_fileSize - at));
+        const int got = want > 0 ? static_cast<int>(m_file.Read(m_input.get() + m_fill, static_cast<DWORD>(want))) : 0;
         if (got <= 0) m_inputDone = 1;
         m_fill += std::max(got, 0);
     }

@@ -13,6 +13,9 @@ public:
     CMpegFileReader();
     ~CMpegFileReader() override { Close(); }
     int Open(const char* name, int mode) override;
+    // The same over `size` bytes from `position` only: the MPEG data chunk
+    // of a WAV file.
+    int OpenRange(const char* name, int64_t position, int64_t size);
     void Close() override;
     int Read(void* buffer, int bytes) override;
     int GetLength() const override;
@@ -27,11 +30,12 @@ public:
     static constexpr int kSyncBlocks = 10;
 
 private:
-    int FindSync();
+    int OpenAt(const char* name, int64_t start, int64_t size);
+    int FindSync(int start);
     int SkipInfoFrame(int position);
     int ReadLayer2(uint8_t* dst, int bytes);
 
-    int m_fileSize = 0;
+    int m_fileSize = 0;  // where the MPEG data ends
     std::unique_ptr<uint8_t[]> m_input;
     int m_fill = 0;
     int m_inputDone = 0;

@@ -4,11 +4,14 @@
 #include <cstring>
 
 #include "common/ByteOrder.h"
+#include "audio/WaveDecoderTable.h"
 #include "common/Codes.h"
 
 namespace {
 
 constexpr int kPcmTag = 1;
+constexpr int kMpegTag = 0x0050;
+constexpr int kMpegLayer3Tag = 0x0055;
 constexpr int kRiffHeaderBytes = 12;
 constexpr int kFormatFixedBytes = 16;
 
@@ -69,6 +72,8 @@ int CWavFileReader::Open(const char* name, int mode) {
         return Fail("WAV files with " + std::to_string(info.channels) + " channels are not supported.");
     }
     if (info.sampleRate <= 0) return Fail("The WAV file's sample rate is 0.");
+    const int tag = ResolveWaveFormatTag(info);
+    if (tag == kMpegTag || tag == kMpegLayer3Tag) return OpenMpeg(name, info.blockAlign);
     if (info.formatTag == kPcmTag && info.bitsPerSample == 16) {
         if (info.blockAlign != 2 * info.channels) {
             return Fail("The WAV file's block alignment " + std::to_string(info.blockAlign) + " is not valid.");
@@ -98,7 +103,32 @@ int CWavFileReader::Open(const char* name, int mode) {
     return 1;
 }
 
+int CWavFileReader::OpenMpeg(const char* name, int blockAlign) {
+    const int64_t dataSize = FindChunk("data");
+    if (dataSize <= 0) return Fail("The WAV file has no audio data.");
+    const int64_t position = m_file.Seek(0, 1);
+    if (!m_mpeg) m_mpeg = std::make_unique<CMpegFileReader>();
+    if (!m_mpeg->OpenRange(name, position, dataSize)) {
+        std::string why = m_mpeg->GetErrorText();
+        return Fail(why.empty() ? "The WAV file's MPEG data holds no Layer II or Layer III frame." : why);
+    }
+    AudioFormat stream;
+    m_mpeg->GetFormat(&stream);
+    // The frames say what the data is; the format chunk may have been written carelessly.
+    m_format.codingType = CODING_ACM_PCM;
+    m_format.sampleRate = stream.sampleRate;
+    m_format.deviceMode = stream.deviceMode == DEVICEMODE_MONO ? DEVICEMODE_MONO : DEVICEMODE_STEREO;
+    m_format.frameBytes = blockAlign;
+    m_dataPosition = m_mpeg->GetDataPosition();
+    m_dataSize = static_cast<int>(std::clamp<int64_t>(dataSize, 0, INT32_MAX));
+    m_mpegData = true;
+    m_atEnd = 0;
+    return 1;
+}
+
 void CWavFileReader::Close() {
+    if (m_mpeg) m_mpeg->Close();
+    m_mpegData = false;
     m_input.reset();
     m_pcm.reset();
     m_converter.Close();
@@ -113,6 +143,11 @@ void CWavFileReader::Close() {
 int CWavFileReader::Read(void* buffer, int bytes) {
     if (buffer == nullptr || bytes <= 0 || !m_file.IsOpen()) return 0;
     auto* dst = static_cast<uint8_t*>(buffer);
+    if (IsMpeg()) {
+        const int n = m_mpeg->Read(dst, bytes);
+        m_atEnd = m_mpeg->IsAtEnd();
+        return n;
+    }
     if (m_format.codingType == CODING_ACM_PCM) return ReadConverted(dst, bytes);
     const int want = std::min(m_dataSize - m_dataRead, bytes);
     const int got = want > 0 ? static_cast<int>(m_file.Read(dst, static_cast<DWORD>(want))) : 0;
@@ -158,6 +193,7 @@ int CWavFileReader::ReadConverted(uint8_t* dst, int bytes) {
 }
 
 int CWavFileReader::GetLength() const {
+    if (IsMpeg()) return m_mpeg->GetLength();
     if (m_format.codingType == CODING_ACM_PCM) return m_converter.GetOutputSize(m_dataSize);
     return m_dataSize;
 }

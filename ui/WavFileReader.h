@@ -1,10 +1,12 @@
 #pragma once
 // RIFF WAVE files: 16-bit PCM is handed through, every other coding goes
-// through the compressed-WAV converter to 16-bit PCM (coding type 4096).
+// through the compressed-WAV converter to 16-bit PCM (coding type 4096);
+// MPEG Layer II and III data (tags 0x0050, 0x0055) through our MPEG decoders.
 #include <memory>
 
 #include "audio/AcmConverter.h"
 #include "ui/AudioFileReader.h"
+#include "ui/MpegFileReader.h"
 
 class CWavFileReader final : public CAudioFileReader {
 public:
@@ -24,6 +26,9 @@ private:
     int64_t FindChunk(const char* id);
     int ReadConverted(uint8_t* dst, int bytes);
 
+    int OpenMpeg(const char* name, int blockAlign);
+    bool IsMpeg() const { return m_mpegData; }
+
     int m_dataSize = 0;
     int m_dataRead = 0;
     CAcmConverter m_converter;
@@ -35,4 +40,7 @@ private:
     std::unique_ptr<uint8_t[]> m_pcm;
     int m_pcmOffset = 0;
     int m_pcmBytes = 0;
+    // The data chunk of an MPEG WAV file, read by the MPEG reader.
+    std::unique_ptr<CMpegFileReader> m_mpeg;
+    bool m_mpegData = false;
 };

@@ -315,3 +315,103 @@ TEST_F(AudioFileTest, CorruptedAndTruncatedMpegEndsWithoutCrash) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string MpegFormatBody(int tag, int channels, int rate, int blockAlign) {
+    uint8_t b[18] = {};
+    PutLe16(b, static_cast<uint16_t>(tag));
+    PutLe16(b + 2, static_cast<uint16_t>(channels));
+    PutLe32(b + 4, static_cast<uint32_t>(rate));
+    PutLe32(b + 8, 16000);
+    PutLe16(b + 12, static_cast<uint16_t>(blockAlign));
+    return std::string(reinterpret_cast<const char*>(b), sizeof b);
+}
+
+TEST_F(AudioFileTest, MpegInsideWavDecodesAsTheBareStream) {
+    if (!HavePeer("sox") || !HavePeer("twolame") || !HavePeer("lame") || !HavePeer("mpg123"))
+        GTEST_SKIP() << "peer programs missing";
+    struct Case {
+        const char* encoder;
+        int tag;
+        int rate;
+        int channels;
+        int deviceMode;
+    };
+    const Case cases[] = {
+        {"twolame --quiet -b 192 IN OUT", 0x0050, 48000, 2, DEVICEMODE_STEREO},
+        {"lame --quiet -b 128 -m j IN OUT", 0x0055, 44100, 2, DEVICEMODE_STEREO},
+        {"lame --quiet -b 64 -m m IN OUT", 0x0055, 24000, 1, DEVICEMODE_MONO},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoder);
+        const std::string source = MakeSource(c.rate, c.channels);
+        const std::string coded = Path("coded.mpg");
+        std::string cmd = c.encoder;
+        cmd.replace(cmd.find("IN"), 2, source);
+        cmd.replace(cmd.find("OUT"), 3, coded);
+        ASSERT_EQ(RunCommand(cmd), 0) << cmd;
+        const std::vector<uint8_t> stream = ReadBytes(coded);
+        // An odd-sized chunk before the format and one after the data that
+        // looks like a frame header: neither is audio.
+        const std::string wav =
+            Riff(Chunk("note", "odd") + Chunk("fmt ", MpegFormatBody(c.tag, c.channels, c.rate, 1)) +
+                 Chunk("fact", std::string(4, '\0')) + Chunk("data", std::string(stream.begin(), stream.end())) +
+                 Chunk("junk", std::string("\xFF\xFD\x94\x00\x11\x22\x33", 7) + std::string(4000, '\x55')));
+        const std::string wrapped = Path("wrapped.wav");
+        WriteBytes(wrapped, wav.data(), wav.size());
+
+        CAudioFile bare;
+        ASSERT_EQ(bare.Open(coded.c_str(), FILEMODE_READ), 1);
+        const std::vector<int16_t> expected = ReadAll(bare, 4000);
+        CAudioFile file;
+        ASSERT_EQ(file.Open(wrapped.c_str(), FILEMODE_READ), 1) << file.GetErrorText();
+        AudioFormat format;
+        file.GetFormat(&format);
+        EXPECT_EQ(format.codingType, CODING_ACM_PCM);
+        EXPECT_EQ(format.sampleRate, c.rate);
+        EXPECT_EQ(format.deviceMode, c.deviceMode);
+        EXPECT_EQ(file.GetLength(), bare.GetLength());
+        const std::vector<int16_t> got = ReadAll(file, 3000);
+        EXPECT_GT(got.size(), static_cast<size_t>(c.rate * c.channels * 9 / 10));
+        EXPECT_TRUE(got == expected) << got.size() << " samples against " << expected.size();
+
+        // And what mpg123 makes of the bare stream, to ISO accuracy.
+        const std::string reference = Path("reference.raw");
+        ASSERT_EQ(RunCommand("mpg123 -q --no-gapless -e s16 -s " + coded + " > " + reference), 0);
+        const std::vector<int16_t> peer = ReadSamples(reference);
+        ASSERT_EQ(got.size(), peer.size());
+        double sum = 0;
+        for (size_t i = 0; i < got.size(); ++i) sum += double(got[i] - peer[i]) * (got[i] - peer[i]);
+        EXPECT_LT(std::sqrt(sum / static_cast<double>(got.size())), 0.29);
+    }
+}
+
+TEST_F(AudioFileTest, MpegWavFilesOfFfmpegOpenAndARefusalSaysWhy) {
+    if (!HavePeer("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    for (const char* codec : {"mp2", "libmp3lame"}) {
+        SCOPED_TRACE(codec);
+        const std::string path = Path(std::string(codec) + ".wav");
+        ASSERT_EQ(RunCommand(std::string("ffmpeg -v error -y -f lavfi -i sine=frequency=500:duration=2:sample_rate=48000 "
+                                         "-ac 2 -c:a ") + codec + " -b:a 128k -f wav " + path),
+                  0);
+        CAudioFile file;
+        ASSERT_EQ(file.Open(path.c_str(), FILEMODE_READ), 1) << file.GetErrorText();
+        AudioFormat format;
+        file.GetFormat(&format);
+        EXPECT_EQ(format.codingType, CODING_ACM_PCM);
+        EXPECT_EQ(format.sampleRate, 48000);
+        EXPECT_EQ(format.deviceMode, DEVICEMODE_STEREO);
+        const size_t samples = ReadAll(file, 4096).size();
+        EXPECT_NEAR(static_cast<double>(samples), 2.0 * 48000 * 2, 48000 * 2 * 0.1);
+    }
+    // MPEG data without a frame: refused, with the reason.
+    const std::string empty = Path("noframes.wav");
+    const std::string wav = Riff(Chunk("fmt ", MpegFormatBody(0x0055, 2, 48000, 1)) + Chunk("data", std::string(8000, '\0')));
+    WriteBytes(empty, wav.data(), wav.size());
+    CAudioFile file;
+    EXPECT_EQ(file.Open(empty.c_str(), FILEMODE_READ), 0);
+    EXPECT_NE(file.GetErrorText().find("MPEG"), std::string::npos) << file.GetErrorText();
+}
+
+}  // namespace

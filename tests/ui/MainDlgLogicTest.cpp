@@ -12,6 +12,7 @@
 #include "common/MainWindowMessages.h"
 #include "common/SharedState.h"
 #include "common/Translator.h"
+#include "platform/MessageBoxCodes.h"
 #include "ui/MainPage.h"
 #include "ui/StatusTexts.h"
 
@@ -165,9 +166,25 @@ struct FakeView : CMainDlgView {
         }
         return false;
     }
-    bool LibraryHasSelection() override { return false; }
+    bool LibraryHasSelection() override { return clipSelected; }
     std::string SelectedClipPath() override { return std::string(); }
-    void LibrarySelectNext() override {}
+    void LibrarySelectNext() override { library.push_back("next"); }
+    int LibraryTakeSelection() override {
+        library.push_back("take");
+        return 1;
+    }
+    int LibrarySelectEntry(int n) override {
+        library.push_back("entry " + std::to_string(n));
+        return 1;
+    }
+    int LibrarySelectPrevious() override {
+        library.push_back("previous");
+        return 1;
+    }
+    void LibraryBrowseAndImport() override { library.push_back("import"); }
+    void LibraryRemoveSelected() override { library.push_back("remove"); }
+    bool clipSelected = false;
+    std::vector<std::string> library;
     BandwidthAnswer RunBandwidthDialog(int needed, int, int) override {
         ++dialogs;
         dialogNeeded = needed;
@@ -600,6 +617,53 @@ TEST_F(MainDlgLogicTest, ViewCommandsAndLibraryFollowTheCallState) {
     EXPECT_EQ(m_view.selectedKind, 0);
     m_logic.HandleCommand(MainCommand::kViewIsdn);
     EXPECT_EQ(m_view.selectedKind, 32);
+}
+
+// The operator's answer to the window's questions.
+struct AnsweringWindow : CTranslatorWindow {
+    int answer = IDNO;
+    std::vector<std::string> asked;
+    bool SetItemText(int, const char*) override { return false; }
+    int AddComboString(int, const char*) override { return -1; }
+    bool SetComboItemData(int, int, intptr_t) override { return false; }
+    int SelectComboString(int, const char*) override { return -1; }
+    bool GetComboSelection(int, std::string&) override { return false; }
+    int MessageBox(const char* text, const char*, UINT) override {
+        asked.emplace_back(text);
+        return answer;
+    }
+};
+
+TEST_F(MainDlgLogicTest, LibraryCommandsReachTheBoxWhileItIsShown) {
+    AnsweringWindow window;
+    m_translator.AttachWindow(&window);
+    m_view.clipSelected = true;
+    Send(WM_ENGINE_STATE, 16, 0);
+    using namespace MainCommand;
+    for (int id : {kAdd, kNext, kPrevious, kSelectTenth, kSelectTenth + 3, kLibraryList}) m_logic.HandleCommand(id);
+    EXPECT_EQ(m_view.library,
+              (std::vector<std::string>{"import", "next", "previous", "entry 10", "entry 3", "take"}));
+    // Remove asks first; only a Yes removes.
+    m_view.library.clear();
+    m_logic.HandleCommand(kRemove);
+    ASSERT_EQ(window.asked.size(), 1u);
+    EXPECT_EQ(window.asked[0], "Are you sure you want to remove this entry from the library?");
+    window.answer = IDYES;
+    m_logic.HandleCommand(kRemove);
+    EXPECT_EQ(m_view.library, (std::vector<std::string>{"remove"}));
+    // Connected: no import and no removal, the selection still moves.
+    m_view.library.clear();
+    Send(WM_ENGINE_STATE, 50, 16);
+    for (int id : {kAdd, kRemove, kNext}) m_logic.HandleCommand(id);
+    EXPECT_EQ(m_view.library, (std::vector<std::string>{"next"}));
+    // Hidden: nothing reaches the box.
+    Send(WM_ENGINE_STATE, 16, 0);
+    m_logic.HandleCommand(kShowLibrary);
+    ASSERT_FALSE(m_view.libraryShown);
+    m_view.library.clear();
+    for (int id : {kAdd, kRemove, kNext, kPrevious, kSelectTenth + 1, kLibraryList}) m_logic.HandleCommand(id);
+    EXPECT_TRUE(m_view.library.empty());
+    m_translator.AttachWindow(nullptr);
 }
 
 // The engine's worker posts from its own thread; the window handles the
