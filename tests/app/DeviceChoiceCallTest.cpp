@@ -1,7 +1,7 @@
 // The device chosen in the device dialog is the one the next call uses:
 // station B, the real program in this test's child, records from its
 // virtual WAVE device (a 440 Hz tone) until the operator picks the virtual
-// ASIO driver (880 Hz) in the input dialog; station A then calls B and must
+// ASIO driver (880 Hz) in the dialog its page's Select button opens; station A then calls B and must
 // hear 880 Hz.
 #include <gtest/gtest.h>
 
@@ -30,6 +30,8 @@
 #include "ui/CodecApp.h"
 #include "ui/MainDlg.h"
 #include "ui/SelectDeviceDlg.h"
+#include "ui/pages/PageTraits.h"
+#include "ui/pages/PhonebookPage.h"
 #include "ui/framework/WinApp.h"
 
 namespace fs = std::filesystem;
@@ -85,9 +87,10 @@ pid_t StartStationB(const fs::path& dir) {
             ChooseRow(box, kAsioName);
         });
         driver.Start(100);
-        // What a page's Select button does.
-        if (CSelectDeviceDlg::Choose(1, kStandardDialogColours) == 1)
-            PostMessage(dlg.GetSafeHwnd(), WM_REINIT_AUDIO, 0, 0);
+        // The operator's click on the page's Select button for the input.
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Window()->IsShownOnScreen(); }, std::chrono::seconds(120)));
+        const int kind = dlg.ActivePageKind();
+        Click(dlg.PhonebookPage(kind)->Control(PageTraitsOf(kind).selectInput));
     };
     CMainDlg::SetHooks(hooks);
     {

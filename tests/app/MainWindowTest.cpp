@@ -35,10 +35,13 @@
 #include <string>
 #include <vector>
 
+#include "DialogDriver.h"
+#include "RipWatcher.h"
 #include "StationProcess.h"
 #include "XDisplay.h"
 #include "common/Codes.h"
 #include "common/MainWindowMessages.h"
+#include "common/Phonebook.h"
 #include "common/Settings.h"
 #include "common/SharedState.h"
 #include "ui/CodecApp.h"
@@ -48,6 +51,7 @@
 #include "ui/IndicatorLight.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainDlg.h"
+#include "ui/pages/PageTraits.h"
 #include "ui/pages/PhonebookPage.h"
 #include "ui/SplashWnd.h"
 #include "ui/StatusPanel.h"
@@ -206,6 +210,7 @@ public:
         Connected();
     }
     void TestBandwidthAgain() override { s_calls.push_back("TestAgain"); }
+    void ReinitAudio() override { s_calls.push_back("Reinit"); }
     int IsConnectionActive() override { return m_active; }
     int GetAvailableTransports() override { return 0x10 | 0x20 | 0x80; }
     void GetConnectionInfo(ConnectionInfo& out) override { out = m_entry.connection; }
@@ -282,7 +287,8 @@ struct MainWindowTest : ::testing::Test {
     // Runs the program in a child with the given settings and hooks; the
     // script runs once the window is up and must close it. 0 when every
     // check in the child held.
-    int Run(const std::string& ini, CMainDlgHooks hooks, bool scriptedEngine = true) {
+    int Run(const std::string& ini, CMainDlgHooks hooks, bool scriptedEngine = true,
+            std::chrono::seconds patience = std::chrono::seconds(120)) {
         const pid_t child = fork();
         if (child == 0) {
             if (chdir(m_dir.c_str()) != 0) _exit(97);
@@ -313,7 +319,7 @@ struct MainWindowTest : ::testing::Test {
             }
             _exit(::testing::Test::HasFailure() ? 1 : result == 0 ? 0 : 2);
         }
-        const auto deadline = Clock::now() + std::chrono::seconds(120);
+        const auto deadline = Clock::now() + patience;
         int status = 0;
         while (waitpid(child, &status, WNOHANG) != child) {
             if (Clock::now() > deadline) {
@@ -840,10 +846,22 @@ void CheckControls(wxWindow* window, const std::map<int, wxWindow*>& controls) {
                 << shown[i].first << " overlaps " << shown[j].first;
 }
 
+// The page's status lines 30 % longer, as a wordier language makes them.
+void StretchPanels(wxWindow* parent) {
+    for (wxWindow* child : parent->GetChildren()) {
+        if (auto* panel = dynamic_cast<CStatusPanel*>(child)) {
+            const wxString text = panel->Text();
+            panel->SetText(text + " " + wxString('w', (text.length() * 3 + 9) / 10));
+        }
+        StretchPanels(child);
+    }
+}
+
 }  // namespace
 
 // Each page and each destination dialog: every control shown, inside its
-// window and clear of its siblings; Cancel stores nothing.
+// window and clear of its siblings, also with 30 % longer texts; Cancel
+// stores nothing; the Select buttons open the device dialog.
 TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
     CMainDlgHooks hooks;
     hooks.onShown = [](CMainDlg& dlg) {
@@ -889,6 +907,14 @@ TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
                         EXPECT_FALSE(box->Control(4107)->IsEnabled());
                         Screenshot(box, "dialog-multicast-sender");
                     }
+                    // A wordier language: every text 30 % longer.
+                    DialogDriver::StretchTexts(box);
+                    DialogDriver::Relayout(box);
+                    {
+                        SCOPED_TRACE("longer texts");
+                        CheckControls(box, box->Controls());
+                    }
+                    Screenshot(box, std::string("dialog-") + p.name + "-long");
                     ++step;
                     Click(box->Control(wxID_CANCEL));
                     break;
@@ -902,8 +928,289 @@ TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
                 << "stuck at step " << step;
             driver.Stop();
             EXPECT_EQ(dlg.Phonebook().GetCount(), entries);
+
+            // The Select buttons open the device dialog; Cancel changes nothing.
+            const PageTraits& t = PageTraitsOf(p.kind);
+            for (const auto& [button, title] : {std::pair{t.selectInput, "Please select the input device"},
+                                                std::pair{t.selectOutput, "Please select the playback device"}}) {
+                SCOPED_TRACE(title);
+                CScriptedEngine::s_calls.clear();
+                bool seen = false;
+                wxTimer chooser;
+                chooser.Bind(wxEVT_TIMER, [&, title = title](wxTimerEvent&) {
+                    wxTopLevelWindow* box = FindTopLevel(title);
+                    if (seen || !box || !box->IsShownOnScreen()) return;
+                    seen = true;
+                    chooser.Stop();
+                    Settle();
+                    DialogDriver::CheckGeometry(box);
+                    if (p.kind == 16) Screenshot(box, button == t.selectInput ? "device-input" : "device-output");
+                    Click(box->FindWindow(2));
+                });
+                chooser.Start(100);
+                Click(page->Control(button));
+                ASSERT_TRUE(WaitUntil([&] { return seen && !FindTopLevel(title); }, std::chrono::seconds(60)));
+                chooser.Stop();
+                EXPECT_TRUE(CScriptedEngine::s_calls.empty()) << CScriptedEngine::s_calls.front();
+            }
+
+            // The page in a wordier language: its texts 30 % longer.
+            StretchPanels(page);
+            DialogDriver::StretchTexts(page);
+            page->Layout();
+            Settle();
+            {
+                SCOPED_TRACE("longer texts");
+                CheckControls(page, page->Controls());
+            }
+            Screenshot(frame, std::string("page-") + p.name + "-long");
         }
         frame->Close();
     };
     EXPECT_EQ(Run(kPlainIni, hooks), 0);
+}
+
+namespace {
+
+// The operator's hand on a dialog that runs modally, driven from a timer:
+// each step acts, then waits until its effect is seen before the next, so a
+// slow machine only makes the road slower. A step that is never done within
+// the patience fails and cancels the dialog.
+class CDialogSteps {
+public:
+    using Step = std::function<bool(int& phase)>;  // true once done; acts by phase
+    explicit CDialogSteps(std::chrono::seconds patience) : m_deadline(Clock::now() + patience) {}
+    void Add(Step step) { m_steps.push_back(std::move(step)); }
+    void Tick(wxDialog* box) {
+        if (m_busy || Done()) return;
+        m_busy = true;  // a click inside lets the toolkit run the timer again
+        if (Clock::now() > m_deadline) {
+            ADD_FAILURE() << "dialog step " << m_at << " not done, phase " << m_phase;
+            m_failed = true;
+            box->EndModal(wxID_CANCEL);
+        } else if (m_steps[m_at](m_phase)) {
+            ++m_at;
+            m_phase = 0;
+        }
+        m_busy = false;
+    }
+    bool Done() const { return m_failed || m_at >= m_steps.size(); }
+    bool Failed() const { return m_failed; }
+
+private:
+    std::vector<Step> m_steps;
+    Clock::time_point m_deadline;
+    size_t m_at = 0;
+    int m_phase = 0;
+    bool m_busy = false, m_failed = false;
+};
+
+wxTextCtrl* Edit(CDestinationDlg* box, int id) { return static_cast<wxTextCtrl*>(box->Control(id)); }
+
+// A click that lands: the pointer moves onto the control, and the button
+// goes down only once the display reports the pointer over it (a window just
+// shown on a busy machine may not be where the toolkit puts it yet).
+bool ClickOn(wxWindow* control) {
+    wxUIActionSimulator sim;
+    auto over = [control] {
+        wxPoint at;
+        for (wxWindow* w = wxFindWindowAtPointer(at); w; w = w->GetParent())
+            if (w == control) return true;
+        return false;
+    };
+    const bool landed = WaitUntil([&] {
+        const wxRect r = control->GetScreenRect();
+        sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
+        return over();
+    }, kPatience);
+    if (landed) sim.MouseClick();
+    return landed;
+}
+
+// Clicks into the edit, selects what it holds when the text replaces it,
+// and types: the display delivers the click and the keys in that order.
+// Done once the edit holds the text.
+CDialogSteps::Step TypeStep(CDestinationDlg*& box, int id, std::string text, bool replace) {
+    return [&box, id, text, replace](int& phase) {
+        wxTextCtrl* edit = Edit(box, id);
+        if (phase++ > 0) return edit->GetValue().utf8_string() == text;
+        EXPECT_TRUE(ClickOn(edit)) << "the pointer never got over edit " << id;
+        wxUIActionSimulator sim;
+        if (replace) sim.Char('a', wxMOD_CONTROL);
+        sim.Text(text.c_str());
+        return false;
+    };
+}
+
+const auto kRoadPatience = std::chrono::seconds(120);
+
+}  // namespace
+
+// The operator's road on the Network / IP page against a second running
+// station: add its destination in the dialog, select it, Connect, watch the
+// call, the far station's name and the meter, Stop; both stations are idle
+// again and the entry is in the saved phonebook.
+TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
+    const int base = 20000 + (getpid() % 3000) * 3;
+    const int portA = base, portB = base + 1, ripB = base + 2;
+    const fs::path b = m_dir / "b";
+    fs::create_directories(b);
+    std::ofstream(b / "Velmora.Ini") << "[ARIP]\nPortNumber=" << ripB << "\n[TCP]\nPortNumber=" << portB
+                                     << "\nAnswerAcceptCalls=1\nAnswerSameSettings=1\n"
+                                        "[Main]\nNoSplash=1\nFastCPU=1\nXPos=0\nYPos=0\nIDString=Studio B\n"
+                                        "[Audio]\nInterface=1\n";
+    const pid_t stationB = StartStation(b, "Virtual B,tone=440", {{{"VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000"}}, {}});
+    // B is up, its window on the display and its remote control reporting
+    // idle, before A's window opens over it.
+    CRipWatcher watchB(ripB);
+    const auto until = Clock::now() + kRoadPatience;
+    while (!(watchB.Poll() && watchB.Saw(16) && m_x.FindWindowOf("Velmora Transvoria", stationB))) {
+        if (Clock::now() > until) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(watchB.Saw(16) && m_x.FindWindowOf("Velmora Transvoria", stationB)) << "station B never came up";
+
+    setenv("VELMORA_VIRTUAL_AUDIO", "Virtual A,tone=1000", 1);
+    setenv("VELMORA_REGISTRY_FILE", (m_dir / "registry").c_str(), 1);
+    CMainDlgHooks hooks;
+    hooks.onShown = [portB, &watchB](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }, kRoadPatience));
+        frame->Raise();
+        Key('2', wxMOD_ALT);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.ActivePageKind() == 16; }, kRoadPatience));
+        CPhonebookPage* page = dlg.PhonebookPage(16);
+
+        CDestinationDlg* box = nullptr;
+        CDialogSteps steps(kRoadPatience);
+        steps.Add(TypeStep(box, 3101, "Line to B", false));
+        steps.Add(TypeStep(box, 3102, "127.0.0.1", false));
+        steps.Add([&box](int& phase) {  // "Use default" off opens the port edit
+            if (phase++ == 0) {
+                EXPECT_TRUE(ClickOn(box->Control(3104)));
+            }
+            return phase > 1 && box->Control(3103)->IsEnabled();
+        });
+        steps.Add(TypeStep(box, 3103, std::to_string(portB), true));
+        steps.Add([&box](int&) {
+            Screenshot(box, "dialog-network-filled");
+            EXPECT_TRUE(ClickOn(box->Control(wxID_OK)));
+            return true;
+        });
+        wxTimer driver;
+        driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            box = dynamic_cast<CDestinationDlg*>(FindTopLevel("Network / IP Destination"));
+            if (box && box->IsShownOnScreen()) steps.Tick(box);
+        });
+        driver.Start(200);
+        Click(page->Control(3001));
+        ASSERT_TRUE(WaitUntil([&] { return steps.Done() && !FindTopLevel("Network / IP Destination"); }, kRoadPatience))
+            << "the dialog never closed";
+        driver.Stop();
+        ASSERT_FALSE(steps.Failed());
+        PhonebookEntry* added = dlg.Phonebook().FindEntry("Line to B", 16);
+        ASSERT_NE(added, nullptr);
+        EXPECT_EQ(added->connection.port, portB);
+        EXPECT_STREQ(added->connection.address, "127.0.0.1");
+
+        // The new entry is selected; Connect.
+        wxWindow* connect = page->Control(3006);
+        ASSERT_TRUE(WaitUntil([&] { return connect->IsEnabled(); }, kRoadPatience));
+        Click(connect);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 50; }, kRoadPatience))
+            << "A's call state " << dlg.Logic().CallState();
+        auto panel = [&](int id) { return static_cast<CStatusPanel*>(page->Control(id))->Text(); };
+        EXPECT_EQ(panel(3026), "Addr: 127.0.0.1");
+        EXPECT_EQ(panel(3027), "Port: " + std::to_string(portB));
+        auto status = [&] { return static_cast<wxStaticText*>(dlg.Control(MainControl::kStatus))->GetLabel(); };
+        EXPECT_TRUE(WaitUntil([&] { return status().Contains("Studio B"); }, kRoadPatience)) << status();
+        EXPECT_TRUE(WaitUntil([&] { return watchB.Poll() && watchB.LastState() == 50; }, kRoadPatience))
+            << "B's last state " << watchB.LastState();
+        CLevelMeter* meter = page->Meter();
+        EXPECT_TRUE(WaitUntil([&] { return meter->Model().IsActive() && meter->Model().Level(0) > 0; }, kRoadPatience));
+        EXPECT_FALSE(page->Control(3001)->IsEnabled());
+        Screenshot(frame, "page-network-connected");
+
+        // Stop, with the page's own button: both stations idle again.
+        ASSERT_TRUE(WaitUntil([&] { return connect->IsEnabled(); }, kRoadPatience));
+        Click(connect);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }, kRoadPatience));
+        EXPECT_TRUE(WaitUntil([&] { return watchB.Poll() && watchB.LastState() == 16; }, kRoadPatience))
+            << "B's last state " << watchB.LastState();
+        EXPECT_TRUE(page->Control(3001)->IsEnabled());
+        frame->Close();
+    };
+    EXPECT_EQ(Run(std::string("[Main]\nNoSplash=1\nFastCPU=1\nXPos=40\nYPos=40\nLibrary=0\nIDString=Studio A\n"
+                              "[TCP]\nPortNumber=") +
+                      std::to_string(portA) + "\n[Audio]\nInterface=1\n",
+                  hooks, false, std::chrono::seconds(600)),
+              0);
+    StopStation(stationB);
+    // The entry reached the phonebook file.
+    CPhonebook saved;
+    saved.Init((m_dir / "My Phonebook.Pb").c_str());
+    ASSERT_TRUE(saved.Load(true));
+    EXPECT_NE(saved.FindEntry("Line to B", 16), nullptr);
+}
+
+// The ISDN page in its simplified mode: the quick buttons in place of the
+// list's editing; Phone asks for the number, dials it, Hang up ends the call.
+TEST_F(MainWindowTest, MiniIsdnPageDialsAndHangsUpWithItsQuickButtons) {
+    CMainDlgHooks hooks;
+    hooks.onShown = [](CMainDlg& dlg) {
+        wxTopLevelWindow* frame = dlg.Window();
+        ASSERT_TRUE(WaitUntil([&] { return frame->IsShownOnScreen() && dlg.Logic().CallState() == 16; }));
+        frame->Raise();
+        Key('1', wxMOD_ALT);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.ActivePageKind() == 32; }));
+        CPhonebookPage* page = dlg.PhonebookPage(32);
+        for (int id : {2023, 2024, 2025, 2026}) {
+            ASSERT_NE(page->Control(id), nullptr) << id;
+            EXPECT_TRUE(page->Control(id)->IsShownOnScreen()) << id;
+        }
+        CheckControls(page, page->Controls());
+        Screenshot(frame, "page-isdn-mini");
+
+        wxTopLevelWindow* box = nullptr;
+        CDialogSteps steps(std::chrono::seconds(60));
+        steps.Add([&box](int& phase) {
+            auto* number = static_cast<wxTextCtrl*>(box->FindWindow(1171));
+            if (phase++ > 0) return number->GetValue() == "0301234567";
+            Screenshot(box, "number-request-phone");
+            EXPECT_TRUE(ClickOn(number));
+            wxUIActionSimulator sim;
+            sim.Char('a', wxMOD_CONTROL);
+            sim.Text("0301234567");
+            return false;
+        });
+        steps.Add([&box](int&) {
+            EXPECT_TRUE(ClickOn(box->FindWindow(1)));  // Dial
+            return true;
+        });
+        wxTimer driver;
+        driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            box = FindTopLevel("Telephone number");
+            if (box && box->IsShownOnScreen()) steps.Tick(static_cast<wxDialog*>(box));
+        });
+        driver.Start(200);
+        CScriptedEngine::s_calls.clear();
+        ASSERT_TRUE(ClickOn(page->Control(2024)));
+        ASSERT_TRUE(WaitUntil([&] { return steps.Done() && !FindTopLevel("Telephone number"); }, std::chrono::seconds(90)));
+        driver.Stop();
+        ASSERT_FALSE(steps.Failed());
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 50; }));
+        ASSERT_FALSE(CScriptedEngine::s_calls.empty());
+        EXPECT_EQ(CScriptedEngine::s_calls.front(), "Connect");
+        ConnectionInfo line;
+        dlg.Engine().GetConnectionInfo(line);
+        EXPECT_STREQ(line.isdn.number1, "0301234567");
+        EXPECT_FALSE(page->Control(2024)->IsEnabled());
+        EXPECT_TRUE(page->Control(2023)->IsEnabled());
+        Screenshot(frame, "page-isdn-mini-connected");
+        ASSERT_TRUE(ClickOn(page->Control(2023)));  // Hang up
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Logic().CallState() == 16; }));
+        EXPECT_TRUE(page->Control(2024)->IsEnabled());
+        frame->Close();
+    };
+    EXPECT_EQ(Run(std::string(kPlainIni) + "[MiniISDN]\nEnabled=1\n", hooks), 0);
 }

@@ -8,8 +8,7 @@
 
 bool RunDestinationDialogFor(wxWindow* parent, int kind, CPhonebook* phonebook, const PhonebookEntry* entry,
                              const PageTraits& traits, PhonebookEntry& out) {
-    const DialogColours colours = {traits.dialogControlText, traits.dialogQuestionText, traits.dialogEdit,
-                                   traits.dialogBackground};
+    const DialogColours colours = DialogColoursOf(traits);
     auto run = [&](CDestinationDlg& dlg) {
         dlg.SetColours(colours);
         dlg.Load(phonebook, entry);

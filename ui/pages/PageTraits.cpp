@@ -37,3 +37,7 @@ const PageTraits& PageTraitsOf(int kind) {
     if (kind == kMulticast.kind) return kMulticast;
     return kNetwork;
 }
+
+DialogColours DialogColoursOf(const PageTraits& traits) {
+    return {traits.dialogControlText, traits.dialogQuestionText, traits.dialogEdit, traits.dialogBackground};
+}

@@ -3,6 +3,7 @@
 // kind (ISDN 32, Network / IP 16, multicast 128). Control ids are the pages'
 // own; colours are COLORREF (0x00BBGGRR).
 #include "platform/WinTypes.h"
+#include "ui/DialogColours.h"
 
 struct PageTraits {
     int kind;
@@ -28,3 +29,6 @@ struct PageTraits {
 
 // The row of a kind; the Network / IP row for an unknown kind.
 const PageTraits& PageTraitsOf(int kind);
+
+// The four colours a page gives every dialog it opens.
+DialogColours DialogColoursOf(const PageTraits& traits);

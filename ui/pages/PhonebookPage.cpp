@@ -23,6 +23,8 @@
 #include "ui/IndicatorLight.h"
 #include "ui/LevelMeter.h"
 #include "ui/ResourceBitmaps.h"
+#include "ui/NumberRequestDlg.h"
+#include "ui/SelectDeviceDlg.h"
 #include "ui/StatusPanel.h"
 #include "ui/destinations/DestinationDialogs.h"
 #include "ui/framework/MessageBox.h"
@@ -212,11 +214,7 @@ void CPhonebookPage::Build() {
             b->SetToolTip(q.tip);
             meterColumn->Add(b, 0, wxEXPAND | wxTOP, 2);
             b->Show(m_logic.IsMiniIsdn());
-            b->Bind(wxEVT_BUTTON, [this, id = q.id](wxCommandEvent&) {
-                // The numbers come from the number request dialog of the
-                // settings; without it the quick buttons only hang up.
-                if (id == kQuickHangUp) m_logic.OnQuickButton(id, "", "");
-            });
+            b->Bind(wxEVT_BUTTON, [this, id = q.id](wxCommandEvent&) { OnQuickButton(id); });
         }
         if (m_logic.IsMiniIsdn()) {
             for (wxWindow* w : {static_cast<wxWindow*>(m_list), static_cast<wxWindow*>(m_search)}) w->Hide();
@@ -253,9 +251,6 @@ void CPhonebookPage::Build() {
     m_outputSlider->Bind(wxEVT_SLIDER, [this](wxCommandEvent&) {
         SendToMain(WM_SET_PLAY_LEVEL, static_cast<WPARAM>(m_outputSlider->GetValue()));
     });
-    const char* noDevice = "The device selection dialog comes with the settings";
-    Control(t.selectInput)->SetToolTip(noDevice);
-    Control(t.selectOutput)->SetToolTip(noDevice);
 }
 
 void CPhonebookPage::SetTransports(int mask) {
@@ -407,7 +402,25 @@ bool CPhonebookPage::RunDestinationDialog(const PhonebookEntry* entry, Phonebook
     return RunDestinationDialogFor(this, Kind(), m_phonebook, entry, PageTraitsOf(Kind()), out);
 }
 
-bool CPhonebookPage::RunDeviceDialog(int) { return false; }
+// Phone, G.722 and MP2 ask for the number to dial first; Hang up asks nothing.
+void CPhonebookPage::OnQuickButton(int id) {
+    if (id == kQuickHangUp || !m_logic.IsMiniIsdn()) {
+        m_logic.OnQuickButton(id, "", "");
+        return;
+    }
+    CNumberRequestDlg dialog;
+    dialog.SetKind(id == kQuickPhone ? 2 : id == kQuickG722 ? 8 : 32);
+    dialog.SetColors(DialogColoursOf(m_logic.Traits()));
+    if (dialog.DoModal() != IDOK) return;
+    char numbers[2][40] = {};
+    dialog.GetNumber(0, numbers[0], sizeof numbers[0]);
+    dialog.GetNumber(1, numbers[1], sizeof numbers[1]);
+    m_logic.OnQuickButton(id, numbers[0], numbers[1]);
+}
+
+bool CPhonebookPage::RunDeviceDialog(int direction) {
+    return CSelectDeviceDlg::Choose(direction, DialogColoursOf(PageTraitsOf(Kind()))) != IDCANCEL;
+}
 
 bool CPhonebookPage::Confirm(const std::string& text) {
     return AfxMessageBox(m_mainWindow, text.c_str(), "Velmora", MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES;

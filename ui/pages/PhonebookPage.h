@@ -80,6 +80,7 @@ private:
     void SendToMain(UINT message, WPARAM wParam) override;
     bool RunDestinationDialog(const PhonebookEntry* entry, PhonebookEntry& out) override;
     bool RunDeviceDialog(int direction) override;
+    void OnQuickButton(int id);
     bool Confirm(const std::string& text) override;
     void ShowError(const std::string& text) override;
 
