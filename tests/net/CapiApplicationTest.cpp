@@ -235,6 +235,25 @@ TEST_F(CapiApplicationTest, AnsweredCallFiltersByOwnNumberAndEndsWhenTheFarEndHa
     EXPECT_EQ(m_exchange->Pending(CAPI_DISCONNECT, CAPI_REQ), 0) << "the answering side leaves the clearing to the network";
 }
 
+TEST_F(CapiApplicationTest, AChannelWithoutANumberLeavesTheIdleSiblingItsOwnNumber) {
+    // The line's other channel answers 12 only; this one answers any number.
+    CCapiApplication sibling;
+    sibling.SetOwnNumber("12");
+    m_app->SetSibling(&sibling);
+    Offer(0x205, "3412", "3411", 2);
+    EXPECT_EQ(Word(Expect(CAPI_CONNECT, CAPI_RESP), 12), 1) << "3412 is the idle sibling's: ignored";
+    EXPECT_EQ(Peek(), CCapiApplication::kIdle);
+    Offer(0x206, "", "3411", 2);
+    EXPECT_EQ(Word(Expect(CAPI_CONNECT, CAPI_RESP), 12), 0) << "no called number: anyone's";
+    m_exchange->Deliver(Msg(CAPI_DISCONNECT, CAPI_IND, 28, 0x206).Word(CAPI_NOTANSWERED).Done());
+    Expect(CAPI_DISCONNECT, CAPI_RESP);
+    ASSERT_TRUE(UntilState(CCapiApplication::kIdle));
+    Offer(0x207, "3413", "3411", 2);
+    EXPECT_EQ(Word(Expect(CAPI_CONNECT, CAPI_RESP), 12), 0) << "3413 is nobody else's: taken";
+    ASSERT_TRUE(UntilState(CCapiApplication::kDConnecting));
+    EXPECT_EQ(m_app->GetCalledNumber(), "3413");
+}
+
 TEST_F(CapiApplicationTest, NumbersFromTheNetworkAreBoundedAndEmptyOnesAccepted) {
     m_app->SetOwnNumber("12");
     Offer(0x203, "", std::string(60, '7'));  // no called number: always accepted
