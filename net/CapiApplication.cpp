@@ -316,7 +316,10 @@ void CCapiApplication::OnConfirmation(const CapiMessage& m) {
             m_incoming = 0;
             SetState(kDConnecting);
         } else {
+            // The attempt never left idle, yet it has ended: say so, or the
+            // transport would wait in dialling for a call that never comes.
             SetState(kIdle);
+            m_stateChanged = 1;
         }
         break;
     case CAPI_DISCONNECT:

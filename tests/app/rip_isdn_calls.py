@@ -238,10 +238,13 @@ def failed_call(a, b, path, number, cause, what):
         fail(f"{what}: calls left in the exchange")
 
 
-def check_pacing(trace_path, window=2):
+def check_pacing(trace_path, window=2, prefill=4):
     """From the exchange's trace: a voice call's sender keeps at most its
     send window of blocks (two of 192 bytes) on the line, and sends no more
-    blocks than the network clocks to it: one per DATA_B3_IND."""
+    blocks than the network clocks to it: one per DATA_B3_IND, once its
+    prefill (synchro start 4: three blocks at once, the fourth waits for a
+    received block) is out. So it is never more than prefill - 1 blocks
+    ahead of the blocks it has received."""
     events = {}
     for line in open(trace_path):
         words = line.split()
@@ -269,8 +272,25 @@ def check_pacing(trace_path, window=2):
                 elif e == "DATA_B3_CONF":
                     outstanding -= 1
             sent, received = call.count("DATA_B3_REQ"), call.count("DATA_B3_IND")
-            print(f"app {app} call {n}: {sent} blocks sent on {received} received, at most {peak} on the line",
-                  flush=True)
+            ahead = lead = 0
+            per_block = {}
+            since = None
+            for e in call:
+                if e == "DATA_B3_REQ":
+                    ahead += 1
+                    lead = max(lead, ahead)
+                    if since is not None:
+                        since += 1
+                elif e == "DATA_B3_IND":
+                    ahead -= 1
+                    if since is not None:
+                        per_block[since] = per_block.get(since, 0) + 1
+                    since = 0
+            spread = ", ".join(f"{count} with {k}" for k, count in sorted(per_block.items()))
+            print(f"app {app} call {n}: {sent} blocks sent on {received} received, at most {peak} on the line, "
+                  f"at most {lead} ahead; blocks sent between received ones: {spread}", flush=True)
+            if lead > prefill - 1:
+                fail(f"app {app} ran {lead} blocks ahead of what it received (prefill {prefill})")
             if peak > window:
                 fail(f"app {app} had {peak} blocks on the line (window {window})")
             # Never more than the network clocked (fewer when the station starves).
