@@ -41,11 +41,12 @@ function(velmora_library name)
   endif()
 endfunction()
 
-# velmora_tests(<folder> [DEPS <targets>...])
+# velmora_tests(<folder> [DEPS <targets>...] [LAUNCHER <script>] [RESOURCE_LOCK <name>] [PROCESSORS <n>])
 # Builds tests/<folder>/**/*Test.cpp (and helpers without a main) into one
-# GoogleTest program and registers every test case with CTest.
+# GoogleTest program and registers every test case with CTest; LAUNCHER runs
+# each case (and the listing of cases) through a script.
 function(velmora_tests folder)
-  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK;LAUNCHER;PROCESSORS" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
   set(fuzzers ${sources})
@@ -66,7 +67,13 @@ function(velmora_tests folder)
   if(ARG_RESOURCE_LOCK)
     set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
+  if(ARG_PROCESSORS)
+    list(APPEND lock PROCESSORS ${ARG_PROCESSORS})
+  endif()
   add_executable(${exe} ${sources})
+  if(ARG_LAUNCHER)
+    set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR ${ARG_LAUNCHER})
+  endif()
   target_compile_options(${exe} PRIVATE ${VELMORA_WARNINGS})
   target_include_directories(${exe} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${exe} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)

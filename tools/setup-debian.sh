@@ -8,7 +8,7 @@ packages=(
   xvfb xauth
   sox libsox-fmt-mp3 ffmpeg mpg123 twolame lame dante-server espeak-ng
   jackd2 libjack-jackd2-dev pulseaudio pulseaudio-utils libpulse-dev libasound2-plugins alsa-utils
-  iproute2 imagemagick xdotool valgrind linux-perf
+  iproute2 imagemagick xdotool valgrind linux-perf gdb
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -135,7 +135,7 @@ CMainDlg::CMainDlg()
 }
 
 CMainDlg::~CMainDlg() {
-    if (m_splash) m_splash->Close();  // the start-up ended before its close request
+    CloseSplashNow();  // the start-up ended before its close request
     m_logic.SetRemoteControl(nullptr);
     m_rip.reset();
     m_engine.reset();
@@ -148,13 +148,20 @@ CMainDlg::~CMainDlg() {
 }
 
 void CMainDlg::ShowSplash() {
-    if (!m_splash) m_splash = CSplashWnd::Show();
+    if (m_splash) return;
+    if (CSplashWnd* splash = CSplashWnd::Show()) m_splash = splash->Handle();
 }
 
 void CMainDlg::CloseSplash() {
     if (!m_splash) return;
-    PostMessage(m_splash->Handle(), CSplashWnd::kCloseRequest, 0, 0);
+    PostMessage(m_splash, CSplashWnd::kCloseRequest, 0, 0);  // fails harmlessly when it closed itself
     m_splash = nullptr;  // forgotten: only the first request reaches it
+}
+
+void CMainDlg::CloseSplashNow() {
+    if (!m_splash) return;
+    SendMessage(m_splash, CSplashWnd::kCloseRequest, 0, 0);
+    m_splash = nullptr;
 }
 
 void CMainDlg::WaitForStartRelease(uint32_t release) {
@@ -689,10 +696,7 @@ LRESULT CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 int CMainDlg::MessageBox(const char* text, const char* caption, UINT style) {
     // A start-up message never hides behind the splash.
-    if (m_splash) {
-        m_splash->Close();
-        m_splash = nullptr;
-    }
+    CloseSplashNow();
     return AfxMessageBox(GetSafeHwnd(), text, caption, style);
 }
 

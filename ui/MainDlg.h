@@ -106,7 +106,9 @@ public:
     void SetPageColours(int pageOrKind, bool redraw);
     const Scheme& Colours() const { return m_scheme; }
     void ShowSplash();
+    void CloseSplashNow();  // for an end or a box that cannot wait for the posted request
     bool SplashUp() const { return m_splash != nullptr; }
+    HWND SplashHandle() const { return m_splash; }
 
 protected:
     bool IsFrame() const override { return true; }
@@ -182,7 +184,7 @@ private:
     int m_playLevel = 0;
     int m_lastColourRequest = -1;
     Scheme m_scheme{};
-    CSplashWnd* m_splash = nullptr;
+    HWND m_splash = nullptr;  // its handle: the splash may close and delete itself at any time
 
     std::map<int, wxWindow*> m_controls;
     wxMenuBar* m_menuBar = nullptr;

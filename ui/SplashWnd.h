@@ -2,7 +2,8 @@
 // The picture shown while the program starts. It lives on the GUI thread
 // (the toolkit has only one) and closes itself on the close request
 // (WM_USER+40, posted to its handle), or after kLongestShowMs, whichever
-// comes first; then it deletes itself. Whoever posts the request forgets it.
+// comes first; then it deletes itself. Owners keep only its handle: a request
+// sent or posted after it has gone fails harmlessly.
 //
 // Threads: GUI thread only.
 #include "platform/WindowMessages.h"
@@ -22,11 +23,10 @@ public:
     static int CountUp();
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    // Closes and deletes it at once, for an owner that ends before its
-    // close request could be handled.
-    void Close();
 
 private:
+    void Close();
+
     CSplashWnd() = default;
     ~CSplashWnd() override;
 

@@ -125,9 +125,16 @@ inline void Relayout(wxTopLevelWindow* window) {
 // Runs the dialog modally; the script gets its window once it is shown.
 inline int Drive(CDialog& dialog, const std::function<void(wxTopLevelWindow*)>& script) {
     bool ran = false;
+    const auto giveUp = Clock::now() + std::chrono::seconds(60);
     wxTimer timer;
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
         auto* view = dynamic_cast<wxTopLevelWindow*>(CDialog::ViewOf(dialog.GetSafeHwnd()));
+        if (!ran && Clock::now() > giveUp) {
+            timer.Stop();
+            ADD_FAILURE() << "the dialog was not on screen within 60 s" << (view ? "" : " (no window made)");
+            dialog.EndDialog(2);
+            return;
+        }
         if (ran || !view || !view->IsShownOnScreen()) return;
         ran = true;
         timer.Stop();

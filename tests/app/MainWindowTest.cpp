@@ -591,6 +591,26 @@ TEST_F(MainWindowTest, FirstStartShowsSplashAndAsksTheCpuSpeedOnce) {
     EXPECT_EQ(CSettings((m_dir / "Velmora.Ini").string()).GetMainFastCPU(), 1);
 }
 
+// A splash that took itself down (its own time ran out on a slow start) is
+// only a handle to the window: the first status tick's close request fails
+// harmlessly instead of reaching a deleted splash.
+TEST_F(MainWindowTest, SplashThatClosedItselfIsForgottenSafely) {
+    CMainDlgHooks hooks;
+    hooks.showSplash = [](CMainDlg& dlg) {
+        dlg.ShowSplash();
+        ASSERT_EQ(CSplashWnd::CountUp(), 1);
+        SendMessage(dlg.SplashHandle(), WM_TIMER, CSplashWnd::kSelfCloseTimer, 0);
+        EXPECT_EQ(CSplashWnd::CountUp(), 0);
+        EXPECT_TRUE(dlg.SplashUp());  // the window does not know yet
+    };
+    hooks.onShown = [](CMainDlg& dlg) {
+        EXPECT_TRUE(WaitUntil([&] { return !dlg.SplashUp(); }));
+        EXPECT_EQ(CSplashWnd::CountUp(), 0);
+        dlg.Window()->Close();
+    };
+    EXPECT_EQ(Run("[Main]\nFastCPU=1\n", hooks), 0);
+}
+
 // The splash goes by itself with the window's first status tick.
 TEST_F(MainWindowTest, SplashComesAndGoesAndAboutOpensAndCloses) {
     CMainDlgHooks hooks;

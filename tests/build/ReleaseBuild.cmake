@@ -21,7 +21,7 @@ execute_process(
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "configure failed:\n${out}")
 endif()
-# The test runs alone: every core is free for it.
+# Every core: the build runs at the lowest priority, so it only fills idle time.
 cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
 execute_process(COMMAND ${CMAKE_COMMAND} --build "${BINARY}" -j ${cores}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)

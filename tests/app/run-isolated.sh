@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs one program test with an X display and a registry of its own and,
+# where we may make one, a network of its own (loopback only), so that program
+# tests can run side by side: none finds or closes another's windows or reads
+# another's registry, and every station may listen on its default ports.
+# A test still running after VELMORA_STACKS_AFTER_S seconds (default 240, below
+# CTest's limit) has the stacks of its processes printed, so a hang says where.
+#   run-isolated.sh <test program> [arguments...]
+set -euo pipefail
+
+if [ "${VELMORA_OWN_NETWORK:-}" != done ] && unshare --net true 2>/dev/null; then
+  export VELMORA_OWN_NETWORK=done
+  exec unshare --net "$0" "$@"
+fi
+if [ "${VELMORA_OWN_NETWORK:-}" = done ]; then
+  ip link set lo up
+fi
+
+scratch=$(mktemp -d)
+server=""
+cleanUp() {
+  if [ -n "$server" ]; then
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanUp EXIT
+export VELMORA_REGISTRY_FILE="$scratch/registry"
+if ! command -v Xvfb >/dev/null; then
+  "$@"  # the tests skip without a display
+  exit
+fi
+numberFile="$scratch/display"
+# -displayfd lets the server take the first free display number itself, so
+# two starts at the same moment never pick the same one.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
+server=$!
+for _ in $(seq 600); do
+  [ -s "$numberFile" ] && break
+  kill -0 "$server" 2>/dev/null || { echo "run-isolated.sh: Xvfb did not start" >&2; exit 1; }
+  sleep 0.1
+done
+[ -s "$numberFile" ] || { echo "run-isolated.sh: Xvfb gave no display number within 60 s" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$numberFile")"
+unset XAUTHORITY
+
+"$@" &
+test=$!
+(
+  for _ in $(seq "${VELMORA_STACKS_AFTER_S:-240}"); do
+    sleep 1
+    kill -0 "$test" 2>/dev/null || exit 0
+  done
+  echo "run-isolated.sh: still running after ${VELMORA_STACKS_AFTER_S:-240} s; the stacks:" >&2
+  for pid in "$test" $(pgrep -P "$test"); do
+    echo "--- process $pid: $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2
+    gdb -p "$pid" -batch -ex "thread apply all bt" 2>&1 | grep -v '^\[New LWP\|^\[Thread debugging' >&2 || true
+  done
+) &
+watcher=$!
+status=0
+wait "$test" || status=$?
+kill "$watcher" 2>/dev/null || true
+exit "$status"
