@@ -69,8 +69,9 @@ int CSampleRateConverter::Init(int inRate, int inChannels, int outRate, int outC
     if (m_taps < 2) return 0;
     m_alpha = alpha;
     m_inRate = inRate;
-    // The 8 kHz gain belongs to that conversion alone.
-    m_gain = inRate == 8000 ? 0.55 : 0.89;
+    // One gain for every pair: 8 kHz audio (G.711 calls) plays at the level
+    // of every other rate, not 5 dB below it.
+    m_gain = kGain;
     const int fch = m_stereoFilter ? 2 : 1;
     m_history = fch * (m_taps - 1);
     m_chunk = 2 * param;

@@ -52,7 +52,9 @@ private:
     double m_inRate = 0;
     double m_alpha = 0;
     double m_cutoff = 0;
-    double m_gain = 0.89;
+    // Headroom for the filter's overshoot on full-scale input.
+    static constexpr double kGain = 0.89;
+    double m_gain = kGain;
     int m_taps = 0;
     int m_history = 0;
     int m_chunk = 0;  // values per output chunk

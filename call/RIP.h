@@ -34,6 +34,7 @@ public:
     void SetEncoderFormat(const AudioFormat& format);
     void SetDecoderFormat(const AudioFormat& format);
     void SendConnectionError(uint32_t kind, uint32_t code, const char* text);
+    void SendMessageError(uint32_t command, uint32_t reason);
 
     void GetRequestedDestination(ConnectionInfo* out) const { *out = m_destination; }
     void GetRequestedFormat(AudioFormat* out) const { *out = m_encoderFormat; }
@@ -58,7 +59,6 @@ private:
 
     void SendMessage(uint32_t command, const void* body, uint32_t size);
     void SendProtocolError(uint32_t command, uint32_t reason);
-    void SendMessageError(uint32_t command, uint32_t reason);
     void SendIdentity();
     void SendStoredState();
     void SendStoredConnection();

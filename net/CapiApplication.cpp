@@ -84,6 +84,12 @@ void CCapiApplication::SetCalledNumber(const char* digits) {
 
 void CCapiApplication::SetOwnNumber(const char* digits) { m_ownNumber = OnlyDigits(digits); }
 
+int CCapiApplication::IsOwnNumber(const std::string& called) const {
+    if (m_ownNumber.empty() || called.empty()) return 0;
+    const size_t n = std::min(m_ownNumber.size(), called.size());
+    return m_ownNumber.compare(m_ownNumber.size() - n, n, called, called.size() - n, n) == 0 ? 1 : 0;
+}
+
 int CCapiApplication::Connect(int cip) {
     if (!m_applId) return 0;
     CapiMessage m;
@@ -248,13 +254,15 @@ void CCapiApplication::OnConnectInd(const CapiMessage& m) {
     const std::string called = NumberDigits(m.CalledPartyNumber, 1);
     const std::string calling = NumberDigits(m.CallingPartyNumber, 2);
     m_loader.PrepMsgHeader(&r, m_applId, CAPI_CONNECT, CAPI_RESP, m.Messagenumber, m.adr);
-    if (!m_ownNumber.empty() && !called.empty()) {
-        const size_t n = std::min(m_ownNumber.size(), called.size());
-        if (m_ownNumber.compare(m_ownNumber.size() - n, n, called, called.size() - n, n) != 0) {
-            r.Reject = 1;  // not our number: ignore
-            m_loader.PutMsg(&r);
-            return;
-        }
+    const bool notOurs = !m_ownNumber.empty() && !called.empty() && !IsOwnNumber(called);
+    // The sibling may be answering this very offer already (it is made to
+    // both): only a call on it leaves its number to this channel.
+    const bool siblings = m_ownNumber.empty() && m_sibling && m_sibling->m_state != kConnected &&
+                          m_sibling->IsOwnNumber(called);
+    if (notOurs || siblings) {
+        r.Reject = 1;  // ignore: not our number, or the free sibling's own
+        m_loader.PutMsg(&r);
+        return;
     }
     const int cip = m.CIPValue;
     if (cip != 1 && cip != 2 && cip != 4 && cip != 16) {
@@ -308,7 +316,10 @@ void CCapiApplication::OnConfirmation(const CapiMessage& m) {
             m_incoming = 0;
             SetState(kDConnecting);
         } else {
+            // The attempt never left idle, yet it has ended: say so, or the
+            // transport would wait in dialling for a call that never comes.
             SetState(kIdle);
+            m_stateChanged = 1;
         }
         break;
     case CAPI_DISCONNECT:

@@ -36,6 +36,14 @@ public:
     int HangUp();
     void SetCalledNumber(const char* digits);
     void SetOwnNumber(const char* digits);
+    // The other channel of the same line. A channel with no number of its
+    // own leaves a call to the sibling's own number to the sibling unless
+    // the sibling is on a call: the sibling takes it, and this channel stays
+    // free for the call's second channel.
+    void SetSibling(const CCapiApplication* sibling) { m_sibling = sibling; }
+    // 1 when called (digits) is this channel's own number: the shorter of
+    // the two ends the longer one.
+    int IsOwnNumber(const std::string& called) const;
     void SetChannelMode(int mode) { m_channelMode = mode; }
     int SetWindow(int value);
 
@@ -106,6 +114,7 @@ private:
     int m_receiveFill = 0;
     int m_channelMode = 0;
     std::string m_ownNumber;
+    const CCapiApplication* m_sibling = nullptr;
     std::string m_calledNumber;
     std::string m_callingNumber;
     std::vector<uint8_t> m_calledStruct;

@@ -91,6 +91,10 @@ int CISDN::Open(int controller, int blockLength, int synchroStart, int dialDelay
             return 0;
         }
     }
+    if (channels == 2) {
+        m_channels[0]->SetSibling(m_channels[1].get());
+        m_channels[1]->SetSibling(m_channels[0].get());
+    }
     m_receive.assign(static_cast<size_t>(channels * blockLength * 4), 0);
     m_send.assign(static_cast<size_t>(blockLength * kSendBufferBlocks), 0);
     m_sendLimit = static_cast<int>(m_send.size());

@@ -7,6 +7,7 @@
 #include "audio/MixerControl.h"
 #include "common/MainWindowMessages.h"
 #include "common/Translator.h"
+#include "call/RipProtocol.h"
 #include "ui/MainPage.h"
 #include "ui/StatusTexts.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 constexpr char kNotInUse[] = "(Not in use)";
 constexpr int kStatusSection = 15 << 16;
+constexpr int kMessageSection = 16 << 16;
 constexpr int kOriginPage = 0;
 constexpr int kOriginReconnect = 16;
 constexpr int kOriginAutoDial = 32;
@@ -512,13 +514,33 @@ void CMainDlgLogic::OnRipConnect() {
     m_rip->GetRequestedFormat(format);
     entry.format = format;
     entry.connection.kind &= 0xFFF0;  // the network kind 0x11 becomes 16
+    if (!m_engine.Connect(entry)) {
+        RefuseRipConnect(entry.connection.kind);
+        return;
+    }
     m_current = entry;
-    m_engine.Connect(m_current);
     m_noReceive = m_current.format.direction == DIRECTION_SEND_ONLY;
     m_noSend = m_current.format.direction == DIRECTION_RECEIVE_ONLY;
     const ConnectionInfo info = m_current.connection;
     ShowOnPage(info.kind, [&](CMainPage& p) { p.ShowConnection(info); });
     m_idle = 0;
+}
+
+// A request the engine refuses is answered, never dropped. Its transport may
+// have gone since start-up (a settings rebuild whose ISDN open failed): the
+// server and the pages learn the engine's transports now, so later requests
+// are refused where they enter, and the status line says what is missing.
+void CMainDlgLogic::RefuseRipConnect(int kind) {
+    const int mask = m_engine.GetAvailableTransports();
+    m_rip->SetAvailableTransports(mask);
+    for (int k : {32, 16, 128}) ShowOnPage(k, [&](CMainPage& p) { p.SetTransports(mask); });
+    const bool gone = kind == 0 || (kind & mask) != kind;
+    m_rip->RefuseRequest(RIP_CMD_MAKE_CONNECTION, static_cast<int>(gone ? RIP_REASON_UNKNOWN : RIP_REASON_BAD_BODY));
+    if (gone) {
+        m_lastError = kind == 32 ? m_translator.GetText(kMessageSection | 106, "ISDN is not available!")
+                                 : m_translator.GetText(kMessageSection | 108, "Network is not available");
+        UpdateStatusLine();
+    }
 }
 
 void CMainDlgLogic::OnPageShown(int page) {

@@ -167,6 +167,7 @@ private:
     void OnConnectRequest(int origin, int kind);
     void OnStopRequest(bool repeat);
     void OnRipConnect();
+    void RefuseRipConnect(int kind);
     void OnPageShown(int page);
     void OnLevelTick();
     void OnStatusTick();

@@ -58,6 +58,9 @@ public:
     virtual void SetEncoderFormat(const AudioFormat& format) = 0;
     virtual void SetDecoderFormat(const AudioFormat& format) = 0;
     virtual void SendConnectionError(int kind, int code, const char* text) = 0;
+    // The request was understood but refused (reason 16: its media type is
+    // not available, 32: it cannot be carried out as asked).
+    virtual void RefuseRequest(int command, int reason) = 0;
     virtual void GetRequestedDestination(ConnectionInfo& out) = 0;
     virtual void GetRequestedFormat(AudioFormat& out) = 0;
     virtual void SendBandwidthInfo(int limit, int measured) = 0;

@@ -17,6 +17,9 @@ public:
     void SendConnectionError(int kind, int code, const char* text) override {
         m_rip.SendConnectionError(static_cast<uint32_t>(kind), static_cast<uint32_t>(code), text);
     }
+    void RefuseRequest(int command, int reason) override {
+        m_rip.SendMessageError(static_cast<uint32_t>(command), static_cast<uint32_t>(reason));
+    }
     void GetRequestedDestination(ConnectionInfo& out) override { m_rip.GetRequestedDestination(&out); }
     void GetRequestedFormat(AudioFormat& out) override { m_rip.GetRequestedFormat(&out); }
     void SendBandwidthInfo(int limit, int measured) override {

@@ -3,8 +3,10 @@
 exchange: station A calls station B with G.711 (A-law, then mu-law), each
 hears the other's tone, then A and then B hangs up; calls to a busy number,
 to a number nobody answers (B's own number 12 does not take 3413) and to an
-unknown number end in 17 then 16 with the ISDN cause. Written from the
-remote-control tables and the CAPI message descriptions alone.
+unknown number end in 17 then 16 with the ISDN cause and its text; a station
+whose ISDN no longer opens after a settings rebuild refuses ISDN requests.
+Written from the remote-control tables and the CAPI message descriptions
+alone.
 
 Usage: rip_isdn_calls.py RIP_A RIP_B EXCHANGE_SOCKET WORK_DIR"""
 import math
@@ -16,8 +18,15 @@ import time
 
 MAKE_CONNECTION, STOP_CONNECTION, SET_ENCODER, ANSWER_SETTINGS = 0x100, 0x101, 0x10010, 0x10020
 STATE, CONNECTION_INFO, DECODER_FORMAT, CONNECTION_ERROR = 0x20010, 0x20020, 0x20031, 0x30010
+MESSAGE_ERROR = 0x30020
 ISDN = 0x20
 TONE_A, TONE_B, LEVEL = 1000.0, 440.0, 0.25
+# The line carries G.711 at 8000 Hz: the sending device's converter brings
+# 48000 Hz down and the receiving one brings it up, each at a gain of 0.89
+# (headroom for the filter's overshoot), so the far end plays 2.0 dB down.
+EXPECTED_DB = 20 * math.log10(0.89 * 0.89)
+CAUSE_TEXTS = {0x3491: "3491 User busy", 0x3493: "3493 No user responding",
+               0x3481: "3481 Unallocated (unassigned) number"}
 
 failures = []
 levels = []
@@ -42,6 +51,7 @@ class Station:
                 time.sleep(0.2)
         self.states = []
         self.errors = []
+        self.refusals = []
         self.seen = {}
 
     def send(self, command, body=b""):
@@ -65,8 +75,11 @@ class Station:
             return False
         if command == STATE:
             self.states.append(struct.unpack("<I", body)[0])
+        elif command == MESSAGE_ERROR:
+            self.refusals.append(struct.unpack_from("<II", body))
         elif command == CONNECTION_ERROR:
-            self.errors.append(struct.unpack_from("<II", body))
+            kind, code = struct.unpack_from("<II", body)
+            self.errors.append((kind, code, body[8:88].split(b"\0")[0].decode("latin-1")))
         else:
             self.seen[command] = body
         return True
@@ -82,7 +95,7 @@ class Station:
         return state in self.states
 
     def reset(self):
-        self.states, self.errors, self.seen = [], [], {}
+        self.states, self.errors, self.refusals, self.seen = [], [], [], {}
 
 
 def exchange(path, line):
@@ -192,12 +205,13 @@ def call(a, b, path, work, law, hang_up_from):
                    power(window, want * 3 / 2))
         ratio_db = 10 * math.log10(max(peak, 1) / max(side, 1))
         print(f"law {law}: {os.path.basename(os.path.dirname(sink))} hears {want:.0f} Hz {ratio_db:.1f} dB above "
-              f"its neighbours, level {level_db:+.2f} dB", flush=True)
+              f"its neighbours, level {level_db:+.2f} dB (expected {EXPECTED_DB:+.2f} dB)", flush=True)
         levels.append(level_db)
         if ratio_db < 10:
             fail(f"law {law}: {sink} does not carry {want} Hz ({ratio_db:.1f} dB)")
-        # Both laws and both directions arrive at one level, well above noise.
-        if level_db < -12 or max(levels) - min(levels) > 1.0:
+        # Both laws and both directions arrive at the expected level (the
+        # converters' pass-band ripple and G.711's steps are within 1 dB).
+        if abs(level_db - EXPECTED_DB) > 1.0 or max(levels) - min(levels) > 1.0:
             fail(f"law {law}: {sink} level {level_db:+.2f} dB (others {levels})")
 
 
@@ -213,20 +227,24 @@ def failed_call(a, b, path, number, cause, what):
     seq = [s for s in a.states]
     if 17 not in seq or seq[-1] != 16 or seq.index(17) > len(seq) - 2:
         fail(f"{what}: caller states {seq}")
-    codes = [code for kind, code in a.errors if kind == 32]
-    print(f"{what}: states {seq}, ISDN cause {[hex(c) for c in codes]}", flush=True)
-    if codes != [cause]:
-        fail(f"{what}: errors {a.errors}, want cause {cause:#x}")
+    codes = [code for kind, code, text in a.errors if kind == 32]
+    texts = [text for kind, code, text in a.errors if kind == 32]
+    print(f"{what}: states {seq}, ISDN cause {[hex(c) for c in codes]} {texts}", flush=True)
+    if codes != [cause] or texts != [CAUSE_TEXTS[cause]]:
+        fail(f"{what}: errors {a.errors}, want cause {cause:#x} \"{CAUSE_TEXTS[cause]}\"")
     if 48 in b.states or 50 in b.states:
         fail(f"{what}: the called station went up: {b.states}")
     if active_calls(path) != 0:
         fail(f"{what}: calls left in the exchange")
 
 
-def check_pacing(trace_path, window=2):
+def check_pacing(trace_path, window=2, prefill=4):
     """From the exchange's trace: a voice call's sender keeps at most its
     send window of blocks (two of 192 bytes) on the line, and sends no more
-    blocks than the network clocks to it: one per DATA_B3_IND."""
+    blocks than the network clocks to it: one per DATA_B3_IND, once its
+    prefill (synchro start 4: three blocks at once, the fourth waits for a
+    received block) is out. So it is never more than prefill - 1 blocks
+    ahead of the blocks it has received."""
     events = {}
     for line in open(trace_path):
         words = line.split()
@@ -254,8 +272,25 @@ def check_pacing(trace_path, window=2):
                 elif e == "DATA_B3_CONF":
                     outstanding -= 1
             sent, received = call.count("DATA_B3_REQ"), call.count("DATA_B3_IND")
-            print(f"app {app} call {n}: {sent} blocks sent on {received} received, at most {peak} on the line",
-                  flush=True)
+            ahead = lead = 0
+            per_block = {}
+            since = None
+            for e in call:
+                if e == "DATA_B3_REQ":
+                    ahead += 1
+                    lead = max(lead, ahead)
+                    if since is not None:
+                        since += 1
+                elif e == "DATA_B3_IND":
+                    ahead -= 1
+                    if since is not None:
+                        per_block[since] = per_block.get(since, 0) + 1
+                    since = 0
+            spread = ", ".join(f"{count} with {k}" for k, count in sorted(per_block.items()))
+            print(f"app {app} call {n}: {sent} blocks sent on {received} received, at most {peak} on the line, "
+                  f"at most {lead} ahead; blocks sent between received ones: {spread}", flush=True)
+            if lead > prefill - 1:
+                fail(f"app {app} ran {lead} blocks ahead of what it received (prefill {prefill})")
             if peak > window:
                 fail(f"app {app} had {peak} blocks on the line (window {window})")
             # Never more than the network clocked (fewer when the station starves).
@@ -263,6 +298,35 @@ def check_pacing(trace_path, window=2):
                 fail(f"app {app} sent {sent} blocks on {received} received")
     if checked < 2:
         fail(f"the trace shows {checked} sending applications")
+
+
+def isdn_gone_after_rebuild(a, b, work):
+    """A's settings now name a controller the exchange does not have: after
+    the rebuild its ISDN cannot open, and an ISDN request is refused with
+    {0x100, 16} (media not available) instead of being dropped."""
+    ini = os.path.join(work, "a", "Velmora.Ini")
+    text = open(ini).read().replace("Controller=0", "Controller=7")
+    open(ini, "w").write(text)
+    a.send(ANSWER_SETTINGS, struct.pack("<II", ISDN, 0))
+    # The rebuild runs on the station's worker: a request that reaches the old
+    # transport first fails on the unknown number (17, 16) and is sent again.
+    deadline = time.time() + 30
+    while time.time() < deadline:
+        a.reset()
+        a.send(SET_ENCODER, struct.pack("<4I", 2, 64000, 8000, 10))
+        a.send(MAKE_CONNECTION, isdn_request("9999"))
+        end = time.time() + 10
+        while time.time() < end and not a.refusals and 16 not in a.states:
+            a.pump(0.1)
+            b.pump(0.01)
+        if a.refusals:
+            break
+        time.sleep(0.5)
+    print(f"ISDN gone after a rebuild: refusals {a.refusals}, states {a.states}", flush=True)
+    if a.refusals != [(MAKE_CONNECTION, 16)]:
+        fail(f"ISDN gone after a rebuild: refusals {a.refusals}, states {a.states}")
+    if 32 in a.states or 48 in a.states:
+        fail(f"ISDN gone after a rebuild: a call started: {a.states}")
 
 
 def main():
@@ -291,6 +355,7 @@ def main():
     failed_call(a, b, path, "3413", 0x3493, "no answer (MSN 12 ignores 3413)")
     failed_call(a, b, path, "9999", 0x3481, "unknown number")
     check_pacing(os.path.join(work, "trace.txt"))
+    isdn_gone_after_rebuild(a, b, work)
     return 1 if failures else 0
 
 

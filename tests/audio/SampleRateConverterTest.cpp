@@ -174,12 +174,21 @@ TEST(SampleRateConverterTest, InitRefusesWhatItCannotBuild) {
     EXPECT_EQ(c.GetTaps(), 100);
 }
 
-TEST(SampleRateConverterTest, EightKilohertzGainDoesNotStick) {
-    CSampleRateConverter c;
-    ASSERT_EQ(c.Init(8000, 1, 48000, 1, 96), 1);
-    EXPECT_DOUBLE_EQ(c.GetGain(), 0.55);
-    ASSERT_EQ(c.Init(16000, 1, 48000, 1, 96), 1);
-    EXPECT_DOUBLE_EQ(c.GetGain(), 0.89);
+TEST(SampleRateConverterTest, EightKilohertzPlaysAtTheLevelOfEveryOtherRate) {
+    // A 1 kHz tone brought up from 8000 Hz keeps the level it has from 16000 Hz.
+    double level[2] = {};
+    const int rates[2] = {8000, 16000};
+    for (int k = 0; k < 2; ++k) {
+        CSampleRateConverter c;
+        ASSERT_EQ(c.Init(rates[k], 1, 48000, 1, 96), 1);
+        const auto out = ConvertAll(c, MakeTone(static_cast<size_t>(rates[k]) / 2, 1, 1000.0, rates[k], 16000), 0,
+                                    1 << 20);
+        const ToneFit fit = FitTone(out.data(), 1000, out.size() - 2000, 1, 0, 1000.0, 48000);
+        level[k] = Db(fit.amplitude / 16000);
+    }
+    std::printf("1 kHz from 8000 Hz %.2f dB, from 16000 Hz %.2f dB\n", level[0], level[1]);
+    EXPECT_NEAR(level[0], level[1], 0.3);
+    EXPECT_NEAR(level[0], Db(0.89), 0.3);
 }
 
 TEST(SampleRateConverterTest, EqualRatesCopyOrFoldChannels) {

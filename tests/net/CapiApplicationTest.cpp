@@ -235,6 +235,49 @@ TEST_F(CapiApplicationTest, AnsweredCallFiltersByOwnNumberAndEndsWhenTheFarEndHa
     EXPECT_EQ(m_exchange->Pending(CAPI_DISCONNECT, CAPI_REQ), 0) << "the answering side leaves the clearing to the network";
 }
 
+TEST_F(CapiApplicationTest, RefusedConfirmationsEndTheCallOrClearItsDChannel) {
+    // A refused CONNECT_REQ ends the attempt with the network's word.
+    m_app->SetCalledNumber("3412");
+    ASSERT_EQ(m_app->Connect(1), 1);
+    Expect(CAPI_CONNECT, CAPI_REQ);
+    m_exchange->Deliver(Msg(CAPI_CONNECT, CAPI_CONF, 0, 0).Word(0x2003).Done());
+    ASSERT_TRUE(Until([&] { return m_idleReports == 1; }));
+    EXPECT_EQ(m_app->GetInfo(), 0x2003);
+    // A refused CONNECT_B3_REQ clears the D-channel call on its PLCI.
+    ASSERT_EQ(m_app->Connect(1), 1);
+    Expect(CAPI_CONNECT, CAPI_REQ);
+    m_exchange->Deliver(Msg(CAPI_CONNECT, CAPI_CONF, 0, kPlci).Word(0).Done());
+    ASSERT_TRUE(UntilState(CCapiApplication::kDConnecting));
+    m_exchange->Deliver(Msg(CAPI_CONNECT_ACTIVE, CAPI_IND, 13, kPlci).Empty(3).Done());
+    Expect(CAPI_CONNECT_ACTIVE, CAPI_RESP);
+    Expect(CAPI_CONNECT_B3, CAPI_REQ);
+    m_exchange->Deliver(Msg(CAPI_CONNECT_B3, CAPI_CONF, 0, kPlci).Word(0x2001).Done());
+    EXPECT_EQ(Adr(Expect(CAPI_DISCONNECT, CAPI_REQ)), kPlci);
+    EXPECT_EQ(m_app->GetInfo(), 0x2001);
+    m_exchange->Deliver(Msg(CAPI_DISCONNECT, CAPI_IND, 14, kPlci).Word(CAPI_CAUSE_NORMAL_CLEARING).Done());
+    EXPECT_EQ(Adr(Expect(CAPI_DISCONNECT, CAPI_RESP)), kPlci);
+    ASSERT_TRUE(Until([&] { return m_idleReports == 2; }));
+}
+
+TEST_F(CapiApplicationTest, AChannelWithoutANumberLeavesTheIdleSiblingItsOwnNumber) {
+    // The line's other channel answers 12 only; this one answers any number.
+    CCapiApplication sibling;
+    sibling.SetOwnNumber("12");
+    m_app->SetSibling(&sibling);
+    Offer(0x205, "3412", "3411", 2);
+    EXPECT_EQ(Word(Expect(CAPI_CONNECT, CAPI_RESP), 12), 1) << "3412 is the idle sibling's: ignored";
+    EXPECT_EQ(Peek(), CCapiApplication::kIdle);
+    Offer(0x206, "", "3411", 2);
+    EXPECT_EQ(Word(Expect(CAPI_CONNECT, CAPI_RESP), 12), 0) << "no called number: anyone's";
+    m_exchange->Deliver(Msg(CAPI_DISCONNECT, CAPI_IND, 28, 0x206).Word(CAPI_NOTANSWERED).Done());
+    Expect(CAPI_DISCONNECT, CAPI_RESP);
+    ASSERT_TRUE(UntilState(CCapiApplication::kIdle));
+    Offer(0x207, "3413", "3411", 2);
+    EXPECT_EQ(Word(Expect(CAPI_CONNECT, CAPI_RESP), 12), 0) << "3413 is nobody else's: taken";
+    ASSERT_TRUE(UntilState(CCapiApplication::kDConnecting));
+    EXPECT_EQ(m_app->GetCalledNumber(), "3413");
+}
+
 TEST_F(CapiApplicationTest, NumbersFromTheNetworkAreBoundedAndEmptyOnesAccepted) {
     m_app->SetOwnNumber("12");
     Offer(0x203, "", std::string(60, '7'));  // no called number: always accepted

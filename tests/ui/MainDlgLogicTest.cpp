@@ -70,7 +70,8 @@ struct FakeRip : CRemoteControl {
     int Init(HWND, int) override { return 1; }
     void Poll() override {}
     void SendState(int s) override { states.push_back(s); }
-    void SetAvailableTransports(int) override {}
+    void SetAvailableTransports(int mask) override { transports = mask; }
+    int transports = -1;
     void SetConnectionInfo(const ConnectionInfo&) override { calls.push_back("ConnectionInfo"); }
     void SetRemoteIdentity(const StationIdentity&) override { calls.push_back("RemoteIdentity"); }
     void SetEncoderFormat(const AudioFormat&) override { calls.push_back("EncoderFormat"); }
@@ -83,6 +84,8 @@ struct FakeRip : CRemoteControl {
     void GetRequestedFormat(AudioFormat& out) override { out = requestedFormat; }
     void SendBandwidthInfo(int, int) override {}
     int PollBandwidthAnswer() override { return 0; }
+    void RefuseRequest(int command, int reason) override { refused.push_back({command, reason}); }
+    std::vector<std::pair<int, int>> refused;
 };
 
 struct FakePage : CMainPage {
@@ -94,7 +97,8 @@ struct FakePage : CMainPage {
     bool hasSelection = false;
     PhonebookEntry selected;
     int Kind() const override { return kind; }
-    void SetTransports(int) override {}
+    int transports = -1;
+    void SetTransports(int mask) override { transports = mask; }
     void SetState(int s, int) override { state = s; }
     bool CopySelectedEntry(PhonebookEntry& out) override {
         if (hasSelection) out = selected;
@@ -533,6 +537,36 @@ TEST_F(MainDlgLogicTest, RemoteConnectWhileConnectedHangsUpWithRepeatThenDials) 
     m_engine.calls.clear();
     Send(WM_RIP_CONNECT);
     EXPECT_TRUE(m_engine.calls.empty());
+}
+
+// ISDN gone since start-up (a rebuild whose ISDN open failed): the engine
+// refuses the request, and the control application and the status line say so.
+TEST_F(MainDlgLogicTest, RemoteConnectTheEngineRefusesIsAnsweredAndShown) {
+    struct RefusingEngine : FakeEngine {
+        int Connect(const PhonebookEntry& e) override {
+            FakeEngine::Connect(e);
+            return 0;
+        }
+        int GetAvailableTransports() override { return 0x10; }
+    };
+    RefusingEngine engine;
+    CMainDlgLogic logic(engine, m_translator, m_view);
+    logic.SetRemoteControl(&m_rip);
+    LRESULT r = 0;
+    ASSERT_TRUE(logic.HandleMessage(WM_ENGINE_STATE, 16, 0, r));
+    m_rip.requested.kind = 32;
+    std::snprintf(m_rip.requested.isdn.number1, sizeof m_rip.requested.isdn.number1, "%s", "3412");
+    ASSERT_TRUE(logic.HandleMessage(WM_RIP_CONNECT, 0, 0, r));
+    EXPECT_EQ(engine.calls, (std::vector<std::string>{"Connect"}));
+    EXPECT_EQ(m_rip.refused, (std::vector<std::pair<int, int>>{{0x100, 16}}));
+    EXPECT_EQ(m_rip.transports, 0x10);
+    EXPECT_EQ(m_view.isdn.transports, 0x10) << "the page shows ISDN as not available";
+    EXPECT_EQ(m_view.isdn.shownConnection, 0);
+    EXPECT_EQ(m_view.status, " Idle   (Last error: ISDN is not available!)");
+    // A transport that is there but refuses the destination: reason 32.
+    m_rip.requested.kind = 0x11;
+    ASSERT_TRUE(logic.HandleMessage(WM_RIP_CONNECT, 0, 0, r));
+    EXPECT_EQ(m_rip.refused.back(), (std::pair<int, int>{0x100, 32}));
 }
 
 TEST_F(MainDlgLogicTest, LevelsGoToThePageOfTheCallAndClipLevelsToAll) {
