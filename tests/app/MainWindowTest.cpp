@@ -933,23 +933,26 @@ TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
             const PageTraits& t = PageTraitsOf(p.kind);
             for (const auto& [button, title] : {std::pair{t.selectInput, "Please select the input device"},
                                                 std::pair{t.selectOutput, "Please select the playback device"}}) {
-                SCOPED_TRACE(title);
+                // Plain copies: a lambda may not capture a structured binding.
+                const int selectButton = button;
+                const std::string boxTitle = title;
+                SCOPED_TRACE(boxTitle);
                 CScriptedEngine::s_calls.clear();
                 bool seen = false;
                 wxTimer chooser;
-                chooser.Bind(wxEVT_TIMER, [&, title = title](wxTimerEvent&) {
-                    wxTopLevelWindow* box = FindTopLevel(title);
+                chooser.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+                    wxTopLevelWindow* box = FindTopLevel(boxTitle);
                     if (seen || !box || !box->IsShownOnScreen()) return;
                     seen = true;
                     chooser.Stop();
                     Settle();
                     DialogDriver::CheckGeometry(box);
-                    if (p.kind == 16) Screenshot(box, button == t.selectInput ? "device-input" : "device-output");
+                    if (p.kind == 16) Screenshot(box, selectButton == t.selectInput ? "device-input" : "device-output");
                     Click(box->FindWindow(2));
                 });
                 chooser.Start(100);
-                Click(page->Control(button));
-                ASSERT_TRUE(WaitUntil([&] { return seen && !FindTopLevel(title); }, std::chrono::seconds(60)));
+                Click(page->Control(selectButton));
+                ASSERT_TRUE(WaitUntil([&] { return seen && !FindTopLevel(boxTitle); }, std::chrono::seconds(60)));
                 chooser.Stop();
                 EXPECT_TRUE(CScriptedEngine::s_calls.empty()) << CScriptedEngine::s_calls.front();
             }
