@@ -30,7 +30,7 @@ namespace DialogDriver {
 
 using Clock = std::chrono::steady_clock;
 
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience = std::chrono::seconds(20)) {
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience = std::chrono::seconds(60)) {
     const auto deadline = Clock::now() + patience;
     while (!done()) {
         if (Clock::now() > deadline) return false;

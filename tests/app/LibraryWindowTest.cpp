@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "DialogDriver.h"
 #include "XDisplay.h"
 #include "ui/CodecApp.h"
 #include "ui/ImportProgressDlg.h"
@@ -39,36 +40,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience = std::chrono::seconds(60)) {
-    const auto deadline = Clock::now() + patience;
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        if (wxEventLoopBase::GetActive()) {
-            wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
-            PumpGuiQueue();
-        } else {
-            PumpToolkitEvents();
-        }
-        wxMilliSleep(5);
-    }
-    return true;
-}
+using DialogDriver::Settle;
+using DialogDriver::WaitUntil;
 
-void Settle() {
-    const auto until = Clock::now() + std::chrono::milliseconds(300);
-    WaitUntil([&] { return Clock::now() > until; });
-}
-
-void Screenshot(wxWindow* window, const std::string& name) {
-    Settle();
-    const fs::path dir = fs::path(VELMORA_BINARY_DIR) / "ui-screens";
-    fs::create_directories(dir);
-    const wxRect r = window->GetScreenRect();
-    const std::string cmd = "import -silent -window root -crop " + std::to_string(r.width) + "x" +
-                            std::to_string(r.height) + "+" + std::to_string(r.x) + "+" + std::to_string(r.y) +
-                            " +repage '" + (dir / (name + ".png")).string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
+using DialogDriver::Screenshot;
 
 // The shown children of a window: inside its client area, none overlapping a sibling.
 void CheckChildren(wxWindow* window, const std::vector<wxWindow*>& children) {
