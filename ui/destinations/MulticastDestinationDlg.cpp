@@ -63,9 +63,10 @@ void CMulticastDestinationDlg::BuildControls(wxBoxSizer& column) {
     left->Add(Radio(this, kLowDelay, 14, "Optimise for a lower delay."), 0, wxLEFT, 2);
 
     right->Add(Label(this, 5028, 15, "Over how many routers should the multicast packets go?"), 0, wxBOTTOM, gap);
+    // The sentence around the hop count on two lines: in a wordier language
+    // one line would not fit beside the left column.
+    right->Add(Label(this, kHopsBefore, 16, "The most remote receiver is no more than", false), 0, wxBOTTOM, 4);
     auto* hops = new wxBoxSizer(wxHORIZONTAL);
-    hops->Add(Label(this, kHopsBefore, 16, "The most remote receiver is no more than", false), 0,
-              wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
     auto* hopEdit = new wxSpinCtrl(this, kHops, "", wxDefaultPosition, wxSize(110, -1), wxSP_ARROW_KEYS, 1, 255,
                                    CMulticastDestinationLogic::ClampHops(e.connection.hops));
     Remember(kHops, hopEdit);
