@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "DialogDriver.h"
+#include "MainWindowInChild.h"
 #include "XDisplay.h"
 #include "ui/CodecApp.h"
 #include "ui/ImportProgressDlg.h"
@@ -87,42 +88,13 @@ struct LibraryWindowTest : ::testing::Test {
     // The program in a child, with an engine that places no calls; 0 when
     // every check in the child held.
     int Run(const std::string& ini, std::function<void(CMainDlg&)> script) {
-        const pid_t child = fork();
-        if (child == 0) {
-            if (chdir(m_dir.c_str()) != 0) _exit(97);
-            std::ofstream("Velmora.Ini") << ini;
-            setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "15000", 1);
-            wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
-                                  const wxString& msg) {
-                ADD_FAILURE() << "toolkit assertion " << file << ":" << line << " " << cond << " " << msg;
-            });
-            CMainDlgHooks hooks;
-            hooks.makeEngine = [] { return std::unique_ptr<CMainEngine>(new CIdleEngine); };
-            hooks.onShown = [script](CMainDlg& dlg) {
-                script(dlg);
-                if (dlg.Window() && dlg.Window()->IsShown()) dlg.Window()->Close();
-            };
-            CMainDlg::SetHooks(hooks);
-            int result;
-            {
-                CCodecApp app;
-                char name[] = "Velmora";
-                char* argv[] = {name, nullptr};
-                result = AfxWinMain(1, argv);
-            }
-            _exit(::testing::Test::HasFailure() ? 1 : result == 0 ? 0 : 2);
-        }
-        const auto deadline = Clock::now() + std::chrono::seconds(180);
-        int status = 0;
-        while (waitpid(child, &status, WNOHANG) != child) {
-            if (Clock::now() > deadline) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+        CMainDlgHooks hooks;
+        hooks.makeEngine = [] { return std::unique_ptr<CMainEngine>(new CIdleEngine); };
+        hooks.onShown = [script](CMainDlg& dlg) {
+            script(dlg);
+            if (dlg.Window() && dlg.Window()->IsShown()) dlg.Window()->Close();
+        };
+        return RunMainWindowInChild(m_dir, ini, hooks, std::chrono::seconds(180));
     }
 };
 

@@ -37,6 +37,7 @@
 
 #include "DialogDriver.h"
 #include "RipWatcher.h"
+#include "MainWindowInChild.h"
 #include "StationProcess.h"
 #include "XDisplay.h"
 #include "common/Codes.h"
@@ -289,47 +290,18 @@ struct MainWindowTest : ::testing::Test {
     // check in the child held.
     int Run(const std::string& ini, CMainDlgHooks hooks, bool scriptedEngine = true,
             std::chrono::seconds patience = std::chrono::seconds(120)) {
-        const pid_t child = fork();
-        if (child == 0) {
-            if (chdir(m_dir.c_str()) != 0) _exit(97);
-            std::ofstream("Velmora.Ini") << ini;
-            setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "15000", 1);
-            wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
-                                  const wxString& msg) {
-                ADD_FAILURE() << "toolkit assertion " << file << ":" << line << " " << cond << " " << msg;
-            });
-            if (scriptedEngine) hooks.makeEngine = [] { return std::unique_ptr<CMainEngine>(new CScriptedEngine); };
-            // Whatever the script did, the window closes after it: an
-            // assertion that ends the script early must not leave it open.
-            hooks.onShown = [script = hooks.onShown](CMainDlg& dlg) {
-                if (script) script(dlg);
-                if (!dlg.Window() || !dlg.Window()->IsShown()) return;
-                dlg.Engine().Disconnect();
-                WaitUntil([&] { return !dlg.Engine().IsConnectionActive() && dlg.Logic().CallState() == 16; },
-                          std::chrono::seconds(5));
-                dlg.Window()->Close();
-            };
-            CMainDlg::SetHooks(hooks);
-            int result;
-            {
-                CCodecApp app;
-                char name[] = "Velmora";
-                char* argv[] = {name, nullptr};
-                result = AfxWinMain(1, argv);
-            }
-            _exit(::testing::Test::HasFailure() ? 1 : result == 0 ? 0 : 2);
-        }
-        const auto deadline = Clock::now() + patience;
-        int status = 0;
-        while (waitpid(child, &status, WNOHANG) != child) {
-            if (Clock::now() > deadline) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+        if (scriptedEngine) hooks.makeEngine = [] { return std::unique_ptr<CMainEngine>(new CScriptedEngine); };
+        // Whatever the script did, the window closes after it: an
+        // assertion that ends the script early must not leave it open.
+        hooks.onShown = [script = hooks.onShown](CMainDlg& dlg) {
+            if (script) script(dlg);
+            if (!dlg.Window() || !dlg.Window()->IsShown()) return;
+            dlg.Engine().Disconnect();
+            WaitUntil([&] { return !dlg.Engine().IsConnectionActive() && dlg.Logic().CallState() == 16; },
+                      std::chrono::seconds(5));
+            dlg.Window()->Close();
+        };
+        return RunMainWindowInChild(m_dir, ini, hooks, patience);
     }
 };
 

@@ -32,16 +32,29 @@ if ! command -v Xvfb >/dev/null; then
   exit
 fi
 numberFile="$scratch/display"
-# -displayfd lets the server take the first free display number itself, so
-# two starts at the same moment never pick the same one.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
-server=$!
-for _ in $(seq 600); do
+# -displayfd lets the server take the first free display number itself; two
+# servers starting at the same moment may still both try one number, and the
+# loser gives up: then it is started again.
+for attempt in 1 2 3 4 5; do
+  : >"$numberFile"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberFile" >"$scratch/xvfb.log" 2>&1 &
+  server=$!
+  for _ in $(seq 600); do
+    [ -s "$numberFile" ] && break
+    kill -0 "$server" 2>/dev/null || break
+    sleep 0.1
+  done
   [ -s "$numberFile" ] && break
-  kill -0 "$server" 2>/dev/null || { echo "run-isolated.sh: Xvfb did not start" >&2; exit 1; }
-  sleep 0.1
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  server=""
+  sleep "0.$((RANDOM % 9 + 1))"
 done
-[ -s "$numberFile" ] || { echo "run-isolated.sh: Xvfb gave no display number within 60 s" >&2; exit 1; }
+if [ ! -s "$numberFile" ]; then
+  echo "run-isolated.sh: Xvfb did not start after $attempt attempts:" >&2
+  cat "$scratch/xvfb.log" >&2
+  exit 1
+fi
 export DISPLAY=":$(head -n1 "$numberFile")"
 unset XAUTHORITY
 
