@@ -32,30 +32,42 @@ if ! command -v Xvfb >/dev/null; then
   exit
 fi
 numberFile="$scratch/display"
-# -displayfd lets the server take the first free display number itself; two
-# servers starting at the same moment may still both try one number, and the
-# loser gives up: then it is started again.
-for attempt in 1 2 3 4 5; do
+# The display number is chosen here, not by the server: a server in a network
+# of its own cannot see another's abstract socket and would take the same
+# number, and stations in further namespaces reach the display only by its
+# socket file. A lock of ours per number keeps our own starts apart; the
+# server's lock file keeps us from any other server.
+display=""
+for n in $(seq 200 999); do
+  [ -e "/tmp/.X$n-lock" ] && continue
+  exec 8>"/tmp/.velmora-display-$n.lock"
+  if ! flock -n 8; then
+    exec 8>&-
+    continue
+  fi
   : >"$numberFile"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberFile" >"$scratch/xvfb.log" 2>&1 &
+  Xvfb ":$n" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberFile" >"$scratch/xvfb.log" 2>&1 8>&- &
   server=$!
   for _ in $(seq 600); do
     [ -s "$numberFile" ] && break
     kill -0 "$server" 2>/dev/null || break
     sleep 0.1
   done
-  [ -s "$numberFile" ] && break
+  if [ -s "$numberFile" ]; then
+    display=$n
+    break
+  fi
   kill "$server" 2>/dev/null || true
   wait "$server" 2>/dev/null || true
   server=""
-  sleep "0.$((RANDOM % 9 + 1))"
+  exec 8>&-
 done
-if [ ! -s "$numberFile" ]; then
-  echo "run-isolated.sh: Xvfb did not start after $attempt attempts:" >&2
+if [ -z "$display" ]; then
+  echo "run-isolated.sh: no display server could be started:" >&2
   cat "$scratch/xvfb.log" >&2
   exit 1
 fi
-export DISPLAY=":$(head -n1 "$numberFile")"
+export DISPLAY=":$display"
 unset XAUTHORITY
 
 "$@" &
