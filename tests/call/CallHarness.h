@@ -16,12 +16,12 @@
 #include "common/MainWindowMessages.h"
 #include "common/Settings.h"
 #include "platform/MessageSink.h"
+#include "support/FreePorts.h"
 #include "support/TempDir.h"
 
 // Ports of its own for each test process (cases run as separate processes,
-// many at once): offsets 0 to 2, so that one process's third port is never
-// the next process's first.
-inline int TestPort(int offset) { return 20000 + static_cast<int>(::getpid() % 10000) * 3 + offset; }
+// many at once): offsets 0 to 3.
+inline int TestPort(int offset) { return FreeTestPort(offset); }
 
 struct CStation {
     CStation(const CTempDir& dir, const std::string& name, int listenPort)

@@ -3,17 +3,17 @@
 #include "net/ConnectionManager.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 
 #include "platform/Clock.h"
 #include "platform/WinSock.h"
+#include "support/FreePorts.h"
 #include "support/TempDir.h"
 
 namespace {
 
-int Port(int offset) { return 36000 + static_cast<int>(::getpid() % 12000) * 2 + offset; }
+int Port(int offset) { return FreeTestPort(offset); }
 
 struct ConnectionManagerTest : ::testing::Test {
     CSettings Station(const char* name, int port, int accept) {

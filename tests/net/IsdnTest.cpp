@@ -22,13 +22,14 @@
 #include "fakes/ExchangeDaemon.h"
 #include "net/ConnectionManager.h"
 #include "platform/Clock.h"
+#include "support/FreePorts.h"
 #include "support/TempDir.h"
 
 namespace {
 
 constexpr const char* kExchange = "controller 1 2 3411\ncontroller 2 2 3412 3413\ncontroller 3 1 3500\nnoanswer 1500\n";
 
-int Port(int offset) { return 46000 + static_cast<int>(::getpid() % 9000) * 2 + offset; }
+int Port(int offset) { return FreeTestPort(offset); }
 
 CISDN* IsdnOf(CConnectionManager& m) { return static_cast<CISDN*>(m.GetTransport(TRANSPORT_ISDN)); }
 
