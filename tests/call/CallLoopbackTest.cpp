@@ -23,6 +23,19 @@ struct CallLoopbackTest : ::testing::Test {
 
     void Call(const PhonebookEntry& entry, uint32_t ms) { CallBothWays(*m_a, *m_b, entry, ms); }
 
+    // Both stations up and idle, then A dials B for a mono PCM call that
+    // measures the link first (type 3, measured buffering).
+    void DialMeasuredPcmCall() {
+        PhonebookEntry e = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
+        e.connection.connectionType = CONNTYPE_3;
+        e.connection.bufferingMode = BUFMODE_MEASURE_DELAY;
+        ASSERT_TRUE(m_a->Start());
+        ASSERT_TRUE(m_b->Start());
+        ASSERT_TRUE(m_a->WaitState(16));
+        ASSERT_TRUE(m_b->WaitState(16));
+        ASSERT_TRUE(m_a->engine->Connect(e));
+    }
+
     // The last `seconds` of what a station heard carry the other's tone.
     // The rate converter's own gain, once per conversion on the way.
     static double ConverterGain() {
@@ -345,14 +358,7 @@ TEST_F(CallLoopbackTest, AnsweringAfterAFixedBufferCallMeasuresWithTheCaller) {
 // Test again, the warning's second answer: the caller measures the link
 // anew, the answerer follows, and the caller is asked again.
 TEST_F(CallLoopbackTest, TestAgainMeasuresTheLinkAnewAndAsksAgain) {
-    PhonebookEntry e = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
-    e.connection.connectionType = CONNTYPE_3;
-    e.connection.bufferingMode = BUFMODE_MEASURE_DELAY;
-    ASSERT_TRUE(m_a->Start());
-    ASSERT_TRUE(m_b->Start());
-    ASSERT_TRUE(m_a->WaitState(16));
-    ASSERT_TRUE(m_b->WaitState(16));
-    ASSERT_TRUE(m_a->engine->Connect(e));
+    ASSERT_NO_FATAL_FAILURE(DialMeasuredPcmCall());
     ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_LOW_BANDWIDTH, 0, 12000)) << m_a->Dump();
     ASSERT_TRUE(m_b->WaitState(49)) << m_b->Dump();
     m_a->log.clear();
@@ -372,14 +378,7 @@ TEST_F(CallLoopbackTest, TestAgainMeasuresTheLinkAnewAndAsksAgain) {
 // the filler rates each way; the caller is asked, continues, and both sides
 // size their delay buffers from the measured delay.
 TEST_F(CallLoopbackTest, BufferedCallMeasuresDelayAndBandwidthThenContinues) {
-    PhonebookEntry e = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
-    e.connection.connectionType = CONNTYPE_3;
-    e.connection.bufferingMode = BUFMODE_MEASURE_DELAY;
-    ASSERT_TRUE(m_a->Start());
-    ASSERT_TRUE(m_b->Start());
-    ASSERT_TRUE(m_a->WaitState(16));
-    ASSERT_TRUE(m_b->WaitState(16));
-    ASSERT_TRUE(m_a->engine->Connect(e));
+    ASSERT_NO_FATAL_FAILURE(DialMeasuredPcmCall());
     ASSERT_TRUE(m_a->WaitState(49)) << m_a->Dump();
     ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_REMOTE_IDENTITY, 0, 3000));
     ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_LOW_BANDWIDTH, 0, 12000)) << m_a->Dump();
