@@ -19,20 +19,8 @@ constexpr double kMicLevel = 0.5;
 constexpr double kClipHz = 2500.0;
 constexpr double kClipLevel = 0.4;
 
-struct ClipCallTest : ::testing::Test {
-    void SetUp() override {
-        VirtualWaveClear();
-        MakeTwoStations(m_dir, m_a, m_b);
-        m_studioA = AddVirtualStudio("Clip Studio A", 0, kMicHz, kMicLevel);
-        m_studioB = AddVirtualStudio("Clip Studio B", 1, 440.0, 0.25);
-    }
-    void TearDown() override {
-        if (m_clock) m_clock->Stop();
-        m_a.reset();
-        m_b.reset();
-        m_clock.reset();
-        VirtualWaveClear();
-    }
+struct ClipCallTest : CTwoStudiosTest<> {
+    void SetUp() override { MakeStudios("Clip Studio A", kMicHz, kMicLevel, "Clip Studio B", 440.0, 0.25); }
 
     // Median level in dB full scale of `hz` over 10 ms pieces (whole periods of both tones) of the
     // last half second B played.
@@ -45,12 +33,6 @@ struct ClipCallTest : ::testing::Test {
         std::sort(levels.begin(), levels.end());
         return levels[levels.size() / 2];
     }
-
-    CTempDir m_dir;
-    std::unique_ptr<CStation> m_a;
-    std::unique_ptr<CStation> m_b;
-    CVirtualStudio m_studioA, m_studioB;
-    std::unique_ptr<CLockStepClock> m_clock;
 };
 
 TEST_F(ClipCallTest, ClipIsHeardAtTheFarStationWithAndWithoutTheMicrophone) {

@@ -31,20 +31,8 @@ struct CodecCase {
 
 void PrintTo(const CodecCase& c, std::ostream* os) { *os << c.name; }
 
-struct CodecCallTest : ::testing::TestWithParam<CodecCase> {
-    void SetUp() override {
-        VirtualWaveClear();
-        MakeTwoStations(m_dir, m_a, m_b);
-        m_studioA = AddVirtualStudio("Studio A Loop", 0, 1000.0, 0.5);
-        m_studioB = AddVirtualStudio("Studio B Loop", 1, 440.0, 0.25);
-    }
-    void TearDown() override {
-        if (m_clock) m_clock->Stop();
-        m_a.reset();
-        m_b.reset();
-        m_clock.reset();
-        VirtualWaveClear();
-    }
+struct CodecCallTest : CTwoStudiosTest<::testing::TestWithParam<CodecCase>> {
+    void SetUp() override { MakeStudios("Studio A Loop", 1000.0, 0.5, "Studio B Loop", 440.0, 0.25); }
 
     // The gain of the capture and playback converters at f when the call
     // runs at another rate than the devices.
@@ -109,11 +97,6 @@ struct CodecCallTest : ::testing::TestWithParam<CodecCase> {
         EXPECT_STREQ(peer.stationName, name) << who;
     }
 
-    CTempDir m_dir;
-    std::unique_ptr<CStation> m_a;
-    std::unique_ptr<CStation> m_b;
-    CVirtualStudio m_studioA, m_studioB;
-    std::unique_ptr<CLockStepClock> m_clock;
 };
 
 TEST_P(CodecCallTest, ToneBothWaysThroughTheRealEngine) {

@@ -101,3 +101,30 @@ inline std::vector<int16_t> PlayedBy(const CVirtualStudio& studio, int channels,
     out.resize(n - n % static_cast<size_t>(channels));
     return out;
 }
+
+// Two stations A and B, each on a virtual studio of its own (A on card 0, B
+// on card 1) playing a tone of its own; the test starts them and the clock.
+// Base is the GoogleTest fixture class (plain or parameterised).
+template <typename Base = ::testing::Test>
+struct CTwoStudiosTest : Base {
+    void MakeStudios(const std::string& nameA, double hzA, double levelA, const std::string& nameB, double hzB,
+                     double levelB) {
+        VirtualWaveClear();
+        MakeTwoStations(m_dir, m_a, m_b);
+        m_studioA = AddVirtualStudio(nameA, 0, hzA, levelA);
+        m_studioB = AddVirtualStudio(nameB, 1, hzB, levelB);
+    }
+    void TearDown() override {
+        if (m_clock) m_clock->Stop();
+        m_a.reset();
+        m_b.reset();
+        m_clock.reset();
+        VirtualWaveClear();
+    }
+
+    CTempDir m_dir;
+    std::unique_ptr<CStation> m_a;
+    std::unique_ptr<CStation> m_b;
+    CVirtualStudio m_studioA, m_studioB;
+    std::unique_ptr<CLockStepClock> m_clock;
+};
