@@ -29,6 +29,9 @@ inline int RunMainWindowInChild(const std::filesystem::path& dir, const std::str
         if (chdir(dir.c_str()) != 0) _exit(97);
         std::ofstream("Velmora.Ini") << ini;
         setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "15000", 1);
+        // The program's own handler replaces the one below once it starts:
+        // a toolkit assertion must still fail the test.
+        setenv("VELMORA_TOOLKIT_ASSERTS_FATAL", "1", 1);
         wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
                               const wxString& msg) {
             ADD_FAILURE() << "toolkit assertion " << file << ":" << line << " " << cond << " " << msg;
