@@ -42,11 +42,12 @@ constexpr int kIsdn = 32;
 constexpr int kAdd = 2035, kDial = 2016, kLine1 = 2022;
 constexpr int kDlgName = 2101, kDlgNumber1 = 2104, kDlgG711 = 2110;
 
-std::string StationIni(int ripPort, int controller, const char* msn, int accept, const char* name) {
+std::string StationIni(int ripPort, int controller, const char* msn, int accept, const char* name, int x, int y) {
     return "[ARIP]\nPortNumber=" + std::to_string(ripPort) +
            "\n[TCP]\nAnswerAcceptCalls=0\n[ISDN]\nG711Type=2\nController=" + std::to_string(controller) +
            "\nMSN-0=" + msn + "\nAnswerAcceptCalls=" + std::to_string(accept) +
-           "\n[Main]\nNoSplash=1\nFastCPU=1\nLibrary=0\nXPos=40\nYPos=40\nIDString=" + name + "\n[Audio]\nInterface=1\n";
+           "\n[Main]\nNoSplash=1\nFastCPU=1\nLibrary=0\nXPos=" + std::to_string(x) + "\nYPos=" +
+           std::to_string(y) + "\nIDString=" + name + "\n[Audio]\nInterface=1\n";
 }
 
 }  // namespace
@@ -60,7 +61,7 @@ TEST(IsdnRoadTest, OperatorDialsAFarStationFromTheIsdnPageAndHangsUp) {
     fs::create_directories(a);
     fs::create_directories(b);
     std::ofstream(root / "exchange.conf") << "controller 1 2 3411\ncontroller 2 2 3412\n";
-    std::ofstream(b / "Velmora.Ini") << StationIni(base + 1, 1, "12", 1, "Studio B");
+    std::ofstream(b / "Velmora.Ini") << StationIni(base + 1, 1, "12", 1, "Studio B", 560, 520);
     const std::string socket = (root / "exchange.sock").string();
     setenv("VELMORA_ISDN_EXCHANGE", socket.c_str(), 1);  // for the exchange and both stations
 
@@ -109,6 +110,7 @@ TEST(IsdnRoadTest, OperatorDialsAFarStationFromTheIsdnPageAndHangsUp) {
         CLevelMeter* meter = page->Meter();
         EXPECT_TRUE(WaitUntil([&] { return meter->Model().IsActive() && meter->Model().Level(0) > 0; }, kPatience));
         EXPECT_FALSE(page->Control(kAdd)->IsEnabled());
+        frame->Raise();
         Screenshot(frame, "page-isdn-connected");
 
         // Hang up with the page's own button: both stations idle again.
@@ -120,7 +122,7 @@ TEST(IsdnRoadTest, OperatorDialsAFarStationFromTheIsdnPageAndHangsUp) {
         EXPECT_TRUE(page->Control(kAdd)->IsEnabled());
         frame->Close();
     };
-    const pid_t stationA = StartMainWindowInChild(a, StationIni(base, 0, "3411", 0, "Studio A"), hooks, [] {
+    const pid_t stationA = StartMainWindowInChild(a, StationIni(base, 0, "3411", 0, "Studio A", 0, 0), hooks, [] {
         setenv("VELMORA_VIRTUAL_AUDIO", "Virtual A,tone=1000", 1);
         return true;
     });

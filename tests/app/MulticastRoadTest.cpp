@@ -158,6 +158,7 @@ TEST(MulticastRoadTest, OperatorStartsSenderAndReceiverFromThePagesAndStopsBoth)
             << "sender's call state " << dlg.Logic().CallState();
         EXPECT_EQ(Panel(page, kAddress), std::string("Addr: ") + kGroup);
         EXPECT_TRUE(MeterMoves(page)) << "the sender's meter stayed still";
+        dlg.Window()->Raise();
         Screenshot(dlg.Window(), "page-multicast-connected");
         Mark(root, "sending");
 
