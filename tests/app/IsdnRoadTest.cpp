@@ -28,6 +28,7 @@
 #include "ui/LevelMeter.h"
 #include "ui/MainDlg.h"
 #include "ui/StatusPanel.h"
+#include "ui/destinations/DestinationLogic.h"
 #include "ui/pages/PhonebookPage.h"
 
 namespace fs = std::filesystem;
@@ -85,6 +86,9 @@ TEST(IsdnRoadTest, OperatorDialsAFarStationFromTheIsdnPageAndHangsUp) {
 
         CDestinationDlg* box = nullptr;
         CDialogSteps steps(kPatience);
+        // A name longer than the entry's field stops at the field's length.
+        const std::string wordy(CDestinationLogic::kNameChars + 8, 'n');
+        steps.Add(TypeStep(box, kDlgName, wordy, wordy.substr(0, CDestinationLogic::kNameChars)));
         steps.Add(TypeStep(box, kDlgName, "Line to B"));
         steps.Add(TypeStep(box, kDlgNumber1, "3412"));
         steps.Add(ClickStep(box, kDlgG711, [&box] { return static_cast<wxRadioButton*>(box->Control(kDlgG711))->GetValue(); }));

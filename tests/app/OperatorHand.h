@@ -116,13 +116,15 @@ private:
 };
 
 // Clicks into the edit, selects what it holds and types the text over it.
-// Done once the edit holds the text. Another program's window may still hold
+// Done once the edit holds the text (or `held`, what an edit limited to its
+// field keeps of a longer one). Another program's window may still hold
 // the keyboard when the dialog opens (no window manager hands it over): the
 // dialog asks for it, and the keys go again after a while without effect.
-inline CDialogSteps::Step TypeStep(CDestinationDlg*& box, int id, std::string text) {
-    return [&box, id, text](int& phase) {
+inline CDialogSteps::Step TypeStep(CDestinationDlg*& box, int id, std::string text, std::string held = {}) {
+    if (held.empty()) held = text;
+    return [&box, id, text, held](int& phase) {
         auto* edit = static_cast<wxTextCtrl*>(box->Control(id));
-        if (edit->GetValue().utf8_string() == text) return true;
+        if (edit->GetValue().utf8_string() == held) return true;
         if (phase++ % 25 != 0) return false;  // the timer ticks every 200 ms
         box->Raise();
         EXPECT_TRUE(ClickOn(edit)) << "the pointer never got over edit " << id;
