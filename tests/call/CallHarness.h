@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -114,19 +115,16 @@ inline void MakeTwoStations(const CTempDir& dir, std::unique_ptr<CStation>& a, s
 // the event a fixed sleep would only hope for.
 inline bool WaitPlayed(CToneStation& tone, uint32_t ms, uint32_t boundMs = 30000) {
     const size_t want = static_cast<size_t>(ms) * CToneStation::kDeviceRate / 1000;
-    const uint32_t start = timeGetTime();
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> g(tone.lock);
-            if (tone.playedChannels > 0 && tone.played.size() / static_cast<size_t>(tone.playedChannels) >= want)
-                return true;
-        }
-        if (timeGetTime() - start >= boundMs) return false;
-        Sleep(5);  // a poll: the stand-in's device thread fills `played`
-    }
+    std::unique_lock<std::mutex> g(tone.lock);
+    return tone.playedMore.wait_for(g, std::chrono::milliseconds(boundMs), [&] {
+        return tone.playedChannels > 0 && tone.played.size() / static_cast<size_t>(tone.playedChannels) >= want;
+    });
 }
 
-// A calls B; both decode the other's format; then audio flows for `ms`.
+// A calls B; both decode the other's format; then the call runs until each
+// side has played `ms` of the other's audio (the tests measure what it
+// carried meanwhile). The microphones keep real time, so at least `ms` of it
+// has passed too.
 inline void CallBothWays(CStation& a, CStation& b, const PhonebookEntry& entry, uint32_t ms) {
     ASSERT_TRUE(a.Start());
     ASSERT_TRUE(b.Start());
@@ -138,6 +136,6 @@ inline void CallBothWays(CStation& a, CStation& b, const PhonebookEntry& entry, 
     ASSERT_TRUE(b.WaitState(50)) << b.Dump();
     ASSERT_TRUE(b.WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
     ASSERT_TRUE(a.WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
-    // The call runs this long: the tests measure what it carried meanwhile.
-    Sleep(ms);
+    ASSERT_TRUE(WaitPlayed(*b.tone, ms)) << "the answerer heard too little of the call";
+    ASSERT_TRUE(WaitPlayed(*a.tone, ms)) << "the caller heard too little of the call";
 }

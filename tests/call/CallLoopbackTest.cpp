@@ -240,7 +240,8 @@ TEST_F(CallLoopbackTest, DialThatFailsAtOnceLeavesNothingForTheNextAnsweredCall)
     ASSERT_TRUE(m_a->WaitState(50)) << m_a->Dump();
     ASSERT_TRUE(m_b->WaitState(50)) << m_b->Dump();
     ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
-    Sleep(800);
+    ASSERT_TRUE(WaitPlayed(*m_a->tone, 800));
+    ASSERT_TRUE(WaitPlayed(*m_b->tone, 800));
     ExpectTone(*m_a->tone, *m_b->tone, 1);  // B answers with its encoder open
     ExpectTone(*m_b->tone, *m_a->tone, 1);
 }
@@ -332,6 +333,8 @@ TEST_F(CallLoopbackTest, AnsweringAfterAFixedBufferCallMeasuresWithTheCaller) {
     ASSERT_TRUE(m_a->WaitState(16, 12000));
     m_a->log.clear();
     m_b->log.clear();
+    m_a->tone->Clear();
+    m_b->tone->Clear();
 
     PhonebookEntry measured = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_MONO);
     measured.connection.connectionType = CONNTYPE_3;
@@ -347,7 +350,8 @@ TEST_F(CallLoopbackTest, AnsweringAfterAFixedBufferCallMeasuresWithTheCaller) {
     ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
     ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 3000));
     EXPECT_EQ(m_b->engine->GetDelayBufferCapacity(1), 2304u * 250 / 24);
-    Sleep(1500);
+    ASSERT_TRUE(WaitPlayed(*m_b->tone, 1500));
+    ASSERT_TRUE(WaitPlayed(*m_a->tone, 1500));
     ExpectTone(*m_b->tone, *m_a->tone, 1);
     ExpectTone(*m_a->tone, *m_b->tone, 1);
     EXPECT_EQ(m_a->Count(WM_ENGINE_STATE, 16), 0) << m_a->Dump();

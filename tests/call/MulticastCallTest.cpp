@@ -82,7 +82,7 @@ TEST_P(MulticastCallTest, ToneFromTheSenderReachesEveryReceiver) {
         EXPECT_EQ(f.codingType, c.codingType);
         EXPECT_EQ(f.sampleRate, c.sampleRate);
     }
-    Sleep(c.callMs);
+    for (char s : {'b', 'c'}) ASSERT_TRUE(WaitPlayed(*Station(s).tone, c.callMs)) << s << " heard too little";
     ExpectTone("B", *Station('b').tone, *a.tone, c);
     ExpectTone("C", *Station('c').tone, *a.tone, c);
     for (char s : {'a', 'b', 'c'}) {

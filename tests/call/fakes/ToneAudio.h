@@ -3,8 +3,8 @@
 // "microphone" is a clocked 48 kHz tone (left f, right 1.5 f) or a click
 // train, converted to the call's rate as a device would; its "loudspeaker"
 // converts what arrives back to 48 kHz and records it with the time each frame
-// would reach the ear. PCM passes straight through; G.711, G.722, Layer II and
-// both apt-X types go through the real codec objects, driven as the audio engine
+// would reach the ear. PCM passes straight through; every other coding type
+// goes through the codec object its row of the coding table makes, driven as the audio engine
 // drives them (format, open, frame size; one frame encoded and one block
 // decoded per pass, FIFOs bounded at the codec's units). What a station heard
 // stays in its CToneStation across the audio engines the call engine makes.
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -22,12 +23,7 @@
 
 #include "audio/SampleRateConverter.h"
 #include "call/CallAudio.h"
-#include "codecs/AptxEnhCodec.h"
-#include "codecs/AptxStdCodec.h"
-#include "codecs/MpegL2Codec.h"
-#include "codecs/MpegL3Codec.h"
-#include "codecs/g711/G711Codec.h"
-#include "codecs/g722/G722Codec.h"
+#include "codecs/CodingTable.h"
 #include "common/Codes.h"
 #include "platform/Clock.h"
 
@@ -40,6 +36,7 @@ struct CToneStation {
 
     // Filled by the audio engines of this station.
     std::mutex lock;
+    std::condition_variable playedMore;  // notified under `lock` whenever frames were played
     std::vector<int16_t> played;      // interleaved, kDeviceRate, playedChannels
     std::vector<double> earTimeMs;    // per played frame: when it reached the ear
     std::vector<uint32_t> playbackCallsMs;  // when the worker asked for playback
@@ -299,6 +296,7 @@ private:
             m_station->earTimeMs.push_back(m_earTime);
             m_earTime += 1000.0 / CToneStation::kDeviceRate;
         }
+        m_station->playedMore.notify_all();
     }
 
 public:
@@ -361,18 +359,15 @@ private:
     static constexpr int kMakeFrames = 480;
     static constexpr size_t kMaxPlayedValues = 48000 * 2 * 20;
 
-    // The engine holds one object per codec and uses it both ways.
+    // As the engine: one object per codec class, made by the coding table's
+    // row and used both ways; coding types sharing a class share it.
     CCodec* CodecFor(int codingType) {
-        switch (codingType) {
-        case CODING_G711_ALAW:
-        case CODING_G711_ULAW: return &m_g711;
-        case CODING_G722: return &m_g722;
-        case CODING_MPEG_L2: return &m_mp2;
-        case CODING_APTX: return &m_aptx;
-        case CODING_APTX_ENH: return &m_aptxEnh;
-        case CODING_MPEG_L3: return &m_mpegL3;
-        default: return nullptr;
-        }
+        const CodingDescriptor* row = FindCoding(codingType);
+        if (row == nullptr || row->codec.create == nullptr) return nullptr;
+        for (const OwnedCodec& c : m_codecs)
+            if (c.maker.create == row->codec.create) return c.codec.get();
+        m_codecs.push_back({row->codec, {row->codec.create(), row->codec.destroy}});
+        return m_codecs.back().codec.get();
     }
     // A codec's receive FIFO holds one coded block; PCM may queue more.
     int ReceiveLimit() const { return m_decoder ? std::min(m_receiveFormat.frameBytes, kFifoBytes) : kFifoBytes; }
@@ -469,12 +464,11 @@ private:
     int m_sendLimit = kFifoBytes;
     int m_encodeUnit = 0;
     int m_decodeUnit = 0;
-    CG711Codec m_g711;
-    CG722Codec m_g722;
-    CAptxStdCodec m_aptx;
-    CAptxEnhCodec m_aptxEnh;
-    CMpegL2Codec m_mp2;
-    CMpegL3Codec m_mpegL3;
+    struct OwnedCodec {
+        CodecMaker maker;
+        std::unique_ptr<CCodec, void (*)(CCodec*)> codec;
+    };
+    std::vector<OwnedCodec> m_codecs;  // before the pointers into it
     CCodec* m_encoder = nullptr;
     CCodec* m_decoder = nullptr;
     CSampleRateConverter m_captureSrc;
