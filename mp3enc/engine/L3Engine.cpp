@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/MpegHeaderTables.h"
 #include "mp3enc/engine/FrameSizeSequencer.h"
 #include "mp3enc/engine/L3Analysis.h"
 #include "mp3enc/engine/L3FrameFormatter.h"
@@ -83,7 +83,7 @@ int SetUp(L3Engine& e) {
     e.sideBits = e.formatter.SideBits();
     e.granulesPerFrame = e.formatter.Granules();
     const int g = e.granulesPerFrame, s = e.sideBits;
-    const int* kbps = l3enc::kBitRateKbps[version];
+    const int* kbps = mpeg_header::kBitRateKbps[version][3 - 1];
     if (!e.vbr) {
         if (e.sequencer.Setup(r, f, samplesPerFrame, w[kL3PaddingMode], e.frameBits, kbps)) return 1;
         e.sequencePeriod = w[kL3PaddingMode] == 0 ? 1 : e.sequencer.Period();

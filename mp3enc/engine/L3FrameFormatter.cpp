@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/MpegHeaderTables.h"
 
 namespace l3 {
 namespace {
@@ -48,7 +48,7 @@ int CL3FrameFormatter::Setup(int mode, int sampleRate, bool crc, bool privateBit
 }
 
 int CL3FrameFormatter::FrameBits(int index) const {
-    const int kbps = l3enc::kBitRateKbps[m_version == 0 ? 0 : 1][index];
+    const int kbps = mpeg_header::kBitRateKbps[m_version == 0 ? 0 : 1][3 - 1][index];
     const int perFrame = m_version == 0 ? 144 : 72;
     return static_cast<int>(static_cast<long long>(perFrame) * kbps * 1000 / m_sampleRate) * 8;
 }

@@ -42,6 +42,10 @@ float Ramp(float x, float x0, float x1, float from, float to) {
     return from + (to - from) * (x - x0) / (x1 - x0);
 }
 
+// A granule far below its target lowers its noise level by at most 2^-kMaxLowering.
+constexpr float kMaxLowering = 40.0f;
+constexpr float kSpareShare = 0.9f;
+
 constexpr int kMaxGain = 105;   // global_gain 255
 constexpr int kMinGain = -150;  // global_gain 0
 }  // namespace
@@ -262,6 +266,49 @@ void CL3RateControl::AdaptThresholds(AnalysisResult& a, float p) {
             }
         }
     }
+}
+
+// The reverse of the adaptation above: a granule whose entropy leaves much of
+// its target unused (a lone tone, a quiet passage) would hand the spare bits
+// to the reservoir and end as stuffing. A common noise level per line caps
+// every threshold in use, lowered until the entropy meets the target: the
+// spare bits go where the noise is highest, which buys the most SNR, and no
+// band is coded coarser than its masking threshold allows.
+void CL3RateControl::LowerThresholds(AnalysisResult& a, float p) {
+    const int channels = a.channels;
+    float entry[2][kShortRecords];
+    float width[2][kShortRecords];
+    int records[2] = {0, 0};
+    float top = 0.0f;
+    for (int ch = 0; ch < channels; ++ch) {
+        const AnalysisChannel& c = a.ch[ch];
+        const int perBand = c.recordCount == kLongBands ? 1 : 3;
+        records[ch] = std::min(c.recordCount, c.bandsInUse * perBand);
+        for (int r = 0; r < records[ch]; ++r) {
+            entry[ch][r] = c.threshold[r];
+            width[ch][r] = static_cast<float>(c.recordStart[r + 1] - c.recordStart[r]);
+            top = std::max(top, entry[ch][r] / width[ch][r]);
+        }
+    }
+    if (!(top > 0.0f)) return;
+    auto peAt = [&](float exponent) {
+        const float level = top * std::exp2(exponent);
+        float pe = 0.0f;
+        for (int ch = 0; ch < channels; ++ch) {
+            for (int r = 0; r < records[ch]; ++r) a.ch[ch].threshold[r] = std::min(entry[ch][r], level * width[ch][r]);
+            ChannelPe(a.ch[ch], m_work[ch]);
+            pe += m_work[ch].pe;
+        }
+        return pe;
+    };
+    float lo = -kMaxLowering, hi = 0.0f;
+    if (peAt(lo) > p) {
+        for (int i = 0; i < 12; ++i) {
+            const float mid = 0.5f * (lo + hi);
+            (peAt(mid) > p ? lo : hi) = mid;
+        }
+    }
+    peAt(lo);
 }
 
 void CL3RateControl::ClearChannel(GranuleChannel& g) {
@@ -497,7 +544,11 @@ void CL3RateControl::Quantise(AnalysisResult& a, GranuleResult& result) {
     }
     const float target = Target(pe, anyShort);
     const float p = (m_cfg.vbr ? 1.0f : m_smoothing) * target;
-    if (pe > p) AdaptThresholds(a, p);
+    if (pe > p) {
+        AdaptThresholds(a, p);
+    } else if (!m_cfg.vbr && pe < kSpareShare * p) {
+        LowerThresholds(a, kSpareShare * p);
+    }
     float total = 0.0f;
     for (int ch = 0; ch < channels; ++ch) total += m_work[ch].pe;
     const int budget = m_cfg.vbr ? m_cfg.maxBits

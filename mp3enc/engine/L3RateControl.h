@@ -52,6 +52,7 @@ private:
     void ChannelPe(const AnalysisChannel& a, ChannelWork& w);
     float Target(float pe, bool shortBlocks);
     void AdaptThresholds(AnalysisResult& a, float target);
+    void LowerThresholds(AnalysisResult& a, float target);
     void QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, int cap, GranuleChannel& g);
     void DeriveScaleFactors(const AnalysisChannel& a, const ChannelWork& w, GranuleChannel& g, int* gain);
     int Requantise(const AnalysisChannel& a, const ChannelWork& w, int gain, GranuleChannel& g);

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/MpegHeaderTables.h"
 
 namespace {
 void Offer(VbrFrameTable* t, int position) {
@@ -39,7 +39,7 @@ VbrFrameTable* VbrFrameTableCreate(int bitRateIndex, int sampleRate, int channel
     t->samplesPerFrame = version == 0 ? 1152 : 576;
     const int column = version == 0 ? 0 : 1;
     auto bytesOf = [&](int index) {
-        return l3enc::kBitRateKbps[column][index] * 1000 / 8 * t->samplesPerFrame / (sampleRate > 0 ? sampleRate : 1);
+        return mpeg_header::kBitRateKbps[column][3 - 1][index] * 1000 / 8 * t->samplesPerFrame / (sampleRate > 0 ? sampleRate : 1);
     };
     int index = bitRateIndex;
     if (bitRateIndex == 15) {

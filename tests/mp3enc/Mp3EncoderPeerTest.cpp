@@ -260,13 +260,7 @@ TEST(Mp3EncoderPeer, QualityBesideLameAtTheSameRateAndMode) {
         const double snrLame = BestSnr(pcm, lame.decoded, c.channels, 0, 3000, &lagLame, skip, true);
         std::printf("[ quality ] %-30s ours %5.1f dB, lame -q 5 %5.1f dB (%+.1f dB)\n", c.name, snrOurs, snrLame,
                     snrOurs - snrLame);
-        // Multi-tones hold lame's SNR within 6 dB. On a lone tone lame spends
-        // its spare bits on SNR far beyond the masked threshold; this engine
-        // stops at the threshold (the gap is printed), which must still be
-        // clean.
-        if (c.tones.size() > 1 && c.channels == 1) {
-            EXPECT_GT(snrOurs, snrLame - 6.0) << c.name;
-        }
+        EXPECT_GT(snrOurs, snrLame - 6.0) << c.name;
         EXPECT_GT(snrOurs, 45.0) << c.name;
     }
 }
