@@ -22,8 +22,8 @@ constexpr int kClassCount = 10;
      -5.0f, -3.4f, 0.0f, 1.9f, 3.4f, 6.5f, 13.8f, 31.9f, 81.0f}
 #define ALL25(v) {v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v}
 
-// The first and the last class of each block kind. Given by the design
-// brief: bmax (first classes 0, last long class), defaultChaos (first
+// The first and the last class of each block kind. Fixed values, marked
+// "given": bmax (first classes 0, last long class), defaultChaos (first
 // classes, last long), NMT (first classes, last long), the pre-echo minimum
 // (first classes, last long), the factor two blocks back (first classes, last
 // long) and the chaos method (3 throughout). Every other value is chosen from
