@@ -455,8 +455,7 @@ void CISDN::StoreReceived(uint8_t* bytes, int n) {
 void CISDN::CheckAncillaryMarker(const uint8_t* frame, int n) {
     if (n <= 0 || m_connected < 2) return;
     const int m = frame[n - 1];
-    // Mode 20 marks counter 0 with 0x40 itself.
-    if (m >= 0x40 && m < 0x80) {
+    if (IsPeerMarker(m)) {
         m_peerMarker = 1;
         if (m_markerMode != 20 && m_markerMode != 21 && m_markerMode != 22) {
             m_fillerFrames = 1;

@@ -60,6 +60,9 @@ public:
     int GetPeerAddress(char* out, int size) override;
     int IsSendStarved() override { return m_sendStarved; }
     int GetChannelCount() const { return static_cast<int>(m_channels.size()); }
+    // A 64 kbit/s Layer II frame's last byte (after the bit reversal) that
+    // says the peer marks its frames.
+    static bool IsPeerMarker(int lastByte) { return lastByte >= 0x40 && lastByte < 0x80; }
     // Tests: a channel's application.
     CCapiApplication* GetChannel(int i) { return i >= 0 && i < GetChannelCount() ? m_channels[i].get() : nullptr; }
 
