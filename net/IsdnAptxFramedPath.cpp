@@ -57,6 +57,7 @@ int CIsdnAptxFramedPath::Init(int channels, int blockLength) {
     m_outFill = 0;
     m_scratch.assign(kScratchSamples, 0);
     m_formatChanged = 0;
+    m_holding = m_heldFrames = 0;
     RestartDetection();
     return m_stdMono.OpenDecoder() && m_stdStereo.OpenDecoder() && m_enhMono.OpenDecoder() && m_enhStereo.OpenDecoder()
                ? 1
@@ -314,7 +315,22 @@ void CIsdnAptxFramedPath::Receive() {
         if (!locked) m_aligned = 0;
         else if (!m_aligned) m_aligned = Align() ? 1 : 0;
         if (m_aligned != wasAligned) {
-            if (!m_aligned && m_detected) m_formatChanged = 1;
+            if (!m_aligned && m_detected) {
+                // A sender that ran dry or a slip on one channel costs the
+                // lock for a moment; the kind found stays while the channels
+                // are found again.
+                m_holding = 1;
+                m_heldFrames = 0;
+            } else if (m_aligned && m_holding) {
+                m_holding = 0;
+            } else {
+                RestartDetection();
+                m_outFill = 0;
+            }
+        }
+        if (m_holding && !m_aligned && ++m_heldFrames > kHoldFrames) {
+            m_holding = 0;
+            m_formatChanged = 1;
             RestartDetection();
             m_outFill = 0;
         }

@@ -23,6 +23,9 @@ public:
     // many attempts without them the stream is taken as standard mono.
     static constexpr int kDetectSuccesses = 100;
     static constexpr int kDetectAttempts = 250;
+    // Frames (about one second) a lost alignment may take to come back
+    // before the kind found is given up.
+    static constexpr int kHoldFrames = 1000;
 
     // 1, or 0 for a bad argument or a decoder that cannot be made.
     int Init(int channels, int blockLength);
@@ -110,6 +113,8 @@ private:
     int m_successes = 0;
     int m_attempts = 0;
     int m_formatChanged = 0;
+    int m_holding = 0;  // alignment lost, the kind found kept for a while
+    int m_heldFrames = 0;
     CAptxStdCodec m_stdMono;
     CAptxStdCodec m_stdStereo;
     CAptxEnhCodec m_enhMono;

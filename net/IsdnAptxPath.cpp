@@ -21,6 +21,7 @@ int CIsdnAptxPath::Init(int blockLength) {
     m_sendFill = m_receiveFill = m_decoded = 0;
     m_pending = -1;
     m_locked = 0;
+    m_silentBytes = 0;
     m_formatChanged = 0;
     AudioFormat mono;
     mono.codingType = CODING_APTX;
@@ -75,7 +76,16 @@ void CIsdnAptxPath::Decode() {
         const int pcm = m_decoder.Decode(m_receive.data() + m_decoded, m_receiveFill - m_decoded, &used, m_scratch.data(),
                                          kScratchSamples * 2);
         if (used <= 0) break;
-        m_locked = pcm > 0 ? 1 : 0;
+        if (pcm > 0) {
+            m_locked = 1;
+            m_silentBytes = 0;
+        } else if (m_locked) {
+            // A sender that ran dry leaves idle fill on the line and the
+            // decoder searches again: the stream is given up only when it
+            // stays away, so a short gap costs no new start.
+            m_silentBytes += used;
+            if (m_silentBytes >= kLossBytes) m_locked = 0;
+        }
         if (m_locked) {
             m_decoded += used;
         } else {

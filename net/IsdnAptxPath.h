@@ -12,6 +12,10 @@
 
 class CIsdnAptxPath {
 public:
+    // A locked stream that decodes to nothing for this long (one second of
+    // the line) is lost.
+    static constexpr int kLossBytes = 8000;
+
     // 1, or 0 for a bad block length or a decoder that cannot be made.
     int Init(int blockLength);
     // Starts a new call: nothing queued, nothing locked.
@@ -39,6 +43,7 @@ private:
     int m_blockLength = 0;
     int m_locked = 0;
     int m_formatChanged = 0;
+    int m_silentBytes = 0;  // consumed without samples since the decoder last produced
     std::vector<uint8_t> m_send;
     int m_sendFill = 0;
     std::vector<uint8_t> m_receive;

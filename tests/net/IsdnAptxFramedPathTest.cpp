@@ -286,3 +286,43 @@ TEST(IsdnAptxFramedPathTest, DetectsKindAndModeByDecoding) {
         EXPECT_TRUE(std::search(words.begin(), words.end(), out.begin(), out.begin() + 4000) != words.end());
     }
 }
+
+// A channel that slips by 3 bits mid-call loses its lock; the path finds
+// the channels again and goes on with the kind it found, within a bound.
+TEST(IsdnAptxFramedPathTest, ASlipMidCallIsRecoveredWithinABound) {
+    const Bytes words = AptxTone(CODING_APTX_ENH, DEVICEMODE_MONO, 6000 * 8);
+    std::vector<Bytes> line = Framed(2, words);
+    std::vector<Bytes> received = {Received(line[0]), Received(line[1])};
+    // From byte 20000 on (frame 2461) the second channel runs 3 bits late.
+    const size_t at = 20000;
+    Bytes tail(received[1].begin() + static_cast<long>(at), received[1].end());
+    received[1].resize(at);
+    const Bytes slipped = Delayed(tail, 3);
+    received[1].insert(received[1].end(), slipped.begin(), slipped.end());
+    CIsdnAptxFramedPath p;
+    ASSERT_EQ(p.Init(2, 192), 1);
+    Seen seen;
+    int lostAt = -1, backAt = -1, formatLost = 0;
+    size_t out = 0;
+    for (size_t pos = 0; pos + kPiece <= received[0].size(); pos += kPiece) {
+        for (int c = 0; c < 2; ++c) ASSERT_EQ(p.WriteReceived(c, received[static_cast<size_t>(c)].data() + pos, kPiece), 1);
+        p.Receive();
+        const int frame = static_cast<int>(pos * 8 / 65);
+        if (p.IsFormatChanged()) {
+            AudioFormat f;
+            p.GetFormat(&f);
+            formatLost += f.codingType == 0 && seen.detected ? 1 : 0;
+            seen.detected = seen.detected || f.codingType != 0;
+        }
+        if (pos > at && !p.IsAligned() && lostAt < 0) lostAt = frame;
+        if (lostAt >= 0 && p.IsAligned() && backAt < 0) backAt = frame;
+        uint8_t buf[4096];
+        out += static_cast<size_t>(p.ReadReceived(buf, sizeof buf));
+    }
+    std::printf("slip at frame %zu: alignment lost at frame %d, back at frame %d\n", at * 8 / 65, lostAt, backAt);
+    ASSERT_TRUE(seen.detected);
+    ASSERT_GE(lostAt, 0);
+    ASSERT_GE(backAt, 0);
+    EXPECT_LE(backAt - static_cast<int>(at * 8 / 65), 200);
+    EXPECT_EQ(formatLost, 0);
+}
