@@ -173,7 +173,7 @@ def call(a, b, path, work, row):
     pump((a, b), 4)
     if fault:
         verb, amount = fault
-        # What A's second channel (controller 1, channel 1) receives is late, or slips.
+        # What A's second channel (controller 1, channel 1) receives falls behind.
         reply = rip.exchange(path, f"{verb} 1 1 {amount}")
         if reply != "ok":
             rip.fail(f"{name}: exchange refused {verb}: {reply}")
