@@ -28,14 +28,13 @@
 #include "ui/CallEngineMainEngine.h"
 #include "ui/ColourTriple.h"
 #include "ui/CpuSpeedDlg.h"
-#include "ui/CpuSpeedLogic.h"
 #include "ui/HoverButton.h"
 #include "ui/LibraryBox.h"
+#include "ui/MainStartup.h"
 #include "ui/Resources.h"
 #include "ui/SettingsMenu.h"
 #include "ui/RipRemoteControl.h"
 #include "ui/SplashWnd.h"
-#include "ui/StartupSettings.h"
 #include "ui/StatusPanel.h"
 #include "ui/pages/PhonebookPage.h"
 #include "ui/framework/GuiPump.h"
@@ -55,7 +54,6 @@ std::unique_ptr<CMainEngine> MakeEngine() {
     return std::make_unique<CCallEngineMainEngine>();
 }
 
-constexpr int kMaxStartDelaySeconds = 24 * 3600;
 constexpr char kDefaultPhoneFile[] = "My Phonebook.Pb";
 constexpr int kMenuSection = CTranslator::kMenuSection << 16;
 constexpr int kLibraryWidth = 260;
@@ -167,70 +165,77 @@ void CMainDlg::CloseSplashNow() {
     m_splash = nullptr;
 }
 
-void CMainDlg::WaitForStartRelease(uint32_t release) {
+int CMainDlg::Init(const char* programName) {
+    const CMainDlgHooks& hooks = Hooks();
+    MainStartupSteps steps;
+    auto bind = [this](const std::function<int(CMainDlg&)>& hook) {
+        return hook ? std::function<int()>([this, hook] { return hook(*this); }) : std::function<int()>();
+    };
+    if (hooks.showSplash) steps.showSplash = [this] { Hooks().showSplash(*this); };
+    steps.checkCpuSpeed = bind(hooks.checkCpuSpeed);
+    steps.checkIsdnCard = bind(hooks.checkIsdnCard);
+    steps.initPhonebook = bind(hooks.initPhonebook);
+    steps.initAudioDevices = bind(hooks.initAudioDevices);
+    steps.createPages = bind(hooks.createPages);
+    const CSettings settings;
+    CMainStartup startup(*this, m_translator, settings, std::move(steps));
+    const int result = startup.Run(programName, g_sharedState ? g_sharedState->startTime : timeGetTime());
+    m_winClass = startup.WinClass();
+    return result;
+}
+
+// CMainStartupView
+
+void CMainDlg::WaitUntil(uint32_t release) {
+    if (g_sharedState) g_sharedState->startupReleaseTime = release;
     while (static_cast<int32_t>(timeGetTime() - release) < 0) {
         if (m_splash) PumpToolkitEvents();  // the splash stays painted
         Sleep(10);
     }
 }
 
-int CMainDlg::Init(const char* programName) {
-    m_winClass = StartupSettings::GetMainWinClass();
-    if (!StartupSettings::GetMainNoSplash()) {
-        if (Hooks().showSplash) {
-            Hooks().showSplash(*this);
-        } else {
-            ShowSplash();
-        }
-    }
-
-    int delay = StartupSettings::GetMainStartDelay();
-    delay = delay < 0 ? 0 : delay > kMaxStartDelaySeconds ? kMaxStartDelaySeconds : delay;
-    const uint32_t start = g_sharedState ? g_sharedState->startTime : timeGetTime();
-    const uint32_t release = start + static_cast<uint32_t>(delay) * 1000u;
-    if (g_sharedState) g_sharedState->startupReleaseTime = release;
-    WaitForStartRelease(release);
-
+void CMainDlg::MarkPlatform() {
     // This platform stands where the newest system family stood: the NT
     // line with endpoint audio devices.
-    if (g_sharedState) {
-        g_sharedState->ntPlatform = 1;
-        g_sharedState->endpointFlag = 1;
-    }
-    if (Hooks().checkCpuSpeed ? !Hooks().checkCpuSpeed(*this) : !CheckCpuSpeed()) return 0;
-    if (Hooks().checkIsdnCard && !Hooks().checkIsdnCard(*this)) return 0;
-    m_miniIsdn = StartupSettings::GetMiniISDNEnabled() != 0;
-    if (g_sharedState) {
-        g_sharedState->traceValue = StartupSettings::GetOptionsTrace();
-        g_sharedState->miniIsdn = m_miniIsdn;
-    }
-    m_logic.SetMiniIsdn(m_miniIsdn);
-    if (Hooks().initPhonebook ? !Hooks().initPhonebook(*this) : !InitPhonebook()) return 0;
-    if (!m_engine->Start(programName, StartupSettings::GetMainFastCPU())) {
-        m_translator.ShowError(4, "Unable to init Codec object.");
-        return 0;
-    }
-    if (Hooks().initAudioDevices ? !Hooks().initAudioDevices(*this) : (InitAudioDevices(), false)) return 0;
-    if (Hooks().createPages && !Hooks().createPages(*this)) return 0;
-    return 1;
+    if (!g_sharedState) return;
+    g_sharedState->ntPlatform = 1;
+    g_sharedState->endpointFlag = 1;
 }
 
-int CMainDlg::CheckCpuSpeed() {
-    const int fast = StartupSettings::GetMainFastCPU();
-    if (fast == 0 || fast == 1) return 1;
-    CloseSplash();
+int CMainDlg::AskCpuSpeed() {
     CCpuSpeedDlg dialog;
     dialog.SetColours(kStandardDialogColours);
-    CSettings().SetMainFastCPU(CCpuSpeedLogic::FastCpuOf(dialog.DoModal()));
-    return 1;
+    return static_cast<int>(dialog.DoModal());
 }
 
-void CMainDlg::InitAudioDevices() {
-    CSettings settings;
-    m_clipLevel = settings.GetLibraryLevel();
-    m_playLevel = settings.GetPlayLevel();
+void CMainDlg::UseModes(bool miniIsdn, int trace) {
+    m_miniIsdn = miniIsdn;
+    if (g_sharedState) {
+        g_sharedState->traceValue = trace;
+        g_sharedState->miniIsdn = miniIsdn;
+    }
+    m_logic.SetMiniIsdn(miniIsdn);
+}
+
+int CMainDlg::InitPhonebook(const std::string& fileName) { return m_phonebook.Init(fileName.c_str()); }
+int CMainDlg::LoadPhonebook() { return m_phonebook.Load(true); }
+
+bool CMainDlg::FileExists(const std::string& fileName) {
+    std::error_code ec;
+    return std::filesystem::exists(fileName, ec);
+}
+
+int CMainDlg::StartEngine(const char* programName, int fastCpu) { return m_engine->Start(programName, fastCpu); }
+
+void CMainDlg::UseLevels(int playLevel, int clipLevel) {
+    m_playLevel = playLevel;
+    m_clipLevel = clipLevel;
     m_engine->SetPlayLevel(m_playLevel);
     m_engine->SetClipLevel(m_clipLevel);
+}
+
+std::unique_ptr<CRemoteControl> CMainDlg::MakeRemoteControl() {
+    return Hooks().makeRemoteControl ? Hooks().makeRemoteControl() : std::make_unique<CRipRemoteControl>();
 }
 
 CMainDlg::Scheme CMainDlg::SchemeOf(int kind) {
@@ -533,21 +538,6 @@ void CMainDlg::OpenMixer() {
     m_logic.SetMixer(&m_mixer, m_mixer.GetControlId(settings.GetRecInput(), kMixerVolume));
 }
 
-int CMainDlg::InitPhonebook() {
-    const std::string file = CSettings().GetMainPhoneFile();
-    if (!m_phonebook.Init(file.c_str())) {
-        m_translator.ShowError(6, "Unable to init Phonebook object.");
-        return 0;
-    }
-    // A first start has no phonebook yet: that is no error. A file that is
-    // there but cannot be read is reported, and the station runs on without it.
-    if (!m_phonebook.Load(true) && std::filesystem::exists(file)) {
-        const std::string text = std::string(m_translator.GetText(7, "Unable to open Phonebookfile:")) + "\n\n" + file;
-        MessageBox(text.c_str(), "Error...", MB_ICONERROR | MB_SETFOREGROUND);
-    }
-    return 1;
-}
-
 void CMainDlg::SavePhonebook() {
     if (m_phonebook.Save()) return;
     // A read-only or vanished file: keep the entries in the default file instead.
@@ -557,18 +547,9 @@ void CMainDlg::SavePhonebook() {
 }
 
 void CMainDlg::StartRemoteControl() {
-    const int port = StartupSettings::GetARIPPortNumber() & 0xFFFF;
-    if (port == 0) return;
-    m_rip = Hooks().makeRemoteControl ? Hooks().makeRemoteControl() : std::make_unique<CRipRemoteControl>();
-    if (!m_rip) {
-        m_translator.ShowError(120, "Unable to create RIP object.");
-        return;
-    }
-    if (!m_rip->Init(GetSafeHwnd(), port)) {
-        m_translator.ShowError(121, "Unable to init RIP object.");
-        m_rip.reset();
-        return;
-    }
+    const CSettings settings;
+    m_rip = CMainStartup(*this, m_translator, settings).StartRemoteControl(GetSafeHwnd());
+    if (!m_rip) return;
     m_rip->SendState(m_logic.CallState());
     m_rip->SetAvailableTransports(m_engine->GetAvailableTransports());
     m_logic.SetRemoteControl(m_rip.get());

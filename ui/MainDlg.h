@@ -16,6 +16,7 @@
 #include "ui/CpuLoad.h"
 #include "ui/MainDlgLogic.h"
 #include "ui/MainEngine.h"
+#include "ui/MainStartupView.h"
 #include "ui/framework/Dialog.h"
 #include "ui/framework/NoticeBox.h"
 
@@ -70,7 +71,7 @@ constexpr int kFileLevelLabel = 1825;
 constexpr int kFileLevel = 1826;
 }  // namespace MainControl
 
-class CMainDlg : public CDialog, private CTranslatorWindow, private CMainDlgView {
+class CMainDlg : public CDialog, private CTranslatorWindow, private CMainDlgView, private CMainStartupView {
 public:
     // Hooks for every main window built afterwards (GUI thread, before construction).
     static void SetHooks(CMainDlgHooks hooks);
@@ -108,7 +109,7 @@ public:
     static Scheme SchemeOf(int kind);
     void SetPageColours(int pageOrKind, bool redraw);
     const Scheme& Colours() const { return m_scheme; }
-    void ShowSplash();
+    void ShowSplash() override;
     void CloseSplashNow();  // for an end or a box that cannot wait for the posted request
     bool SplashUp() const { return m_splash != nullptr; }
     HWND SplashHandle() const { return m_splash; }
@@ -125,9 +126,6 @@ protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    int InitPhonebook();
-    int CheckCpuSpeed();
-    void InitAudioDevices();
     void SavePhonebook();
     void StartRemoteControl();
     void BuildMenus(wxTopLevelWindow& view);
@@ -138,7 +136,6 @@ private:
     void OnSavePhonebookAs();
     void ShowAbout();
     void ShowHelp();
-    void WaitForStartRelease(uint32_t release);
     void Remember(int id, wxWindow* window) { m_controls[id] = window; }
     void OpenMixer();
 
@@ -149,6 +146,18 @@ private:
     int SelectComboString(int, const char*) override { return -1; }
     bool GetComboSelection(int, std::string&) override { return false; }
     int MessageBox(const char* text, const char* caption, UINT style) override;
+
+    // CMainStartupView (ShowSplash, CloseSplash and MessageBox above and below)
+    void WaitUntil(uint32_t release) override;
+    void MarkPlatform() override;
+    int AskCpuSpeed() override;
+    void UseModes(bool miniIsdn, int trace) override;
+    int InitPhonebook(const std::string& fileName) override;
+    int LoadPhonebook() override;
+    bool FileExists(const std::string& fileName) override;
+    int StartEngine(const char* programName, int fastCpu) override;
+    void UseLevels(int playLevel, int clipLevel) override;
+    std::unique_ptr<CRemoteControl> MakeRemoteControl() override;
 
     // CMainDlgView
     void ShowStatusLine(const std::string& text) override;
