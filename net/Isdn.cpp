@@ -23,6 +23,7 @@ AudioFormat ZeroFormat() {
 }
 
 bool IsG711(int coding) { return coding == CODING_G711_ALAW || coding == CODING_G711_ULAW; }
+bool IsAptx(int coding) { return coding == CODING_APTX || coding == CODING_APTX_ENH; }
 }  // namespace
 
 CISDN::CISDN() : m_sendFormat(ZeroFormat()), m_receiveFormat(ZeroFormat()) {
@@ -72,7 +73,8 @@ int CISDN::Open(int controller, int blockLength, int synchroStart, int dialDelay
     m_dialDelayMs = dialDelay < 100 ? dialDelay * 1000 : dialDelay;
     if (g_sharedState) g_sharedState->isdnBlockLength = blockLength;
     // The G.722 path holds what two late polls may bring.
-    if (!m_g711.Init(blockLength, 4) || !m_g722.Init(blockLength, 2 * kMaxRead) || !m_aligner.Init(2, blockLength))
+    if (!m_g711.Init(blockLength, 4) || !m_g722.Init(blockLength, 2 * kMaxRead) || !m_aligner.Init(2, blockLength) ||
+        !m_aptx.Init(blockLength) || !m_aptxFramed[0].Init(1, blockLength) || !m_aptxFramed[1].Init(2, blockLength))
         return 0;
     m_g711.SetLaw(m_g711Law);
     HMODULE capi = LoadLibraryA(kCapiLibraryName);
@@ -122,8 +124,12 @@ void CISDN::Reset() {
     m_fillerFrames = 0;
     m_peerMarker = 0;
     m_g711.Clear();
-    // A new call finds its G.722 alignment afresh.
+    // A new call finds its G.722 and apt-X alignment afresh.
     m_g722.Clear();
+    if (m_blockLength > 0) {
+        m_aptx.Clear();
+        for (CIsdnAptxFramedPath& p : m_aptxFramed) p.Clear();
+    }
 }
 
 void CISDN::SetState(int state) {
@@ -292,6 +298,12 @@ void CISDN::DistributeReceived(int channel, const uint8_t* bytes, int n) {
     }
     if (coding == CODING_MPEG_L2 || coding == CODING_MPEG_L3 || coding == 0) m_aligner.Write(channel, bytes, n);
     if ((coding == CODING_G722 || coding == 0) && channel == 0) m_g722.Write(bytes, n);
+    const bool oneChannel = m_receiveFormat.bitRate == 64000;
+    if (coding == 0 || (coding == CODING_APTX && !oneChannel) || coding == CODING_APTX_ENH) {
+        if (coding == 0 || !oneChannel) m_aptxFramed[1].WriteReceived(channel, bytes, n);
+        if ((coding == 0 || oneChannel) && channel == 0) m_aptxFramed[0].WriteReceived(channel, bytes, n);
+    }
+    if ((coding == 0 || (coding == CODING_APTX && oneChannel)) && channel == 0) m_aptx.WriteReceived(bytes, n);
 }
 
 void CISDN::RunReceivePath() {
@@ -308,8 +320,44 @@ void CISDN::RunReceivePath() {
         StoreReceived(scratch, n);
         return;
     }
+    if (IsAptx(coding)) {
+        const bool oneChannel = m_receiveFormat.bitRate == 64000;
+        if (coding == CODING_APTX && oneChannel) RunAptxPath();
+        else RunAptxFramedPath(m_aptxFramed[oneChannel ? 0 : 1]);
+        return;
+    }
     if (coding == CODING_MPEG_L2 || coding == CODING_MPEG_L3 || coding == 0) RunMpegPath();
     if (m_receiveFormat.codingType == CODING_G722 || m_receiveFormat.codingType == 0) RunG722Path();
+    if (m_receiveFormat.codingType == 0) RunAptxPath();
+    if (m_receiveFormat.codingType == 0) RunAptxFramedPath(m_aptxFramed[0]);
+    if (m_receiveFormat.codingType == 0) RunAptxFramedPath(m_aptxFramed[1]);
+}
+
+void CISDN::RunAptxPath() {
+    if (m_aptx.IsFormatChanged()) {
+        m_aptx.GetFormat(&m_receiveFormat);
+        ApplyReceiveFormat();
+    }
+    if (m_receiveFormat.codingType != CODING_APTX) return;
+    const int room = std::min({m_receiveLimit - m_receiveFill, kMaxRead, m_aptx.Available()});
+    if (room <= 0) return;
+    uint8_t* scratch = m_readBuffer.data();
+    StoreReceived(scratch, m_aptx.ReadReceived(scratch, room));
+}
+
+void CISDN::RunAptxFramedPath(CIsdnAptxFramedPath& path) {
+    path.Receive();
+    if (path.IsFormatChanged()) {
+        path.GetFormat(&m_receiveFormat);
+        ApplyReceiveFormat();
+    }
+    if (!IsAptx(m_receiveFormat.codingType)) return;
+    // Whole code words of every channel, so the decoder keeps its pairing.
+    int room = std::min({m_receiveLimit - m_receiveFill, kMaxRead, path.ReceivedAvailable()});
+    room -= room % 4;
+    if (room <= 0) return;
+    uint8_t* scratch = m_readBuffer.data();
+    StoreReceived(scratch, path.ReadReceived(scratch, room));
 }
 
 void CISDN::RunG722Path() {
@@ -360,6 +408,12 @@ void CISDN::RunMpegPath() {
 void CISDN::ApplyReceiveFormat() {
     m_receiveFormat.direction = 0;
     const int coding = m_receiveFormat.codingType;
+    // A stream with no sync to tell its mode by, on a call we placed in
+    // stereo, is taken as our own stereo.
+    if (IsAptx(coding) && !m_receiveFormat.aptxOption && !m_answered && m_sendFormat.deviceMode != DEVICEMODE_MONO) {
+        m_receiveFormat.deviceMode = DEVICEMODE_STEREO;
+        m_receiveFormat.sampleRate /= 2;
+    }
     if (coding == CODING_MPEG_L2 && m_peerMarker && m_receiveFormat.bitRate == 64000) {
         m_fillerFrames = 1;
         m_markerMode = 10;
@@ -401,7 +455,7 @@ void CISDN::StoreReceived(uint8_t* bytes, int n) {
 void CISDN::CheckAncillaryMarker(const uint8_t* frame, int n) {
     if (n <= 0 || m_connected < 2) return;
     const int m = frame[n - 1];
-    if (m > 0x40 && m < 0x80) {
+    if (IsPeerMarker(m)) {
         m_peerMarker = 1;
         if (m_markerMode != 20 && m_markerMode != 21 && m_markerMode != 22) {
             m_fillerFrames = 1;
@@ -567,6 +621,10 @@ int CISDN::SendAlternateLayer3(const uint8_t* frame, int n) {
 void CISDN::SendPass() {
     const int b = m_sendFormat.frameBytes;
     if (m_sendFormat.codingType == 0 || m_order[0] < 0) return;
+    if (IsAptx(m_sendFormat.codingType)) {
+        SendAptxPass();
+        return;
+    }
     if (!CanSendBlock()) return;
     if (!m_fillerFrames && m_queued < b) {
         m_sendStarved = 1;
@@ -578,4 +636,49 @@ void CISDN::SendPass() {
     if (m_fillerFrames && m_queued <= b) return;
     std::memmove(m_send.data(), m_send.data() + b, static_cast<size_t>(m_queued - b));
     m_queued -= b;
+}
+
+// apt-X goes to its paths as the encoder made it; they send whole B3 blocks
+// on every channel that has room for one.
+void CISDN::SendAptxPass() {
+    const int b = m_sendFormat.frameBytes;
+    const int coding = m_sendFormat.codingType;
+    const bool oneChannel = m_sendFormat.bitRate == 64000;
+    if (!oneChannel && (m_sendFormat.bitRate != 128000 || GetChannelCount() < 2)) return;
+    uint8_t* block = m_block.data();
+    if (coding == CODING_APTX && oneChannel) {
+        if (b > 0 && m_queued >= b && m_aptx.WriteSend(m_send.data(), b)) {
+            std::memmove(m_send.data(), m_send.data() + b, static_cast<size_t>(m_queued - b));
+            m_queued -= b;
+        }
+        if (m_channels[0]->GetSendSpace() < m_blockLength) return;
+        if (m_aptx.SendAvailable() < m_blockLength) {
+            m_sendStarved = 1;
+            return;
+        }
+        m_sendStarved = 0;
+        m_aptx.ReadSend(block, m_blockLength);
+        m_channels[0]->Send(block, m_blockLength);
+        if (GetChannelCount() > 1 && m_channels[1]->IsConnected()) m_channels[1]->Send(block, m_blockLength);
+        return;
+    }
+    CIsdnAptxFramedPath& path = m_aptxFramed[oneChannel ? 0 : 1];
+    if (b > 0 && m_queued >= b && path.WriteSend(m_send.data(), b)) {
+        std::memmove(m_send.data(), m_send.data() + b, static_cast<size_t>(m_queued - b));
+        m_queued -= b;
+    }
+    path.Frame();
+    const int lines = oneChannel ? 1 : 2;
+    for (int i = 0; i < lines; ++i) {
+        const int channel = oneChannel ? 0 : m_order[i];
+        if (m_channels[channel]->GetSendSpace() < m_blockLength) continue;
+        if (path.Available(i) < m_blockLength) {
+            m_sendStarved = 1;
+            continue;
+        }
+        m_sendStarved = 0;
+        path.ReadChannel(i, block, m_blockLength);
+        m_channels[channel]->Send(block, m_blockLength);
+        if (oneChannel && GetChannelCount() > 1 && m_channels[1]->IsConnected()) m_channels[1]->Send(block, m_blockLength);
+    }
 }

@@ -15,6 +15,8 @@
 #include "common/Records.h"
 #include "net/CapiApplication.h"
 #include "net/ChannelAligner.h"
+#include "net/IsdnAptxFramedPath.h"
+#include "net/IsdnAptxPath.h"
 #include "net/IsdnG711Path.h"
 #include "net/IsdnG722Path.h"
 #include "net/ManagedTransport.h"
@@ -58,6 +60,9 @@ public:
     int GetPeerAddress(char* out, int size) override;
     int IsSendStarved() override { return m_sendStarved; }
     int GetChannelCount() const { return static_cast<int>(m_channels.size()); }
+    // A 64 kbit/s Layer II frame's last byte (after the bit reversal) that
+    // says the peer marks its frames.
+    static bool IsPeerMarker(int lastByte) { return lastByte >= 0x40 && lastByte < 0x80; }
     // Tests: a channel's application.
     CCapiApplication* GetChannel(int i) { return i >= 0 && i < GetChannelCount() ? m_channels[i].get() : nullptr; }
 
@@ -95,6 +100,9 @@ private:
     void CheckAncillaryMarker(const uint8_t* frame, int n);
     void RunMpegPath();
     void RunG722Path();
+    void RunAptxPath();
+    void RunAptxFramedPath(CIsdnAptxFramedPath& path);
+    void SendAptxPass();
     void DistributeReceived(int channel, const uint8_t* bytes, int n);
     void RunReceivePath();
     void ApplyReceiveFormat();
@@ -135,6 +143,8 @@ private:
     CIsdnG711Path m_g711;
     CIsdnG722Path m_g722;
     CChannelAligner m_aligner;
+    CIsdnAptxPath m_aptx;
+    CIsdnAptxFramedPath m_aptxFramed[2];  // one channel, two channels
     std::vector<uint8_t> m_half[2];  // the two halves of a split frame
     CStopwatch m_dialTimer;
     std::vector<std::unique_ptr<CCapiApplication>> m_channels;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/Codes.h"
 #include "net/BChannelFraming.h"
 
 namespace {
@@ -11,6 +12,9 @@ constexpr uint32_t kSyncTail = 0x2FD;
 constexpr uint32_t kCandidateMask = 0xF80003FF;
 constexpr uint32_t kCandidateValue = 0xE80002FD;  // 0x2FD, after the previous word's last 5 bits
 constexpr uint32_t kWordMask = (1u << 27) - 1;
+constexpr int kScratchSamples = 1024;
+// Bytes per channel of one detection attempt: 32 words, whole decode units of every decoder.
+constexpr int kDetectUnitBytes = 64;
 constexpr int kCircle = CIsdnAptxFramedPath::kCounterWrap * CIsdnAptxFramedPath::kWordBits;  // 5184 frames
 
 int CounterOf(uint32_t word) { return static_cast<int>((word >> 19) & 0xFF); }
@@ -51,7 +55,115 @@ int CIsdnAptxFramedPath::Init(int channels, int blockLength) {
     m_aligned = 0;
     m_output.assign(kBufferBytes, 0);
     m_outFill = 0;
-    return 1;
+    m_scratch.assign(kScratchSamples, 0);
+    m_formatChanged = 0;
+    m_holding = m_heldFrames = 0;
+    RestartDetection();
+    return m_stdMono.OpenDecoder() && m_stdStereo.OpenDecoder() && m_enhMono.OpenDecoder() && m_enhStereo.OpenDecoder()
+               ? 1
+               : 0;
+}
+
+void CIsdnAptxFramedPath::RestartDetection() {
+    m_coding = m_mode = m_aptxFlag = 0;
+    m_detected = m_successes = m_attempts = 0;
+    AudioFormat f;
+    f.aptxOption = 1;
+    f.deviceMode = DEVICEMODE_MONO;
+    m_stdMono.SetDecodeFormat(&f);
+    m_enhMono.SetDecodeFormat(&f);
+    f.deviceMode = DEVICEMODE_STEREO;
+    m_stdStereo.SetDecodeFormat(&f);
+    m_enhStereo.SetDecodeFormat(&f);
+    // Fresh decoders: what they saw of an earlier alignment is no help.
+    m_stdMono.OpenDecoder();
+    m_stdStereo.OpenDecoder();
+    m_enhMono.OpenDecoder();
+    m_enhStereo.OpenDecoder();
+}
+
+bool CIsdnAptxFramedPath::Decodes(CCodec& decoder, const uint8_t* bytes, int n, int16_t* scratch) {
+    bool produced = false;
+    int at = 0;
+    while (at < n) {
+        int used = 0;
+        const int pcm = decoder.Decode(bytes + at, n - at, &used, scratch, kScratchSamples * 2);
+        if (used <= 0) break;
+        produced = produced || pcm > 0;
+        at += used;
+    }
+    return produced;
+}
+
+// Every decoder that may still fit sees the same words; the last that
+// produces samples names the kind. One attempt is one piece of words, so
+// the time detection takes follows the stream, not the polls. The words
+// tried are not audio to play.
+void CIsdnAptxFramedPath::Detect() {
+    const int n = kDetectUnitBytes * m_channels;
+    if (m_outFill < n) return;
+    ++m_attempts;
+    int coding = 0, mode = 0;
+    if (m_coding != CODING_APTX_ENH) {
+        if (m_mode != DEVICEMODE_STEREO && Decodes(m_stdMono, m_output.data(), n, m_scratch.data())) {
+            coding = CODING_APTX;
+            mode = DEVICEMODE_MONO;
+        }
+        if (m_channels == 2 && m_mode != DEVICEMODE_MONO && Decodes(m_stdStereo, m_output.data(), n, m_scratch.data())) {
+            coding = CODING_APTX;
+            mode = DEVICEMODE_STEREO;
+        }
+    }
+    if (m_coding != CODING_APTX) {
+        if (Decodes(m_enhMono, m_output.data(), n, m_scratch.data())) {
+            coding = CODING_APTX_ENH;
+            mode = DEVICEMODE_MONO;
+        }
+        if (m_channels == 2 && Decodes(m_enhStereo, m_output.data(), n, m_scratch.data())) {
+            coding = CODING_APTX_ENH;
+            mode = DEVICEMODE_STEREO;
+        }
+    }
+    std::memmove(m_output.data(), m_output.data() + n, static_cast<size_t>(m_outFill - n));
+    m_outFill -= n;
+    if (coding != 0) {
+        // A run counts for one kind only.
+        if (coding != m_coding || mode != m_mode) m_successes = 0;
+        m_coding = coding;
+        m_mode = mode;
+        m_aptxFlag = 1;
+        ++m_successes;
+    } else {
+        // A false start of one kind must not keep the others from trying.
+        m_successes = 0;
+        m_coding = m_mode = 0;
+    }
+    if (m_successes >= kDetectSuccesses) {
+        m_detected = 1;
+        m_formatChanged = 1;
+    } else if (m_attempts >= kDetectAttempts) {
+        m_coding = CODING_APTX;
+        m_mode = DEVICEMODE_MONO;
+        m_aptxFlag = 0;
+        m_detected = 1;
+        m_formatChanged = 1;
+    }
+}
+
+void CIsdnAptxFramedPath::GetFormat(AudioFormat* format) {
+    m_formatChanged = 0;
+    if (!format) return;
+    AudioFormat f;
+    f.aptxOption = 0;
+    if (m_detected) {
+        f.codingType = m_coding;
+        f.deviceMode = m_mode;
+        f.bitRate = m_channels * 64000;
+        f.sampleRate = m_channels * 15754 / (m_mode == DEVICEMODE_STEREO ? 2 : 1);
+        f.frameBytes = m_blockLength * m_channels;
+        f.aptxOption = m_aptxFlag;
+    }
+    *format = f;
 }
 
 uint32_t CIsdnAptxFramedPath::Advance(uint32_t word) {
@@ -202,6 +314,26 @@ void CIsdnAptxFramedPath::Receive() {
         const int wasAligned = m_aligned;
         if (!locked) m_aligned = 0;
         else if (!m_aligned) m_aligned = Align() ? 1 : 0;
+        if (m_aligned != wasAligned) {
+            if (!m_aligned && m_detected) {
+                // A sender that ran dry or a slip on one channel costs the
+                // lock for a moment; the kind found stays while the channels
+                // are found again.
+                m_holding = 1;
+                m_heldFrames = 0;
+            } else if (m_aligned && m_holding) {
+                m_holding = 0;
+            } else {
+                RestartDetection();
+                m_outFill = 0;
+            }
+        }
+        if (m_holding && !m_aligned && ++m_heldFrames > kHoldFrames) {
+            m_holding = 0;
+            m_formatChanged = 1;
+            RestartDetection();
+            m_outFill = 0;
+        }
         // The frame that brought the alignment is not kept.
         if (!m_aligned || !wasAligned) continue;
         for (int c = 0; c < m_channels; ++c) {
@@ -218,6 +350,7 @@ void CIsdnAptxFramedPath::Receive() {
         }
         m_outFill += 8 * m_channels;
     }
+    while (m_aligned && !m_detected && m_outFill >= kDetectUnitBytes * m_channels) Detect();
     for (int c = 0; c < m_channels; ++c) {
         const int used = m_ringBit[c] / 8;
         std::memmove(m_ring[c].data(), m_ring[c].data() + used, static_cast<size_t>(m_ringFill[c] - used));
@@ -228,7 +361,7 @@ void CIsdnAptxFramedPath::Receive() {
 
 int CIsdnAptxFramedPath::ReadReceived(uint8_t* dst, int n) {
     if (!dst || n <= 0) return 0;
-    const int take = std::min(n, m_outFill);
+    const int take = std::min(n, ReceivedAvailable());
     std::memcpy(dst, m_output.data(), static_cast<size_t>(take));
     std::memmove(m_output.data(), m_output.data() + take, static_cast<size_t>(m_outFill - take));
     m_outFill -= take;

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "codecs/AptxEnhCodec.h"
+#include "codecs/AptxStdCodec.h"
+#include "common/Records.h"
+
 class CIsdnAptxFramedPath {
 public:
     static constexpr int kBufferBytes = 3840;
@@ -15,9 +19,18 @@ public:
     static constexpr int kCounterWrap = 192;
     static constexpr int kHistoryBits = 128000;
     static constexpr int kMaxDelayBits = kHistoryBits - 97;
+    // Detection: this many successes in a row name the kind; after this
+    // many attempts without them the stream is taken as standard mono.
+    static constexpr int kDetectSuccesses = 100;
+    static constexpr int kDetectAttempts = 250;
+    // Frames (about one second) a lost alignment may take to come back
+    // before the kind found is given up.
+    static constexpr int kHoldFrames = 1000;
 
-    // 1, or 0 for a bad argument.
+    // 1, or 0 for a bad argument or a decoder that cannot be made.
     int Init(int channels, int blockLength);
+    // Starts a new call: nothing queued, locked or detected.
+    int Clear() { return Init(m_channels, m_blockLength); }
     // Coded apt-X from the encoder: 1, or 0 when it would overflow.
     int WriteSend(const uint8_t* bytes, int n);
     // Frames as many rounds as the input and the outputs allow.
@@ -33,8 +46,16 @@ public:
     int IsAligned() const { return m_aligned; }
     int IsLocked(int channel) const { return m_track[channel].locked; }
     int GetDelayBits(int channel) const { return m_track[channel].delay; }
-    int ReceivedAvailable() const { return m_outFill; }
+    // The words wait for their kind to be told.
+    int ReceivedAvailable() const { return m_detected ? m_outFill : 0; }
     int ReadReceived(uint8_t* dst, int n);
+    // The kind of apt-X found by decoding the aligned words (standard or
+    // enhanced, mono or stereo).
+    int IsDetected() const { return m_detected; }
+    int IsFormatChanged() const { return m_formatChanged; }
+    // Detected: the kind and mode, n x 64000 bit/s, n x 15754 Hz (halved in
+    // stereo), n B3 blocks a frame; else an empty coding. Clears the flag.
+    void GetFormat(AudioFormat* format);
     // The sync word a channel sends now (tests).
     uint32_t SyncWord(int channel) const { return m_sync[channel]; }
 
@@ -60,6 +81,9 @@ private:
     uint32_t GetBits(int channel, int bits);
     void TrackSync(int channel, const uint8_t* frameBits);
     bool Align();
+    void RestartDetection();
+    void Detect();
+    static bool Decodes(CCodec& decoder, const uint8_t* bytes, int n, int16_t* scratch);
 
     int m_channels = 0;
     int m_blockLength = 0;
@@ -81,4 +105,19 @@ private:
     int m_aligned = 0;
     std::vector<uint8_t> m_output;
     int m_outFill = 0;
+
+    int m_coding = 0;
+    int m_mode = 0;
+    int m_aptxFlag = 0;
+    int m_detected = 0;
+    int m_successes = 0;
+    int m_attempts = 0;
+    int m_formatChanged = 0;
+    int m_holding = 0;  // alignment lost, the kind found kept for a while
+    int m_heldFrames = 0;
+    CAptxStdCodec m_stdMono;
+    CAptxStdCodec m_stdStereo;
+    CAptxEnhCodec m_enhMono;
+    CAptxEnhCodec m_enhStereo;
+    std::vector<int16_t> m_scratch;
 };

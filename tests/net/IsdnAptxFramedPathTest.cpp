@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
+#include "codecs/AptxEnhCodec.h"
+#include "codecs/AptxStdCodec.h"
+#include "common/Codes.h"
 #include "net/BChannelFraming.h"
 
 namespace {
@@ -59,15 +63,19 @@ Bytes RandomWords(size_t bytes, unsigned seed) {
     return b;
 }
 
+constexpr size_t kPiece = 65;
+
 // What the receiver showed along the way.
 struct Seen {
     bool bothLocked = false;
     bool aligned = false;
     int delayDifference = 0;  // first channel's delay minus the second's, once aligned
+    bool detected = false;
+    AudioFormat format;  // as first detected
 };
 
-// Feeds the channels' received bytes in poll-sized pieces and collects the
-// code words the path puts back together.
+// Feeds the channels' received bytes in pieces of 8 frames and collects the
+// code words the path puts back together once it has told their kind.
 Bytes Receive(CIsdnAptxFramedPath& p, std::vector<Bytes> channels, Seen* seen) {
     // The channels end together: the shorter ones idle.
     size_t longest = 0;
@@ -80,16 +88,21 @@ Bytes Receive(CIsdnAptxFramedPath& p, std::vector<Bytes> channels, Seen* seen) {
         more = false;
         for (size_t c = 0; c < channels.size(); ++c) {
             if (at >= channels[c].size()) continue;
-            const int n = static_cast<int>(std::min<size_t>(384, channels[c].size() - at));
+            const int n = static_cast<int>(std::min<size_t>(kPiece, channels[c].size() - at));
             EXPECT_EQ(p.WriteReceived(static_cast<int>(c), channels[c].data() + at, n), 1);
             more = true;
         }
-        at += 384;
+        at += kPiece;
         p.Receive();
         seen->bothLocked = seen->bothLocked || (p.IsLocked(0) && p.IsLocked(1));
         if (p.IsAligned() && !seen->aligned) {
             seen->aligned = true;
             seen->delayDifference = p.GetDelayBits(0) - p.GetDelayBits(1);
+        }
+        if (p.IsFormatChanged() && p.IsDetected() && !seen->detected) {
+            seen->detected = true;
+            p.GetFormat(&seen->format);
+            EXPECT_FALSE(p.IsFormatChanged());
         }
         uint8_t buf[4096];
         const int n = p.ReadReceived(buf, sizeof buf);
@@ -150,7 +163,9 @@ TEST(IsdnAptxFramedPathTest, SyncWordsCountNameTheChannelsAndGoOutMostSignifican
 }
 
 TEST(IsdnAptxFramedPathTest, TwoChannelsFiveHundredFramesApartAlignAtAnyBitOffset) {
-    const Bytes words = RandomWords(1200 * 16, 3);
+    // Words of no apt-X kind: the path tries its decoders for a while, then
+    // hands them on as standard apt-X without sync.
+    const Bytes words = RandomWords(2800 * 16, 3);
     const std::vector<Bytes> line = Framed(2, words);
     for (int offset : {0, 3, 7}) {
         SCOPED_TRACE(offset);
@@ -162,8 +177,13 @@ TEST(IsdnAptxFramedPathTest, TwoChannelsFiveHundredFramesApartAlignAtAnyBitOffse
         ASSERT_TRUE(seen.aligned);
         // The first channel is held back by the bits between the two.
         EXPECT_EQ(seen.delayDifference, 500 * 65 + 5);
+        EXPECT_TRUE(seen.detected);
+        const AudioFormat& f = seen.format;
+        EXPECT_EQ(f.codingType, CODING_APTX);
+        EXPECT_EQ(f.deviceMode, DEVICEMODE_MONO);
+        EXPECT_EQ(f.aptxOption, 0);
         // The words come back in the order they were sent, from some frame on.
-        ASSERT_GE(out.size(), 400u * 16);
+        ASSERT_GE(out.size(), 100u * 16);
         const auto hit = std::search(words.begin(), words.end(), out.begin(), out.end());
         EXPECT_TRUE(hit != words.end());
         EXPECT_EQ((hit - words.begin()) % 16, 0);
@@ -171,7 +191,7 @@ TEST(IsdnAptxFramedPathTest, TwoChannelsFiveHundredFramesApartAlignAtAnyBitOffse
 }
 
 TEST(IsdnAptxFramedPathTest, ADelayBeyondTheHistoryNeverAligns) {
-    const Bytes words = RandomWords(2100 * 16, 4);
+    const Bytes words = RandomWords(4200 * 16, 4);
     const std::vector<Bytes> line = Framed(2, words);
     // 1968 frames of 65 bits: 127920 bits, just beyond the 127903 the
     // history can undo.
@@ -191,4 +211,118 @@ TEST(IsdnAptxFramedPathTest, ADelayBeyondTheHistoryNeverAligns) {
     EXPECT_EQ(near.delayDifference, 1967 * 65);
     const auto hit = std::search(words.begin(), words.end(), back.begin(), back.end());
     EXPECT_TRUE(!back.empty() && hit != words.end());
+}
+
+namespace {
+
+// `words` code words of a tone from the real encoder of the kind, as the
+// audio engine hands them to the transport.
+Bytes AptxTone(int coding, int mode, size_t words) {
+    CAptxStdCodec std;
+    CAptxEnhCodec enh;
+    CCodec& codec = coding == CODING_APTX ? static_cast<CCodec&>(std) : static_cast<CCodec&>(enh);
+    AudioFormat f;
+    f.codingType = coding;
+    f.deviceMode = mode;
+    f.aptxOption = 1;
+    codec.SetEncodeFormat(&f);
+    EXPECT_EQ(codec.OpenEncoder(), 1);
+    const int ch = mode == DEVICEMODE_MONO ? 1 : 2;
+    std::vector<int16_t> pcm(static_cast<size_t>(words) * 4);
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        const size_t t = i / static_cast<size_t>(ch);
+        pcm[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * (i % 2 ? 700 : 1000) * static_cast<double>(t) / 16000));
+    }
+    Bytes code(words * 2);
+    size_t in = 0, out = 0;
+    while (in < pcm.size()) {
+        int used = 0;
+        const int n = codec.Encode(pcm.data() + in, static_cast<int>(std::min<size_t>(4096, pcm.size() - in) * 2), &used,
+                                   code.data() + out, static_cast<int>(code.size() - out));
+        if (used <= 0) break;
+        in += static_cast<size_t>(used) / 2;
+        out += static_cast<size_t>(n);
+    }
+    code.resize(out);
+    return code;
+}
+
+struct KindCase {
+    int coding;
+    int mode;
+    int channels;
+    int rate;
+};
+
+}  // namespace
+
+// Each kind the far end may send is told by decoding it: standard or
+// enhanced, mono or stereo, on one channel or two; the words then flow on
+// in the order sent.
+TEST(IsdnAptxFramedPathTest, DetectsKindAndModeByDecoding) {
+    for (const KindCase& k : {KindCase{CODING_APTX, DEVICEMODE_MONO, 2, 31508}, KindCase{CODING_APTX, DEVICEMODE_STEREO, 2, 15754},
+                              KindCase{CODING_APTX_ENH, DEVICEMODE_MONO, 1, 15754},
+                              KindCase{CODING_APTX_ENH, DEVICEMODE_MONO, 2, 31508},
+                              KindCase{CODING_APTX_ENH, DEVICEMODE_STEREO, 2, 15754}}) {
+        SCOPED_TRACE(testing::Message() << "coding " << k.coding << " mode " << k.mode << " channels " << k.channels);
+        const Bytes words = AptxTone(k.coding, k.mode, 2000 * 4 * static_cast<size_t>(k.channels));
+        std::vector<Bytes> line = Framed(k.channels, words);
+        CIsdnAptxFramedPath p;
+        ASSERT_EQ(p.Init(k.channels, 192), 1);
+        std::vector<Bytes> received;
+        for (size_t c = 0; c < line.size(); ++c) received.push_back(Delayed(Received(line[c]), static_cast<int>(3 + 40 * c)));
+        Seen seen;
+        const Bytes out = Receive(p, received, &seen);
+        ASSERT_TRUE(seen.detected);
+        const AudioFormat& f = seen.format;
+        EXPECT_EQ(f.codingType, k.coding);
+        EXPECT_EQ(f.deviceMode, k.mode);
+        EXPECT_EQ(f.bitRate, 64000 * k.channels);
+        EXPECT_EQ(f.sampleRate, k.rate);
+        EXPECT_EQ(f.frameBytes, 192 * k.channels);
+        EXPECT_EQ(f.aptxOption, 1);
+        // What follows is the words as sent (the line's idle tail aside).
+        ASSERT_GE(out.size(), 4000u);
+        EXPECT_TRUE(std::search(words.begin(), words.end(), out.begin(), out.begin() + 4000) != words.end());
+    }
+}
+
+// A channel that slips by 3 bits mid-call loses its lock; the path finds
+// the channels again and goes on with the kind it found, within a bound.
+TEST(IsdnAptxFramedPathTest, ASlipMidCallIsRecoveredWithinABound) {
+    const Bytes words = AptxTone(CODING_APTX_ENH, DEVICEMODE_MONO, 6000 * 8);
+    std::vector<Bytes> line = Framed(2, words);
+    std::vector<Bytes> received = {Received(line[0]), Received(line[1])};
+    // From byte 20000 on (frame 2461) the second channel runs 3 bits late.
+    const size_t at = 20000;
+    Bytes tail(received[1].begin() + static_cast<long>(at), received[1].end());
+    received[1].resize(at);
+    const Bytes slipped = Delayed(tail, 3);
+    received[1].insert(received[1].end(), slipped.begin(), slipped.end());
+    CIsdnAptxFramedPath p;
+    ASSERT_EQ(p.Init(2, 192), 1);
+    Seen seen;
+    int lostAt = -1, backAt = -1, formatLost = 0;
+    size_t out = 0;
+    for (size_t pos = 0; pos + kPiece <= received[0].size(); pos += kPiece) {
+        for (int c = 0; c < 2; ++c) ASSERT_EQ(p.WriteReceived(c, received[static_cast<size_t>(c)].data() + pos, kPiece), 1);
+        p.Receive();
+        const int frame = static_cast<int>(pos * 8 / 65);
+        if (p.IsFormatChanged()) {
+            AudioFormat f;
+            p.GetFormat(&f);
+            formatLost += f.codingType == 0 && seen.detected ? 1 : 0;
+            seen.detected = seen.detected || f.codingType != 0;
+        }
+        if (pos > at && !p.IsAligned() && lostAt < 0) lostAt = frame;
+        if (lostAt >= 0 && p.IsAligned() && backAt < 0) backAt = frame;
+        uint8_t buf[4096];
+        out += static_cast<size_t>(p.ReadReceived(buf, sizeof buf));
+    }
+    std::printf("slip at frame %zu: alignment lost at frame %d, back at frame %d\n", at * 8 / 65, lostAt, backAt);
+    ASSERT_TRUE(seen.detected);
+    ASSERT_GE(lostAt, 0);
+    ASSERT_GE(backAt, 0);
+    EXPECT_LE(backAt - static_cast<int>(at * 8 / 65), 200);
+    EXPECT_EQ(formatLost, 0);
 }

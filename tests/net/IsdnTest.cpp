@@ -16,10 +16,13 @@
 #include <memory>
 #include <vector>
 
+#include "codecs/AptxEnhCodec.h"
+#include "codecs/AptxStdCodec.h"
 #include "codecs/MpegL2Codec.h"
 #include "codecs/MpegL3Codec.h"
 #include "codecs/g722/G722Codec.h"
 #include "fakes/ExchangeDaemon.h"
+#include "net/BChannelFraming.h"
 #include "net/ConnectionManager.h"
 #include "platform/Clock.h"
 #include "support/FreePorts.h"
@@ -631,3 +634,96 @@ void RunG722Call(IsdnTest& t, int bitRate) {
 
 TEST_F(IsdnTest, G722At64kIsFoundByTheFarEnd) { RunG722Call(*this, 64000); }
 TEST_F(IsdnTest, G722At128kIsFoundByTheFarEnd) { RunG722Call(*this, 128000); }
+
+namespace {
+// The code words of our apt-X encoder of the kind for a tone, in blocks.
+std::vector<std::vector<uint8_t>> AptxTone(int coding, int mode, int blockBytes, int count) {
+    CAptxStdCodec std;
+    CAptxEnhCodec enh;
+    CCodec& codec = coding == CODING_APTX ? static_cast<CCodec&>(std) : static_cast<CCodec&>(enh);
+    AudioFormat f = MpegSend(coding, 16000, mode, 64000, blockBytes);
+    codec.SetEncodeFormat(&f);
+    EXPECT_EQ(codec.OpenEncoder(), 1);
+    const int ch = mode == DEVICEMODE_MONO ? 1 : 2;
+    std::vector<int16_t> pcm(static_cast<size_t>(blockBytes) * 2 * static_cast<size_t>(count));
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * (i % 2 ? 700 : 1000) * static_cast<double>(i / ch) / 16000.0));
+    std::vector<uint8_t> code(pcm.size() / 2);
+    int used = 0;
+    EXPECT_EQ(codec.Encode(pcm.data(), static_cast<int>(pcm.size() * 2), &used, code.data(), static_cast<int>(code.size())),
+              static_cast<int>(code.size()));
+    std::vector<std::vector<uint8_t>> blocks;
+    for (int i = 0; i < count; ++i) blocks.emplace_back(code.begin() + i * blockBytes, code.begin() + (i + 1) * blockBytes);
+    return blocks;
+}
+
+struct AptxCase {
+    int coding;
+    int mode;
+    int bitRate;
+    int rate;  // what the far end reports
+};
+
+// apt-X of a kind from A to B: B finds the kind, the mode and (on two
+// channels) the alignment by itself and hands on the sent code words in
+// order.
+void RunAptxCall(IsdnTest& t, const AptxCase& c) {
+    const int block = c.mode == DEVICEMODE_MONO ? 192 : 384;
+    const auto blocks = AptxTone(c.coding, c.mode, block, 260);
+    CodedCall call;
+    PlaceCodedCall(t, MpegSend(c.coding, c.rate, c.mode, c.bitRate, block), blocks, 60, &call);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    EXPECT_EQ(call.format.codingType, c.coding);
+    EXPECT_EQ(call.format.deviceMode, c.mode);
+    EXPECT_EQ(call.format.bitRate, c.bitRate);
+    EXPECT_EQ(call.format.sampleRate, c.rate);
+    EXPECT_EQ(call.format.aptxOption, 1);
+    std::vector<uint8_t> stream;
+    for (const auto& b : blocks) stream.insert(stream.end(), b.begin(), b.end());
+    // Each received piece is a stretch of the stream after the one before.
+    // A sender a loaded machine holds up leaves idle fill on the line, which
+    // the receiver rides out rather than starting over: a piece across such
+    // a gap is found nowhere, the pieces around it are.
+    size_t at = 0;
+    int found = 0, total = 0;
+    for (size_t k = 0; k + 192 <= call.received.size(); k += 192, ++total) {
+        const auto g = call.received.begin() + static_cast<long>(k);
+        const auto hit = std::search(stream.begin() + static_cast<long>(at), stream.end(), g, g + 192);
+        if (hit == stream.end()) continue;
+        at = static_cast<size_t>(hit - stream.begin()) + 192;
+        ++found;
+    }
+    std::printf("pieces=%d in order=%d\n", total, found);
+    EXPECT_GE(found, 30);
+    EXPECT_GE(found, total / 2);
+}
+}  // namespace
+
+TEST_F(IsdnTest, AptxStandardAt64kIsFoundByDecoding) { RunAptxCall(*this, {CODING_APTX, DEVICEMODE_MONO, 64000, 16000}); }
+TEST_F(IsdnTest, AptxEnhancedAt64kIsFramedOnOneChannel) {
+    RunAptxCall(*this, {CODING_APTX_ENH, DEVICEMODE_MONO, 64000, 15754});
+}
+TEST_F(IsdnTest, AptxStandardMonoAt128kIsAlignedOverTwoChannels) {
+    RunAptxCall(*this, {CODING_APTX, DEVICEMODE_MONO, 128000, 31508});
+}
+TEST_F(IsdnTest, AptxEnhancedStereoAt128kIsAlignedOverTwoChannels) {
+    RunAptxCall(*this, {CODING_APTX_ENH, DEVICEMODE_STEREO, 128000, 15754});
+}
+
+// Every marker a peer puts on its 64 kbit/s Layer II frames in the modes
+// that announce it (20 and 21 on both channels, 10 on the first) is seen as
+// the peer's marker, the first frame of mode 20 (counter 0, 0x40) included;
+// the plain counters of mode 22 and the zero of mode 1 are not.
+TEST(IsdnMarkerTest, EveryAnnouncingMarkerIsRecognised) {
+    for (int x = 0; x < 32; ++x) {
+        for (int channel = 0; channel < 2; ++channel) {
+            for (int mode : {10, 20, 21}) {
+                if (mode == 10 && channel == 1) continue;
+                const int m = CBChannelFraming::Reverse(static_cast<uint8_t>(CBChannelFraming::OneFrameMarker(mode, x, channel)));
+                EXPECT_TRUE(CISDN::IsPeerMarker(m)) << "mode " << mode << " counter " << x << " channel " << channel;
+            }
+        }
+        EXPECT_FALSE(CISDN::IsPeerMarker(CBChannelFraming::Reverse(static_cast<uint8_t>(CBChannelFraming::OneFrameMarker(22, x, 0)))));
+    }
+    EXPECT_FALSE(CISDN::IsPeerMarker(CBChannelFraming::Reverse(static_cast<uint8_t>(CBChannelFraming::OneFrameMarker(1, 0, 0)))));
+}
