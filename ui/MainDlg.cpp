@@ -559,11 +559,17 @@ void CMainDlg::StartRemoteControl() {
 }
 
 void CMainDlg::OnCancel() {
-    if (m_engine->IsConnectionActive()) {
-        if (!m_translator.ConfirmSectionText(
-                2, 24, "Closing will also stop the connection. Close and break the connection?")) {
-            return;
-        }
+    if (m_closing) return;
+    const bool active = m_engine->IsConnectionActive() != 0;
+    if (active && !m_translator.ConfirmSectionText(
+                      2, 24, "Closing will also stop the connection. Close and break the connection?")) {
+        return;
+    }
+    // The operator sees the window go at once; the hang-up and the engine's
+    // stop run after it.
+    m_closing = true;
+    HideNow();
+    if (active) {
         m_engine->Disconnect();
         Sleep(2000);
     }

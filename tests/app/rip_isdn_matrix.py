@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""A control application places calls between two real stations through the
+simulated ISDN exchange, one after another: for each case station A sets its
+encoder, dials B on one number (64 kbit/s) or two (128 kbit/s), both stay up
+while each hears the other's tone, A hangs up, and the sound each station
+played is kept as WORK_DIR/<case>-a.raw and <case>-b.raw for the caller to
+judge; each call lasts until both stations have decoded the sent format for
+HOLD_S seconds on end (at most a minute). Every call must end on both sides with no error and no call left in
+the exchange.
+
+Usage: rip_isdn_matrix.py RIP_A RIP_B EXCHANGE_SOCKET WORK_DIR HOLD_S CASE...
+  CASE: name,coding,bit_rate,sample_rate,device_mode"""
+import os
+import shutil
+import struct
+import sys
+import time
+
+from rip_isdn_calls import (DECODER_FORMAT, MAKE_CONNECTION, SET_ENCODER, STOP_CONNECTION, Station,
+                            active_calls, exchange, failures, fail)
+
+ISDN = 0x20
+
+
+def dial(first, second=""):
+    return struct.pack("<I40s40s", ISDN, first.encode(), second.encode())
+
+
+def played(work, station):
+    """The sound a station's device played, written when it closes."""
+    path = os.path.join(work, station, "played.raw")
+    deadline = time.time() + 30
+    while not os.path.exists(path) and time.time() < deadline:
+        time.sleep(0.1)
+    # The device writes the file in one go; wait until its size holds.
+    size = -1
+    while os.path.exists(path) and os.path.getsize(path) != size and time.time() < deadline:
+        size = os.path.getsize(path)
+        time.sleep(0.3)
+    return path if os.path.exists(path) else None
+
+
+def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
+    a.reset()
+    b.reset()
+    for s in ("a", "b"):
+        p = os.path.join(work, s, "played.raw")
+        if os.path.exists(p):
+            os.remove(p)
+    a.send(SET_ENCODER, struct.pack("<4I", coding, bit_rate, rate, mode))
+    a.send(MAKE_CONNECTION, dial("3412", "3413" if bit_rate == 128000 else ""))
+    if not a.wait_state(50, 60, [b]) or not b.wait_state(50, 60, [a]):
+        fail(f"{name}: call not up: A {a.states} B {b.states} A errors {a.errors} B errors {b.errors}")
+        a.send(STOP_CONNECTION)
+        a.wait_state(16, 20, [b])
+        return
+    want = 2 if bit_rate == 128000 else 1
+    carried = int(exchange(path, "active"))
+    if carried != want:
+        fail(f"{name}: the exchange carries {carried} calls, not {want}")
+    # A station whose decoder changes format restarts its device, which then
+    # holds only what came after. On a loaded machine a starved sender leaves
+    # idle fill on the line and the far end searches again, so the call is
+    # held until both decoders have run the sent format for HOLD_S seconds.
+    since = {a.name: time.time(), b.name: time.time()}
+    changes = {a.name: 0, b.name: 0}
+    last = {a.name: None, b.name: None}
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        for s in (a, b):
+            s.pump(0.05)
+            fmt = s.seen.get(DECODER_FORMAT)
+            got = struct.unpack_from("<4I", fmt) if fmt and len(fmt) >= 16 else None
+            if got != last[s.name]:
+                last[s.name] = got
+                since[s.name] = time.time()
+                changes[s.name] += 1
+        now = time.time()
+        if all(last[s.name] and last[s.name][0] == coding and now - since[s.name] >= hold for s in (a, b)):
+            break
+    for s in (a, b):
+        got = last[s.name]
+        print(f"{name}: station {s.name} decodes {got} for {time.time() - since[s.name]:.1f} s, "
+              f"{changes[s.name]} decoder format reports", flush=True)
+        if got is None or got[0] != coding or time.time() - since[s.name] < hold:
+            fail(f"{name}: station {s.name} decodes {got} for {time.time() - since[s.name]:.1f} s")
+    a.send(STOP_CONNECTION)
+    if not a.wait_state(16, 30, [b]) or not b.wait_state(16, 30, [a]):
+        fail(f"{name}: hang-up: A {a.states} B {b.states}")
+    deadline = time.time() + 1
+    while time.time() < deadline:
+        a.pump(0.05)
+        b.pump(0.05)
+    for s in (a, b):
+        if s.errors:
+            fail(f"{name}: station {s.name} reports {s.errors} on a normal hang-up")
+    n = active_calls(path)
+    if n != 0:
+        fail(f"{name}: {n} calls left in the exchange")
+    for s in ("a", "b"):
+        p = played(work, s)
+        if p is None:
+            fail(f"{name}: station {s.upper()} wrote no sound")
+        else:
+            shutil.move(p, os.path.join(work, f"{name}-{s}.raw"))
+
+
+def main():
+    rip_a, rip_b, path, work, hold = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4], float(sys.argv[5])
+    a, b = Station("A", rip_a), Station("B", rip_b)
+    a.wait_state(16, 30)
+    b.wait_state(16, 30)
+    for spec in sys.argv[6:]:
+        name, *numbers = spec.split(",")
+        place(a, b, path, work, hold, name, *(int(x) for x in numbers))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
