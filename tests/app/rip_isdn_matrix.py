@@ -42,6 +42,23 @@ def played(work, station):
     return path if os.path.exists(path) else None
 
 
+def listens(work):
+    try:
+        return open(os.path.join(work, "trace.txt")).read().count("LISTEN_CONF")
+    except OSError:
+        return 0
+
+
+def listening_again(a, b, work, before):
+    """After a call each station rebuilds its connections and the answering
+    one listens again on both channels: a call placed before that meets the
+    connections being taken down."""
+    deadline = time.time() + 10
+    while listens(work) < before + 2 and time.time() < deadline:
+        a.pump(0.05)
+        b.pump(0.05)
+
+
 def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
     a.reset()
     b.reset()
@@ -51,6 +68,7 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
             os.remove(p)
     a.send(SET_ENCODER, struct.pack("<4I", coding, bit_rate, rate, mode))
     a.send(MAKE_CONNECTION, dial("3412", "3413" if bit_rate == 128000 else ""))
+    heard = listens(work)
     if not a.wait_state(50, 60, [b]) or not b.wait_state(50, 60, [a]):
         fail(f"{name}: call not up: A {a.states} B {b.states} A errors {a.errors} B errors {b.errors}")
         a.send(STOP_CONNECTION)
@@ -99,6 +117,7 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
     n = active_calls(path)
     if n != 0:
         fail(f"{name}: {n} calls left in the exchange")
+    listening_again(a, b, work, heard)
     for s in ("a", "b"):
         p = played(work, s)
         if p is None:
