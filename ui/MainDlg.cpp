@@ -252,9 +252,12 @@ void CMainDlg::SetPageColours(int pageOrKind, bool redraw) {
     if (pageOrKind == m_lastColourRequest && !redraw) return;
     m_lastColourRequest = pageOrKind;
     m_scheme = SchemeOf(KindOfSetting(pageOrKind));
-    if (!redraw || !View()) return;
     const wxColour text = WxColour(m_scheme.text), dark = WxColour(m_scheme.dark), light = WxColour(m_scheme.light),
                    mid = WxColour(m_scheme.mid);
+    // The banner paints from the window's first show, also when no page is
+    // ever switched to (MiniISDN has one page only): it has no colours of its own.
+    if (m_picture) static_cast<CFacePicture*>(m_picture)->SetColours(dark, light, mid);
+    if (!redraw || !View()) return;
     m_root->SetBackgroundColour(mid);
     m_library->SetBackgroundColour(mid);
     m_libraryTitle->SetAll(nullptr, m_scheme.text, m_scheme.light, 700);
@@ -263,7 +266,6 @@ void CMainDlg::SetPageColours(int pageOrKind, bool redraw) {
     for (wxStaticText* t : {m_statusLine, m_rates, m_cpu, m_position, m_remaining}) t->SetForegroundColour(text);
     m_libraryList->SetBackgroundColour(light);
     m_libraryList->SetForegroundColour(text);
-    static_cast<CFacePicture*>(m_picture)->SetColours(dark, light, mid);
     View()->Refresh();
 }
 
@@ -557,11 +559,17 @@ void CMainDlg::StartRemoteControl() {
 }
 
 void CMainDlg::OnCancel() {
-    if (m_engine->IsConnectionActive()) {
-        if (!m_translator.ConfirmSectionText(
-                2, 24, "Closing will also stop the connection. Close and break the connection?")) {
-            return;
-        }
+    if (m_closing) return;
+    const bool active = m_engine->IsConnectionActive() != 0;
+    if (active && !m_translator.ConfirmSectionText(
+                      2, 24, "Closing will also stop the connection. Close and break the connection?")) {
+        return;
+    }
+    // The operator sees the window go at once; the hang-up and the engine's
+    // stop run after it.
+    m_closing = true;
+    HideNow();
+    if (active) {
         m_engine->Disconnect();
         Sleep(2000);
     }

@@ -198,6 +198,7 @@ private:
     std::string m_winClass;
     bool m_miniIsdn = false;
     bool m_tabsEnabled = true;
+    bool m_closing = false;  // the operator closed it; the closing work runs
     int m_clipLevel = 0;
     int m_playLevel = 0;
     int m_lastColourRequest = -1;

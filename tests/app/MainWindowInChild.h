@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -22,13 +23,19 @@
 #include "ui/MainDlg.h"
 #include "ui/framework/WinApp.h"
 
-inline int RunMainWindowInChild(const std::filesystem::path& dir, const std::string& ini, const CMainDlgHooks& hooks,
-                                std::chrono::seconds patience) {
+// Starts the child; `enter` runs first in it (a network namespace, the
+// environment), and false from it ends the child with 98.
+inline pid_t StartMainWindowInChild(const std::filesystem::path& dir, const std::string& ini,
+                                    const CMainDlgHooks& hooks, const std::function<bool()>& enter = {}) {
     const pid_t child = fork();
     if (child == 0) {
+        if (enter && !enter()) _exit(98);
         if (chdir(dir.c_str()) != 0) _exit(97);
         std::ofstream("Velmora.Ini") << ini;
         setenv("VELMORA_MESSAGEBOX_TIMEOUT_MS", "15000", 1);
+        // The program's own handler replaces the one below once it starts:
+        // a toolkit assertion must still fail the test.
+        setenv("VELMORA_TOOLKIT_ASSERTS_FATAL", "1", 1);
         wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
                               const wxString& msg) {
             ADD_FAILURE() << "toolkit assertion " << file << ":" << line << " " << cond << " " << msg;
@@ -43,6 +50,10 @@ inline int RunMainWindowInChild(const std::filesystem::path& dir, const std::str
         }
         _exit(::testing::Test::HasFailure() ? 1 : result == 0 ? 0 : 2);
     }
+    return child;
+}
+
+inline int WaitForMainWindowChild(pid_t child, std::chrono::seconds patience) {
     const auto deadline = std::chrono::steady_clock::now() + patience;
     int status = 0;
     while (waitpid(child, &status, WNOHANG) != child) {
@@ -54,4 +65,9 @@ inline int RunMainWindowInChild(const std::filesystem::path& dir, const std::str
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+inline int RunMainWindowInChild(const std::filesystem::path& dir, const std::string& ini, const CMainDlgHooks& hooks,
+                                std::chrono::seconds patience) {
+    return WaitForMainWindowChild(StartMainWindowInChild(dir, ini, hooks), patience);
 }

@@ -67,7 +67,7 @@ void CMulticastDestinationDlg::BuildControls(wxBoxSizer& column) {
     // one line would not fit beside the left column.
     right->Add(Label(this, kHopsBefore, 16, "The most remote receiver is no more than", false), 0, wxBOTTOM, 4);
     auto* hops = new wxBoxSizer(wxHORIZONTAL);
-    auto* hopEdit = new wxSpinCtrl(this, kHops, "", wxDefaultPosition, wxSize(110, -1), wxSP_ARROW_KEYS, 1, 255,
+    auto* hopEdit = new wxSpinCtrl(this, kHops, "", wxDefaultPosition, wxDefaultSize, wxSP_ARROW_KEYS, 1, 255,
                                    CMulticastDestinationLogic::ClampHops(e.connection.hops));
     Remember(kHops, hopEdit);
     hops->Add(hopEdit, 0, wxRIGHT, 4);

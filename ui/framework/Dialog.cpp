@@ -109,7 +109,21 @@ void CDialog::RunModalLoop(wxTopLevelWindow& view) {
     m_loop = &loop;
     if (!m_ended) loop.Run();
     m_loop = nullptr;
-    view.Hide();
+    HideNow();
+}
+
+void CDialog::HideNow() {
+    if (!m_view || !m_view->IsShown()) return;
+    m_view->Hide();
+    // The toolkit sends the hide when it next looks for events; look now, for
+    // drawing only: no input, timer or posted message runs in between.
+    if (wxEventLoopBase* active = wxEventLoopBase::GetActive()) {
+        active->YieldFor(wxEVT_CATEGORY_UI);
+    } else {
+        wxGUIEventLoop loop;
+        wxEventLoopActivator activate(&loop);
+        loop.YieldFor(wxEVT_CATEGORY_UI);
+    }
 }
 
 void CDialog::SetWindowText(const char* text) {

@@ -53,6 +53,9 @@ protected:
     }
     wxTopLevelWindow* View() const { return m_view; }
     void SetWindowText(const char* text);
+    // Takes the window off the screen at once, before any closing work: the
+    // display hears of it now, not when the program next waits for events.
+    void HideNow();
 
 private:
     void OnKey(int keyCode, bool control, bool alt, bool shift, bool& handled);
