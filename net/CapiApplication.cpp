@@ -179,7 +179,16 @@ int CCapiApplication::ProcessMessages() {
         CapiMessage m;
         const int r = m_loader.GetMsg(&m, m_applId);
         if (r != 0) {
-            if (r != static_cast<int>(CAPI_RECEIVEQUEUEEMPTY)) m_info = r;
+            if (r == static_cast<int>(CAPI_RECEIVEQUEUEEMPTY)) return 0;
+            m_info = r;
+            // The way to the network is gone: so is any call on it, as on a
+            // broken line.
+            if (m_state != kIdle) {
+                m_info = static_cast<int>(CAPI_LAYER1_ERROR);
+                m_ncci = 0;
+                m_plci = 0;
+                SetState(kIdle);
+            }
             return 0;
         }
         if (m.Subcommand == CAPI_IND) OnIndication(m);

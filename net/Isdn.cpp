@@ -231,6 +231,9 @@ void CISDN::OnChannelStateChange(int channel) {
     if (s == CCapiApplication::kIdle) {
         m_connected = std::max(0, m_connected - 1);
         m_stateChanged = 1;
+        // Each frame of a two-channel call lies on both channels: the call
+        // cannot go on with one, and the other would stay up unseen.
+        if (m_state == kConnected && m_connected > 0) HangUp();
         if (m_state != kIdle && m_connected == 0) {
             Reset();
             SetState(kIdle);

@@ -108,6 +108,7 @@ constexpr unsigned CAPI_MESSAGENOTSUPPORTEDINCURRENTSTATE = 0x2001;
 constexpr unsigned CAPI_ILLCONTRPLCINCCI = 0x2002;
 constexpr unsigned CAPI_NOPLCIAVAILABLE = 0x2003;
 constexpr unsigned CAPI_ILLMESSAGEPARMCODING = 0x2007;
+constexpr unsigned CAPI_LAYER1_ERROR = 0x3301;  // the line is broken
 constexpr unsigned CAPI_NOTANSWERED = 0x3304;  // another application took the call
 
 // Q.850 causes as CAPI reasons: 0x3480 + cause.

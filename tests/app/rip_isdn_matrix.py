@@ -9,7 +9,9 @@ HOLD_S seconds on end (at most a minute). Every call must end on both sides with
 the exchange.
 
 Usage: rip_isdn_matrix.py RIP_A RIP_B EXCHANGE_SOCKET WORK_DIR HOLD_S CASE...
-  CASE: name,coding,bit_rate,sample_rate,device_mode"""
+  CASE: name,coding,bit_rate,sample_rate,device_mode; or "drop" (the network
+  clears one channel of a 128 kbit/s call) or "stop,PID" (the exchange, that
+  process, stops mid-call; the last case)"""
 import os
 import shutil
 import struct
@@ -40,6 +42,23 @@ def played(work, station):
     return path if os.path.exists(path) else None
 
 
+def listens(work):
+    try:
+        return open(os.path.join(work, "trace.txt")).read().count("LISTEN_CONF")
+    except OSError:
+        return 0
+
+
+def listening_again(a, b, work, before):
+    """After a call each station rebuilds its connections and the answering
+    one listens again on both channels: a call placed before that meets the
+    connections being taken down."""
+    deadline = time.time() + 10
+    while listens(work) < before + 2 and time.time() < deadline:
+        a.pump(0.05)
+        b.pump(0.05)
+
+
 def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
     a.reset()
     b.reset()
@@ -49,6 +68,7 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
             os.remove(p)
     a.send(SET_ENCODER, struct.pack("<4I", coding, bit_rate, rate, mode))
     a.send(MAKE_CONNECTION, dial("3412", "3413" if bit_rate == 128000 else ""))
+    heard = listens(work)
     if not a.wait_state(50, 60, [b]) or not b.wait_state(50, 60, [a]):
         fail(f"{name}: call not up: A {a.states} B {b.states} A errors {a.errors} B errors {b.errors}")
         a.send(STOP_CONNECTION)
@@ -97,12 +117,70 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
     n = active_calls(path)
     if n != 0:
         fail(f"{name}: {n} calls left in the exchange")
+    listening_again(a, b, work, heard)
     for s in ("a", "b"):
         p = played(work, s)
         if p is None:
             fail(f"{name}: station {s.upper()} wrote no sound")
         else:
             shutil.move(p, os.path.join(work, f"{name}-{s}.raw"))
+
+
+def call_up(a, b, name):
+    a.reset()
+    b.reset()
+    a.send(SET_ENCODER, struct.pack("<4I", 32, 128000, 48000, 20))
+    a.send(MAKE_CONNECTION, dial("3412", "3413"))
+    if not a.wait_state(50, 60, [b]) or not b.wait_state(50, 60, [a]):
+        fail(f"{name}: call not up: A {a.states} B {b.states}")
+        return False
+    deadline = time.time() + 1
+    while time.time() < deadline:
+        a.pump(0.05)
+        b.pump(0.05)
+    return True
+
+
+def channel_dropped(a, b, path):
+    """The network clears one channel of a two-channel call: both stations
+    end the whole call, and the exchange keeps no call."""
+    if not call_up(a, b, "channel dropped"):
+        return
+    reply = exchange(path, "drop 2 1")
+    if reply != "ok":
+        fail(f"channel dropped: the exchange says {reply}")
+    ended = a.wait_state(16, 30, [b]) and b.wait_state(16, 30, [a])
+    deadline = time.time() + 2
+    while time.time() < deadline:
+        a.pump(0.05)
+        b.pump(0.05)
+    left = active_calls(path, 20)
+    print(f"channel dropped: A states {a.states} errors {a.errors}, B states {b.states} errors {b.errors}, "
+          f"{left} calls left", flush=True)
+    if not ended:
+        fail(f"channel dropped: the call goes on: A {a.states} B {b.states}")
+    if left != 0:
+        fail(f"channel dropped: {left} calls left in the exchange")
+
+
+def exchange_stopped(a, b, path, pid):
+    """The exchange goes away mid-call: both stations end the call, and the
+    caller reports it as a broken line."""
+    if not call_up(a, b, "exchange stopped"):
+        return
+    os.kill(pid, 15)
+    ended = a.wait_state(16, 30, [b]) and b.wait_state(16, 30, [a])
+    deadline = time.time() + 10
+    while time.time() < deadline and not (a.errors and b.errors):
+        a.pump(0.05)
+        b.pump(0.05)
+    print(f"exchange stopped: A states {a.states} errors {a.errors}, B states {b.states} errors {b.errors}",
+          flush=True)
+    if not ended:
+        fail(f"exchange stopped: the call goes on: A {a.states} B {b.states}")
+    # The caller says why; the answering station ends the call it took.
+    if [code for kind, code, text in a.errors] != [0x3301] or a.errors[0][2] != "3301 Cable not connected?":
+        fail(f"exchange stopped: station A reports {a.errors}")
 
 
 def main():
@@ -112,7 +190,12 @@ def main():
     b.wait_state(16, 30)
     for spec in sys.argv[6:]:
         name, *numbers = spec.split(",")
-        place(a, b, path, work, hold, name, *(int(x) for x in numbers))
+        if name == "drop":
+            channel_dropped(a, b, path)
+        elif name == "stop":
+            exchange_stopped(a, b, path, int(numbers[0]))
+        else:
+            place(a, b, path, work, hold, name, *(int(x) for x in numbers))
     return 1 if failures else 0
 
 
