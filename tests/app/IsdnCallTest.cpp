@@ -15,30 +15,12 @@
 #include <string>
 #include <thread>
 
+#include "StationProcess.h"
 #include "XDisplay.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-pid_t Spawn(const fs::path& dir, const std::vector<std::string>& env, const std::vector<std::string>& args) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(97);
-        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(96);
-    }
-    return child;
-}
-
-void Stop(pid_t child, int signal) {
-    kill(child, signal);
-    waitpid(child, nullptr, 0);
-}
 
 std::string StationIni(int ripPort, int controller, const char* msn, int accept, const char* name) {
     return "[ARIP]\nPortNumber=" + std::to_string(ripPort) +
@@ -66,7 +48,7 @@ TEST(IsdnCallTest, TwoStationsCallThroughTheExchange) {
     std::ofstream(a / "Velmora.Ini") << StationIni(base, 0, "3411", 0, "Studio A");
     std::ofstream(b / "Velmora.Ini") << StationIni(base + 1, 1, "12", 1, "Studio B");
     const std::string socket = "VELMORA_ISDN_EXCHANGE=" + (root / "exchange.sock").string();
-    const pid_t exchange = Spawn(root, {socket}, {VELMORA_EXCHANGE, "--config", (root / "exchange.conf").string(),
+    const pid_t exchange = SpawnIn(root, {socket}, {VELMORA_EXCHANGE, "--config", (root / "exchange.conf").string(),
                                                   "--trace", (root / "trace.txt").string(), "--capture",
                                                   capture.string()});
     for (int i = 0; i < 200 && !fs::exists(root / "exchange.sock"); ++i)
@@ -74,7 +56,7 @@ TEST(IsdnCallTest, TwoStationsCallThroughTheExchange) {
     ASSERT_TRUE(fs::exists(root / "exchange.sock"));
 
     auto station = [&](const fs::path& dir, const std::string& device) {
-        return Spawn(dir,
+        return SpawnIn(dir,
                      {socket, "VELMORA_VIRTUAL_AUDIO=" + device, "VELMORA_REGISTRY_FILE=" + (dir / "registry").string(),
                       "VELMORA_MESSAGEBOX_TIMEOUT_MS=3000",
                       std::string("LSAN_OPTIONS=suppressions=") + source + "/tools/lsan-suppressions.txt"},
@@ -89,9 +71,9 @@ TEST(IsdnCallTest, TwoStationsCallThroughTheExchange) {
                             std::to_string(base) + " " + std::to_string(base + 1) + " '" +
                             (root / "exchange.sock").string() + "' '" + root.string() + "'";
     const int status = std::system(cmd.c_str());
-    Stop(stationA, SIGKILL);
-    Stop(stationB, SIGKILL);
-    Stop(exchange, SIGTERM);
+    StopChild(stationA, SIGKILL);
+    StopChild(stationB, SIGKILL);
+    StopChild(exchange, SIGTERM);
     EXPECT_FALSE(fs::exists(a / "ERRORLOG.TXT"));
     EXPECT_FALSE(fs::exists(b / "ERRORLOG.TXT"));
     ASSERT_TRUE(WIFEXITED(status));

@@ -38,6 +38,7 @@
 #include "DialogDriver.h"
 #include "RipWatcher.h"
 #include "MainWindowInChild.h"
+#include "OperatorHand.h"
 #include "StationProcess.h"
 #include "XDisplay.h"
 #include "common/Codes.h"
@@ -66,63 +67,18 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(20);
 
-// Lets the toolkit and the window's queue run until the condition holds.
+using DialogDriver::Click;
+using DialogDriver::Screenshot;
+using DialogDriver::Settle;
+using OperatorHand::ClickOn;
+using OperatorHand::FindTopLevel;
+using OperatorHand::Key;
+
 bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience = kPatience) {
-    const auto deadline = Clock::now() + patience;
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        if (wxEventLoopBase::GetActive()) {
-            wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
-            PumpGuiQueue();  // the script may run inside the queue's own dispatch
-        } else {
-            PumpToolkitEvents();  // start-up: no loop runs yet
-        }
-        wxMilliSleep(5);
-    }
-    return true;
+    return DialogDriver::WaitUntil(done, patience);
 }
 
-void Settle() {
-    const auto until = Clock::now() + std::chrono::milliseconds(300);
-    WaitUntil([&] { return Clock::now() > until; });
-}
-
-fs::path ScreensDir() {
-    const fs::path dir = fs::path(VELMORA_BINARY_DIR) / "ui-screens";
-    fs::create_directories(dir);
-    return dir;
-}
-
-// The window as the screen shows it, menu bar included.
-void Screenshot(wxWindow* window, const std::string& name) {
-    Settle();
-    const wxRect r = window->GetScreenRect();
-    const std::string cmd = "import -silent -window root -crop " + std::to_string(r.width) + "x" +
-                            std::to_string(r.height) + "+" + std::to_string(r.x) + "+" + std::to_string(r.y) +
-                            " +repage '" + (ScreensDir() / (name + ".png")).string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
-
-void Click(wxWindow* window) {
-    wxUIActionSimulator sim;
-    const wxRect r = window->GetScreenRect();
-    sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
-    Settle();
-    sim.MouseClick();
-}
-
-void Key(int key, int modifiers = wxMOD_NONE) {
-    wxUIActionSimulator sim;
-    sim.Char(key, modifiers);
-}
-
-wxTopLevelWindow* FindTopLevel(const wxString& title) {
-    for (wxWindow* w : wxTopLevelWindows) {
-        auto* top = dynamic_cast<wxTopLevelWindow*>(w);
-        if (top && top->IsShown() && top->GetTitle().Contains(title)) return top;
-    }
-    return nullptr;
-}
+fs::path ScreensDir() { return fs::path(VELMORA_BINARY_DIR) / "ui-screens"; }
 
 // Every control the window names: shown, inside the client area, no overlap
 // with a sibling, its text not cut.
@@ -937,75 +893,10 @@ TEST_F(MainWindowTest, EveryPageAndDestinationDialogLaysOutItsControls) {
 
 namespace {
 
-// The operator's hand on a dialog that runs modally, driven from a timer:
-// each step acts, then waits until its effect is seen before the next, so a
-// slow machine only makes the road slower. A step that is never done within
-// the patience fails and cancels the dialog.
-class CDialogSteps {
-public:
-    using Step = std::function<bool(int& phase)>;  // true once done; acts by phase
-    explicit CDialogSteps(std::chrono::seconds patience) : m_deadline(Clock::now() + patience) {}
-    void Add(Step step) { m_steps.push_back(std::move(step)); }
-    void Tick(wxDialog* box) {
-        if (m_busy || Done()) return;
-        m_busy = true;  // a click inside lets the toolkit run the timer again
-        if (Clock::now() > m_deadline) {
-            ADD_FAILURE() << "dialog step " << m_at << " not done, phase " << m_phase;
-            m_failed = true;
-            box->EndModal(wxID_CANCEL);
-        } else if (m_steps[m_at](m_phase)) {
-            ++m_at;
-            m_phase = 0;
-        }
-        m_busy = false;
-    }
-    bool Done() const { return m_failed || m_at >= m_steps.size(); }
-    bool Failed() const { return m_failed; }
-
-private:
-    std::vector<Step> m_steps;
-    Clock::time_point m_deadline;
-    size_t m_at = 0;
-    int m_phase = 0;
-    bool m_busy = false, m_failed = false;
-};
-
-wxTextCtrl* Edit(CDestinationDlg* box, int id) { return static_cast<wxTextCtrl*>(box->Control(id)); }
-
-// A click that lands: the pointer moves onto the control, and the button
-// goes down only once the display reports the pointer over it (a window just
-// shown on a busy machine may not be where the toolkit puts it yet).
-bool ClickOn(wxWindow* control) {
-    wxUIActionSimulator sim;
-    auto over = [control] {
-        wxPoint at;
-        for (wxWindow* w = wxFindWindowAtPointer(at); w; w = w->GetParent())
-            if (w == control) return true;
-        return false;
-    };
-    const bool landed = WaitUntil([&] {
-        const wxRect r = control->GetScreenRect();
-        sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
-        return over();
-    }, kPatience);
-    if (landed) sim.MouseClick();
-    return landed;
-}
-
-// Clicks into the edit, selects what it holds when the text replaces it,
-// and types: the display delivers the click and the keys in that order.
-// Done once the edit holds the text.
-CDialogSteps::Step TypeStep(CDestinationDlg*& box, int id, std::string text, bool replace) {
-    return [&box, id, text, replace](int& phase) {
-        wxTextCtrl* edit = Edit(box, id);
-        if (phase++ > 0) return edit->GetValue().utf8_string() == text;
-        EXPECT_TRUE(ClickOn(edit)) << "the pointer never got over edit " << id;
-        wxUIActionSimulator sim;
-        if (replace) sim.Char('a', wxMOD_CONTROL);
-        sim.Text(text.c_str());
-        return false;
-    };
-}
+using OperatorHand::AddThroughDialog;
+using OperatorHand::CDialogSteps;
+using OperatorHand::ClickStep;
+using OperatorHand::TypeStep;
 
 const auto kRoadPatience = std::chrono::seconds(120);
 
@@ -1048,31 +939,18 @@ TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
 
         CDestinationDlg* box = nullptr;
         CDialogSteps steps(kRoadPatience);
-        steps.Add(TypeStep(box, 3101, "Line to B", false));
-        steps.Add(TypeStep(box, 3102, "127.0.0.1", false));
-        steps.Add([&box](int& phase) {  // "Use default" off opens the port edit
-            if (phase++ == 0) {
-                EXPECT_TRUE(ClickOn(box->Control(3104)));
-            }
-            return phase > 1 && box->Control(3103)->IsEnabled();
-        });
-        steps.Add(TypeStep(box, 3103, std::to_string(portB), true));
+        steps.Add(TypeStep(box, 3101, "Line to B"));
+        steps.Add(TypeStep(box, 3102, "127.0.0.1"));
+        // "Use default" off opens the port edit.
+        steps.Add(ClickStep(box, 3104, [&box] { return box->Control(3103)->IsEnabled(); }));
+        steps.Add(TypeStep(box, 3103, std::to_string(portB)));
         steps.Add([&box](int&) {
             Screenshot(box, "dialog-network-filled");
             EXPECT_TRUE(ClickOn(box->Control(wxID_OK)));
             return true;
         });
-        wxTimer driver;
-        driver.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-            box = dynamic_cast<CDestinationDlg*>(FindTopLevel("Network / IP Destination"));
-            if (box && box->IsShownOnScreen()) steps.Tick(box);
-        });
-        driver.Start(200);
-        Click(page->Control(3001));
-        ASSERT_TRUE(WaitUntil([&] { return steps.Done() && !FindTopLevel("Network / IP Destination"); }, kRoadPatience))
+        ASSERT_TRUE(AddThroughDialog(page->Control(3001), "Network / IP Destination", steps, box, kRoadPatience))
             << "the dialog never closed";
-        driver.Stop();
-        ASSERT_FALSE(steps.Failed());
         PhonebookEntry* added = dlg.Phonebook().FindEntry("Line to B", 16);
         ASSERT_NE(added, nullptr);
         EXPECT_EQ(added->connection.port, portB);

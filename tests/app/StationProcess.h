@@ -36,3 +36,25 @@ inline void StopStation(pid_t child) {
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
 }
+
+// Any program as a child: started in its folder with "NAME=value" entries
+// added to its environment.
+inline pid_t SpawnIn(const std::filesystem::path& dir, const std::vector<std::string>& env,
+                     const std::vector<std::string>& args) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(97);
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(96);
+    }
+    return child;
+}
+
+inline void StopChild(pid_t child, int signal) {
+    kill(child, signal);
+    waitpid(child, nullptr, 0);
+}
