@@ -180,6 +180,13 @@ void CExchange::Trace(int app, bool toApp, const uint8_t* msg, size_t length) {
     std::fflush(m_trace);
 }
 
+void CExchange::TraceStarved(const Call& call, const Leg& leg, const char* what) {
+    if (!m_trace) return;
+    std::fprintf(m_trace, "starved call %d c%db%d %s underrun %d overrun %d\n", call.id, leg.controller, leg.channel,
+                 what, leg.underruns, leg.overruns);
+    std::fflush(m_trace);
+}
+
 void CExchange::Send(int app, const std::vector<uint8_t>& msg, const uint8_t* data, size_t dataLength) {
     if (!m_apps.count(app)) return;
     Trace(app, true, msg.data(), msg.size());
@@ -554,6 +561,14 @@ void CExchange::ClockLeg(Call& call, int side) {
             far.queue.pop_front();
         }
     }
+    // A sender that falls behind leaves a stretch of idle fill: one underrun
+    // where its bytes give way to fill.
+    if (filled < n && (filled > 0 || leg.lastWasData)) {
+        ++leg.underruns;
+        ++m_underruns;
+        TraceStarved(call, leg, "sender");
+    }
+    if (n > 0) leg.lastWasData = filled == n;
     // The line towards the leg: delay, lost bytes and bit slips on request.
     leg.line.insert(leg.line.end(), block, block + n);
     const size_t lost = std::min(leg.loseBytes, leg.line.size());
@@ -570,7 +585,13 @@ void CExchange::ClockLeg(Call& call, int side) {
         block[i] = static_cast<uint8_t>(both >> leg.slipBits);
     }
     if (leg.capture) std::fwrite(block, 1, n, leg.capture);
-    if (!leg.b3 || leg.outstanding >= kMaxOutstanding) return;  // lost, as on a real line
+    if (!leg.b3) return;
+    if (leg.outstanding >= kMaxOutstanding) {  // lost, as on a real line
+        ++leg.overruns;
+        ++m_overruns;
+        TraceStarved(call, leg, "receiver");
+        return;
+    }
     ++leg.outstanding;
     const uint16_t handle = leg.nextHandle++;
     Send(leg.app,
@@ -677,6 +698,18 @@ std::string CExchange::Query(const std::string& line, int64_t nowUs) {
         if (verb == "loss") leg->loseBytes += static_cast<size_t>(amount);
         if (verb == "slip") leg->slipBits = (leg->slipBits + amount) % 8;
         return "ok";
+    }
+    if (verb == "starved") {
+        int controller = 0, channel = -1;
+        int underruns = m_underruns, overruns = m_overruns;
+        if (words >> controller) {
+            if (!(words >> channel)) return "error: starved [<controller> <channel>]";
+            const Leg* leg = FindChannel(controller, channel);
+            if (!leg) return "error: no call on that channel";
+            underruns = leg->underruns;
+            overruns = leg->overruns;
+        }
+        return "underrun " + std::to_string(underruns) + " overrun " + std::to_string(overruns);
     }
     if (verb == "drop") {
         int controller = 0, channel = -1;

@@ -45,6 +45,9 @@ public:
     //   delay <controller> <channel> <ms>    the channel's bytes arrive that much later
     //   loss <controller> <channel> <bytes>  that many bytes towards it are lost
     //   slip <controller> <channel> <bits>   its byte framing slips by 1..7 bits
+    //   starved [<controller> <channel>]     "underrun <u> overrun <o>": stretches of idle
+    //       fill after the sender's data had started, and blocks lost to a receiver with
+    //       too many unanswered; towards that channel's call, or all since the start
     std::string Query(const std::string& line, int64_t nowUs);
     int ActiveCalls() const { return static_cast<int>(m_calls.size()); }
 
@@ -74,6 +77,10 @@ private:
         size_t loseBytes = 0;
         int slipBits = 0;
         uint8_t slipCarry = 0xFF;
+        // Starvation seen on this direction.
+        bool lastWasData = false;  // the last byte clocked came from the sender
+        int underruns = 0;
+        int overruns = 0;
     };
     struct Call {
         int id = 0;
@@ -104,6 +111,7 @@ private:
     void SendConnectInd(const Call& call, const Leg& leg);
     void SendDisconnect(Leg& leg, uint16_t reason);
     void Trace(int app, bool toApp, const uint8_t* msg, size_t length);
+    void TraceStarved(const Call& call, const Leg& leg, const char* what);
 
     void ConnectReq(int app, uint16_t number, const uint8_t* msg, size_t length, int64_t nowUs);
     void ConnectResp(int app, const uint8_t* msg, size_t length);
@@ -131,4 +139,6 @@ private:
     std::string m_captureDir;
     FILE* m_trace = nullptr;
     int64_t m_startUs = -1;
+    int m_underruns = 0;
+    int m_overruns = 0;
 };

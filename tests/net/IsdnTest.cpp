@@ -345,7 +345,20 @@ struct CodedCall {
     std::vector<uint8_t> received;
     AudioFormat format;
     std::string capA, capB;
+    // Starvation the exchange counted towards B: stretches of idle fill after
+    // A's data had started, and blocks lost to B with too many unanswered.
+    int underruns = 0, overruns = 0;
+    int Starved() const { return underruns + overruns; }
 };
+
+// Adds the exchange's starvation counts towards a channel of B (controller 2).
+void AddStarved(CExchangeDaemon& exchange, int channel, CodedCall* out) {
+    const std::string reply = exchange.Query("starved 2 " + std::to_string(channel));
+    int u = 0, o = 0;
+    EXPECT_EQ(std::sscanf(reply.c_str(), "underrun %d overrun %d", &u, &o), 2) << reply;
+    out->underruns += u;
+    out->overruns += o;
+}
 
 // Generous: a sanitizer build on a loaded machine runs these calls slowly.
 constexpr uint32_t kCodedCallBoundMs = 60000;
@@ -395,8 +408,11 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
         while (b.GetReceiveAvailable() >= f) {
             const int n = b.ReadAudio(block.data(), f);
             out->received.insert(out->received.end(), block.begin(), block.begin() + n);
-            // The format the frames came in (the line goes idle once A is done).
-            b.GetReceiveFormat(&out->format);
+            // The format the frames came in: the far end forgets it on idle
+            // fill (once A is done, or while a held-up A starves the line).
+            AudioFormat seen;
+            b.GetReceiveFormat(&seen);
+            if (seen.codingType != 0) out->format = seen;
             if (onBlock) onBlock(exchange, out->received.size() / static_cast<size_t>(f));
         }
         // Once all is written, what is still on the line arrives at the line's pace, however
@@ -408,6 +424,9 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
         return out->received.size() >= static_cast<size_t>(f) * wantBlocks ||
                (next == blocks.size() && timeGetTime() - lastGrowth > 3000);
     }, kCodedCallBoundMs)) << exchange.Trace();
+    AddStarved(exchange, 0, out);
+    if (send.bitRate == 128000) AddStarved(exchange, 1, out);
+    std::printf("starved: underrun %d overrun %d\n", out->underruns, out->overruns);
     a.Disconnect();
     ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] { return b.GetState() == CONN_IDLE && a.GetState() != CONN_CONNECTED; }));
     EXPECT_EQ(exchange.ActiveCallsSettled(), 0);
@@ -415,10 +434,50 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
     out->capB = Capture(capture, "c2b1");
 }
 
-// Every received block is a sent one (after `expect`), in order; a loaded
-// machine may lose whole blocks, as a real line does. A frame on the line
-// when a fault strikes is broken on the wire itself: up to `broken` blocks
-// may match no sent one. Returns the count.
+// What one counted starvation event (a stretch of idle fill from a held-up
+// sender, or a block lost to a held-up receiver) may cost the far end, in
+// blocks lost or found nowhere. The far end starts over on idle fill, so an
+// event costs the gap, the search and lock-in, and what is dropped after the
+// format is found again. Worst seen per event under load (5-6 runs each,
+// load 20-45): G.722 4, apt-X 3, Layer II 21 (nine blocks dropped after the
+// format, four of lock-in, the gap on both channels), Layer III 15 at 64k and
+// 38 at 128k (there the far end waits for the private-bit counter's next
+// cycle of 32 blocks before the nine and the four). Without starvation the
+// stream arrives as sent.
+constexpr int kG722BlocksPerStarve = 4;
+constexpr int kAptxPiecesPerStarve = 4;
+constexpr int kLayer2BlocksPerStarve = 24;
+constexpr int kLayer3BlocksPerStarve = 48;
+
+// At most `quiet` blocks lost or found nowhere on an unstarved call, and
+// `perEvent` more for each event the exchange counted.
+void ExpectLossWithinStarvation(int lost, int perEvent, const CodedCall& call, int quiet = 0) {
+    const int bound = quiet + perEvent * call.Starved();
+    std::printf("lost or found nowhere=%d bound=%d (underrun %d overrun %d)\n", lost, bound, call.underruns,
+                call.overruns);
+    EXPECT_LE(lost, bound) << "underrun " << call.underruns << " overrun " << call.overruns;
+}
+
+// At least `want` blocks arrive in order, fewer only by what the counted
+// events may cost.
+void ExpectAtLeast(int n, int want, int perEvent, const CodedCall& call) {
+    EXPECT_GE(n, want - perEvent * call.Starved()) << "underrun " << call.underruns << " overrun " << call.overruns;
+}
+
+// Whether the far end told the format at all; only starvation that took the
+// whole call may keep it from doing so.
+bool FormatSeen(const CodedCall& call) {
+    if (call.format.codingType != 0) return true;
+    EXPECT_GT(call.Starved(), 0) << "no format without starvation";
+    std::printf("no format: starved throughout\n");
+    return false;
+}
+
+// Every received block is a sent one (after `expect`), in order; starvation
+// may lose whole blocks, as on a real line. A frame on the line when a fault
+// strikes is broken on the wire itself: up to `broken` blocks may match no
+// sent one. Returns the count; `lost` gets the sent blocks skipped and the
+// broken ones.
 template <typename Expect>
 int ExpectSentBlocksInOrder(const std::vector<uint8_t>& got, const std::vector<std::vector<uint8_t>>& sent, int f,
                             Expect expect, int* lost = nullptr, int broken = 0) {
@@ -430,6 +489,7 @@ int ExpectSentBlocksInOrder(const std::vector<uint8_t>& got, const std::vector<s
         while (i < sent.size() && !expect(sent[i], g)) ++i;
         if (i == sent.size() && broken > 0) {
             --broken;
+            ++skipped;
             std::printf("received block %zu is broken\n", k);
             continue;
         }
@@ -480,10 +540,13 @@ TEST_F(IsdnTest, Layer2At128kSplitsOverTwoChannels) {
     CodedCall call;
     PlaceCodedCall(*this, MpegSend(CODING_MPEG_L2, 48000, DEVICEMODE_STEREO, 128000, 384), frames, 40, &call);
     ASSERT_FALSE(HasFatalFailure());
-    EXPECT_EQ(call.format.codingType, CODING_MPEG_L2);
-    EXPECT_EQ(call.format.bitRate, 128000);
-    EXPECT_EQ(call.format.sampleRate, 48000);
-    EXPECT_EQ(call.format.frameBytes, 384);
+    if (FormatSeen(call)) {
+        EXPECT_EQ(call.format.codingType, CODING_MPEG_L2);
+        EXPECT_EQ(call.format.bitRate, 128000);
+        EXPECT_EQ(call.format.sampleRate, 48000);
+        EXPECT_EQ(call.format.frameBytes, 384);
+    }
+    int lost = 0;
     // The frames arrive whole and in order, without their CRC (the header
     // says so; the tail keeps its place, cleared), but for the two bytes the
     // split does not carry.
@@ -491,8 +554,9 @@ TEST_F(IsdnTest, Layer2At128kSplitsOverTwoChannels) {
         if ((f[1] & 1) != 0 || g[1] != (f[1] | 1) || g[382] != 0 || g[383] != 0) return false;
         return std::equal(f.begin(), f.begin() + 1, g) && std::equal(f.begin() + 2, f.begin() + 4, g + 2) &&
                std::equal(f.begin() + 6, f.begin() + 382, g + 4);
-    });
-    EXPECT_GE(n, 12);
+    }, &lost, kLayer2BlocksPerStarve * call.Starved());
+    ExpectAtLeast(n, 12, kLayer2BlocksPerStarve, call);
+    ExpectLossWithinStarvation(lost, kLayer2BlocksPerStarve, call);
 
     ASSERT_FALSE(call.capA.empty());
     ASSERT_FALSE(call.capB.empty());
@@ -558,19 +622,23 @@ static void RunLayer3Call(IsdnTest& t, const Layer3Case& c) {
     CodedCall call;
     PlaceCodedCall(t, MpegSend(CODING_MPEG_L3, c.rate, c.mode, c.bitRate, c.block), blocks, 30, &call);
     ASSERT_FALSE(::testing::Test::HasFatalFailure());
-    EXPECT_EQ(call.format.codingType, CODING_MPEG_L3);
-    EXPECT_EQ(call.format.bitRate, c.bitRate);
-    EXPECT_EQ(call.format.sampleRate, c.rate);
-    EXPECT_EQ(call.format.frameBytes, c.block);
+    if (FormatSeen(call)) {
+        EXPECT_EQ(call.format.codingType, CODING_MPEG_L3);
+        EXPECT_EQ(call.format.bitRate, c.bitRate);
+        EXPECT_EQ(call.format.sampleRate, c.rate);
+        EXPECT_EQ(call.format.frameBytes, c.block);
+    }
     // Sent blocks carry their marker only in the private bits.
+    int lost = 0;
     const int n = ExpectSentBlocksInOrder(call.received, blocks, c.block, [&](const std::vector<uint8_t>& f, const uint8_t* g) {
         int diff = 0;
         for (int k = 0; k < c.block; ++k) diff += f[k] != g[k] && (f[k] | g[k]) != g[k] ? 1 : 0;
         int changed = 0;
         for (int k = 0; k < c.block; ++k) changed += f[k] != g[k] ? 1 : 0;
         return diff == 0 && changed <= 2;
-    });
-    EXPECT_GE(n, 8);
+    }, &lost, kLayer3BlocksPerStarve * call.Starved());
+    ExpectAtLeast(n, 8, kLayer3BlocksPerStarve, call);
+    ExpectLossWithinStarvation(lost, kLayer3BlocksPerStarve, call);
     std::string out;
     const std::string mp3 = (t.m_dir.Path() / "l3.mp3").string();
     if (c.bitRate == 128000) {
@@ -608,15 +676,17 @@ void RunG722Call(IsdnTest& t, int bitRate) {
     CodedCall call;
     PlaceCodedCall(t, send, blocks, 60, &call);
     ASSERT_FALSE(::testing::Test::HasFatalFailure());
-    EXPECT_EQ(call.format.codingType, CODING_G722);
-    EXPECT_EQ(call.format.bitRate, 64000);
-    EXPECT_EQ(call.format.sampleRate, 16000);
-    EXPECT_EQ(call.format.frameBytes, 192);
+    if (FormatSeen(call)) {
+        EXPECT_EQ(call.format.codingType, CODING_G722);
+        EXPECT_EQ(call.format.bitRate, 64000);
+        EXPECT_EQ(call.format.sampleRate, 16000);
+        EXPECT_EQ(call.format.frameBytes, 192);
+    }
     std::vector<uint8_t> stream;
     for (const auto& b : blocks) stream.insert(stream.end(), b.begin(), b.end());
     // The path hands on bytes, not blocks: each received block is a stretch
-    // of the stream, after the one before. A loaded machine may lose bytes
-    // as a real line does; a block across such a gap is found nowhere.
+    // of the stream, after the one before. Only starvation the exchange
+    // counted may lose bytes; a block across such a gap is found nowhere.
     size_t at = 0;
     int found = 0, total = 0;
     for (size_t k = 0; k + 192 <= call.received.size(); k += 192, ++total) {
@@ -627,8 +697,8 @@ void RunG722Call(IsdnTest& t, int bitRate) {
         ++found;
     }
     std::printf("blocks=%d in order=%d\n", total, found);
-    EXPECT_GE(found, 40);
-    EXPECT_GE(found, total - 3);
+    ExpectAtLeast(found, 40, kG722BlocksPerStarve, call);
+    ExpectLossWithinStarvation(total - found, kG722BlocksPerStarve, call, 3);
 }
 }  // namespace
 
@@ -673,17 +743,19 @@ void RunAptxCall(IsdnTest& t, const AptxCase& c) {
     CodedCall call;
     PlaceCodedCall(t, MpegSend(c.coding, c.rate, c.mode, c.bitRate, block), blocks, 60, &call);
     ASSERT_FALSE(::testing::Test::HasFatalFailure());
-    EXPECT_EQ(call.format.codingType, c.coding);
-    EXPECT_EQ(call.format.deviceMode, c.mode);
-    EXPECT_EQ(call.format.bitRate, c.bitRate);
-    EXPECT_EQ(call.format.sampleRate, c.rate);
-    EXPECT_EQ(call.format.aptxOption, 1);
+    if (FormatSeen(call)) {
+        EXPECT_EQ(call.format.codingType, c.coding);
+        EXPECT_EQ(call.format.deviceMode, c.mode);
+        EXPECT_EQ(call.format.bitRate, c.bitRate);
+        EXPECT_EQ(call.format.sampleRate, c.rate);
+        EXPECT_EQ(call.format.aptxOption, 1);
+    }
     std::vector<uint8_t> stream;
     for (const auto& b : blocks) stream.insert(stream.end(), b.begin(), b.end());
     // Each received piece is a stretch of the stream after the one before.
-    // A sender a loaded machine holds up leaves idle fill on the line, which
-    // the receiver rides out rather than starting over: a piece across such
-    // a gap is found nowhere, the pieces around it are.
+    // A sender a loaded machine holds up leaves idle fill on the line (the
+    // exchange counts it): a piece across such a gap is found nowhere, the
+    // pieces around it are.
     size_t at = 0;
     int found = 0, total = 0;
     for (size_t k = 0; k + 192 <= call.received.size(); k += 192, ++total) {
@@ -694,8 +766,8 @@ void RunAptxCall(IsdnTest& t, const AptxCase& c) {
         ++found;
     }
     std::printf("pieces=%d in order=%d\n", total, found);
-    EXPECT_GE(found, 30);
-    EXPECT_GE(found, total / 2);
+    ExpectAtLeast(found, 30, kAptxPiecesPerStarve, call);
+    ExpectLossWithinStarvation(total - found, kAptxPiecesPerStarve, call, 3);
 }
 }  // namespace
 

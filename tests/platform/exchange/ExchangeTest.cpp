@@ -184,6 +184,42 @@ TEST_F(ExchangeTest, AtMostSevenIndicationsWaitForTheirResponses) {
     EXPECT_EQ(Count(a, CAPI_DATA_B3, CAPI_IND), 7);
 }
 
+// Idle fill before the sender's first bytes is no starvation; each stretch of
+// fill after them is one underrun, each block lost to a receiver with seven
+// unanswered one overrun, counted on the direction it struck.
+TEST_F(ExchangeTest, StarvationIsCountedPerDirection) {
+    const int a = m_exchange.Register(7, 192), b = m_exchange.Register(7, 192);
+    const auto [ncciA, ncciB] = Connect(a, b);
+    auto drain = [&] {
+        Received(a, ncciA);
+        Received(b, ncciB);
+    };
+    for (int i = 0; i < 10; ++i) Advance(24), drain();
+    EXPECT_EQ(m_exchange.Query("starved 2 0", m_now), "underrun 0 overrun 0");
+    // Two blocks and a half, fill, one more block, fill.
+    SendBlock(a, ncciA, 0, Bytes(192, 1));
+    SendBlock(a, ncciA, 1, Bytes(192, 2));
+    SendBlock(a, ncciA, 2, Bytes(96, 3));
+    for (int i = 0; i < 6; ++i) Advance(24), drain();
+    SendBlock(a, ncciA, 3, Bytes(192, 4));
+    for (int i = 0; i < 6; ++i) Advance(24), drain();
+    EXPECT_EQ(m_exchange.Query("starved 2 0", m_now), "underrun 2 overrun 0");
+    EXPECT_EQ(m_exchange.Query("starved 1 0", m_now), "underrun 0 overrun 0");
+    // b stops answering: 7 blocks wait, the next 3 are lost.
+    for (int i = 0; i < 10; ++i) {
+        Advance(24);
+        Received(a, ncciA);
+    }
+    EXPECT_EQ(Count(b, CAPI_DATA_B3, CAPI_IND), 7);
+    EXPECT_EQ(m_exchange.Query("starved 2 0", m_now), "underrun 2 overrun 3");
+    EXPECT_EQ(m_exchange.Query("starved 9 9", m_now), "error: no call on that channel");
+    EXPECT_EQ(m_exchange.Query("starved 2", m_now), "error: starved [<controller> <channel>]");
+    // The totals outlast the call.
+    m_exchange.Release(a);
+    m_exchange.Release(b);
+    EXPECT_EQ(m_exchange.Query("starved", m_now), "underrun 2 overrun 3");
+}
+
 TEST_F(ExchangeTest, FailedCallsEndWithTheirCauses) {
     const int a = m_exchange.Register(7, 192), b = m_exchange.Register(7, 192), c = m_exchange.Register(7, 192);
     const uint32_t unknown = Dial(a, 1, "9999");
