@@ -67,16 +67,6 @@ public:
         std::ifstream in(m_trace);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    // Waits (bounded) until no call is left; returns the count.
-    int ActiveCallsSettled() const {
-        std::string n;
-        for (int i = 0; i < 400; ++i) {
-            n = Query("active");
-            if (n == "0") return 0;
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        return n.empty() ? -1 : std::atoi(n.c_str());
-    }
 
 private:
     std::string m_socket;
