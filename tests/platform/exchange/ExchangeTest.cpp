@@ -189,7 +189,8 @@ TEST_F(ExchangeTest, AtMostSevenIndicationsWaitForTheirResponses) {
 // unanswered one overrun, counted on the direction it struck.
 TEST_F(ExchangeTest, StarvationIsCountedPerDirection) {
     const int a = m_exchange.Register(7, 192), b = m_exchange.Register(7, 192);
-    const auto [ncciA, ncciB] = Connect(a, b);
+    const std::pair<uint32_t, uint32_t> nccis = Connect(a, b);
+    const uint32_t ncciA = nccis.first, ncciB = nccis.second;
     auto drain = [&] {
         Received(a, ncciA);
         Received(b, ncciB);
