@@ -659,6 +659,23 @@ TEST_F(IsdnTest, Layer3Mono24kAt128k) { RunLayer3Call(*this, {24000, DEVICEMODE_
 TEST_F(IsdnTest, Layer3Stereo24kAt128k) { RunLayer3Call(*this, {24000, DEVICEMODE_STEREO, 128000, 768}); }
 
 namespace {
+// The received bytes in 192-byte pieces, each looked for in the sent stream
+// after the piece found before: how many pieces, and how many were found.
+std::pair<int, int> PiecesInOrder(const std::vector<std::vector<uint8_t>>& blocks, const std::vector<uint8_t>& received) {
+    std::vector<uint8_t> stream;
+    for (const auto& b : blocks) stream.insert(stream.end(), b.begin(), b.end());
+    size_t at = 0;
+    int found = 0, total = 0;
+    for (size_t k = 0; k + 192 <= received.size(); k += 192, ++total) {
+        const auto g = received.begin() + static_cast<long>(k);
+        const auto hit = std::search(stream.begin() + static_cast<long>(at), stream.end(), g, g + 192);
+        if (hit == stream.end()) continue;
+        at = static_cast<size_t>(hit - stream.begin()) + 192;
+        ++found;
+    }
+    return {total, found};
+}
+
 // Blocks of our G.722 encoder's code for a tone.
 std::vector<std::vector<uint8_t>> G722Tone(int blockBytes, int count) {
     std::vector<int16_t> pcm(static_cast<size_t>(blockBytes * count * 2));
@@ -687,20 +704,10 @@ void RunG722Call(IsdnTest& t, int bitRate) {
         EXPECT_EQ(call.format.sampleRate, 16000);
         EXPECT_EQ(call.format.frameBytes, 192);
     }
-    std::vector<uint8_t> stream;
-    for (const auto& b : blocks) stream.insert(stream.end(), b.begin(), b.end());
     // The path hands on bytes, not blocks: each received block is a stretch
     // of the stream, after the one before. Only starvation the exchange
     // counted may lose bytes; a block across such a gap is found nowhere.
-    size_t at = 0;
-    int found = 0, total = 0;
-    for (size_t k = 0; k + 192 <= call.received.size(); k += 192, ++total) {
-        const auto g = call.received.begin() + static_cast<long>(k);
-        const auto hit = std::search(stream.begin() + static_cast<long>(at), stream.end(), g, g + 192);
-        if (hit == stream.end()) continue;
-        at = static_cast<size_t>(hit - stream.begin()) + 192;
-        ++found;
-    }
+    const auto [total, found] = PiecesInOrder(blocks, call.received);
     std::printf("blocks=%d in order=%d\n", total, found);
     ExpectAtLeast(found, 40, kG722BlocksPerStarve, call);
     ExpectLossWithinStarvation(total - found, kG722BlocksPerStarve, call, 3);
@@ -755,21 +762,11 @@ void RunAptxCall(IsdnTest& t, const AptxCase& c) {
         EXPECT_EQ(call.format.sampleRate, c.rate);
         EXPECT_EQ(call.format.aptxOption, 1);
     }
-    std::vector<uint8_t> stream;
-    for (const auto& b : blocks) stream.insert(stream.end(), b.begin(), b.end());
     // Each received piece is a stretch of the stream after the one before.
     // A sender a loaded machine holds up leaves idle fill on the line (the
     // exchange counts it): a piece across such a gap is found nowhere, the
     // pieces around it are.
-    size_t at = 0;
-    int found = 0, total = 0;
-    for (size_t k = 0; k + 192 <= call.received.size(); k += 192, ++total) {
-        const auto g = call.received.begin() + static_cast<long>(k);
-        const auto hit = std::search(stream.begin() + static_cast<long>(at), stream.end(), g, g + 192);
-        if (hit == stream.end()) continue;
-        at = static_cast<size_t>(hit - stream.begin()) + 192;
-        ++found;
-    }
+    const auto [total, found] = PiecesInOrder(blocks, call.received);
     std::printf("pieces=%d in order=%d\n", total, found);
     ExpectAtLeast(found, 30, kAptxPiecesPerStarve, call);
     ExpectLossWithinStarvation(total - found, kAptxPiecesPerStarve, call, 3);
