@@ -9,12 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "StationProcess.h"
 #include "XDisplay.h"
@@ -50,23 +48,10 @@ TEST(IsdnAptxCallTest, DISABLED_StationsCallWithAptxThroughTheExchange) {
     std::ofstream(root / "exchange.conf") << "controller 1 2 3411\ncontroller 2 2 3412 3413\n";
     std::ofstream(a / "Velmora.Ini") << StationIni(FreeTestPort(0), 0, "3411", 0, "Studio A");
     std::ofstream(b / "Velmora.Ini") << StationIni(FreeTestPort(1), 1, "3412", 1, "Studio B");
-    const std::string socket = "VELMORA_ISDN_EXCHANGE=" + (root / "exchange.sock").string();
-    const pid_t exchange = SpawnIn(root, {socket}, {VELMORA_EXCHANGE, "--config", (root / "exchange.conf").string()});
-    for (int i = 0; i < 200 && !fs::exists(root / "exchange.sock"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(fs::exists(root / "exchange.sock"));
-
-    auto station = [&](const fs::path& dir, const std::string& device) {
-        return SpawnIn(dir,
-                     {socket, "VELMORA_VIRTUAL_AUDIO=" + device, "VELMORA_REGISTRY_FILE=" + (dir / "registry").string(),
-                      "VELMORA_MESSAGEBOX_TIMEOUT_MS=3000",
-                      std::string("LSAN_OPTIONS=suppressions=") + source + "/tools/lsan-suppressions.txt"},
-                     {VELMORA_PROGRAM});
-    };
-    const pid_t stationA = station(a, "Virtual A,tone=1000,level=0.25,sink=" + (a / "played.raw").string() +
-                                          ",sink_seconds=120");
-    const pid_t stationB = station(b, "Virtual B,tone=440,level=0.25,sink=" + (b / "played.raw").string() +
-                                          ",sink_seconds=120");
+    const pid_t exchange = StartExchangeIn(root);
+    ASSERT_GT(exchange, 0) << "the exchange never came up";
+    const pid_t stationA = StartIsdnStation(root, a, "Virtual A", 1000);
+    const pid_t stationB = StartIsdnStation(root, b, "Virtual B", 440);
 
     const std::string cmd = std::string("PYTHONPATH='") + source + "/tests/app' python3 '" + source +
                             "/tests/app/rip_isdn_aptx_calls.py' " + std::to_string(FreeTestPort(0)) + " " +

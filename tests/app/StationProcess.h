@@ -58,3 +58,34 @@ inline void StopChild(pid_t child, int signal) {
     kill(child, signal);
     waitpid(child, nullptr, 0);
 }
+
+// The simulated ISDN exchange of a test folder: its configuration in
+// root/exchange.conf, its socket root/exchange.sock.
+inline std::string ExchangeEnv(const std::filesystem::path& root) {
+    return "VELMORA_ISDN_EXCHANGE=" + (root / "exchange.sock").string();
+}
+
+// Starts the exchange with the extra arguments given; -1 if its socket never
+// came up (it is stopped then).
+inline pid_t StartExchangeIn(const std::filesystem::path& root, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {VELMORA_EXCHANGE, "--config", (root / "exchange.conf").string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const pid_t exchange = SpawnIn(root, {ExchangeEnv(root)}, args);
+    for (int i = 0; i < 200 && !std::filesystem::exists(root / "exchange.sock"); ++i) usleep(50000);
+    if (std::filesystem::exists(root / "exchange.sock")) return exchange;
+    StopChild(exchange, SIGKILL);
+    return -1;
+}
+
+// A station in `dir` on the exchange of `root`: its virtual device sends the
+// tone and keeps what it played in dir/played.raw.
+inline pid_t StartIsdnStation(const std::filesystem::path& root, const std::filesystem::path& dir,
+                              const std::string& device, int toneHz) {
+    const std::string sound = device + ",tone=" + std::to_string(toneHz) + ",level=0.25,sink=" +
+                              (dir / "played.raw").string() + ",sink_seconds=120";
+    return SpawnIn(dir,
+                   {ExchangeEnv(root), "VELMORA_VIRTUAL_AUDIO=" + sound,
+                    "VELMORA_REGISTRY_FILE=" + (dir / "registry").string(), "VELMORA_MESSAGEBOX_TIMEOUT_MS=3000",
+                    "LSAN_OPTIONS=suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt"},
+                   {VELMORA_PROGRAM});
+}
