@@ -452,16 +452,15 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
     out->capB = Capture(capture, "c2b1");
 }
 
-// What one counted starvation event (a stretch of idle fill from a held-up
-// sender, or a block lost to a held-up receiver) may cost the far end, in
-// blocks lost or found nowhere. The far end starts over on idle fill, so an
-// event costs the gap, the search and lock-in, and what is dropped after the
-// format is found again. Worst seen per event under load (5-6 runs each,
-// load 20-45): G.722 4, apt-X 3, Layer II 21 (nine blocks dropped after the
-// format, four of lock-in, the gap on both channels), Layer III 15 at 64k and
+// What one counted starvation event may cost the far end, in blocks lost or
+// found nowhere. A stretch of idle fill from a held-up sender costs nothing
+// (the far end skips the fill and keeps its lock and format); a block lost
+// to a held-up receiver breaks the stream there, and the far end starts
+// over: the gap, the search and lock-in, and the nine blocks dropped after
+// the format is found again. Worst seen per event under load (5-6 runs
+// each, load 20-45): G.722 4, apt-X 3, Layer II 21, Layer III 15 at 64k and
 // 38 at 128k (there the far end waits for the private-bit counter's next
-// cycle of 32 blocks before the nine and the four). Without starvation the
-// stream arrives as sent.
+// cycle of 32 blocks). Without starvation the stream arrives as sent.
 constexpr int kG722BlocksPerStarve = 4;
 constexpr int kAptxPiecesPerStarve = 4;
 constexpr int kLayer2BlocksPerStarve = 24;
