@@ -327,8 +327,12 @@ void CChannelAligner::Search(Channel& c, int index) {
 }
 
 // False while a locked channel waits in idle fill, or once the fill lasted
-// too long: then the stream is gone and the search starts over.
+// too long: then the stream is gone and the search starts over. Only a
+// stream the aligner has locked on is waited for: a channel still locking
+// in may have found a false header (in the line's idle ones before the
+// stream, say) and must lose it as it would.
 bool CChannelAligner::RideIdleFill(Channel& c) {
+    if (!m_locked) return true;
     switch (SkipIdleFill(c)) {
         case Idle::kWaiting:
             return false;
