@@ -85,6 +85,10 @@ void BuildFromBands(Builder& b, const PsyParam* set) {
                     parts = j;
                     break;
                 }
+            // A band of awkward width would fall into single lines and, at low
+            // rates, past the partition limit: near-equal parts instead.
+            const int needed = static_cast<int>(std::ceil(width / kBandThird));
+            if (parts > 2 * needed) parts = needed;
         }
         for (int j = 0; j < parts; ++j) b.Add(first + j * n / parts, first + (j + 1) * n / parts);
     }
