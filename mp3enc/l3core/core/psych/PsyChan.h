@@ -6,8 +6,10 @@
 #include "mp3enc/l3core/core/psych/FloatFifo.h"
 #include "mp3enc/l3core/core/psych/FloatRing.h"
 #include "mp3enc/l3core/core/psych/PolyAnalysis.h"
+#include "mp3enc/l3core/core/psych/PsyConf.h"
+#include "mp3enc/util/EncError.h"
 
-struct SwCont;
+struct BlockSwitch;
 
 inline constexpr int kSampleRingSize = 1728;
 inline constexpr int kSubbandRingSize = 1344;
@@ -23,7 +25,17 @@ struct PsyChan {
     FloatFifo* shortFft;
     AnalysisWindow* longWindow;
     AnalysisWindow* shortWindow;
-    SwCont* blockSwitch;
+    BlockSwitch* blockSwitch;
     PolyAnalysis* poly;
     int proposedType;
+    float* work;  // one long FFT block or the granule's newest samples
 };
+
+// Rings and FIFOs start with silence, so the first granules see it as their
+// past. Null or an error object (wrapped from the part that failed).
+EncError* CreatePsyChannel(PsyChan** out, const PsyConf* conf);
+// One granule of 576 samples: the long FFT of the block ahead of the newest
+// samples, the polyphase analysis of the new ones, three short FFTs and the
+// block-switch proposal. Returns 0.
+int AdvancePsyChannel(PsyChan* channel, const float* samples);
+void DeletePsyChannel(PsyChan* channel);
