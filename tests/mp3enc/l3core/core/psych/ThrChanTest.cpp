@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "PsyTestSupport.h"
@@ -175,4 +176,25 @@ TEST(ThrChan, CstLimitsCoarseShortRatiosByTheLongOnes) {
     }
     for (int w = 0; w < 3; ++w)
         for (int j = 0; j < kMaxCb; ++j) EXPECT_LE(with[w][j], without[w][j]) << w << " " << j;
+}
+
+// Two encoders may analyse at once on different threads: the option registry
+// is the only process-wide state they read, and each reads it in its own scope.
+TEST(ThrChan, TwoChannelsOnTwoThreadsComputeAlike) {
+    std::vector<float> ratios[2];
+    auto run = [](std::vector<float>* out) {
+        OptionScope scope;
+        scope.Set("cst");
+        Channel ch(48000.0f, 64000);
+        if (!ch.cod) return;
+        for (int g = 0; g < 8; ++g) ch.Granule(Tone(3000, 48000, 9000, g).data(), g % 2 ? 2 : 0);
+        out->assign(ch.cod->distLong, ch.cod->distLong + kLongBandSlots);
+        for (int w = 0; w < 3; ++w) out->insert(out->end(), ch.cod->distShort[w], ch.cod->distShort[w] + kShortBandSlots);
+    };
+    std::thread a(run, &ratios[0]);
+    std::thread b(run, &ratios[1]);
+    a.join();
+    b.join();
+    ASSERT_FALSE(ratios[0].empty());
+    EXPECT_EQ(ratios[0], ratios[1]);
 }
