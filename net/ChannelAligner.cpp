@@ -135,6 +135,61 @@ void CChannelAligner::Unlock(Channel& c) {
     c.taken = 0;
     c.search = 0;
     c.shift = 0;
+    c.idle = 0;
+}
+
+// Whether the next frame of the locked stream (the same framing, rate and
+// length) starts at a locked channel's position plus pos.
+bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) {
+    AudioFormat f;
+    if (m_detected.bitRate == 64000) {
+        const bool inverted = m_detected.codingType == CODING_MPEG_L3;
+        return CheckHeader(c, pos, c.shift, inverted, &f) && f.codingType == m_detected.codingType &&
+               f.sampleRate == m_detected.sampleRate && f.bitRate == m_detected.bitRate;
+    }
+    if (m_detected.codingType == CODING_MPEG_L2) {
+        const bool family48 = m_detected.sampleRate == 48000 || m_detected.sampleRate == 24000;
+        int role = 0, half = 0, rate = 0;
+        return CheckHalfHeader(c, pos, c.shift, family48, &role, &half, &rate) && half == c.frameLength &&
+               rate == m_detected.sampleRate && role == c.role;
+    }
+    return CheckHeader(c, pos, c.shift, true, &f) && f.bitRate == 128000 && f.frameBytes == c.frameLength;
+}
+
+// A held-up sender's line carries idle fill (0xFF) where its next frame
+// would be, and the frame follows once the sender goes on: the fill is
+// skipped and the channel keeps its lock, so the stream goes on whole and
+// in its format. Fill always ends where a frame begins; no frame of ours
+// begins with two 0xFF bytes, and a Layer II one with at most one.
+CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
+    const int readable = c.fill - 1;  // a shifted byte needs the next one
+    int run = 0;
+    while (run < readable && ByteAt(c, run) == 0xFF) ++run;
+    if (run == 0) {
+        c.idle = 0;
+        return Idle::kNone;
+    }
+    auto skip = [&](int n) {
+        if (n <= 0) return;
+        Drop(c, n);
+        c.idle += n;
+        m_idleSkipped += n;
+    };
+    // The run's last byte may be a frame's first: it stays until the
+    // bytes after it tell.
+    if (run == readable || c.fill < run + c.frameLength + 2) {
+        skip(run - 1);
+        return c.idle > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
+    }
+    for (int p : {run - 1, run}) {
+        if (!FrameStartsAt(c, p)) continue;
+        if (p == 0 && c.idle == 0) return Idle::kNone;  // a frame's own first byte
+        skip(p);
+        c.idle = 0;
+        return Idle::kSkipped;
+    }
+    c.idle = 0;
+    return Idle::kNone;
 }
 
 void CChannelAligner::TakeFrame(Channel& c) {
@@ -271,6 +326,25 @@ void CChannelAligner::Search(Channel& c, int index) {
     c.search = 0;
 }
 
+// False while a locked channel waits in idle fill, or once the fill lasted
+// too long: then the stream is gone and the search starts over. Only a
+// stream the aligner has locked on is waited for: a channel still locking
+// in may have found a false header (in the line's idle ones before the
+// stream, say) and must lose it as it would.
+bool CChannelAligner::RideIdleFill(Channel& c) {
+    if (!m_locked) return true;
+    switch (SkipIdleFill(c)) {
+        case Idle::kWaiting:
+            return false;
+        case Idle::kTooLong:
+            Unlock(c);
+            if (m_locked) FullReset();
+            return false;
+        default:
+            return true;
+    }
+}
+
 void CChannelAligner::PublishDetected() {
     if (SameFormat(m_detected, m_output)) return;
     m_output = m_detected;
@@ -309,6 +383,7 @@ void CChannelAligner::Extract64k() {
     }
     Channel& c = m_channels[m_first];
     if (!c.locked || c.fill < 5) return;
+    if (!RideIdleFill(c)) return;
     const bool inverted = m_detected.codingType == CODING_MPEG_L3;
     AudioFormat f;
     if (!CheckHeader(c, 0, c.shift, inverted, &f)) {
@@ -340,6 +415,9 @@ void CChannelAligner::Reassemble128kLayer2() {
     if (m_channelCount < 2) return;
     for (Channel* c : {&a, &b}) {
         if (c->locked && c->fill <= c->frameLength) return;
+    }
+    for (Channel* c : {&a, &b}) {
+        if (c->locked && !RideIdleFill(*c)) return;
     }
     bool valid[2] = {false, false};
     int roles[2] = {0, 0};
@@ -459,6 +537,7 @@ void CChannelAligner::Alternate128kLayer3() {
         return;
     }
     if (!a.locked) return;
+    if (!RideIdleFill(a) || !RideIdleFill(b)) return;
     if (a.fill <= a.frameLength || b.fill <= b.frameLength) return;
     int m[2] = {-1, -1};
     AudioFormat f[2];

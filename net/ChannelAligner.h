@@ -17,6 +17,10 @@ class CChannelAligner {
 public:
     static constexpr int kChannelBytes = 20480;
     static constexpr int kMaxChannels = 2;
+    // Idle fill (0xFF) a held-up sender leaves on a channel in place of the
+    // next frame is skipped and the lock kept for up to this long (720 ms);
+    // longer, the stream counts as gone and the search starts over.
+    static constexpr int kMaxIdleBytes = 5760;
 
     // 1, or 0 for a bad argument.
     int Init(int channels, int blockLength);
@@ -34,6 +38,8 @@ public:
     int IsLocked() const { return m_locked; }
     // Tests: a channel's buffered byte count.
     int ChannelFill(int channel) const;
+    // Bytes of idle fill skipped since Init.
+    long IdleBytesSkipped() const { return m_idleSkipped; }
 
 private:
     struct Channel {
@@ -45,7 +51,9 @@ private:
         int search = 0;
         int taken = 0;        // frames taken while the aligner is not locked
         int role = 0;         // Layer II split: 0 odd bits, 1 even bits
+        int idle = 0;         // idle fill skipped in the current stretch
     };
+    enum class Idle { kNone, kWaiting, kSkipped, kTooLong };
 
     void FullReset();
     void Search(Channel& c, int index);
@@ -62,6 +70,9 @@ private:
     void LockIn(int frameLength);
     void PublishDetected();
     int Layer3Marker(const Channel& c, AudioFormat* found);
+    bool FrameStartsAt(const Channel& c, int pos);
+    Idle SkipIdleFill(Channel& c);
+    bool RideIdleFill(Channel& c);
 
     int m_channelCount = 0;
     int m_blockLength = 0;
@@ -80,4 +91,5 @@ private:
     int m_outFill = 0;
     std::vector<uint8_t> m_scratch;
     uint8_t m_interleave[256] = {};
+    long m_idleSkipped = 0;
 };

@@ -36,6 +36,8 @@ void CIsdnG722Path::Clear() {
     m_formatChanged = 0;
     m_matches = 0;
     m_mismatches = 0;
+    m_idleRun = 0;
+    m_idleBytes = 0;
 }
 
 int CIsdnG722Path::Write(const uint8_t* bytes, int n) {
@@ -53,6 +55,18 @@ int CIsdnG722Path::Detect() {
             if (in[k] == in[k + 1]) return 0;
         }
     }
+    // Input of nothing but idle fill tells no shift: the lock holds while
+    // the fill does not outlast the mismatch bound.
+    if (m_locked && std::all_of(in, in + n, [](uint8_t b) { return b == 0xFF; })) {
+        m_idleBytes += n;
+        if (m_idleBytes <= kUnlockBytes) return m_locked;
+        m_idleBytes = 0;
+        m_matches = 0;
+        m_locked = 0;
+        m_formatChanged = 1;
+        return 0;
+    }
+    m_idleBytes = 0;
     // Each shift's score: how much the bytes it gives look like code bytes.
     int score[8] = {};
     for (int k = 0; k < n; ++k) {
@@ -93,19 +107,25 @@ int CIsdnG722Path::Detect() {
 }
 
 void CIsdnG722Path::Align() {
-    if (m_inFill < kMinAlign || static_cast<int>(m_out.size()) - m_outFill < m_inFill) return;
-    uint8_t* out = m_out.data() + m_outFill;
-    if (m_shift == 0) {
-        std::memcpy(out, m_in.data(), static_cast<size_t>(m_inFill));
-    } else {
-        for (int k = 0; k < m_inFill; ++k) {
-            const int word = (m_previous << 8) | m_in[k];
-            out[k] = static_cast<uint8_t>(word >> (8 - m_shift));
-            m_previous = m_in[k];
+    const int held = std::min(m_idleRun, kMinIdleRun);
+    if (m_inFill < kMinAlign || static_cast<int>(m_out.size()) - m_outFill < m_inFill + held) return;
+    for (int k = 0; k < m_inFill; ++k) {
+        const int word = (m_previous << 8) | m_in[k];
+        const uint8_t b = m_shift == 0 ? m_in[k] : static_cast<uint8_t>(word >> (8 - m_shift));
+        m_previous = m_in[k];
+        if (b == 0xFF) {
+            ++m_idleRun;
+            continue;
         }
+        // A short run of 0xFF was code; a long one was the line's idle fill
+        // where the sender had nothing, and the stream goes on after it.
+        if (m_idleRun < kMinIdleRun) {
+            std::memset(m_out.data() + m_outFill, 0xFF, static_cast<size_t>(m_idleRun));
+            m_outFill += m_idleRun;
+        }
+        m_idleRun = 0;
+        m_out[static_cast<size_t>(m_outFill++)] = b;
     }
-    m_previous = m_in[m_inFill - 1];
-    m_outFill += m_inFill;
     m_inFill = 0;
 }
 
@@ -116,6 +136,7 @@ void CIsdnG722Path::Process() {
         Align();
     } else {
         m_inFill = 0;
+        m_idleRun = 0;
     }
 }
 

@@ -30,6 +30,10 @@ public:
 
     static constexpr int kLockBytes = 9600;
     static constexpr int kUnlockBytes = 5760;
+    // A held-up sender's idle fill (0xFF) is no code: a locked path leaves
+    // out runs of at least this many 0xFF code bytes, and gives the stream
+    // up only when the fill lasts longer than kUnlockBytes.
+    static constexpr int kMinIdleRun = 16;
 
 private:
     int Detect();
@@ -46,4 +50,6 @@ private:
     int m_formatChanged = 0;
     int m_matches = 0;
     int m_mismatches = 0;
+    int m_idleRun = 0;    // 0xFF code bytes held back: fill, or code if the run stays short
+    int m_idleBytes = 0;  // input of nothing but fill in a row
 };

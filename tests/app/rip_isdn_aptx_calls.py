@@ -170,14 +170,14 @@ def call(a, b, path, work, row):
         print(f"{name}: {st.name} decodes {got}", flush=True)
         if got is None or got[: len(want)] != want:
             rip.fail(f"{name}: station {st.name} decodes {got}, want {want}")
-    pump((a, b), 4)
+    pump((a, b), 2.5)
     if fault:
         verb, amount = fault
         # What A's second channel (controller 1, channel 1) receives falls behind.
         reply = rip.exchange(path, f"{verb} 1 1 {amount}")
         if reply != "ok":
             rip.fail(f"{name}: exchange refused {verb}: {reply}")
-        pump((a, b), 5)
+        pump((a, b), 3)
     sink_a, sink_b = os.path.join(work, "a", "played.raw"), os.path.join(work, "b", "played.raw")
     for p in (sink_a, sink_b):
         if os.path.exists(p):

@@ -279,3 +279,75 @@ TEST(ChannelAlignerTest, TwoChannelLayer2RecoversFromADelayJumpWhileTheReceiverS
         EXPECT_GE(got, 230);
     }
 }
+
+// A held-up sender leaves idle fill (0xFF on the line, whatever the
+// polarity) between two frames: a locked aligner skips it at any bit offset
+// and goes on with the next frame, losing none and reporting no change;
+// fill longer than the bound makes it start over.
+TEST(ChannelAlignerTest, OneChannelRidesOutIdleFillUpToTheBound) {
+    for (int layer : {2, 3}) {
+        for (int shift : {0, 3, 7}) {
+            for (int fill : {1, 2, 191, 3000, CChannelAligner::kMaxIdleBytes + 400}) {
+                std::mt19937 rng(static_cast<unsigned>(layer * 8 + shift + fill));
+                std::vector<Bytes> frames;
+                Bytes first, second;
+                for (int i = 0; i < 60; ++i) {
+                    frames.push_back(Frame(layer == 2 ? kL2Mono48k64 : kL3Mono48k64, 192, rng));
+                    for (uint8_t b : frames.back()) (i < 30 ? first : second).push_back(layer == 3 ? static_cast<uint8_t>(~b) : b);
+                }
+                Bytes line = first;
+                line.insert(line.end(), static_cast<size_t>(fill), 0xFF);
+                line.insert(line.end(), second.begin(), second.end());
+                const Bytes shifted = Shifted(line, shift);
+                SCOPED_TRACE(testing::Message() << "layer " << layer << " shift " << shift << " fill " << fill);
+                CChannelAligner a;
+                ASSERT_EQ(a.Init(2, 192), 1);
+                const size_t cut = first.size() - 100;
+                Bytes out = Feed(a, {Bytes(shifted.begin(), shifted.begin() + static_cast<long>(cut))});
+                ASSERT_TRUE(a.IsLocked());
+                AudioFormat f;
+                a.GetFormat(&f);
+                const Bytes rest = Feed(a, {Bytes(shifted.begin() + static_cast<long>(cut), shifted.end())});
+                if (fill > CChannelAligner::kMaxIdleBytes) {
+                    EXPECT_TRUE(a.IsFormatChanged()) << "fill past the bound is a stream gone";
+                    continue;
+                }
+                EXPECT_FALSE(a.IsFormatChanged());
+                EXPECT_EQ(a.IdleBytesSkipped(), fill);
+                out.insert(out.end(), rest.begin(), rest.end());
+                ExpectFramesInOrder(out, frames);
+                EXPECT_EQ(out.size() % 192, 0u);
+                EXPECT_GE(out.size(), 192u * 40);
+            }
+        }
+    }
+}
+
+// The two-channel Layer II split with idle fill on both channels, of other
+// lengths at other places, one channel shifted: every frame comes through
+// in order and the format stays.
+TEST(ChannelAlignerTest, TwoChannelLayer2RidesOutIdleFillOnEachChannel) {
+    std::mt19937 rng(720);
+    std::vector<Bytes> frames;
+    for (int i = 0; i < 80; ++i) frames.push_back(Frame(kL2Stereo48k128, 384, rng));
+    std::vector<Bytes> ch = Split(frames, 0);
+    ch[0].insert(ch[0].begin() + 20 * 192, 1500, 0xFF);
+    ch[1].insert(ch[1].begin() + 26 * 192, 700, 0xFF);
+    ch[1].insert(ch[1].begin() + 40 * 192 + 700, 2, 0xFF);
+    ch[0] = Shifted(ch[0], 3);
+    CChannelAligner a;
+    ASSERT_EQ(a.Init(2, 384), 1);
+    const size_t cut = 15 * 192;
+    Bytes out = Feed(a, {Bytes(ch[0].begin(), ch[0].begin() + static_cast<long>(cut)),
+                         Bytes(ch[1].begin(), ch[1].begin() + static_cast<long>(cut))});
+    ASSERT_TRUE(a.IsLocked());
+    AudioFormat f;
+    a.GetFormat(&f);
+    const Bytes rest = Feed(a, {Bytes(ch[0].begin() + static_cast<long>(cut), ch[0].end()),
+                                Bytes(ch[1].begin() + static_cast<long>(cut), ch[1].end())});
+    EXPECT_FALSE(a.IsFormatChanged());
+    EXPECT_EQ(a.IdleBytesSkipped(), 1500 + 700 + 2);
+    out.insert(out.end(), rest.begin(), rest.end());
+    ExpectFramesInOrder(out, frames, 382);
+    EXPECT_GE(out.size(), 384u * 64);
+}

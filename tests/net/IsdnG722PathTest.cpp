@@ -193,3 +193,36 @@ TEST(IsdnG722PathTest, RefusesWhatDoesNotFitAndKeepsALoneByte) {
     EXPECT_EQ(path.Write(bytes.data(), 399), 1);
     EXPECT_EQ(path.Write(bytes.data(), 1), 0);
 }
+
+// A held-up sender leaves idle fill between its bytes, at any bit offset the
+// line puts in front: a locked path leaves the fill out and hands on the
+// stream whole, without a format change, unless the fill outlasts the bound.
+TEST(IsdnG722PathTest, ALockedPathRidesOutIdleFillUpToItsBound) {
+    const Bytes code = Encoded(6, [](size_t i) { return Tone(i, 997, -6) * (i < 48000 ? 1.0 : 0.0); });
+    const size_t cut = 4 * 9600 + 77;  // inside a block, in the silence after the tone
+    for (int fill : {300, 2500, CIsdnG722Path::kUnlockBytes + 2 * kBlock}) {
+        for (int shift : {0, 5}) {
+            SCOPED_TRACE("fill " + std::to_string(fill) + ", shift " + std::to_string(shift));
+            Bytes sent(code.begin(), code.begin() + static_cast<long>(cut));
+            sent.insert(sent.end(), static_cast<size_t>(fill), 0xFF);
+            sent.insert(sent.end(), code.begin() + static_cast<long>(cut), code.end());
+            CIsdnG722Path path;
+            ASSERT_EQ(path.Init(kBlock, 4800), 1);
+            const Fed fed = Feed(path, Shifted(sent, shift));
+            if (fill > CIsdnG722Path::kUnlockBytes) {
+                // Gone for longer than the bound: given up, and found again.
+                EXPECT_EQ(path.GetShift(), shift);
+                AudioFormat f;
+                path.GetFormat(&f);
+                continue;
+            }
+            ASSERT_TRUE(path.IsLocked());
+            AudioFormat f;
+            path.GetFormat(&f);
+            EXPECT_EQ(f.codingType, CODING_G722);
+            const Bytes out(fed.out.begin() + 1, fed.out.end());
+            EXPECT_TRUE(IsStretchOf(out, code)) << "the fill or a gap reached the output";
+            EXPECT_GE(out.size() + 2 * kBlock, code.size() - static_cast<size_t>(fed.lockedAt));
+        }
+    }
+}
