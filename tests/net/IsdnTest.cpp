@@ -16,17 +16,15 @@
 #include <memory>
 #include <vector>
 
-#include "codecs/AptxEnhCodec.h"
-#include "codecs/AptxStdCodec.h"
-#include "codecs/MpegL2Codec.h"
-#include "codecs/MpegL3Codec.h"
-#include "codecs/g722/G722Codec.h"
 #include "fakes/ExchangeDaemon.h"
 #include "net/BChannelFraming.h"
 #include "net/ConnectionManager.h"
+#include "net/IsdnTones.h"
 #include "platform/Clock.h"
 #include "support/FreePorts.h"
 #include "support/TempDir.h"
+
+using namespace isdn_tones;
 
 namespace {
 
@@ -264,31 +262,6 @@ TEST_F(IsdnTest, RebuiltAfterFarEndHangUpStillOffersIsdnAndCallsAgain) {
 }
 
 namespace {
-// Layer II frames of a 997 Hz tone (no two frames alike) from the codec, as the audio engine makes them.
-std::vector<std::vector<uint8_t>> Layer2Tone(int rate, int mode, int bitRate, int count) {
-    CMpegL2Codec codec;
-    AudioFormat f;
-    f.codingType = CODING_MPEG_L2;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.bitRate = bitRate;
-    codec.SetEncodeFormat(&f);
-    EXPECT_EQ(codec.OpenEncoder(), 1);
-    const int ch = mode == DEVICEMODE_MONO ? 1 : 2;
-    std::vector<int16_t> pcm(static_cast<size_t>(1152 * ch));
-    std::vector<std::vector<uint8_t>> frames;
-    uint8_t buf[2048];
-    for (int i = 0; i < count; ++i) {
-        for (int s = 0; s < 1152; ++s) {
-            const double t = static_cast<double>(i * 1152 + s) / rate;
-            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * t));
-        }
-        int used = 0;
-        const int n = codec.Encode(pcm.data(), 2304 * ch, &used, buf, sizeof buf);
-        frames.emplace_back(buf, buf + n);
-    }
-    return frames;
-}
 
 int RunTool(const std::string& cmd, std::string* out = nullptr) {
     FILE* p = popen((cmd + " 2>&1").c_str(), "r");
@@ -312,36 +285,6 @@ std::string Capture(const std::filesystem::path& dir, const std::string& prefix)
 }  // namespace
 
 namespace {
-// Layer III blocks (one frame, or two MPEG-2 frames) of the codec for a tone.
-std::vector<std::vector<uint8_t>> Layer3Tone(int rate, int mode, int bitRate, int blockBytes, int count) {
-    CMpegL3Codec codec;
-    AudioFormat f;
-    f.codingType = CODING_MPEG_L3;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.bitRate = bitRate;
-    codec.SetEncodeFormat(&f);
-    EXPECT_EQ(codec.OpenEncoder(), 1);
-    const int ch = mode == DEVICEMODE_MONO ? 1 : 2;
-    std::vector<uint8_t> stream;
-    std::vector<int16_t> pcm(static_cast<size_t>(576 * ch));
-    std::vector<uint8_t> buf(8192);
-    for (int g = 0; stream.size() < static_cast<size_t>(blockBytes * (count + 2)); ++g) {
-        for (int s = 0; s < 576; ++s) {
-            const double t = static_cast<double>(g * 576 + s) / rate;
-            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * t));
-        }
-        int used = 0;
-        const int n = codec.Encode(pcm.data(), 1152 * ch, &used, buf.data(), static_cast<int>(buf.size()));
-        if (n > 0) stream.insert(stream.end(), buf.begin(), buf.begin() + n);
-    }
-    std::vector<std::vector<uint8_t>> blocks;
-    for (int i = 0; i < count; ++i) {
-        blocks.emplace_back(stream.begin() + i * blockBytes, stream.begin() + (i + 1) * blockBytes);
-        EXPECT_EQ(blocks.back()[0], 0xFF) << "block " << i;
-    }
-    return blocks;
-}
 
 // A placed call of `send` from A (controller 1) to B (controller 2, both
 // channels), A feeding `blocks` as fast as the channels take them; returns
@@ -526,15 +469,6 @@ int ExpectSentBlocksInOrder(const std::vector<uint8_t>& got, const std::vector<s
 }  // namespace
 
 namespace {
-AudioFormat MpegSend(int coding, int rate, int mode, int bitRate, int frameBytes) {
-    AudioFormat f;
-    f.codingType = coding;
-    f.bitRate = bitRate;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.frameBytes = frameBytes;
-    return f;
-}
 
 std::string CaptureCheck(const std::string& args, std::string* out) {
     const std::string cmd = "python3 '" + std::string(VELMORA_TEST_DATA) + "/isdn_capture_check.py' " + args;
@@ -652,19 +586,6 @@ std::pair<int, int> PiecesInOrder(const std::vector<std::vector<uint8_t>>& block
     return {total, found};
 }
 
-// Blocks of our G.722 encoder's code for a tone.
-std::vector<std::vector<uint8_t>> G722Tone(int blockBytes, int count) {
-    std::vector<int16_t> pcm(static_cast<size_t>(blockBytes * count * 2));
-    for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * i / 16000.0));
-    std::vector<uint8_t> code(pcm.size() / 2);
-    CG722Codec codec;
-    int used = 0;
-    EXPECT_EQ(codec.Encode(pcm.data(), static_cast<int>(pcm.size() * 2), &used, code.data(), static_cast<int>(code.size())),
-              static_cast<int>(code.size()));
-    std::vector<std::vector<uint8_t>> blocks;
-    for (int i = 0; i < count; ++i) blocks.emplace_back(code.begin() + i * blockBytes, code.begin() + (i + 1) * blockBytes);
-    return blocks;
-}
 
 // G.722 over one B-channel, or the same stream on both: the far end finds
 // the code bytes by itself and hands on the sent stream, in order.
@@ -694,26 +615,6 @@ TEST_F(IsdnTest, G722At64kIsFoundByTheFarEnd) { RunG722Call(*this, 64000); }
 TEST_F(IsdnTest, G722At128kIsFoundByTheFarEnd) { RunG722Call(*this, 128000); }
 
 namespace {
-// The code words of our apt-X encoder of the kind for a tone, in blocks.
-std::vector<std::vector<uint8_t>> AptxTone(int coding, int mode, int blockBytes, int count) {
-    CAptxStdCodec std;
-    CAptxEnhCodec enh;
-    CCodec& codec = coding == CODING_APTX ? static_cast<CCodec&>(std) : static_cast<CCodec&>(enh);
-    AudioFormat f = MpegSend(coding, 16000, mode, 64000, blockBytes);
-    codec.SetEncodeFormat(&f);
-    EXPECT_EQ(codec.OpenEncoder(), 1);
-    const int ch = mode == DEVICEMODE_MONO ? 1 : 2;
-    std::vector<int16_t> pcm(static_cast<size_t>(blockBytes) * 2 * static_cast<size_t>(count));
-    for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * (i % 2 ? 700 : 1000) * static_cast<double>(i / ch) / 16000.0));
-    std::vector<uint8_t> code(pcm.size() / 2);
-    int used = 0;
-    EXPECT_EQ(codec.Encode(pcm.data(), static_cast<int>(pcm.size() * 2), &used, code.data(), static_cast<int>(code.size())),
-              static_cast<int>(code.size()));
-    std::vector<std::vector<uint8_t>> blocks;
-    for (int i = 0; i < count; ++i) blocks.emplace_back(code.begin() + i * blockBytes, code.begin() + (i + 1) * blockBytes);
-    return blocks;
-}
 
 struct AptxCase {
     int coding;
