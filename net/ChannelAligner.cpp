@@ -560,7 +560,14 @@ void CChannelAligner::Alternate128kLayer3() {
             Unlock(c);
             return;
         }
-        if ((m[0] == kFirstMarker && m[1] == kSecondMarker) || (m[0] == kSecondMarker && m[1] == kFirstMarker)) {
+        const bool pair =
+            (m[0] == kFirstMarker && m[1] == kSecondMarker) || (m[0] == kSecondMarker && m[1] == kFirstMarker);
+        const int64_t apart = ArrivedAt(a) - ArrivedAt(b);
+        const int64_t window = static_cast<int64_t>(kMarkerWindowFrames) * a.frameLength;
+        if (pair && (apart >= window || apart <= -window)) {
+            // Markers of two cycles: the older one's partner went by.
+            TakeFrame(apart < 0 ? a : b);
+        } else if (pair) {
             m_locked = 1;
             m_next = m[0] == kFirstMarker ? 0 : 1;
             m_detected = f[m_next];

@@ -404,12 +404,12 @@ constexpr int kLayer3BlocksPerStarve = 48;
 // far end starts over on the channel the fault broke: the search, four
 // blocks of lock-in and the nine dropped after the format is found again;
 // Layer II also the halves the other channel could not hold while it waited
-// (worst seen 33); Layer III the wait for the private-bit markers, up to two
+// (worst seen 33, 47 beside starvation); Layer III the wait for the private-bit markers, up to two
 // cycles of 32 blocks when the partner of the first marker went by while
-// the channel was searching (worst seen 77); apt-X the sync words of both
+// the channel was searching (worst seen 96 under load); apt-X the sync words of both
 // channels (worst seen 19).
-constexpr int kLayer2FaultBlocks = 40;
-constexpr int kLayer3FaultBlocks = 96;
+constexpr int kLayer2FaultBlocks = 48;
+constexpr int kLayer3FaultBlocks = 128;
 constexpr int kAptxFaultPieces = 40;
 
 // At most `quiet` blocks lost or found nowhere on an unstarved call, and
