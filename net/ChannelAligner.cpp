@@ -11,7 +11,17 @@ namespace {
 constexpr int kMinSearchBytes = 768;
 constexpr int kLockInFrames = 4;
 constexpr int kUnlockedTakeLimit = 17;
-constexpr int kMarkerTries = 4;
+constexpr int kFirstMarker = 24;   // the block with counter 0
+constexpr int kSecondMarker = 25;  // the block with counter 1
+constexpr int kStraddlingMarker = 26;
+// A channel's marker comes round once in 16 of its frames: the partner of a
+// marker is the other channel's marker that came off the line less than
+// half that before or after it.
+constexpr int kMarkerWindowFrames = 8;
+
+constexpr int kMarkerCycleFrames = 17;
+
+bool IsPairMarker(int m) { return m == kFirstMarker || m == kSecondMarker; }
 constexpr int kCounterMask = 0x1F;
 constexpr int kCounterHalfCircle = 16;
 constexpr int kHeldHalves = 16;
@@ -84,7 +94,6 @@ void CChannelAligner::FullReset() {
     m_first = -1;
     m_formatChanged = 1;
     m_lockIn = 0;
-    m_markerCount = 0;
     m_outFill = 0;
     m_locked = 0;
 }
@@ -95,6 +104,7 @@ int CChannelAligner::ChannelFill(int channel) const {
 
 int CChannelAligner::Write(int channel, const uint8_t* bytes, int n) {
     if (channel < 0 || channel >= m_channelCount || !bytes || n <= 0) return 0;
+    if (channel == 0) m_clock += n;
     Channel& c = m_channels[channel];
     if (n > kChannelBytes) {
         bytes += n - kChannelBytes;
@@ -132,6 +142,7 @@ void CChannelAligner::Drop(Channel& c, int n) {
 
 void CChannelAligner::Unlock(Channel& c) {
     c.locked = 0;
+    c.quietSince = kNever;
     c.taken = 0;
     c.search = 0;
     c.shift = 0;
@@ -315,6 +326,7 @@ void CChannelAligner::Search(Channel& c, int index) {
         Drop(c, j);
         c.shift = i;
         c.locked = 1;
+        c.quietSince = kNever;
         c.taken = 0;
         c.search = 0;
         m_lockIn = 0;
@@ -461,15 +473,13 @@ void CChannelAligner::Reassemble128kLayer2() {
     const int h = ByteAt(a, a.frameLength - 1) & kCounterMask;
     const int l = ByteAt(b, b.frameLength - 1) & kCounterMask;
     if (h != l) {
-        const int diff = h > l ? h - l : l - h;
-        if (diff == kCounterHalfCircle) {
+        const int lead = FrontLead(a, b, h, l);
+        if (lead == 0) {
             resync();
             return;
         }
-        // The channel behind takes a frame: the smaller counter, unless the
-        // counters wrapped between the two.
-        const bool aBehind = diff < kCounterHalfCircle ? h < l : h > l;
-        TakeFrame(aBehind ? a : b);
+        // The channel behind takes a frame.
+        TakeFrame(lead > 0 ? b : a);
         return;
     }
     const int frame = 2 * a.frameLength;
@@ -517,6 +527,53 @@ void CChannelAligner::Reassemble128kLayer2() {
     if (m_locked) m_outFill += frame;
 }
 
+// By how many halves the front of `a` is newer than the front of `b` (their
+// counters h and l differ); 0 when that cannot be told. The counters repeat
+// every 32 halves, and a channel that holds halves back while the other
+// searches (or a channel delayed on the line) may be more than 16 behind at
+// its front. The newest whole halves of the two channels came off the line
+// together, though: their counters give the skew of the channels, and the
+// fronts lie that skew plus what each channel holds apart.
+int CChannelAligner::FrontLead(const Channel& a, const Channel& b, int h, int l) const {
+    const int wa = (a.fill - 1) / a.frameLength;
+    const int wb = (b.fill - 1) / b.frameLength;
+    const int na = ByteAt(a, wa * a.frameLength - 1) & kCounterMask;
+    const int nb = ByteAt(b, wb * b.frameLength - 1) & kCounterMask;
+    const int skew = (na - nb) & kCounterMask;
+    if (skew != kCounterHalfCircle) {
+        const int lead = (skew > kCounterHalfCircle ? skew - 2 * kCounterHalfCircle : skew) - (wa - wb);
+        // Only when the newest halves carry the counters the fronts lead to.
+        if (((h - l - lead) & kCounterMask) == 0) return lead;
+    }
+    // The fronts alone, as far as their counters tell: the smaller counter is
+    // behind, unless the counters wrapped between the two.
+    const int diff = (h - l) & kCounterMask;
+    if (diff == kCounterHalfCircle) return 0;
+    return diff < kCounterHalfCircle ? diff : diff - 2 * kCounterHalfCircle;
+}
+
+// When the front frame of a channel came off the line, in bytes of line
+// time: the newest bytes of both channels came together, just now.
+int64_t CChannelAligner::ArrivedAt(const Channel& c) const { return m_clock - c.fill; }
+
+// Channel x holds a marker at its front and the other channel does not: the
+// other channel's marker that came off the line within the window around it
+// is its partner. When the other channel showed it already, or its front
+// is past the window without one, x's marker has no partner left and x goes
+// on to its next; else the other channel takes frames towards it. The
+// counters alone cannot tell which channel is ahead: the other channel's
+// marker of the next cycle would pair blocks 32 apart.
+void CChannelAligner::SeekMarkerPartner(int x) {
+    Channel& holder = m_channels[x];
+    Channel& other = m_channels[1 - x];
+    const int64_t at = ArrivedAt(holder);
+    const int64_t window = static_cast<int64_t>(kMarkerWindowFrames) * holder.frameLength;
+    const int64_t seen = m_markerSeenAt[1 - x];
+    const bool passed = seen > at - window && seen < at + window;
+    if (passed || ArrivedAt(other) >= at + window) TakeFrame(holder);
+    else TakeFrame(other);
+}
+
 // The Layer III marker of a channel's frame at its position, or -1 when the
 // header there is no 128 kbit/s Layer III header.
 int CChannelAligner::Layer3Marker(const Channel& c, AudioFormat* found) {
@@ -550,41 +607,60 @@ void CChannelAligner::Alternate128kLayer3() {
         }
     }
     if (m[0] < 0 || m[1] < 0) return;
+    // A block of two MPEG-2 mono frames carries its marker one bit in each:
+    // read from a block's second frame on, the bits of two blocks give a
+    // value no block carries. That channel moves on by one frame.
+    for (int i = 0; i < 2; ++i) {
+        if (m[i] != kStraddlingMarker) continue;
+        Channel& c = m_channels[i];
+        Drop(c, c.frameLength / 2);
+        if (m_locked) FullReset();
+        return;
+    }
     // Both headers hold: the locks are good, however long the markers take
     // to come round (once in 16 frames of a channel).
     a.taken = 0;
     b.taken = 0;
     if (!m_locked) {
-        if ((m[0] == 24 && m[1] == 25) || (m[0] == 25 && m[1] == 24)) {
+        for (int i = 0; i < 2; ++i) {
+            Channel& c = m_channels[i];
+            if (c.quietSince == kNever) c.quietSince = ArrivedAt(c);
+            if (IsPairMarker(m[i])) {
+                m_markerSeenAt[i] = ArrivedAt(c);
+                c.quietSince = ArrivedAt(c);
+            }
+        }
+        // A channel locked on a block's second frame never shows a marker:
+        // after a whole marker cycle without one it searches again.
+        for (int i = 0; i < 2; ++i) {
+            Channel& c = m_channels[i];
+            if (ArrivedAt(c) - c.quietSince <= kMarkerCycleFrames * static_cast<int64_t>(c.frameLength)) continue;
+            Drop(c, 1);
+            Unlock(c);
+            return;
+        }
+        const bool pair =
+            (m[0] == kFirstMarker && m[1] == kSecondMarker) || (m[0] == kSecondMarker && m[1] == kFirstMarker);
+        const int64_t apart = ArrivedAt(a) - ArrivedAt(b);
+        const int64_t window = static_cast<int64_t>(kMarkerWindowFrames) * a.frameLength;
+        if (pair && (apart >= window || apart <= -window)) {
+            // Markers of two cycles: the older one's partner went by.
+            TakeFrame(apart < 0 ? a : b);
+        } else if (pair) {
             m_locked = 1;
-            m_next = m[0] == 24 ? 0 : 1;
+            m_next = m[0] == kFirstMarker ? 0 : 1;
             m_detected = f[m_next];
             PublishDetected();
             m_outCapacity = m_detected.frameBytes;
             m_lockIn = 0;
-            m_markerCount = 0;
             m_outFill = 0;
             TakeFrame(a);
             TakeFrame(b);
-        } else if (m[0] == 24 || m[1] == 24) {
-            if (++m_markerCount < kMarkerTries) {
-                TakeFrame(m[0] == 24 ? b : a);
-            } else {
-                m_markerCount = 0;
-                a.fill = 0;
-                b.fill = 0;
-                Unlock(a);
-                Unlock(b);
-            }
-        } else if (m_markerCount > 1) {
-            m_markerCount = 0;
+        } else if (IsPairMarker(m[0]) != IsPairMarker(m[1])) {
+            SeekMarkerPartner(IsPairMarker(m[0]) ? 0 : 1);
+        } else {
             TakeFrame(a);
             TakeFrame(b);
-        } else {
-            for (int i = 0; i < 2; ++i) {
-                if (m[i] != 25) TakeFrame(m_channels[i]);
-            }
-            ++m_markerCount;
         }
         return;
     }

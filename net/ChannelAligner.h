@@ -42,6 +42,8 @@ public:
     long IdleBytesSkipped() const { return m_idleSkipped; }
 
 private:
+    static constexpr int64_t kNever = -(int64_t{1} << 40);  // line time before any byte
+
     struct Channel {
         std::vector<uint8_t> buffer;
         int fill = 0;
@@ -52,6 +54,9 @@ private:
         int taken = 0;        // frames taken while the aligner is not locked
         int role = 0;         // Layer II split: 0 odd bits, 1 even bits
         int idle = 0;         // idle fill skipped in the current stretch
+        // Layer III: line time of the front when the channel last showed a
+        // marker, or when it was first looked at after locking.
+        int64_t quietSince = kNever;
     };
     enum class Idle { kNone, kWaiting, kSkipped, kTooLong };
 
@@ -66,6 +71,7 @@ private:
     void Unlock(Channel& c);
     void Extract64k();
     void Reassemble128kLayer2();
+    int FrontLead(const Channel& a, const Channel& b, int h, int l) const;
     void Alternate128kLayer3();
     void LockIn(int frameLength);
     void PublishDetected();
@@ -73,6 +79,8 @@ private:
     bool FrameStartsAt(const Channel& c, int pos);
     Idle SkipIdleFill(Channel& c);
     bool RideIdleFill(Channel& c);
+    int64_t ArrivedAt(const Channel& c) const;
+    void SeekMarkerPartner(int x);
 
     int m_channelCount = 0;
     int m_blockLength = 0;
@@ -80,7 +88,9 @@ private:
     int m_first = -1;
     int m_next = 0;
     int m_lockIn = 0;
-    int m_markerCount = 0;
+    int64_t m_clock = 0;  // bytes written to the first channel: line time
+    // When each channel last showed a Layer III marker at its front (24 or 25).
+    int64_t m_markerSeenAt[kMaxChannels] = {kNever, kNever};
     int m_locked = 0;
     int m_paired = 0;  // the two-channel split has been reassembled since the last other framing
     AudioFormat m_detected;

@@ -580,9 +580,11 @@ void CExchange::ClockLeg(Call& call, int side) {
             b = leg.line.front();
             leg.line.pop_front();
         }
-        const unsigned both = (static_cast<unsigned>(leg.slipCarry) << 8) | b;
+        // A B-channel carries each byte's bit 0 first: bits slipped late
+        // come from the top of the byte before.
+        const unsigned both = (static_cast<unsigned>(b) << 8) | leg.slipCarry;
         leg.slipCarry = b;
-        block[i] = static_cast<uint8_t>(both >> leg.slipBits);
+        block[i] = static_cast<uint8_t>(both >> (8 - leg.slipBits));
     }
     if (leg.capture) std::fwrite(block, 1, n, leg.capture);
     if (!leg.b3) return;

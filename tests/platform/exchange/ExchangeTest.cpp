@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -292,10 +293,12 @@ TEST_F(ExchangeTest, FaultsDelayLoseAndSlipTheBytesTowardsAChannel) {
     SendBlock(a, ncciA, 1, Bytes(192, 0x0F));
     Advance(96);
     got = Received(b, ncciB);
-    // 0xFF idle then 0x0F bytes, three bits late: 0xE1 at the seam, then 0xE1 ... 0x0F >> 3 | 0x0F << 5.
-    bool seen = false;
-    for (uint8_t x : got) seen = seen || x == 0xE1;
-    EXPECT_TRUE(seen);
+    // 0xFF idle then 0x0F bytes, three bits late on a line that carries bit 0
+    // first: 0x7F at the seam (the idle byte's top bits first), then 0x78.
+    const auto seam = std::find(got.begin(), got.end(), 0x7F);
+    ASSERT_NE(seam, got.end());
+    ASSERT_LT(seam + 1, got.end());
+    EXPECT_EQ(seam[1], 0x78);
     EXPECT_EQ(m_exchange.Query("slip 9 9 1", m_now), "error: no call on that channel");
     EXPECT_EQ(m_exchange.Query("drop 2 0", m_now), "ok");
     EXPECT_EQ(Le16(Take(a, CAPI_DISCONNECT, CAPI_IND).bytes, 13), 0x34A9);

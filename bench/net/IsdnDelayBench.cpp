@@ -1,0 +1,200 @@
+// Delay of each ISDN coding through the simulated exchange: station A's
+// transport is handed a tone's coded blocks at the pace the encoder makes
+// them, station B's transport is read as soon as it has a block, and each
+// block read is found among those written. The measured write-to-read delay
+// is printed beside the sum of the buffers on the line (the sender's margin
+// of two blocks, the block on the line, the block the far end gathers
+// before it hands one on), and the
+// mouth-to-ear figure adds the audio engine's own buffers on both ends
+// (capture FIFO, one frame gathered before encoding and one before
+// decoding, playback FIFO of a very-low-delay call).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "codecs/FrameDuration.h"
+#include "net/fakes/ExchangeDaemon.h"
+#include "net/ConnectionManager.h"
+#include "net/IsdnTones.h"
+#include "platform/Clock.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace isdn_tones;
+
+constexpr const char* kExchange = "controller 1 2 3411\ncontroller 2 2 3412 3413\n";
+constexpr int kBlocks = 200;
+constexpr uint32_t kBoundMs = 60000;
+constexpr int kPrefill = 2;
+
+struct DelayCase {
+    const char* name;
+    int coding, rate, mode, bitRate, block;
+};
+
+const DelayCase kCases[] = {
+    {"G.711 A-law", CODING_G711_ALAW, 8000, DEVICEMODE_MONO, 64000, 192},
+    {"G.722", CODING_G722, 16000, DEVICEMODE_MONO, 64000, 192},
+    {"Layer II 48k mono 64k", CODING_MPEG_L2, 48000, DEVICEMODE_MONO, 64000, 192},
+    {"Layer II 48k stereo 128k", CODING_MPEG_L2, 48000, DEVICEMODE_STEREO, 128000, 384},
+    {"Layer III 48k mono 64k", CODING_MPEG_L3, 48000, DEVICEMODE_MONO, 64000, 192},
+    {"Layer III 48k stereo 128k", CODING_MPEG_L3, 48000, DEVICEMODE_STEREO, 128000, 384},
+    {"Layer III 24k mono 128k", CODING_MPEG_L3, 24000, DEVICEMODE_MONO, 128000, 768},
+    {"apt-X 64k", CODING_APTX, 16000, DEVICEMODE_MONO, 64000, 192},
+    {"enhanced apt-X 64k", CODING_APTX_ENH, 15754, DEVICEMODE_MONO, 64000, 192},
+    {"apt-X mono 128k", CODING_APTX, 31508, DEVICEMODE_MONO, 128000, 192},
+    {"enhanced apt-X stereo 128k", CODING_APTX_ENH, 15754, DEVICEMODE_STEREO, 128000, 384},
+};
+
+std::vector<std::vector<uint8_t>> Blocks(const DelayCase& c) {
+    switch (c.coding) {
+        case CODING_MPEG_L2: return Layer2Tone(c.rate, c.mode, c.bitRate, kBlocks);
+        case CODING_MPEG_L3: return Layer3Tone(c.rate, c.mode, c.bitRate, c.block, kBlocks);
+        case CODING_G722: return G722Tone(c.block, kBlocks);
+        case CODING_APTX:
+        case CODING_APTX_ENH: return AptxTone(c.coding, c.mode, c.block, kBlocks);
+        default: {
+            // G.711: any bytes go through as they are.
+            std::vector<std::vector<uint8_t>> blocks(kBlocks, std::vector<uint8_t>(static_cast<size_t>(c.block)));
+            for (int i = 0; i < kBlocks; ++i)
+                for (int k = 0; k < c.block; ++k) blocks[i][k] = static_cast<uint8_t>((i * 131 + k * 7) ^ (k >> 3));
+            return blocks;
+        }
+    }
+}
+
+CSettings Station(const CTempDir& dir, const char* name, int controller, const char* msn, bool answers) {
+    CSettings s(dir.File(name));
+    s.WriteInt("TCP", "AnswerAcceptCalls", 0);
+    s.WriteInt("ISDN", "Controller", controller);
+    s.WriteInt("ISDN", "G711Type", 2);
+    s.WriteString("ISDN", "MSN-0", msn);
+    s.WriteInt("ISDN", "DialDelay", 100);
+    if (answers) {
+        s.WriteInt("ISDN", "AnswerAcceptCalls", 1);
+        s.WriteString("ISDN", "MSN-1", "");
+    }
+    return s;
+}
+
+template <typename Done>
+bool PollUntil(CConnectionManager& a, CConnectionManager& b, Done done) {
+    const uint32_t start = timeGetTime();
+    while (timeGetTime() - start < kBoundMs) {
+        a.Poll();
+        b.Poll();
+        if (done()) return true;
+        Sleep(1);
+    }
+    return false;
+}
+
+// Where a block read at B starts among the sent ones, from `from` on: the
+// index of the sent block its bytes (or, for a stream coding, its first
+// bytes) match; -1 for none. MPEG frames come back with their markers
+// (also in the private bit of a block's second MPEG-2 frame) and without
+// their CRC, so only their tails are compared.
+int FindSent(const std::vector<std::vector<uint8_t>>& sent, const std::vector<uint8_t>& stream, const uint8_t* got,
+             int block, bool mpeg, int from) {
+    if (mpeg) {
+        // A Layer II frame loses its CRC: its bytes move up by two.
+        const int strip = (sent[0][1] & 0x06) == 0x04 && (sent[0][1] & 1) == 0 ? 2 : 0;
+        for (int i = from; i < static_cast<int>(sent.size()); ++i)
+            if (std::equal(sent[i].begin() + block / 2 + 16 + strip, sent[i].begin() + block - 8, got + block / 2 + 16))
+                return i;
+        return -1;
+    }
+    const auto at = std::search(stream.begin() + static_cast<long>(from) * block, stream.end(), got, got + block);
+    return at == stream.end() ? -1 : static_cast<int>((at - stream.begin()) / block);
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void BM_IsdnDelay(benchmark::State& state) {
+    const DelayCase& c = kCases[state.range(0)];
+    const auto sent = Blocks(c);
+    if (sent.size() != kBlocks) {
+        state.SkipWithError("no coded tone");
+        return;
+    }
+    std::vector<uint8_t> stream;
+    for (const auto& b : sent) stream.insert(stream.end(), b.begin(), b.end());
+    const double blockMs = 1000.0 * c.block * 8 / c.bitRate;
+    for (auto _ : state) {
+        CTempDir dir;
+        CExchangeDaemon exchange(dir.Path(), kExchange);
+        char program[CConnectionManager::kProgramPathBytes] = "Velmora.Exe";
+        CConnectionManager a(Station(dir, "a.ini", 0, "3411", false)), b(Station(dir, "b.ini", 1, "3412", true));
+        if (a.Init(program, 1) != 1 || b.Init(program, 1) != 1 || b.StartListening() != 1) {
+            state.SkipWithError("no ISDN");
+            return;
+        }
+        PollUntil(a, b, [&] { return exchange.Trace().find("LISTEN_CONF") != std::string::npos; });
+        a.GetState();
+        AudioFormat f = MpegSend(c.coding, c.rate, c.mode, c.bitRate, c.block);
+        a.SetSendFormat(&f);
+        ConnectionInfo target;
+        target.kind = TRANSPORT_ISDN;
+        std::strcpy(target.isdn.number1, "3412");
+        std::strcpy(target.isdn.number2, "3413");
+        if (a.Connect(&target) != 1 ||
+            !PollUntil(a, b, [&] { return a.IsStateChanged() && a.GetState() == CONN_CONNECTED; })) {
+            state.SkipWithError("no call");
+            return;
+        }
+        const bool mpeg = c.coding == CODING_MPEG_L2 || c.coding == CODING_MPEG_L3;
+        std::vector<uint32_t> writtenAt(sent.size(), 0);
+        std::vector<double> delays;
+        std::vector<uint8_t> got(static_cast<size_t>(c.block));
+        const uint32_t start = timeGetTime();
+        int next = 0, found = 0;
+        PollUntil(a, b, [&] {
+            // The encoder's pace: block k is ready k block times after the
+            // start, the first kPrefill at once (the sender's margin).
+            while (next < kBlocks && (timeGetTime() - start) >= (next - kPrefill) * blockMs &&
+                   a.GetSendSpace() >= c.block) {
+                a.WriteAudio(sent[next].data(), c.block);
+                writtenAt[next++] = timeGetTime();
+            }
+            while (b.GetReceiveAvailable() >= c.block) {
+                b.ReadAudio(got.data(), c.block);
+                const int i = FindSent(sent, stream, got.data(), c.block, mpeg, found);
+                if (i < 0 || i >= next) continue;
+                found = i + 1;
+                delays.push_back(timeGetTime() - writtenAt[i]);
+            }
+            return next == kBlocks && timeGetTime() - writtenAt[kBlocks - 1] > 2000;
+        });
+        a.Disconnect();
+        PollUntil(a, b, [&] { return exchange.Query("active") == "0"; });
+        // The second half of the call: locked, steady.
+        const std::vector<double> steady(delays.begin() + static_cast<long>(delays.size() / 2), delays.end());
+        const double lineMs = Median(steady);
+        AudioFormat out = f;
+        const double frameMs = GetFrameDurationMs(out);
+        const double engineMs = 2 * 24.0 + 2 * frameMs + (24.0 + 2 * 22.0);
+        const double lineBuffersMs = (kPrefill + 2) * blockMs;
+        const double buffersMs = lineBuffersMs + engineMs;
+        state.counters["line_ms"] = lineMs;
+        state.counters["mouth_to_ear_ms"] = lineMs + engineMs;
+        state.counters["buffers_ms"] = buffersMs;
+        state.counters["blocks_matched"] = static_cast<double>(delays.size());
+        std::printf("%-28s write-to-read %6.1f ms (median of %zu); mouth-to-ear %6.1f ms; buffers %6.1f ms "
+                    "(line %0.f + engine %.0f, frame %.0f ms)\n",
+                    c.name, lineMs, steady.size(), lineMs + engineMs, buffersMs, lineBuffersMs, engineMs, frameMs);
+    }
+}
+
+BENCHMARK(BM_IsdnDelay)->DenseRange(0, static_cast<int>(std::size(kCases)) - 1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
