@@ -487,8 +487,8 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, const int* need, bool in
 // the left band is silent too, as that costs fewer bits), and in MPEG-2 and
 // 2.5 the largest value of the partition's width, set once the widths are
 // chosen (MarkIllegal).
-void CL3RateControl::IntensityScaleFactors(const AnalysisResult& a, const GranuleChannel& left, GranuleChannel& g,
-                                           int* need, bool* illegal) const {
+void CL3RateControl::IntensityScaleFactors(const AnalysisResult& a, const int* leftQ, GranuleChannel& g, int* need,
+                                           bool* illegal) const {
     const bool isLong = g.blockType != kShort;
     const bool mpeg1 = m_cfg.version == 0;
     const int bands = isLong ? kLongBands : kShortBands;  // the last one has no scale factor
@@ -518,13 +518,23 @@ void CL3RateControl::IntensityScaleFactors(const AnalysisResult& a, const Granul
             if (!zero(g.q, r)) break;
             if (b == bands - 1) continue;
             if (mpeg1) {
-                g.scalefac[r] = need[r] = zero(left.q, r) ? 0 : 7;
+                g.scalefac[r] = need[r] = (leftQ && zero(leftQ, r)) ? 0 : 7;
             } else {
                 g.scalefac[r] = need[r] = 0;
                 illegal[r] = true;
             }
         }
     }
+}
+
+int CL3RateControl::IntensityReserve(const AnalysisResult& a) {
+    GranuleChannel& probe = m_probe;
+    probe.blockType = a.ch[1].blockType;
+    ClearChannel(probe);
+    int need[kShortRecords];
+    bool illegal[kShortRecords];
+    IntensityScaleFactors(a, nullptr, probe, need, illegal);  // as if the left band sounded everywhere
+    return std::max(0, CodeScaleFactors(probe, need, true));
 }
 
 void CL3RateControl::MarkIllegal(GranuleChannel& g, const bool* illegal) const {
@@ -563,7 +573,7 @@ void CL3RateControl::QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, i
     for (; anyBand && gain <= kMaxGain; ++gain) {
         std::memcpy(g.scalefac, derived, sizeof derived);
         if (Requantise(a, w, gain, g) >= 8192) continue;
-        if (stereo) IntensityScaleFactors(*stereo, *left, g, need, illegal);
+        if (stereo) IntensityScaleFactors(*stereo, left->q, g, need, illegal);
         const int sfBits = CodeScaleFactors(g, stereo ? need : nullptr, stereo != nullptr);
         if (sfBits < 0) break;
         const int bits = sfBits + CountHuffmanBits(g.q, extent, a.blockType, bands, a.recordCount,
@@ -581,7 +591,7 @@ void CL3RateControl::QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, i
     ClearChannel(g);
     int sfBits = 0;
     if (stereo) {
-        IntensityScaleFactors(*stereo, *left, g, need, illegal);
+        IntensityScaleFactors(*stereo, left->q, g, need, illegal);
         sfBits = std::max(0, CodeScaleFactors(g, need, true));
         MarkIllegal(g, illegal);
     } else {
@@ -630,11 +640,24 @@ void CL3RateControl::Quantise(AnalysisResult& a, GranuleResult& result) {
     for (int ch = 0; ch < channels; ++ch) total += m_work[ch].pe;
     const int budget = m_cfg.vbr ? m_cfg.maxBits
                                  : m_reservoir + m_cfg.meanGranuleBits + m_surplus - m_cfg.meanFrameBits;
-    result.totalBits = 0;
+    int caps[2];
     for (int ch = 0; ch < channels; ++ch) {
         const float share =
             total > 0.0f ? m_work[ch].pe / total * (1.0f - 0.1f * channels) + 0.1f : 0.1f;
-        const int cap = std::min(4096, static_cast<int>(std::floor(budget * share)));
+        caps[ch] = std::min(4096, static_cast<int>(std::floor(budget * share)));
+    }
+    if (m_intensityFrame) {
+        // Even a silent right channel carries its positions: the left channel
+        // leaves room for them, or the frame would outgrow its budget.
+        const int reserve = IntensityReserve(a) + 1;
+        if (caps[1] < reserve) {
+            caps[0] = std::max(0, caps[0] - (reserve - caps[1]));
+            caps[1] = reserve;
+        }
+    }
+    result.totalBits = 0;
+    for (int ch = 0; ch < channels; ++ch) {
+        const int cap = caps[ch];
         const bool intensityRight = ch == 1 && m_intensityFrame;
         QuantiseChannel(a.ch[ch], m_work[ch], cap, result.ch[ch], intensityRight ? &a : nullptr, &result.ch[0]);
         result.totalBits += result.ch[ch].part23Length;

@@ -61,8 +61,11 @@ private:
     // Bits of the scale factors, or -1. `need`, when given, is per record the
     // value its width must hold in place of the scale factor itself.
     int CodeScaleFactors(GranuleChannel& g, const int* need, bool intensityRight);
-    void IntensityScaleFactors(const AnalysisResult& a, const GranuleChannel& left, GranuleChannel& g, int* need,
+    // `leftQ` null: taken as sounding in every band (the dearest case).
+    void IntensityScaleFactors(const AnalysisResult& a, const int* leftQ, GranuleChannel& g, int* need,
                                bool* illegal) const;
+    // Scale-factor bits of a silent right channel in an intensity frame.
+    int IntensityReserve(const AnalysisResult& a);
     void MarkIllegal(GranuleChannel& g, const bool* illegal) const;
     void ClearChannel(GranuleChannel& g);
 
@@ -78,6 +81,7 @@ private:
     float m_ratioLong[kLongBands]{};
     float m_ratioShort[kShortBands]{};
     ChannelWork m_work[2]{};
+    GranuleChannel m_probe{};
 };
 
 }  // namespace l3

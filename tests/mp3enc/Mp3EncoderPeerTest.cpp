@@ -303,3 +303,61 @@ TEST(Mp3EncoderPeer, AClickSwitchesToShortBlocksAroundIt) {
     // Far from the click every granule is long.
     EXPECT_EQ(seq.substr(0, 20), std::string(20, '0'));
 }
+
+// Intensity stereo is allowed in joint stereo up to 96 kbit/s: at every rate,
+// a low and a middle bit rate, one source panned 6 dB to the left keeps its
+// level ratio through mpg123, frames carry mode extension bit 0 (intensity),
+// and every peer decodes the streams without a word.
+TEST(Mp3EncoderPeer, IntensityStereoKeepsTheChannelLevelRatioAndDecodesCleanly) {
+    if (!HaveTool("ffmpeg") || !HaveTool("mpg123") || !HaveTool("sox")) GTEST_SKIP() << "peer missing";
+    CTempDir dir;
+    for (int rate : kAllRates) {
+        const bool high = rate >= 32000;
+        for (int bitRate : {high ? 48000 : 24000, high ? 96000 : 64000}) {
+            for (bool pink : {false, true}) {
+                char label[80];
+                std::snprintf(label, sizeof label, "%d Hz, %d bit/s, %s", rate, bitRate, pink ? "pink noise" : "tone");
+                SCOPED_TRACE(label);
+                const auto pcm = Panned(rate, 1.0, pink, -6.0);
+                EncodeSettings s;
+                s.rate = rate;
+                s.bitRate = bitRate;
+                s.crc = pink;
+                const EncodeResult r = Encode(pcm, s);
+                ASSERT_TRUE(r.opened);
+                bool clean = false;
+                const auto frames = ParseFrames(r.stream, &clean);
+                EXPECT_TRUE(clean);
+                size_t intensity = 0;
+                for (const FrameHeader& f : frames) intensity += (f.modeExtension & 1) ? 1 : 0;
+                // The first frames carry the encoder's delay, silence in both channels.
+                EXPECT_GE(intensity, frames.size() / 2);
+                const LameRun d = DecodeMpg123(dir, r.stream, "is");
+                ASSERT_TRUE(d.ok);
+                const double ratio = RightToLeftDb(d.decoded, static_cast<size_t>(r.delay));
+                std::printf("[ intensity ] %-34s %zu of %zu frames, right %+.2f dB of the left (input -6.02)\n", label,
+                            intensity, frames.size(), ratio);
+                EXPECT_NEAR(ratio, -6.02, 2.0);
+                const std::string mp3 = dir.File("is.mp3");
+                for (Peer peer : {Peer::kFfmpeg, Peer::kMpg123, Peer::kSox}) {
+                    const RunResult run = PeerDecode(peer, mp3, dir.File("p.raw"), dir.File("err"), true);
+                    EXPECT_EQ(run.status, 0) << "peer " << static_cast<int>(peer);
+                    EXPECT_EQ(WithoutDurationNote(run.err), "") << "peer " << static_cast<int>(peer);
+                }
+            }
+        }
+    }
+}
+
+TEST(Mp3EncoderPeer, IntensityOffOrAbove96kbitPerSecondNeverSetsItsBit) {
+    const auto pcm = Panned(44100, 0.5, true, -6.0);
+    for (const auto& [bitRate, allowed] : {std::pair{96000, 0}, std::pair{112000, 1}}) {
+        EncodeSettings s;
+        s.rate = 44100;
+        s.bitRate = bitRate;
+        s.intensity = allowed;
+        bool clean = false;
+        for (const FrameHeader& f : ParseFrames(Encode(pcm, s).stream, &clean)) EXPECT_EQ(f.modeExtension & 1, 0);
+        EXPECT_TRUE(clean);
+    }
+}
