@@ -132,6 +132,7 @@ struct EncodeSettings {
     int crc = 0;
     int vbrQuality = 0;
     int intensity = 1;
+    float bandwidth = 0.0f;  // 0: the engine's own
     int chunkBytes = 4608;   // PCM bytes offered per call
 };
 
@@ -157,6 +158,7 @@ inline EncodeResult Encode(const std::vector<int16_t>& pcm, const EncodeSettings
     c->crc = s.crc;
     c->vbrQuality = s.vbrQuality;
     c->intensityAllowed = s.intensity;
+    if (s.bandwidth > 0.0f) c->bandwidth = s.bandwidth;
     if (!Mp3EncoderSetConfig(enc, c)) {
         Mp3EncoderDestroy(enc);
         return r;
