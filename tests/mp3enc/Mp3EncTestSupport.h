@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -113,10 +114,10 @@ inline std::vector<int16_t> Panned(int rate, double seconds, bool pink, double r
     return pcm;
 }
 
-// Level of the right channel against the left, dB, from frame `skip` on.
-inline double RightToLeftDb(const std::vector<int16_t>& pcm, size_t skip) {
+// Level of the right channel against the left, dB, over frames [from, to).
+inline double RightToLeftDb(const std::vector<int16_t>& pcm, size_t from, size_t to = SIZE_MAX) {
     double l = 0.0, r = 0.0;
-    for (size_t i = 2 * skip; i + 1 < pcm.size(); i += 2) {
+    for (size_t i = 2 * from; i + 1 < pcm.size() && i < 2 * to; i += 2) {
         l += static_cast<double>(pcm[i]) * pcm[i];
         r += static_cast<double>(pcm[i + 1]) * pcm[i + 1];
     }
