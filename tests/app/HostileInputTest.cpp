@@ -143,8 +143,10 @@ struct HostileInputTest : ::testing::Test {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        std::printf("still running %lld s after the close request\n",
-                    static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kExitPatience).count()));
+        std::printf("still running %lld s after the close request, its window %s\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kExitPatience).count()),
+                    gone ? "gone" : "still shown");
+        PrintStacks(station);
         return -1;
     }
 

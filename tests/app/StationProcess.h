@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -30,6 +31,14 @@ inline pid_t StartStation(const std::filesystem::path& dir, const std::string& d
         _exit(96);
     }
     return child;
+}
+
+// Every thread's stack of a child that did not end when asked, so that a hang
+// seen once on a loaded machine says where it hung.
+inline void PrintStacks(pid_t child) {
+    const std::string cmd = "gdb -p " + std::to_string(child) +
+                            " -batch -ex 'thread apply all bt' 2>&1 | grep -v '^\\[New LWP\\|^\\[Thread debugging'";
+    if (std::system(cmd.c_str()) != 0) std::printf("no stacks of process %d\n", static_cast<int>(child));
 }
 
 inline void StopStation(pid_t child) {
