@@ -1,8 +1,8 @@
 #pragma once
 // Analysis stage of the second encoder engine: attack detection and block
 // types (one granule of look-ahead), the polyphase filter bank, the MDCT, the
-// band thresholds and the stereo decisions (mid/side, intensity). Created at open; no allocation
-// afterwards. Used by one engine on one thread.
+// band thresholds and the stereo decisions (mid/side, intensity). Created at
+// open; no allocation afterwards. Used by one engine on one thread.
 #include "mp3enc/engine/L3Granule.h"
 
 namespace l3 {
