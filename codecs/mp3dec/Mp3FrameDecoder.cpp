@@ -601,8 +601,11 @@ void CMp3FrameDecoder::StereoProcess(int gr) {
         const bool isShort = g0.windowSwitching && g0.blockType == 2;
         if (!isShort) {
             const int bound = g1.maxLongBand + 1;
-            for (int b = 0; b < 22; ++b)
-                band(m_sfbLong[b], m_sfbLong[b + 1], is && b >= bound, m_scalefacLong[1][b], m_illegalLong[1][b]);
+            // Band 21 has no scale factor: its intensity position is band 20's.
+            for (int b = 0; b < 22; ++b) {
+                const int p = std::min(b, 20);
+                band(m_sfbLong[b], m_sfbLong[b + 1], is && b >= bound, m_scalefacLong[1][p], m_illegalLong[1][p]);
+            }
         } else {
             const int start = g0.mixed ? 3 : 0;
             if (g0.mixed) {
@@ -617,7 +620,9 @@ void CMp3FrameDecoder::StereoProcess(int gr) {
                 for (int w = 0; w < 3; ++w) {
                     const int bound = std::max(g1.maxShortBand[w] + 1, start);
                     const int base = 3 * m_sfbShort[sfb] + w * width;
-                    band(base, base + width, is && sfb >= bound, m_scalefacShort[1][sfb][w], m_illegalShort[1][sfb]);
+                    // Band 12 has no scale factor: its intensity position is band 11's.
+                    const int p = std::min(sfb, 11);
+                    band(base, base + width, is && sfb >= bound, m_scalefacShort[1][p][w], m_illegalShort[1][p]);
                 }
             }
         }

@@ -67,6 +67,34 @@ int RateRow(int sampleRate) {
 
 // Combined block type of two channels.
 constexpr int kCombine[4][4] = {{0, 1, 2, 3}, {1, 1, 2, 2}, {2, 2, 2, 2}, {3, 2, 2, 3}};
+
+// Intensity positions: left and right weights. MPEG-1 has sin and cos of
+// k pi/12; MPEG-2 and 2.5 have l_m and s_m, odd positions leaning right.
+constexpr int kFirstIntensityBand = 7;
+constexpr int kMpeg1Positions = 7;
+constexpr int kMpeg2Positions = 31;
+constexpr float kMpeg1Weight[kMpeg1Positions] = {0.0f, 0.258819f, 0.5f, 0.707107f, 0.866025f, 0.965926f, 1.0f};
+constexpr float kLsfLarge[16] = {0.7071f, 0.8165f, 0.8944f, 0.9428f, 0.9701f, 0.9847f, 0.9923f, 0.9961f,
+                                 0.9981f, 0.9990f, 0.9995f, 0.9998f, 0.9999f, 0.9999f, 1.0f,    1.0f};
+constexpr float kLsfSmall[16] = {0.7071f,  0.5774f,  0.4472f,  0.3333f,  0.2425f,  0.1741f,  0.1240f,   0.08805f,
+                                 0.06238f, 0.04415f, 0.03123f, 0.02209f, 0.01562f, 0.01105f, 0.007812f, 0.005524f};
+constexpr float kIntensityMargin = 0.0019952623f;  // 10^-2.7
+
+void Weights(bool mpeg1, int k, float* left, float* right) {
+    if (mpeg1) {
+        *left = kMpeg1Weight[k];
+        *right = kMpeg1Weight[kMpeg1Positions - 1 - k];
+        return;
+    }
+    const int m = (k + 1) / 2;
+    const bool leansRight = (k & 1) != 0;
+    *left = leansRight ? kLsfSmall[m] : kLsfLarge[m];
+    *right = leansRight ? kLsfLarge[m] : kLsfSmall[m];
+}
+
+// MPEG-2 positions on a signed scale: 0, then -m for 2m - 1 and +m for 2m.
+int Fold(int k) { return k == 0 ? 0 : ((k & 1) ? -(k + 1) / 2 : k / 2); }
+int Unfold(int f) { return f == 0 ? 0 : (f < 0 ? -2 * f - 1 : 2 * f); }
 }  // namespace
 
 void CL3Analysis::BuildLayout(Layout& l, const int16_t* edges, int bands, int lines, float bandwidth, float ceiling) {
@@ -101,13 +129,19 @@ void CL3Analysis::BuildLayout(Layout& l, const int16_t* edges, int bands, int li
     }
 }
 
-int CL3Analysis::Create(int sampleRate, int bitRate, int channels, float bandwidth) {
+int CL3Analysis::Create(int sampleRate, int bitRate, int channels, float bandwidth, bool intensityOff) {
     const int row = RateRow(sampleRate);
     if (row < 0 || channels < 1 || channels > 2 || !(bandwidth > 0.0f)) return 1;
     Tables();
     m_sampleRate = sampleRate;
     m_channels = channels;
     m_midSideAllowed = channels == 2 && bitRate < 160000;
+    m_intensityAllowed = channels == 2 && bitRate <= 96000 && !intensityOff;
+    m_frameIntensity = false;
+    m_mpeg1 = sampleRate >= 32000;
+    const int centre = m_mpeg1 ? 3 : 0;
+    std::fill(std::begin(m_isPrevLong), std::end(m_isPrevLong), centre);
+    for (auto& window : m_isPrevShort) std::fill(std::begin(window), std::end(window), centre);
     BuildLayout(m_long, l3enc::kSfbLong[row], kLongBands, 576, bandwidth, 1000.0f);
     BuildLayout(m_short, l3enc::kSfbShort[row], kShortBands, 192, bandwidth, 1000.0f * 0.1111111f);
     for (Channel& c : m_ch) {
@@ -296,6 +330,11 @@ void CL3Analysis::Thresholds(Channel& c, AnalysisChannel& out) {
     std::fill(std::begin(c.preEchoLong), std::end(c.preEchoLong), kNoThreshold);
 }
 
+bool CL3Analysis::BelowBound(const AnalysisResult& r, int record) const {
+    if (r.ch[0].recordCount == kLongBands) return record < r.intensityBound[0];
+    return record / 3 < r.intensityBound[record % 3];
+}
+
 void CL3Analysis::DecideMidSide(AnalysisResult& r) {
     AnalysisChannel& L = r.ch[0];
     AnalysisChannel& R = r.ch[1];
@@ -314,8 +353,10 @@ void CL3Analysis::DecideMidSide(AnalysisResult& r) {
     }
     if (r.midSide == false) {
         // Costs as sums of log2 terms; the product form of the same sums cannot overflow here.
+        // Bands that intensity stereo takes are not coded as mid/side, so they do not vote.
         double lr = 0.0, ms = 0.0;
         for (int k = 0; k < records; ++k) {
+            if (!BelowBound(r, k)) continue;
             const double tms = 1.5 * std::min(L.threshold[k], R.threshold[k]);
             lr += std::log2(std::max(1.0, L.energy[k] / static_cast<double>(L.threshold[k]))) +
                   std::log2(std::max(1.0, R.energy[k] / static_cast<double>(R.threshold[k])));
@@ -324,16 +365,116 @@ void CL3Analysis::DecideMidSide(AnalysisResult& r) {
         if (!(lr > ms)) return;
         r.midSide = true;
     }
-    for (int i = 0; i < 576; ++i) {
-        const float l = L.xr[i], rr = R.xr[i];
-        L.xr[i] = (l + rr) * 0.70710677f;
-        R.xr[i] = (l - rr) * 0.70710677f;
+    auto convert = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const float l = L.xr[i], rr = R.xr[i];
+            L.xr[i] = (l + rr) * 0.70710677f;
+            R.xr[i] = (l - rr) * 0.70710677f;
+        }
+    };
+    if (!r.intensity) {
+        convert(0, kLines);
+    } else {
+        for (int k = 0; k < records; ++k)
+            if (BelowBound(r, k)) convert(L.recordStart[k], L.recordStart[k + 1]);
     }
     for (int k = 0; k < records; ++k) {
+        if (!BelowBound(r, k)) continue;
         const float tms = 1.5f * std::min(L.threshold[k], R.threshold[k]);
         L.threshold[k] = R.threshold[k] = tms;
         L.energy[k] = static_cast<float>(mid[k]);
         R.energy[k] = static_cast<float>(side[k]);
+    }
+}
+
+void CL3Analysis::SearchWindow(AnalysisResult& r, int window, int* previous) {
+    const AnalysisChannel& L = r.ch[0];
+    const AnalysisChannel& R = r.ch[1];
+    const bool isLong = L.recordCount == kLongBands;
+    const int inUse = L.bandsInUse;
+    const int lastBand = (isLong ? kLongBands : kShortBands) - 1;
+    auto record = [&](int b) { return isLong ? b : b * 3 + window; };
+    r.intensityBound[window] = inUse;
+    if (inUse <= kFirstIntensityBand) return;
+    const int count = m_mpeg1 ? kMpeg1Positions : kMpeg2Positions;
+    for (int b = kFirstIntensityBand; b < inUse; ++b) {
+        const int k = record(b);
+        double cross = 0.0;
+        for (int i = L.recordStart[k]; i < L.recordStart[k + 1]; ++i) cross += static_cast<double>(L.xr[i]) * R.xr[i];
+        const double eL = L.energy[k], eR = R.energy[k];
+        int pos;
+        if (b == lastBand) {
+            // The top band has no scale factor of its own: it rides on the band below.
+            pos = r.intensityPos[record(b - 1)];
+        } else {
+            int best = 0;
+            double bestError = 0.0;
+            for (int p = 0; p < count; ++p) {
+                float lw, rw;
+                Weights(m_mpeg1, p, &lw, &rw);
+                const double error = static_cast<double>(rw) * rw * eL + static_cast<double>(lw) * lw * eR -
+                                     2.0 * lw * rw * cross;
+                if (p == 0 || error < bestError) {
+                    best = p;
+                    bestError = error;
+                }
+            }
+            if (m_mpeg1) {
+                pos = std::clamp(best, previous[b] - 1, previous[b] + 1);
+            } else {
+                const int was = Fold(previous[b]);
+                pos = Unfold(std::clamp(Fold(best), was - 4, was + 4));
+            }
+            previous[b] = pos;
+        }
+        float lw, rw;
+        Weights(m_mpeg1, pos, &lw, &rw);
+        r.intensityPos[k] = pos;
+        m_isLeft[k] = lw;
+        m_isRight[k] = rw;
+        m_isCross[k] = static_cast<float>(2.0 * lw * rw * cross);
+    }
+    int bound = kFirstIntensityBand;
+    for (int b = inUse - 1; b >= kFirstIntensityBand; --b) {
+        const int k = record(b);
+        const float error = m_isRight[k] * m_isRight[k] * L.energy[k] + m_isLeft[k] * m_isLeft[k] * R.energy[k] -
+                            m_isCross[k];
+        if (kIntensityMargin * m_isLeft[k] * error > R.threshold[k] ||
+            kIntensityMargin * m_isRight[k] * error > L.threshold[k]) {
+            bound = b + 1;
+            break;
+        }
+    }
+    r.intensityBound[window] = bound;
+}
+
+void CL3Analysis::SearchIntensity(AnalysisResult& r) {
+    if (r.ch[0].recordCount == kLongBands) {
+        SearchWindow(r, 0, m_isPrevLong);
+        r.intensityBound[1] = r.intensityBound[2] = r.intensityBound[0];
+        return;
+    }
+    for (int w = 0; w < 3; ++w) SearchWindow(r, w, m_isPrevShort[w]);
+}
+
+void CL3Analysis::ApplyIntensity(AnalysisResult& r) {
+    AnalysisChannel& L = r.ch[0];
+    AnalysisChannel& R = r.ch[1];
+    const int records = L.recordCount == kLongBands ? L.bandsInUse : L.bandsInUse * 3;
+    for (int k = 0; k < records; ++k) {
+        if (BelowBound(r, k)) continue;
+        const float lw = m_isLeft[k], rw = m_isRight[k];
+        const float w = m_mpeg1 ? 1.0f + 2.0f * lw * rw : std::max(lw * lw, rw * rw);
+        const float root = std::sqrt(w);
+        for (int i = L.recordStart[k]; i < L.recordStart[k + 1]; ++i) {
+            L.xr[i] = root * (lw * L.xr[i] + rw * R.xr[i]);
+            R.xr[i] = 0.0f;
+        }
+        const float combined = w * (lw * lw * L.energy[k] + rw * rw * R.energy[k] + m_isCross[k]);
+        const float ratio = std::max(L.energy[k] / L.threshold[k], R.energy[k] / R.threshold[k]);
+        L.threshold[k] = ratio > 0.0f ? combined / ratio : 1.0f;
+        L.energy[k] = combined;
+        R.energy[k] = 0.0f;
     }
 }
 
@@ -343,6 +484,17 @@ void CL3Analysis::Analyse(int granuleIndex, AnalysisResult* result) {
         Transform(m_ch[ch], m_ch[ch].coded, result->ch[ch]);
         Thresholds(m_ch[ch], result->ch[ch]);
     }
+    const int inUse = result->ch[0].bandsInUse;
+    std::fill(std::begin(result->intensityBound), std::end(result->intensityBound), inUse);
+    std::fill(std::begin(result->intensityPos), std::end(result->intensityPos), 0);
+    if (granuleIndex == 0) m_frameIntensity = false;
+    if (m_channels == 2 && m_intensityAllowed && (granuleIndex == 0 || m_frameIntensity)) {
+        SearchIntensity(*result);
+        if (granuleIndex == 0)
+            for (int bound : result->intensityBound) m_frameIntensity = m_frameIntensity || bound < inUse;
+        if (!m_frameIntensity) std::fill(std::begin(result->intensityBound), std::end(result->intensityBound), inUse);
+    }
+    result->intensity = m_frameIntensity;
     if (granuleIndex == 0) {
         m_frameMidSide = false;
         result->midSide = false;
@@ -353,6 +505,7 @@ void CL3Analysis::Analyse(int granuleIndex, AnalysisResult* result) {
         result->midSide = m_frameMidSide;
         if (m_frameMidSide) DecideMidSide(*result);
     }
+    if (result->intensity) ApplyIntensity(*result);
 }
 
 }  // namespace l3

@@ -1,8 +1,8 @@
 #pragma once
 // Analysis stage of the second encoder engine: attack detection and block
 // types (one granule of look-ahead), the polyphase filter bank, the MDCT, the
-// band thresholds and the mid/side decision. Created at open; no allocation
-// afterwards. Used by one engine on one thread.
+// band thresholds and the stereo decisions (mid/side, intensity). Created at
+// open; no allocation afterwards. Used by one engine on one thread.
 #include "mp3enc/engine/L3Granule.h"
 
 namespace l3 {
@@ -10,11 +10,11 @@ namespace l3 {
 class CL3Analysis {
 public:
     // 0 on success, 1 for a rate without band tables or a bad channel count.
-    int Create(int sampleRate, int bitRate, int channels, float bandwidth);
+    int Create(int sampleRate, int bitRate, int channels, float bandwidth, bool intensityOff);
     // Appends one granule: 576 interleaved stereo frames.
     void Stage(const float* stereoFrames);
-    // Transforms the granule staged before the latest one. The mid/side
-    // decision is taken at granule index 0 and kept for the frame.
+    // Transforms the granule staged before the latest one. The mid/side and
+    // intensity decisions are taken at granule index 0 and kept for the frame.
     void Analyse(int granuleIndex, AnalysisResult* result);
 
 private:
@@ -50,11 +50,25 @@ private:
     void BandThresholds(const Layout& layout, const float* energy, float* threshold, float* preEcho, int blockType,
                         bool firstWindowOfStart);
     void DecideMidSide(AnalysisResult& r);
+    bool BelowBound(const AnalysisResult& r, int record) const;
+    void SearchIntensity(AnalysisResult& r);
+    void SearchWindow(AnalysisResult& r, int window, int* previous);
+    void ApplyIntensity(AnalysisResult& r);
 
     int m_sampleRate = 0;
     int m_channels = 0;
     bool m_midSideAllowed = false;
     bool m_frameMidSide = false;
+    bool m_intensityAllowed = false;
+    bool m_frameIntensity = false;
+    bool m_mpeg1 = true;
+    // Positions of the last search, per long band and per short band and window.
+    int m_isPrevLong[kLongBands]{};
+    int m_isPrevShort[3][kShortBands]{};
+    // Weights and cross terms of the granule's search, per record.
+    float m_isLeft[kShortRecords]{};
+    float m_isRight[kShortRecords]{};
+    float m_isCross[kShortRecords]{};
     Layout m_long{};
     Layout m_short{};
     Channel m_ch[2]{};

@@ -106,7 +106,7 @@ int SetUp(L3Engine& e) {
     }
     e.bandwidth = bw;
     std::memcpy(&e.params[kL3Bandwidth], &bw, sizeof bw);
-    if (e.analyser.Create(f, e.vbr ? 0 : r, e.codedChannels, bw)) return 1;
+    if (e.analyser.Create(f, e.vbr ? 0 : r, e.codedChannels, bw, w[kL3IntensityOff] != 0)) return 1;
 
     const long long target = static_cast<long long>(g) * r * 576 / f;
     int h = 14;
@@ -169,6 +169,7 @@ void EncodeGranule(L3Engine& e, const float* pcm, int frames, uint8_t* out, int 
     e.analyser.Stage(e.staging);
     e.analyser.Analyse(gi, &e.analysis);
     if (e.codedChannels == 2 && e.analysis.midSide) e.modeExtension |= 2;
+    if (e.codedChannels == 2 && e.analysis.intensity) e.modeExtension |= 1;
     e.rate.Quantise(e.analysis, e.granules[gi]);
     e.bitsUsed += e.granules[gi].totalBits;
     e.rate.SettleGranule(e.granules[gi].totalBits);

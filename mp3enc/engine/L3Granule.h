@@ -30,6 +30,13 @@ struct AnalysisChannel {
 struct AnalysisResult {
     int channels;
     bool midSide;
+    // Intensity stereo of the frame: from each window's bound upward the left
+    // channel carries both, the right channel's lines are zero and its scale
+    // factors are the positions. A window without intensity has the band
+    // count in use as its bound.
+    bool intensity;
+    int intensityBound[3];               // long blocks use [0]
+    int intensityPos[kShortRecords];     // per record, as the right channel's records
     AnalysisChannel ch[2];
 };
 

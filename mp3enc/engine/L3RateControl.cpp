@@ -356,7 +356,7 @@ void CL3RateControl::DeriveScaleFactors(const AnalysisChannel& a, const ChannelW
                 for (int r = win; r < coded; r += 3)
                     if (exponent[r] != kNoBand) exponent[r] -= 8 * sbg;
             }
-        } else if (mpeg1) {
+        } else if (mpeg1 && !m_intensityFrame) {
             bool all = used > 0;
             for (int r = 0; r < coded; ++r)
                 if (exponent[r] != kNoBand && exponent[r] < l3enc::kPretab[r] * mult) all = false;
@@ -411,9 +411,9 @@ int CL3RateControl::Requantise(const AnalysisChannel& a, const ChannelWork& w, i
     return largest;
 }
 
-int CL3RateControl::CodeScaleFactors(GranuleChannel& g, int) {
+int CL3RateControl::CodeScaleFactors(GranuleChannel& g, const int* need, bool intensityRight) {
     const bool isShort = g.blockType == kShort;
-    auto value = [&](int r) { return g.scalefac[r] == kNoBand ? 0 : g.scalefac[r]; };
+    auto value = [&](int r) { return need ? need[r] : (g.scalefac[r] == kNoBand ? 0 : g.scalefac[r]); };
     auto bitsFor = [](int v) {
         int b = 0;
         while ((1 << b) <= v) ++b;
@@ -446,11 +446,16 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, int) {
         }
         return bestBits;
     }
+    // The right channel of an intensity frame has its own table, keyed by
+    // scalefac_compress / 2; the low bit is intensity_scale, here always 1
+    // (position steps of 2^(1/2), as the position weights assume).
     const int cls = isShort ? 1 : 0;
+    const int variant = intensityRight ? 1 : 0;
+    const int keys = intensityRight ? 256 : 500;
     int best = -1, bestBits = 0;
-    for (int c = 0; c < 512; ++c) {
-        const l3enc::LsfSlen& e = l3enc::kLsfSlen[0][c];
-        if (e.preflag != 0 || (c >= 500)) continue;
+    for (int c = 0; c < keys; ++c) {
+        const l3enc::LsfSlen& e = l3enc::kLsfSlen[variant][c];
+        if (e.preflag != 0) continue;
         const uint8_t* counts = l3enc::kLsfPartitions[e.block][cls];
         int r = 0, bits = 0;
         bool ok = true;
@@ -466,8 +471,8 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, int) {
         }
     }
     if (best < 0) return -1;
-    const l3enc::LsfSlen& e = l3enc::kLsfSlen[0][best];
-    g.scalefacCompress = best;
+    const l3enc::LsfSlen& e = l3enc::kLsfSlen[variant][best];
+    g.scalefacCompress = intensityRight ? 2 * best + 1 : best;
     for (int p = 0; p < 4; ++p) {
         g.nrSfb[p] = l3enc::kLsfPartitions[e.block][cls][p];
         g.slen[p] = e.slen[p];
@@ -475,7 +480,72 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, int) {
     return bestBits;
 }
 
-void CL3RateControl::QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, int cap, GranuleChannel& g) {
+// The right channel of an intensity frame. A decoder takes every band above
+// the right channel's highest non-zero band as an intensity band, so the
+// positions go from each window's bound upward, and the zero bands just below
+// the bound get the position that means "no intensity": 7 in MPEG-1 (0 where
+// the left band is silent too, as that costs fewer bits), and in MPEG-2 and
+// 2.5 the largest value of the partition's width, set once the widths are
+// chosen (MarkIllegal).
+void CL3RateControl::IntensityScaleFactors(const AnalysisResult& a, const int* leftQ, GranuleChannel& g, int* need,
+                                           bool* illegal) const {
+    const bool isLong = g.blockType != kShort;
+    const bool mpeg1 = m_cfg.version == 0;
+    const int bands = isLong ? kLongBands : kShortBands;  // the last one has no scale factor
+    const int inUse = a.ch[1].bandsInUse;
+    const AnalysisChannel& layout = a.ch[1];
+    for (int r = 0; r < kShortRecords; ++r) {
+        need[r] = g.scalefac[r] == kNoBand ? 0 : g.scalefac[r];
+        illegal[r] = false;
+    }
+    auto zero = [&](const int* q, int r) {
+        for (int i = layout.recordStart[r]; i < layout.recordStart[r + 1]; ++i)
+            if (q[i] != 0) return false;
+        return true;
+    };
+    for (int w = 0; w < (isLong ? 1 : 3); ++w) {
+        auto record = [&](int b) { return isLong ? b : b * 3 + w; };
+        const int bound = std::min(a.intensityBound[w], bands);
+        for (int b = bound; b < bands - 1; ++b) {
+            const int r = record(b);
+            const int pos = b < inUse ? a.intensityPos[r] : 0;
+            g.scalefac[r] = pos;
+            // MPEG-2 and 2.5: the width must also hold the illegal value above the position.
+            need[r] = mpeg1 || b >= inUse ? pos : pos + 1;
+        }
+        for (int b = bound - 1; b >= 0; --b) {
+            const int r = record(b);
+            if (!zero(g.q, r)) break;
+            if (b == bands - 1) continue;
+            if (mpeg1) {
+                g.scalefac[r] = need[r] = (leftQ && zero(leftQ, r)) ? 0 : 7;
+            } else {
+                g.scalefac[r] = need[r] = 0;
+                illegal[r] = true;
+            }
+        }
+    }
+}
+
+int CL3RateControl::IntensityReserve(const AnalysisResult& a) {
+    GranuleChannel& probe = m_probe;
+    probe.blockType = a.ch[1].blockType;
+    ClearChannel(probe);
+    int need[kShortRecords];
+    bool illegal[kShortRecords];
+    IntensityScaleFactors(a, nullptr, probe, need, illegal);  // as if the left band sounded everywhere
+    return std::max(0, CodeScaleFactors(probe, need, true));
+}
+
+void CL3RateControl::MarkIllegal(GranuleChannel& g, const bool* illegal) const {
+    int r = 0;
+    for (int p = 0; p < 4; ++p)
+        for (int k = 0; k < g.nrSfb[p]; ++k, ++r)
+            if (illegal[r]) g.scalefac[r] = (1 << g.slen[p]) - 1;
+}
+
+void CL3RateControl::QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, int cap, GranuleChannel& g,
+                                     const AnalysisResult* stereo, const GranuleChannel* left) {
     g.blockType = a.blockType;
     int usedRecords = 0;
     for (int r = 0; r < a.recordCount; ++r) {
@@ -490,19 +560,28 @@ void CL3RateControl::QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, i
     }
     int gain = 0;
     DeriveScaleFactors(a, w, g, &gain);
+    // The quantiser reads the derived scale factors; the right channel of an
+    // intensity frame writes positions over some of them on every pass.
+    int derived[kShortRecords];
+    std::memcpy(derived, g.scalefac, sizeof derived);
+    int need[kShortRecords];
+    bool illegal[kShortRecords];
     HuffBand bands[kShortRecords];
     for (int r = 0; r < a.recordCount; ++r) bands[r] = HuffBand{a.recordStart[r + 1] - a.recordStart[r], w.peakLine[r]};
     const int extent = usedRecords > 0 ? a.recordStart[usedRecords] : 0;
     const bool anyBand = usedRecords > 0;
     for (; anyBand && gain <= kMaxGain; ++gain) {
+        std::memcpy(g.scalefac, derived, sizeof derived);
         if (Requantise(a, w, gain, g) >= 8192) continue;
-        const int sfBits = CodeScaleFactors(g, usedRecords);
+        if (stereo) IntensityScaleFactors(*stereo, left->q, g, need, illegal);
+        const int sfBits = CodeScaleFactors(g, stereo ? need : nullptr, stereo != nullptr);
         if (sfBits < 0) break;
         const int bits = sfBits + CountHuffmanBits(g.q, extent, a.blockType, bands, a.recordCount,
                                                    m_cfg.splitSearch != 0, &g.huff);
         if (bits < cap) {
             g.globalGain = gain + 150;
             g.part23Length = bits;
+            if (stereo) MarkIllegal(g, illegal);
             for (int& s : g.scalefac)
                 if (s == kNoBand) s = 0;
             return;
@@ -510,9 +589,16 @@ void CL3RateControl::QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, i
     }
     // Nothing fits the cap (or nothing is worth coding): send silence.
     ClearChannel(g);
-    CodeScaleFactors(g, 0);
+    int sfBits = 0;
+    if (stereo) {
+        IntensityScaleFactors(*stereo, left->q, g, need, illegal);
+        sfBits = std::max(0, CodeScaleFactors(g, need, true));
+        MarkIllegal(g, illegal);
+    } else {
+        CodeScaleFactors(g, nullptr, false);
+    }
     g.globalGain = 0;
-    g.part23Length = CountHuffmanBits(g.q, 0, a.blockType, bands, a.recordCount, false, &g.huff);
+    g.part23Length = sfBits + CountHuffmanBits(g.q, 0, a.blockType, bands, a.recordCount, false, &g.huff);
 }
 
 void CL3RateControl::Quantise(AnalysisResult& a, GranuleResult& result) {
@@ -542,6 +628,7 @@ void CL3RateControl::Quantise(AnalysisResult& a, GranuleResult& result) {
         ChannelPe(c, w);
         pe += w.pe;
     }
+    m_intensityFrame = channels == 2 && a.intensity;
     const float target = Target(pe, anyShort);
     const float p = (m_cfg.vbr ? 1.0f : m_smoothing) * target;
     if (pe > p) {
@@ -553,12 +640,26 @@ void CL3RateControl::Quantise(AnalysisResult& a, GranuleResult& result) {
     for (int ch = 0; ch < channels; ++ch) total += m_work[ch].pe;
     const int budget = m_cfg.vbr ? m_cfg.maxBits
                                  : m_reservoir + m_cfg.meanGranuleBits + m_surplus - m_cfg.meanFrameBits;
-    result.totalBits = 0;
+    int caps[2];
     for (int ch = 0; ch < channels; ++ch) {
         const float share =
             total > 0.0f ? m_work[ch].pe / total * (1.0f - 0.1f * channels) + 0.1f : 0.1f;
-        const int cap = std::min(4096, static_cast<int>(std::floor(budget * share)));
-        QuantiseChannel(a.ch[ch], m_work[ch], cap, result.ch[ch]);
+        caps[ch] = std::min(4096, static_cast<int>(std::floor(budget * share)));
+    }
+    if (m_intensityFrame) {
+        // Even a silent right channel carries its positions: the left channel
+        // leaves room for them, or the frame would outgrow its budget.
+        const int reserve = IntensityReserve(a) + 1;
+        if (caps[1] < reserve) {
+            caps[0] = std::max(0, caps[0] - (reserve - caps[1]));
+            caps[1] = reserve;
+        }
+    }
+    result.totalBits = 0;
+    for (int ch = 0; ch < channels; ++ch) {
+        const int cap = caps[ch];
+        const bool intensityRight = ch == 1 && m_intensityFrame;
+        QuantiseChannel(a.ch[ch], m_work[ch], cap, result.ch[ch], intensityRight ? &a : nullptr, &result.ch[0]);
         result.totalBits += result.ch[ch].part23Length;
     }
     m_prevBits = result.totalBits;

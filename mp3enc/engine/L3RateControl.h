@@ -53,15 +53,26 @@ private:
     float Target(float pe, bool shortBlocks);
     void AdaptThresholds(AnalysisResult& a, float target);
     void LowerThresholds(AnalysisResult& a, float target);
-    void QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, int cap, GranuleChannel& g);
+    // `stereo` and `left` only for the right channel of an intensity frame.
+    void QuantiseChannel(const AnalysisChannel& a, ChannelWork& w, int cap, GranuleChannel& g,
+                         const AnalysisResult* stereo, const GranuleChannel* left);
     void DeriveScaleFactors(const AnalysisChannel& a, const ChannelWork& w, GranuleChannel& g, int* gain);
     int Requantise(const AnalysisChannel& a, const ChannelWork& w, int gain, GranuleChannel& g);
-    int CodeScaleFactors(GranuleChannel& g, int usedRecords);
+    // Bits of the scale factors, or -1. `need`, when given, is per record the
+    // value its width must hold in place of the scale factor itself.
+    int CodeScaleFactors(GranuleChannel& g, const int* need, bool intensityRight);
+    // `leftQ` null: taken as sounding in every band (the dearest case).
+    void IntensityScaleFactors(const AnalysisResult& a, const int* leftQ, GranuleChannel& g, int* need,
+                               bool* illegal) const;
+    // Scale-factor bits of a silent right channel in an intensity frame.
+    int IntensityReserve(const AnalysisResult& a);
+    void MarkIllegal(GranuleChannel& g, const bool* illegal) const;
     void ClearChannel(GranuleChannel& g);
 
     RateConfig m_cfg{};
     int m_reservoir = 0;
     int m_surplus = 0;
+    bool m_intensityFrame = false;
     float m_vbrScale = 0.0f;
     int m_equivalentRate = 0;
     float m_peLo = 0.0f, m_peHi = 0.0f, m_smoothing = 1.0f;
@@ -70,6 +81,7 @@ private:
     float m_ratioLong[kLongBands]{};
     float m_ratioShort[kShortBands]{};
     ChannelWork m_work[2]{};
+    GranuleChannel m_probe{};
 };
 
 }  // namespace l3

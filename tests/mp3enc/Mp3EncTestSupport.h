@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +86,44 @@ inline std::vector<int16_t> Tones(int rate, int channels, double seconds, const 
     return pcm;
 }
 
+// One source in both channels, in phase, the right channel `rightDb` below the
+// left: a tone, or pink noise (Voss: eight white rows refreshed at halving rates).
+inline std::vector<int16_t> Panned(int rate, double seconds, bool pink, double rightDb, uint32_t seed = 1) {
+    const size_t frames = static_cast<size_t>(seconds * rate);
+    std::vector<int16_t> pcm(frames * 2);
+    const double right = std::pow(10.0, rightDb / 20.0);
+    double rows[8] = {};
+    auto white = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<double>(static_cast<int32_t>(seed)) / 2147483648.0;
+    };
+    for (size_t n = 0; n < frames; ++n) {
+        double v;
+        if (pink) {
+            for (int k = 0; k < 8; ++k)
+                if (n % (size_t{1} << k) == 0) rows[k] = white();
+            v = 0.0;
+            for (double r : rows) v += r;
+            v *= 0.06;
+        } else {
+            v = 0.4 * std::sin(2.0 * M_PI * 1700.0 * static_cast<double>(n) / rate);
+        }
+        pcm[2 * n] = static_cast<int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0));
+        pcm[2 * n + 1] = static_cast<int16_t>(std::lround(std::clamp(v * right, -1.0, 1.0) * 32767.0));
+    }
+    return pcm;
+}
+
+// Level of the right channel against the left, dB, over frames [from, to).
+inline double RightToLeftDb(const std::vector<int16_t>& pcm, size_t from, size_t to = SIZE_MAX) {
+    double l = 0.0, r = 0.0;
+    for (size_t i = 2 * from; i + 1 < pcm.size() && i < 2 * to; i += 2) {
+        l += static_cast<double>(pcm[i]) * pcm[i];
+        r += static_cast<double>(pcm[i + 1]) * pcm[i + 1];
+    }
+    return 10.0 * std::log10(std::max(r, 1.0) / std::max(l, 1.0));
+}
+
 struct EncodeSettings {
     int rate = 48000;
     int channels = 2;        // input and coded
@@ -93,6 +133,7 @@ struct EncodeSettings {
     int crc = 0;
     int vbrQuality = 0;
     int intensity = 1;
+    float bandwidth = 0.0f;  // 0: the engine's own
     int chunkBytes = 4608;   // PCM bytes offered per call
 };
 
@@ -118,6 +159,7 @@ inline EncodeResult Encode(const std::vector<int16_t>& pcm, const EncodeSettings
     c->crc = s.crc;
     c->vbrQuality = s.vbrQuality;
     c->intensityAllowed = s.intensity;
+    if (s.bandwidth > 0.0f) c->bandwidth = s.bandwidth;
     if (!Mp3EncoderSetConfig(enc, c)) {
         Mp3EncoderDestroy(enc);
         return r;
@@ -154,6 +196,7 @@ struct FrameHeader {
     int rate;
     int kbps;
     int mode;
+    int modeExtension;
     bool crc;
     bool padding;
 };
@@ -182,6 +225,7 @@ inline std::vector<FrameHeader> ParseFrames(const std::vector<uint8_t>& s, bool*
         f.padding = ((h >> 9) & 1) != 0;
         f.crc = ((h >> 16) & 1) == 0;
         f.mode = (h >> 6) & 3;
+        f.modeExtension = (h >> 4) & 3;
         f.length = (id == 3 ? 144 : 72) * f.kbps * 1000 / f.rate + (f.padding ? 1 : 0);
         frames.push_back(f);
         p += static_cast<size_t>(f.length);
@@ -217,8 +261,25 @@ inline RunResult PeerDecode(Peer peer, const std::string& mp3, const std::string
                            (crc ? "-err_detect crccheck+bitstream -xerror " : "-err_detect bitstream ") + "-y -i " +
                            mp3 + " -f s16le " + raw,
                        errFile);
-        case Peer::kMpg123:
-            return RunShell("mpg123 -q --no-gapless -s " + mp3 + " > " + raw, errFile);
+        case Peer::kMpg123: {
+            // Not -q: that silences its errors too. Its banner and progress lines are dropped.
+            RunResult r = RunShell("mpg123 --no-gapless -s " + mp3 + " > " + raw, errFile);
+            std::string kept, line;
+            for (char ch : r.err + "\n") {
+                if (ch != '\n') {
+                    line += ch;
+                    continue;
+                }
+                std::string lower = line;
+                for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                if (lower.find("error") != std::string::npos || lower.find("warn") != std::string::npos ||
+                    lower.find("fail") != std::string::npos)
+                    kept += line + "\n";
+                line.clear();
+            }
+            r.err = kept;
+            return r;
+        }
         case Peer::kSox:
             return RunShell("sox -V2 -t mp3 " + mp3 + " -t raw -e signed -b 16 " + raw, errFile);
     }

@@ -286,3 +286,71 @@ TEST(Mp3EncoderPeer, AClickSwitchesToShortBlocksAroundIt) {
     // Far from the click every granule is long.
     EXPECT_EQ(seq.substr(0, 20), std::string(20, '0'));
 }
+
+// Intensity stereo is allowed in joint stereo up to 96 kbit/s: at every rate,
+// a low and a middle bit rate, half a second of a tone and then of pink noise,
+// both panned 6 dB to the left, keep their level ratio through mpg123; the
+// frames carry mode extension bit 0 (intensity), and every peer decodes the
+// streams without a word.
+class Mp3EncoderIntensity : public ::testing::TestWithParam<int> {};
+
+TEST_P(Mp3EncoderIntensity, KeepsTheChannelLevelRatioAndDecodesCleanlyInEveryPeer) {
+    if (!HaveTool("ffmpeg") || !HaveTool("mpg123") || !HaveTool("sox")) GTEST_SKIP() << "peer missing";
+    const int rate = GetParam();
+    const bool high = rate >= 32000;
+    CTempDir dir;
+    auto pcm = Panned(rate, 0.5, false, -6.0);
+    const auto noise = Panned(rate, 0.5, true, -6.0);
+    pcm.insert(pcm.end(), noise.begin(), noise.end());
+    const size_t half = static_cast<size_t>(rate) / 2, margin = static_cast<size_t>(rate) / 20;
+    for (int bitRate : {high ? 32000 : 24000, high ? 64000 : 48000}) {
+        char label[64];
+        std::snprintf(label, sizeof label, "%d Hz, %d bit/s", rate, bitRate);
+        SCOPED_TRACE(label);
+        EncodeSettings s;
+        s.rate = rate;
+        s.bitRate = bitRate;
+        s.crc = 1;
+        const EncodeResult r = Encode(pcm, s);
+        ASSERT_TRUE(r.opened);
+        bool clean = false;
+        const auto frames = ParseFrames(r.stream, &clean);
+        EXPECT_TRUE(clean);
+        size_t intensity = 0;
+        for (const FrameHeader& f : frames) intensity += (f.modeExtension & 1) ? 1 : 0;
+        // The first frames carry the encoder's delay, silence in both channels.
+        EXPECT_GE(intensity, frames.size() / 2);
+        const std::string mp3 = dir.File("is.mp3");
+        WriteFile(mp3, r.stream);
+        for (Peer peer : {Peer::kFfmpeg, Peer::kMpg123, Peer::kSox}) {
+            const RunResult run = PeerDecode(peer, mp3, dir.File("p.raw"), dir.File("err"), true);
+            EXPECT_EQ(run.status, 0) << "peer " << static_cast<int>(peer);
+            EXPECT_EQ(WithoutDurationNote(run.err), "") << "peer " << static_cast<int>(peer);
+            if (peer != Peer::kMpg123) continue;
+            const auto decoded = ToPcm(ReadFile(dir.File("p.raw")));
+            const size_t d = static_cast<size_t>(r.delay);
+            const double tone = RightToLeftDb(decoded, d + margin, d + half - margin);
+            const double pink = RightToLeftDb(decoded, d + half + margin, d + 2 * half - margin);
+            std::printf("[ intensity ] %-20s %3zu of %3zu frames; right of left: tone %+.2f dB, pink noise %+.2f dB "
+                        "(input -6.02)\n",
+                        label, intensity, frames.size(), tone, pink);
+            EXPECT_NEAR(tone, -6.02, 2.0);
+            EXPECT_NEAR(pink, -6.02, 2.0);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRates, Mp3EncoderIntensity, ::testing::ValuesIn(kAllRates));
+
+TEST(Mp3EncoderPeer, IntensityOffOrAbove96kbitPerSecondNeverSetsItsBit) {
+    const auto pcm = Panned(44100, 0.5, true, -6.0);
+    for (const auto& [bitRate, allowed] : {std::pair{96000, 0}, std::pair{112000, 1}}) {
+        EncodeSettings s;
+        s.rate = 44100;
+        s.bitRate = bitRate;
+        s.intensity = allowed;
+        bool clean = false;
+        for (const FrameHeader& f : ParseFrames(Encode(pcm, s).stream, &clean)) EXPECT_EQ(f.modeExtension & 1, 0);
+        EXPECT_TRUE(clean);
+    }
+}
