@@ -342,17 +342,12 @@ int CAudioEngine::OpenEncoder() {
             return 0;
         }
         m_encoder = codec;
-        m_sendLimit = frameBytes;
+        const CodingDescriptor* row = FindCoding(type);
+        m_sendLimit = row && row->sendRoom ? row->sendRoom(frameBytes) : frameBytes;
         m_encodeUnit = m_captureLimit = n;
         if (m_deviceKind == INTERFACE_ASIO && (type == CODING_G711_ALAW || type == CODING_G711_ULAW || type == CODING_G722))
             m_captureLimit = 2 * n;
-        if (type == CODING_MPEG_L2) {
-            // A padded frame is one byte longer than frameBytes, and the call
-            // takes frameBytes at a time: the next frame must fit behind what
-            // is left of the one before.
-            m_sendLimit = 2 * frameBytes + 1;
-        } else if (type == CODING_MPEG_L3) {
-            m_sendLimit = 2880;
+        if (type == CODING_MPEG_L3) {
             m_captureLimit =
                 (m_sendFormat.deviceMode == DEVICEMODE_MONO && m_sendFormat.bitRate >= 64000) ? 2 * n : 3 * n;
         }

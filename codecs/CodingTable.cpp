@@ -74,18 +74,27 @@ int64_t AptxChannelBitRate(const AudioFormat& f) {
 
 constexpr int kG722ReceiveChunk = 1536;
 
+// ---- send room
+
+// A padded frame is one byte longer than frameBytes, and the call takes
+// frameBytes at a time: the next frame must fit behind what is left of the one before.
+int PaddedFramePair(int frameBytes) { return 2 * frameBytes + 1; }
+
+// Frames leave the bit reservoir in bursts: room for the longest frame there is.
+int LongestLayer3Frame(int) { return 2880; }
+
 // clang-format off
 const CodingDescriptor kRows[] = {
-    // type              name              status      mpeg   frame      duration      mode                    fixed rate, bit rate, always   channel bit rate     request over    TCP chunk          codec
-    {CODING_PCM,       "PCM",            "PCM ",     false, PcmFrame,  PcmDuration,  ModeRule::kMonoOrStereo, 0,     0,     false, PcmChannelBitRate,  kIp,            0,                 {}},
-    {CODING_G711_ALAW, "G.711 A-law",    "G.711 ",   false, G711Frame, Duration24,   ModeRule::kMono,         8000,  64000, true,  G711ChannelBitRate, TRANSPORT_ISDN, 0,                 kCodecOf<CG711Codec>},
-    {CODING_G711_ULAW, "G.711 mu-law",   "G.711 ",   false, G711Frame, Duration24,   ModeRule::kMono,         8000,  64000, true,  G711ChannelBitRate, TRANSPORT_ISDN, 0,                 kCodecOf<CG711Codec>},
-    {CODING_G722,      "G.722",          "G.722 ",   false, G722Frame, Duration24,   ModeRule::kMono,         16000, 64000, false, G722ChannelBitRate, TRANSPORT_ISDN, kG722ReceiveChunk, kCodecOf<CG722Codec>},
-    {CODING_MPEG_L1,   "MPEG Layer I",   "MP-L1 ",   true,  nullptr,   MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            0,              0,                 {}},
-    {CODING_MPEG_L2,   "MPEG Layer II",  "MP-L2 ",   true,  MpegFrame, MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            kAnyTransport,  0,                 kCodecOf<CMpegL2Codec>},
-    {CODING_MPEG_L3,   "MPEG Layer III", "MP-L3 ",   true,  MpegFrame, MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            kAnyTransport,  0,                 kCodecOf<CMpegL3Codec>},
-    {CODING_APTX,      "apt-X",          "APTx ",    false, AptxFrame, AptxDuration, ModeRule::kMonoOrStereo, 0,     0,     false, AptxChannelBitRate, 0,              0,                 kCodecOf<CAptxStdCodec>},
-    {CODING_APTX_ENH,  "enhanced apt-X", "EnhAPTx ", false, AptxFrame, AptxDuration, ModeRule::kMonoOrStereo, 0,     0,     false, AptxChannelBitRate, 0,              0,                 kCodecOf<CAptxEnhCodec>},
+    // type              name              status      mpeg   frame      duration      mode                    fixed rate, bit rate, always   channel bit rate     request over    TCP chunk          send room          codec
+    {CODING_PCM,       "PCM",            "PCM ",     false, PcmFrame,  PcmDuration,  ModeRule::kMonoOrStereo, 0,     0,     false, PcmChannelBitRate,  kIp,            0,                 nullptr,            {}},
+    {CODING_G711_ALAW, "G.711 A-law",    "G.711 ",   false, G711Frame, Duration24,   ModeRule::kMono,         8000,  64000, true,  G711ChannelBitRate, TRANSPORT_ISDN, 0,                 nullptr,            kCodecOf<CG711Codec>},
+    {CODING_G711_ULAW, "G.711 mu-law",   "G.711 ",   false, G711Frame, Duration24,   ModeRule::kMono,         8000,  64000, true,  G711ChannelBitRate, TRANSPORT_ISDN, 0,                 nullptr,            kCodecOf<CG711Codec>},
+    {CODING_G722,      "G.722",          "G.722 ",   false, G722Frame, Duration24,   ModeRule::kMono,         16000, 64000, false, G722ChannelBitRate, TRANSPORT_ISDN, kG722ReceiveChunk, nullptr,            kCodecOf<CG722Codec>},
+    {CODING_MPEG_L1,   "MPEG Layer I",   "MP-L1 ",   true,  nullptr,   MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            0,              0,                 nullptr,            {}},
+    {CODING_MPEG_L2,   "MPEG Layer II",  "MP-L2 ",   true,  MpegFrame, MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            kAnyTransport,  0,                 PaddedFramePair,    kCodecOf<CMpegL2Codec>},
+    {CODING_MPEG_L3,   "MPEG Layer III", "MP-L3 ",   true,  MpegFrame, MpegDuration, ModeRule::kMpegModes,    0,     0,     false, nullptr,            kAnyTransport,  0,                 LongestLayer3Frame, kCodecOf<CMpegL3Codec>},
+    {CODING_APTX,      "apt-X",          "APTx ",    false, AptxFrame, AptxDuration, ModeRule::kMonoOrStereo, 0,     0,     false, AptxChannelBitRate, 0,              0,                 nullptr,            kCodecOf<CAptxStdCodec>},
+    {CODING_APTX_ENH,  "enhanced apt-X", "EnhAPTx ", false, AptxFrame, AptxDuration, ModeRule::kMonoOrStereo, 0,     0,     false, AptxChannelBitRate, 0,              0,                 nullptr,            kCodecOf<CAptxEnhCodec>},
 };
 // clang-format on
 

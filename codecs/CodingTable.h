@@ -46,6 +46,8 @@ struct CodingDescriptor {
     int64_t (*channelBitRate)(const AudioFormat& format);
     uint32_t requestTransports;  // TRANSPORT_* a remote-control request may ask for it over
     int tcpReceiveChunk;         // bytes the TCP transport hands on at once; 0 = two frames
+    // Bytes the send FIFO keeps for coded frames of this length; null = one frame.
+    int (*sendRoom)(int frameBytes);
     CodecMaker codec;            // no create: no codec (yet)
 };
 

@@ -113,12 +113,8 @@ public:
             }
             m_encoder = codec;
             m_encodeUnit = n;
-            // As the engine: a padded Layer II frame is one byte longer, and
-            // the next frame must fit behind what is left of the one before;
-            // Layer III frames leave the bit reservoir in bursts.
-            m_sendLimit = m_sendFormat.codingType == CODING_MPEG_L2   ? 2 * m_sendFormat.frameBytes + 1
-                          : m_sendFormat.codingType == CODING_MPEG_L3 ? 2880
-                                                                      : m_sendFormat.frameBytes;
+            const CodingDescriptor* row = FindCoding(m_sendFormat.codingType);
+            m_sendLimit = row && row->sendRoom ? row->sendRoom(m_sendFormat.frameBytes) : m_sendFormat.frameBytes;
         }
         m_sendChannels = ChannelsOfDeviceMode(m_sendFormat.deviceMode);
         m_sendConvert = m_sendFormat.sampleRate != CToneStation::kDeviceRate;
