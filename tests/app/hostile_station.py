@@ -176,7 +176,7 @@ def slow_caller(a_call):
         fail(f"slow caller held the line for {ended} s")
 
 
-def normal_call(b_rip, a_call):
+def normal_call(b_rip, a_call, a_rip):
     sock = connect(b_rip)
     read(sock)
     send(sock, SET_ENCODER, struct.pack("<4I", 1, 768000, 48000, 10))
@@ -205,6 +205,29 @@ def normal_call(b_rip, a_call):
         if command == STATE:
             final = struct.unpack("<I", body)[0]
     sock.close()
+    # The far end hears of the hang-up a moment later; closed before that, A
+    # would rightly ask whether to break a connection it still has.
+    if not wait_idle(a_rip):
+        fail("A still has the call 60 s after B hung up")
+
+
+def wait_idle(rip_port, patience=60):
+    """Asks the station for its call state until it is idle (16); False when it never was."""
+    control = connect(rip_port)
+    control.settimeout(patience)
+    deadline = time.time() + patience
+    try:
+        while time.time() < deadline:
+            send(control, STATE)
+            command, body = read(control)
+            while command != STATE:
+                command, body = read(control)
+            if struct.unpack("<I", body)[0] == 16:
+                return True
+            time.sleep(0.1)
+        return False
+    finally:
+        control.close()
 
 
 def main():
@@ -220,7 +243,7 @@ def main():
         slow_caller(a_call)
     else:
         fail(f"unknown mode {mode}")
-    normal_call(b_rip, a_call)
+    normal_call(b_rip, a_call, a_rip)
     return 1 if failures else 0
 
 

@@ -190,6 +190,23 @@ inline std::vector<FrameHeader> ParseFrames(const std::vector<uint8_t>& s, bool*
     return frames;
 }
 
+// ffmpeg's demuxer says this about every stream without a Xing header; it is
+// about seeking, not about the frames.
+inline std::string WithoutDurationNote(std::string err) {
+    const std::string note = "Estimating duration from bitrate, this may be inaccurate";
+    std::string kept, line;
+    for (char ch : err) {
+        if (ch != '\n') {
+            line += ch;
+            continue;
+        }
+        if (line.find(note) == std::string::npos) kept += line + "\n";
+        line.clear();
+    }
+    if (!line.empty() && line.find(note) == std::string::npos) kept += line;
+    return kept;
+}
+
 // Decodes a stream file with a peer to raw 16-bit PCM at the stream's rate.
 enum class Peer { kFfmpeg, kMpg123, kSox };
 inline RunResult PeerDecode(Peer peer, const std::string& mp3, const std::string& raw, const std::string& errFile,

@@ -7,23 +7,6 @@
 using namespace l3test;
 
 namespace {
-// ffmpeg's demuxer says this about every stream without a Xing header; it is
-// about seeking, not about the frames.
-std::string WithoutDurationNote(std::string err) {
-    const std::string note = "Estimating duration from bitrate, this may be inaccurate";
-    std::string kept, line;
-    for (char ch : err) {
-        if (ch != '\n') {
-            line += ch;
-            continue;
-        }
-        if (line.find(note) == std::string::npos) kept += line + "\n";
-        line.clear();
-    }
-    if (!line.empty() && line.find(note) == std::string::npos) kept += line;
-    return kept;
-}
-
 
 std::vector<int16_t> TestSignal(int rate, int channels, double seconds) {
     auto pcm = Tones(rate, channels, seconds, {{440, 0.3}, {rate / 7.3, 0.1}}, {{660, 0.25}, {rate / 9.1, 0.1}});
