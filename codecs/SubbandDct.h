@@ -6,11 +6,14 @@
 class CSubbandDct {
 public:
     CSubbandDct();
-    // x holds n values in and the n coefficients out; n is 16 or 32.
+    // x holds n values in and the n coefficients out; n is 16 or 32. The
+    // butterflies of 8 points and more run four at a time through SSE2 where
+    // the build has it, with the bits of the portable path.
     void Run(float* x, int n) const;
+    void RunPortable(float* x, int n) const;
 
 private:
-    template <int N>
+    template <int N, bool kVector>
     void Halve(float* x, float* scratch) const;
 
     // 1 / (2 cos(pi (2i + 1) / 4h)) for the halving steps of size 2h, h = 1, 2, 4, 8, 16.

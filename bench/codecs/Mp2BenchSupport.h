@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the Layer II benchmarks: a 10 s test signal, a temp folder, and
-// the wall time of a peer program run on the same material.
+// Shared by the Layer II benchmarks: a 10 s test signal at 48 or 44.1 kHz, a
+// temp folder, and the wall time of a peer program run on the same material.
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -17,16 +17,15 @@
 
 namespace mp2bench {
 
-constexpr int kRate = 48000;
 constexpr int kSeconds = 10;
 constexpr int kBitRate = 256000;
 
-inline std::vector<int16_t> Signal() {
-    std::vector<int16_t> pcm(static_cast<size_t>(kRate) * kSeconds * 2);
+inline std::vector<int16_t> Signal(int rate) {
+    std::vector<int16_t> pcm(static_cast<size_t>(rate) * kSeconds * 2);
     const double pi = 3.14159265358979323846;
     uint32_t noise = 12345;
     for (size_t i = 0; i < pcm.size() / 2; ++i) {
-        const double t = static_cast<double>(i) / kRate;
+        const double t = static_cast<double>(i) / rate;
         noise = noise * 1664525u + 1013904223u;
         const double n = (static_cast<double>(noise >> 16) / 65536.0 - 0.5) * 800.0;
         pcm[2 * i] = static_cast<int16_t>(6000 * std::sin(2 * pi * 440 * t) + 3000 * std::sin(2 * pi * 3100 * t) + n);
@@ -62,11 +61,11 @@ inline double PeerSeconds(const std::string& cmd) {
     return best;
 }
 
-inline std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm) {
+inline std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm, int rate) {
     CMpegL2Codec codec;
     AudioFormat f;
     f.codingType = 32;
-    f.sampleRate = kRate;
+    f.sampleRate = rate;
     f.deviceMode = 20;
     f.bitRate = kBitRate;
     codec.SetEncodeFormat(&f);

@@ -27,6 +27,8 @@ public:
     uint32_t Refill();
 
     uint32_t Read(int n);      // 1 .. 16 bits
+    uint32_t Peek(int n) const;  // 1 .. 16 bits, leaving the position where it is
+    void Advance(int n);         // as Read(n) without the value
     uint32_t Read32();
     void Unread(int32_t k);
     void Skip(int32_t k);
@@ -56,7 +58,25 @@ private:
     bool m_owns = false;
 };
 
-// Inline: the Huffman decoder calls it for nearly every code.
+// Inline: the Huffman decoder calls them for nearly every code.
+inline uint32_t CMp3BitRing::Peek(int n) const {
+    const uint32_t p = m_read;
+    const uint32_t byte = (p >> 4) << 1;
+    const uint32_t shift = p & 15;
+    uint32_t word = (static_cast<uint32_t>(m_data[byte]) << 8 | m_data[byte + 1]) << shift;
+    if (16 - static_cast<int>(shift) < n) {
+        const uint32_t next = (byte + 2) & (m_capacity - 1);
+        word |= (static_cast<uint32_t>(m_data[next]) << 8 | m_data[next + 1]) >> (16 - shift);
+    }
+    return (word & 0xFFFFu) >> (16 - n);
+}
+
+inline void CMp3BitRing::Advance(int n) {
+    m_read = (m_read + static_cast<uint32_t>(n)) & (m_capBits - 1);
+    m_mark += n;
+    m_fill -= n;
+}
+
 inline uint32_t CMp3BitRing::Read(int n) {
     const uint32_t p = m_read;
     const uint32_t byte = (p >> 4) << 1;

@@ -57,7 +57,36 @@ struct HuffTrees {
             count1Root[t] = NewNode();
             for (const auto& c : mp3tables::kCount1[t]) Add(count1Root[t], c.bits, c.len, c.value);
         }
+        for (int n = 0; n < used; ++n)
+            for (uint32_t bits = 0; bits < (1u << kStepBits); ++bits) step[n][bits] = Step(n, bits);
     }
+
+    // Walks kStepBits bits from node n: a leaf reached on the way, or the node
+    // where they end. A missing branch is a leaf of value 0, as one bit at a time.
+    uint16_t Step(int n, uint32_t bits) const {
+        for (int b = 1; b <= kStepBits; ++b) {
+            const int next = node[n][(bits >> (kStepBits - b)) & 1];
+            if (next <= 0) return static_cast<uint16_t>(kLeaf | (next < 0 ? -next - 1 : 0) << 3 | b);
+            n = next;
+        }
+        return static_cast<uint16_t>(n << 3 | kStepBits);
+    }
+
+    // One code: the tree walk kStepBits bits at a time; consumes exactly the
+    // bits that a walk of one bit at a time would.
+    int Decode(CMp3BitRing& r, int n) const {
+        for (;;) {
+            const uint16_t e = step[n][r.Peek(kStepBits)];
+            r.Advance(e & 7);
+            if (e & kLeaf) return (e & ~kLeaf) >> 3;
+            n = e >> 3;
+        }
+    }
+
+    // Entry: bits 0-2 the bits taken, bits 3-14 the leaf value or the next node, bit 15 set for a leaf.
+    static constexpr int kStepBits = 4;
+    static constexpr uint16_t kLeaf = 0x8000;
+    uint16_t step[1600][1 << kStepBits];
 };
 
 const HuffTrees& Trees() {
@@ -422,16 +451,7 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
                 val[i] = val[i + 1] = 0;
                 continue;
             }
-            int n = root;
-            int leaf;
-            for (;;) {
-                const int next = trees.node[n][r.Read(1)];
-                if (next <= 0) {
-                    leaf = next < 0 ? -next - 1 : 0;
-                    break;
-                }
-                n = next;
-            }
+            const int leaf = trees.Decode(r, root);
             int x = leaf >> 4;
             int y = leaf & 15;
             if (linbits && x == 15) x += static_cast<int>(r.Read(linbits));
@@ -445,16 +465,7 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
     const int c1root = trees.count1Root[gc.count1Table];
     bool dropLast = false;
     while (i <= 572 && r.Mark() < p23) {
-        int n = c1root;
-        int q;
-        for (;;) {
-            const int next = trees.node[n][r.Read(1)];
-            if (next <= 0) {
-                q = next < 0 ? -next - 1 : 0;
-                break;
-            }
-            n = next;
-        }
+        const int q = trees.Decode(r, c1root);
         for (int k = 0; k < 4; ++k) {
             int v = (q >> (3 - k)) & 1;
             if (v && r.Read(1)) v = -v;

@@ -3,14 +3,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "codecs/MulAdd.h"
 #include "codecs/mp3dec/Mp3FrameDecoder.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 }
 
-CMp3Hybrid::CMp3Hybrid() {
+CMp3Hybrid::CMp3Hybrid() : m_kernels(&Mp3Kernels(BestVectorPath())) {
     for (int k = 0; k < 18; ++k)
         for (int c = 0; c < 20; ++c) {
             const int i = c < 9 ? c : 9 + c;
@@ -41,8 +40,8 @@ void CMp3Hybrid::Clear() { std::memset(m_overlap, 0, sizeof(m_overlap)); }
 void CMp3Hybrid::Long36(const float* in, int blockType, float* overlap, float* out) const {
     // The 36 outputs hold 18 distinct values: y[17 - i] = -y[i], y[35 - i] = y[18 + i].
     // The 18 sums run side by side over k so they vectorise; each keeps the order of its terms.
-    float s[20] = {};
-    for (int k = 0; k < 18; ++k) muladd::Scaled(s, in[k], m_cos36[k], 20);
+    float s[20];
+    m_kernels->imdctSums(in, &m_cos36[0][0], s);
     float y[36];
     for (int i = 0; i < 9; ++i) {
         y[i] = s[i];

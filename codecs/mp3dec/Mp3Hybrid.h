@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "codecs/mp3dec/Mp3Kernels.h"
+
 struct Mp3GranuleChannel;
 
 class CMp3Hybrid {
@@ -20,6 +22,7 @@ private:
     void Long36(const float* in, int blockType, float* overlap, float* out) const;
     void Short12(const float* in, float* overlap, float* out) const;
 
+    const SMp3Kernels* m_kernels;
     int m_rateShift = 0;
     float m_overlap[2][576] = {};
     float m_cos36[18][20];   // [k][c]: output i = c for c < 9, i = 9 + c for c < 18, zero beyond

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "codecs/MulAdd.h"
 #include "codecs/mp3dec/Mp3Tables.h"
 
 namespace {
@@ -16,7 +15,7 @@ inline int32_t RoundClip(float v) {
 }
 }  // namespace
 
-CMp3Synth::CMp3Synth() {
+CMp3Synth::CMp3Synth() : m_kernels(&Mp3Kernels(BestVectorPath())) {
     for (int i = 0; i < 512; ++i) m_window[i] = static_cast<float>(mp3tables::kSynthWindow[i] / 65536.0);
     Clear();
 }
@@ -24,21 +23,6 @@ CMp3Synth::CMp3Synth() {
 void CMp3Synth::Clear() {
     std::memset(m_v, 0, sizeof(m_v));
     m_offset = 0;
-}
-
-// All 32 outputs of one block at once, each summed in the order of the
-// standard's window taps: U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j].
-void CMp3Synth::Window(const float* v, float* pcm) const {
-    float acc[32] = {};
-    for (int i = 0; i < 8; ++i) {
-        const float* v0 = v + 128 * i;
-        const float* w0 = m_window + 64 * i;
-        const float* v1 = v0 + 96;
-        const float* w1 = w0 + 32;
-        muladd::Products(acc, v0, w0, 32);
-        muladd::Products(acc, v1, w1, 32);
-    }
-    std::memcpy(pcm, acc, sizeof acc);
 }
 
 uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8_t* out, bool asFloat) {
@@ -59,7 +43,14 @@ uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8
             std::memcpy(v + 1024, v, 64 * sizeof(float));
         }
         float pcm[2][32];
-        for (int ch = 0; ch < channels; ++ch) Window(m_v[ch] + m_offset, pcm[ch]);
+        // The window sums each output in the order of the standard's taps:
+        // U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j].
+        for (int ch = 0; ch < channels; ++ch) m_kernels->window(m_v[ch] + m_offset, m_window, pcm[ch]);
+        if (!asFloat && !m_eightBit && step == 1) {
+            m_kernels->pcm16(pcm[0], channels == 2 ? pcm[1] : nullptr, out);
+            out += 64 * channels;
+            continue;
+        }
         for (int j = 0; j < 32; j += step) {
             for (int ch = 0; ch < channels; ++ch) {
                 const float sum = pcm[ch][j];

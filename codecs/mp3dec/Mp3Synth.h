@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codecs/SubbandDct.h"
+#include "codecs/mp3dec/Mp3Kernels.h"
 
 class CMp3Synth {
 public:
@@ -19,8 +20,7 @@ public:
     void Clear();
 
 private:
-    void Window(const float* v, float* pcm) const;
-
+    const SMp3Kernels* m_kernels;
     int m_rateShift = 0;
     int m_eightBit = 0;
     // Matrixed values, 16 blocks of 64 per channel, newest at m_offset; each

@@ -1,0 +1,44 @@
+#include <cmath>
+
+#include "codecs/mp3dec/Mp3Kernels.h"
+
+namespace {
+
+void Window(const float* v, const float* w, float* pcm) {
+    float acc[32] = {};
+    for (int i = 0; i < 8; ++i) {
+        const float* v0 = v + 128 * i;
+        const float* w0 = w + 64 * i;
+        for (int j = 0; j < 32; ++j) acc[j] += v0[j] * w0[j];
+        for (int j = 0; j < 32; ++j) acc[j] += v0[96 + j] * w0[32 + j];
+    }
+    for (int j = 0; j < 32; ++j) pcm[j] = acc[j];
+}
+
+void ImdctSums(const float* in, const float* cos, float* s) {
+    float acc[20] = {};
+    for (int k = 0; k < 18; ++k)
+        for (int c = 0; c < 20; ++c) acc[c] += in[k] * cos[20 * k + c];
+    for (int c = 0; c < 20; ++c) s[c] = acc[c];
+}
+
+inline void Put(uint8_t*& out, float v) {
+    const float r = std::nearbyint(v);  // ties to even in the default rounding mode
+    const int32_t x = r >= 32767.0f ? 32767 : r <= -32768.0f ? -32768 : static_cast<int32_t>(r);
+    const uint16_t u = static_cast<uint16_t>(x);
+    *out++ = static_cast<uint8_t>(u & 0xFF);
+    *out++ = static_cast<uint8_t>(u >> 8);
+}
+
+void Pcm16(const float* left, const float* right, uint8_t* out) {
+    for (int j = 0; j < 32; ++j) {
+        Put(out, left[j]);
+        if (right) Put(out, right[j]);
+    }
+}
+
+}  // namespace
+
+namespace mp3kernels {
+const SMp3Kernels kScalar = {Window, ImdctSums, Pcm16};
+}
