@@ -23,4 +23,12 @@ struct GranuleInfo {
     int part2Length;    // scale-factor bits
     int mixedLongBands; // 8, or 6 for MPEG-2 and 2.5
     HuffmanData huffman;
+    // Working values of the quantisation loop.
+    int bandOffset[kMaxScalefactors + 3];  // quarter steps, per band record
+    float maxRatio;         // largest distortion / allowed distortion
+    float meanRatio;
+    float meanDistortedRatio;
+    int measuredBands;
+    int audibleBands;       // energy above the allowed distortion
+    int distortedBands;     // ratio above 1.0
 };
