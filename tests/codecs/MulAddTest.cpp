@@ -7,33 +7,18 @@
 #include <cstring>
 #include <vector>
 
+#include "support/FloatPatterns.h"
+
 namespace {
-
-// Values over many magnitudes, signs and some exact zeros, so rounding in any
-// different order would show.
-std::vector<float> Values(int n, uint32_t seed) {
-    std::vector<float> v(static_cast<size_t>(n));
-    for (float& x : v) {
-        seed = seed * 1664525u + 1013904223u;
-        const int e = static_cast<int>(seed >> 27) - 16;
-        const float m = static_cast<float>((seed >> 8) & 0xFFFF) / 65536.0f - 0.5f;
-        x = (seed & 0x70) == 0 ? 0.0f : std::ldexp(m, e);
-    }
-    return v;
-}
-
-bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
 
 #if defined(__SSE2__)
 TEST(MulAddTest, Sse2PathsGiveTheScalarBitsForEveryLength) {
     for (int n : {4, 16, 20, 32}) {
         for (uint32_t seed = 1; seed <= 50; ++seed) {
-            const std::vector<float> a = Values(n, seed);
-            const std::vector<float> b = Values(n, seed + 1000);
-            const std::vector<float> start = Values(n, seed + 2000);
-            const float x = Values(1, seed + 3000)[0];
+            const std::vector<float> a = PatternValues(n, seed);
+            const std::vector<float> b = PatternValues(n, seed + 1000);
+            const std::vector<float> start = PatternValues(n, seed + 2000);
+            const float x = PatternValues(1, seed + 3000)[0];
 
             std::vector<float> scalar = start;
             std::vector<float> vector = start;

@@ -27,25 +27,34 @@ inline AudioFormat MpegSend(int coding, int rate, int mode, int bitRate, int fra
     return f;
 }
 
+// The codec opened to encode the coding's format; false when it refuses.
+inline bool OpenToneEncoder(CCodec& codec, int coding, int rate, int mode, int bitRate) {
+    AudioFormat f = MpegSend(coding, rate, mode, bitRate, 0);
+    codec.SetEncodeFormat(&f);
+    return codec.OpenEncoder() == 1;
+}
+
+// The 997 Hz tone (all channels alike) from sample `first` on, as much as pcm holds.
+inline void FillTone(std::vector<int16_t>& pcm, int channels, long first, int rate) {
+    const size_t frames = pcm.size() / static_cast<size_t>(channels);
+    for (size_t s = 0; s < frames; ++s) {
+        const double t = static_cast<double>(first + static_cast<long>(s)) / rate;
+        for (int c = 0; c < channels; ++c)
+            pcm[s * static_cast<size_t>(channels) + static_cast<size_t>(c)] =
+                static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * t));
+    }
+}
+
 // Layer II frames of a 997 Hz tone (no two frames alike) from the codec, as the audio engine makes them.
 inline std::vector<std::vector<uint8_t>> Layer2Tone(int rate, int mode, int bitRate, int count) {
     CMpegL2Codec codec;
-    AudioFormat f;
-    f.codingType = CODING_MPEG_L2;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.bitRate = bitRate;
-    codec.SetEncodeFormat(&f);
-    if (codec.OpenEncoder() != 1) return {};
+    if (!OpenToneEncoder(codec, CODING_MPEG_L2, rate, mode, bitRate)) return {};
     const int ch = mode == DEVICEMODE_MONO ? 1 : 2;
     std::vector<int16_t> pcm(static_cast<size_t>(1152 * ch));
     std::vector<std::vector<uint8_t>> frames;
     uint8_t buf[2048];
     for (int i = 0; i < count; ++i) {
-        for (int s = 0; s < 1152; ++s) {
-            const double t = static_cast<double>(i * 1152 + s) / rate;
-            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * t));
-        }
+        FillTone(pcm, ch, i * 1152L, rate);
         int used = 0;
         const int n = codec.Encode(pcm.data(), 2304 * ch, &used, buf, sizeof buf);
         frames.emplace_back(buf, buf + n);
@@ -56,22 +65,13 @@ inline std::vector<std::vector<uint8_t>> Layer2Tone(int rate, int mode, int bitR
 // Layer III blocks (one frame, or two MPEG-2 frames) of the codec for a tone.
 inline std::vector<std::vector<uint8_t>> Layer3Tone(int rate, int mode, int bitRate, int blockBytes, int count) {
     CMpegL3Codec codec;
-    AudioFormat f;
-    f.codingType = CODING_MPEG_L3;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.bitRate = bitRate;
-    codec.SetEncodeFormat(&f);
-    if (codec.OpenEncoder() != 1) return {};
+    if (!OpenToneEncoder(codec, CODING_MPEG_L3, rate, mode, bitRate)) return {};
     const int ch = mode == DEVICEMODE_MONO ? 1 : 2;
     std::vector<uint8_t> stream;
     std::vector<int16_t> pcm(static_cast<size_t>(576 * ch));
     std::vector<uint8_t> buf(8192);
     for (int g = 0; stream.size() < static_cast<size_t>(blockBytes * (count + 2)); ++g) {
-        for (int s = 0; s < 576; ++s) {
-            const double t = static_cast<double>(g * 576 + s) / rate;
-            for (int c = 0; c < ch; ++c) pcm[static_cast<size_t>(s * ch + c)] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 997 * t));
-        }
+        FillTone(pcm, ch, g * 576L, rate);
         int used = 0;
         const int n = codec.Encode(pcm.data(), 1152 * ch, &used, buf.data(), static_cast<int>(buf.size()));
         if (n > 0) stream.insert(stream.end(), buf.begin(), buf.begin() + n);

@@ -7,20 +7,9 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+#include "support/FloatPatterns.h"
 
-// Values over many magnitudes and signs with some exact zeros, so summing in
-// any other order or fusing a multiply-add would show in the bits.
-std::vector<float> Values(int n, uint32_t seed) {
-    std::vector<float> v(static_cast<size_t>(n));
-    for (float& x : v) {
-        seed = seed * 1664525u + 1013904223u;
-        const int e = static_cast<int>(seed >> 27) - 16;
-        const float m = static_cast<float>((seed >> 8) & 0xFFFF) / 65536.0f - 0.5f;
-        x = (seed & 0x70) == 0 ? 0.0f : std::ldexp(m, e);
-    }
-    return v;
-}
+namespace {
 
 // Samples around every rounding and limiting case: ties, the 16-bit edges and
 // far beyond them, plus ordinary values.
@@ -28,7 +17,7 @@ std::vector<float> Samples(uint32_t seed) {
     std::vector<float> v = {0.5f,     1.5f,     2.5f,     -0.5f,     -1.5f,    -2.5f,    32766.5f, 32767.0f,
                             32767.4f, 32767.6f, 32768.0f, 40000.0f,  1e9f,     -32767.5f, -32768.0f, -32768.5f,
                             -32769.f, -1e9f,    0.0f,     -0.0f,     0.49999f, -0.4999f, 123.25f,  -7.75f};
-    const std::vector<float> more = Values(64, seed);
+    const std::vector<float> more = PatternValues(64, seed);
     for (float x : more) v.push_back(x * 70000.0f);
     v.resize(64);
     return v;
@@ -52,16 +41,16 @@ TEST(Mp3Kernels, EveryPathThisProcessorRunsGivesTheScalarBits) {
         EXPECT_NE(&k, &scalar) << VectorPathName(path) << " runs here but fell back to the scalar set";
         for (uint32_t seed = 1; seed <= 40; ++seed) {
             SCOPED_TRACE(testing::Message() << VectorPathName(path) << ", seed " << seed);
-            const std::vector<float> v = Values(1024, seed);
-            const std::vector<float> w = Values(512, seed + 100);
+            const std::vector<float> v = PatternValues(1024, seed);
+            const std::vector<float> w = PatternValues(512, seed + 100);
             float a[32];
             float b[32];
             scalar.window(v.data(), w.data(), a);
             k.window(v.data(), w.data(), b);
             EXPECT_EQ(std::memcmp(a, b, sizeof a), 0) << "window";
 
-            const std::vector<float> in = Values(18, seed + 200);
-            const std::vector<float> cos = Values(360, seed + 300);
+            const std::vector<float> in = PatternValues(18, seed + 200);
+            const std::vector<float> cos = PatternValues(360, seed + 300);
             float s0[20];
             float s1[20];
             scalar.imdctSums(in.data(), cos.data(), s0);
