@@ -7,13 +7,17 @@ set -euo pipefail
 cd "$(dirname "$0")"
 dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON)
+stations=4  # program tests at once (see tests/CMakeLists.txt)
 case "${1:-}" in
   --sanitize)
     # clang, so that the libFuzzer targets build and run here too.
     dir=build-sanitize
     flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DVELMORA_WERROR=ON
-           -DVELMORA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
-  --tsan) dir=build-tsan; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF -DVELMORA_WERROR=ON) ;;
+           -DVELMORA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+    stations=2 ;;
+  --tsan)
+    dir=build-tsan; stations=2
+    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF -DVELMORA_WERROR=ON) ;;
   "") ;;
   *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;
 esac
@@ -26,7 +30,9 @@ export LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt:print_suppres
 export TSAN_OPTIONS="suppressions=$PWD/tools/tsan-suppressions.txt"
 # The window tests need a display; Xvfb gives them one.
 # A case that fails once is a failing case: nothing is run again.
-run=(ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300)
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"stations": [{"id": "0", "slots": %d}]}]}\n' "$stations" \
+  > "$dir/stations.json"
+run=(ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300 --resource-spec-file "$PWD/$dir/stations.json")
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
   xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}"
 else

@@ -46,7 +46,7 @@ endfunction()
 # GoogleTest program and registers every test case with CTest; LAUNCHER runs
 # each case (and the listing of cases) through a script.
 function(velmora_tests folder)
-  cmake_parse_arguments(ARG "" "RESOURCE_LOCK;LAUNCHER;PROCESSORS;COST" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK;LAUNCHER;PROCESSORS;COST;RESOURCE_GROUPS" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
   set(fuzzers ${sources})
@@ -74,6 +74,9 @@ function(velmora_tests folder)
   # (a fresh build) it goes by this estimate.
   if(ARG_COST)
     list(APPEND lock COST ${ARG_COST})
+  endif()
+  if(ARG_RESOURCE_GROUPS)
+    list(APPEND lock RESOURCE_GROUPS ${ARG_RESOURCE_GROUPS})
   endif()
   add_executable(${exe} ${sources})
   if(ARG_LAUNCHER)
