@@ -913,11 +913,12 @@ TEST_F(MainWindowTest, NetworkPageAddsConnectsAndStopsASecondStation) {
     fs::create_directories(b);
     std::ofstream(b / "Velmora.Ini") << "[ARIP]\nPortNumber=" << ripB << "\n[TCP]\nPortNumber=" << portB
                                      << "\nAnswerAcceptCalls=1\nAnswerSameSettings=1\n"
-                                        "[Main]\nNoSplash=1\nFastCPU=1\nXPos=0\nYPos=0\nIDString=Studio B\n"
+                                        "[Main]\nNoSplash=1\nFastCPU=1\nXPos=0\nYPos=530\nIDString=Studio B\n"
                                         "[Audio]\nInterface=1\n";
     const pid_t stationB = StartStation(b, "Virtual B,tone=440", {{{"VELMORA_MESSAGEBOX_TIMEOUT_MS", "3000"}}, {}});
     // B is up, its window on the display and its remote control reporting
-    // idle, before A's window opens over it.
+    // idle, before A's window opens above it (never over it: a window of B's
+    // coming to the front would take A's clicks).
     CRipWatcher watchB(ripB);
     const auto until = Clock::now() + kRoadPatience;
     while (!(watchB.Poll() && watchB.Saw(16) && m_x.FindWindowOf("Velmora Transvoria", stationB))) {

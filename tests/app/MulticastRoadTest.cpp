@@ -179,7 +179,9 @@ TEST(MulticastRoadTest, OperatorStartsSenderAndReceiverFromThePagesAndStopsBoth)
     };
     const pid_t receiving = StartMainWindowInChild(r, StationIni("Studio R", 0, 0), receiver,
                                                    into('r', "Virtual R,tone=440"));
-    const pid_t sending = StartMainWindowInChild(s, StationIni("Studio S", 480, 360), sender,
+    // Side by side, never over each other: a window that comes up late on top of the other
+    // station's button would take the click meant for it.
+    const pid_t sending = StartMainWindowInChild(s, StationIni("Studio S", 560, 520), sender,
                                                  into('s', "Virtual S,tone=1000,level=0.25"));
     EXPECT_EQ(WaitForMainWindowChild(receiving, std::chrono::seconds(400)), 0);
     EXPECT_EQ(WaitForMainWindowChild(sending, std::chrono::seconds(60)), 0);
