@@ -78,16 +78,7 @@ inline void CMp3BitRing::Advance(int n) {
 }
 
 inline uint32_t CMp3BitRing::Read(int n) {
-    const uint32_t p = m_read;
-    const uint32_t byte = (p >> 4) << 1;
-    const uint32_t shift = p & 15;
-    uint32_t word = (static_cast<uint32_t>(m_data[byte]) << 8 | m_data[byte + 1]) << shift;
-    if (16 - static_cast<int>(shift) < n) {
-        const uint32_t next = (byte + 2) & (m_capacity - 1);
-        word |= (static_cast<uint32_t>(m_data[next]) << 8 | m_data[next + 1]) >> (16 - shift);
-    }
-    m_read = (p + static_cast<uint32_t>(n)) & (m_capBits - 1);
-    m_mark += n;
-    m_fill -= n;
-    return (word & 0xFFFFu) >> (16 - n);
+    const uint32_t value = Peek(n);
+    Advance(n);
+    return value;
 }
