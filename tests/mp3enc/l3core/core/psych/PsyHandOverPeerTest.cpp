@@ -20,8 +20,10 @@ constexpr double kRightHz = 1500.0;
 
 // Stereo PCM through the model, the quantisation loop and the bitstream
 // writer (joint stereo, CRC on), as one stream.
-std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm, int hz, int bitRate, int* shortGranules) {
+std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm, int hz, int bitRate, int* shortGranules,
+                            int* midSideGranules) {
     *shortGranules = 0;
+    *midSideGranules = 0;
     std::vector<uint8_t> stream;
     PsyMain* model = nullptr;
     EXPECT_EQ(TakeMessage(CreatePsychoacousticModel(&model, 2, hz > 24000 ? 2 : 1, hz, bitRate, 1, 0)), "");
@@ -42,6 +44,7 @@ std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm, int hz, int bitRate
             AdvancePsychoacousticModel(model, granule.data());
             FillPsyHandOver(&h, model);
             *shortGranules += h.granule.channel[0].blockType == 2;
+            *midSideGranules += h.granule.channel[0].midSide;
             EXPECT_EQ(AdvanceBitstreamEncoder(writer, &h.granule, 0, budgets), 1);
             EXPECT_EQ(AdvanceLoopKernel(loop, h.loop, budgets), 1) << g;
             if (!loop->frame.complete) continue;
@@ -88,8 +91,8 @@ TEST(PsyHandOver, ModelStreamsDecodeCleanlyInPeers) {
         std::vector<int16_t> pcm = l3test::Tones(c.hz, 2, 1.0, {{kLeftHz, 0.3}}, {{kRightHz, 0.3}});
         std::vector<int16_t> clicked = pcm;
         for (size_t n = c.hz / 8; n < pcm.size() / 2; n += c.hz / 4) clicked[2 * n] = 30000;
-        int shortGranules = 0;
-        const std::vector<uint8_t> stream = Encode(clicked, c.hz, c.bitRate, &shortGranules);
+        int shortGranules = 0, midSideGranules = 0;
+        const std::vector<uint8_t> stream = Encode(clicked, c.hz, c.bitRate, &shortGranules, &midSideGranules);
         EXPECT_GE(shortGranules, 4);
         bool clean = false;
         const auto frames = l3test::ParseFrames(stream, &clean);
@@ -115,5 +118,30 @@ TEST(PsyHandOver, ModelStreamsDecodeCleanlyInPeers) {
             EXPECT_GT(PowerAt(decoded, 0, kLeftHz, c.hz), 1000.0 * PowerAt(decoded, 0, kRightHz, c.hz));
             EXPECT_GT(PowerAt(decoded, 1, kRightHz, c.hz), 1000.0 * PowerAt(decoded, 1, kLeftHz, c.hz));
         }
+    }
+}
+
+// Nearly the same tone in both channels brings mid/side granules; both peers
+// decode it cleanly with the level of each channel kept.
+TEST(PsyHandOver, MidSideStreamDecodesCleanlyInPeers) {
+    if (!l3test::HaveTool("ffmpeg") || !l3test::HaveTool("mpg123")) GTEST_SKIP() << "ffmpeg or mpg123 missing";
+    OptionScope scope;
+    const int hz = 44100;
+    const std::vector<int16_t> pcm = l3test::Tones(hz, 2, 0.5, {{kLeftHz, 0.3}, {3100.0, 0.05}}, {{kLeftHz, 0.25}});
+    int shortGranules = 0, midSideGranules = 0;
+    const std::vector<uint8_t> stream = Encode(pcm, hz, 128000, &shortGranules, &midSideGranules);
+    EXPECT_GE(midSideGranules, 1);
+    CTempDir dir("l3psyms");
+    l3test::WriteFile(dir / "s.mp3", stream);
+    for (auto peer : {l3test::Peer::kFfmpeg, l3test::Peer::kMpg123}) {
+        const auto run = l3test::PeerDecode(peer, dir / "s.mp3", dir / "s.raw", dir / "s.err", true);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(l3test::WithoutDurationNote(run.err), "");
+        const auto decoded = l3test::ToPcm(l3test::ReadFile(dir / "s.raw"));
+        ASSERT_GT(decoded.size(), pcm.size() / 2);
+        const double levelDb = 10.0 * std::log10(PowerAt(decoded, 1, kLeftHz, hz) / PowerAt(decoded, 0, kLeftHz, hz));
+        std::printf("mid/side granules %d: right to left at %.0f Hz %.2f dB\n", midSideGranules, kLeftHz, levelDb);
+        EXPECT_NEAR(levelDb, 20.0 * std::log10(0.25 / 0.3), 0.5);
+        EXPECT_GT(PowerAt(decoded, 0, 3100.0, hz), 1000.0 * PowerAt(decoded, 1, 3100.0, hz));
     }
 }
