@@ -180,14 +180,16 @@ int CCapiApplication::ProcessMessages() {
         const int r = m_loader.GetMsg(&m, m_applId);
         if (r != 0) {
             if (r == static_cast<int>(CAPI_RECEIVEQUEUEEMPTY)) return 0;
-            m_info = r;
             // The way to the network is gone: so is any call on it, as on a
-            // broken line.
+            // broken line. Later polls fail the same way and must not hide
+            // that reason before it has been taken.
             if (m_state != kIdle) {
                 m_info = static_cast<int>(CAPI_LAYER1_ERROR);
                 m_ncci = 0;
                 m_plci = 0;
                 SetState(kIdle);
+            } else if (m_info == 0) {
+                m_info = r;
             }
             return 0;
         }
