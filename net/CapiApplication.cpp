@@ -135,6 +135,14 @@ int CCapiApplication::HangUp() {
     return 1;
 }
 
+// The way to the network is gone: so is any call on it, as on a broken line.
+void CCapiApplication::LoseLine() {
+    m_info = static_cast<int>(CAPI_LAYER1_ERROR);
+    m_ncci = 0;
+    m_plci = 0;
+    SetState(kIdle);
+}
+
 // One DISCONNECT_REQ per call, on the call's own PLCI.
 void CCapiApplication::DisconnectD() {
     if (!m_plci || m_disconnectSent) return;
@@ -180,14 +188,12 @@ int CCapiApplication::ProcessMessages() {
         const int r = m_loader.GetMsg(&m, m_applId);
         if (r != 0) {
             if (r == static_cast<int>(CAPI_RECEIVEQUEUEEMPTY)) return 0;
-            m_info = r;
-            // The way to the network is gone: so is any call on it, as on a
-            // broken line.
+            // Later polls of a lost exchange fail the same way and must not
+            // hide the reason of the call it ended before that is taken.
             if (m_state != kIdle) {
-                m_info = static_cast<int>(CAPI_LAYER1_ERROR);
-                m_ncci = 0;
-                m_plci = 0;
-                SetState(kIdle);
+                LoseLine();
+            } else if (m_info == 0) {
+                m_info = r;
             }
             return 0;
         }
@@ -410,6 +416,10 @@ int CCapiApplication::SendOldestBlock() {
     m.DataHandle = static_cast<uint16_t>(oldest);
     m.Flags = 0;
     const int r = m_loader.PutMsg(&m);
+    if (r == static_cast<int>(CAPI_MSGOSRESOURCEERR)) {
+        LoseLine();
+        return 0;
+    }
     if (r != 0) {
         m_info = r;
         return 0;

@@ -84,6 +84,7 @@ private:
     void OnConnectInd(const CapiMessage& m);
     void OnDataB3Ind(const CapiMessage& m);
     void DisconnectD();
+    void LoseLine();
     int SendOldestBlock();
     uint8_t* SlotData(int i) { return m_slotBuffer.data() + static_cast<size_t>(i) * static_cast<size_t>(m_blockLength); }
 

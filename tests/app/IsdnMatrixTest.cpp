@@ -45,8 +45,6 @@ constexpr int kHoldSeconds = 3;
 // One row per call. Rows of a group share one exchange and one pair of
 // stations; groups run side by side. A starved sender on a loaded machine
 // leaves idle fill on the line: the far end rides it out in its format.
-// Layer II at 64 kbit/s is left out: under heavy load its far end was once
-// seen losing the stream for most of a minute (IsdnTest covers its idle fill).
 const IsdnMatrixRow kRows[] = {
     {"Voice", "G711ALaw64k", 2, 64000, 8000, 10, 30.0},
     {"Layer2At128k", "Layer2Stereo48kAt128k", 32, 128000, 48000, 20, 40.0},
@@ -54,6 +52,7 @@ const IsdnMatrixRow kRows[] = {
     {"Layer3", "Layer3Stereo48kAt128k", 64, 128000, 48000, 20, 40.0},
     {"Layer3", "Layer3Mono24kAt64k", 64, 64000, 24000, 10, 40.0},
     {"G722", "G722At64k", 8, 64000, 16000, 10, 40.0},
+    {"Layer2At64k", "Layer2Mono48kAt64k", 32, 64000, 48000, 10, 40.0},
     {"Layer3At24kOverTwo", "Layer3Stereo24kAt128k", 64, 128000, 24000, 20, 40.0},
 };
 
@@ -236,7 +235,10 @@ namespace {
 // Run only on request (--gtest_also_run_disabled_tests): in a race-checked
 // build beside other program tests, the Layer III group's first call once
 // never came up (station B reported no state within a minute) and its second
-// was cleared by A at once.
+// was cleared by A at once. The control application then lost its place in
+// a station's messages whenever one arrived in pieces, which would read as
+// exactly that; the group now passes under load in the plain build but has
+// not yet been seen through a race-checked run.
 const char* const kOnRequest[] = {"Layer3"};
 
 std::vector<const char*> Groups(bool onRequest) {

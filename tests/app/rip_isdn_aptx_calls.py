@@ -182,7 +182,8 @@ def call(a, b, path, work, row):
     for p in (sink_a, sink_b):
         if os.path.exists(p):
             os.remove(p)
-    print(f"{name}: A's decoder formats {formats_seen(a)}", flush=True)
+    print(f"{name}: A's decoder formats {formats_seen(a)}; the exchange counts {rip.exchange(path, 'starved')}",
+          flush=True)
     a.send(rip.STOP_CONNECTION)
     if not a.wait_state(16, 20, [b]) or not b.wait_state(16, 20, [a]):
         rip.fail(f"{name}: hang-up: A {a.states} B {b.states}")

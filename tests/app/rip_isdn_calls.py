@@ -53,26 +53,34 @@ class Station:
         self.errors = []
         self.refusals = []
         self.seen = {}
+        self.buffer = bytearray()
 
     def send(self, command, body=b""):
         self.sock.sendall(struct.pack("<II", command, len(body)) + body)
 
-    def read_exact(self, n):
-        data = b""
-        while len(data) < n:
-            chunk = self.sock.recv(n - len(data))
+    def pump(self, seconds):
+        """Takes in one whole message if one arrives within seconds. A message
+        that has only partly arrived stays buffered for the next call: a
+        loaded station may hand its bytes over in pieces."""
+        deadline = time.time() + seconds
+        while True:
+            if len(self.buffer) >= 8:
+                command, size = struct.unpack_from("<II", self.buffer)
+                if len(self.buffer) >= 8 + size:
+                    body = bytes(self.buffer[8:8 + size])
+                    del self.buffer[:8 + size]
+                    break
+            left = deadline - time.time()
+            if left <= 0:
+                return False
+            self.sock.settimeout(left)
+            try:
+                chunk = self.sock.recv(65536)
+            except socket.timeout:
+                return False
             if not chunk:
                 raise EOFError(f"station {self.name} closed the connection")
-            data += chunk
-        return data
-
-    def pump(self, seconds):
-        self.sock.settimeout(seconds)
-        try:
-            command, size = struct.unpack("<II", self.read_exact(8))
-            body = self.read_exact(size)
-        except socket.timeout:
-            return False
+            self.buffer += chunk
         if command == STATE:
             self.states.append(struct.unpack("<I", body)[0])
         elif command == MESSAGE_ERROR:

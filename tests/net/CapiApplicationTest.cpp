@@ -179,6 +179,20 @@ TEST_F(CapiApplicationTest, PlacedCallRunsTheIndicationsAndAnswersEach) {
     EXPECT_TRUE(Until([&] { return m_app->IsConnected(); }));
 }
 
+// The exchange goes away mid-call: the call ends as on a broken line, and the
+// polls that fail after it keep that reason until it is taken.
+TEST_F(CapiApplicationTest, LostExchangeEndsTheCallAsABrokenLineAndKeepsThatReason) {
+    PlaceCall();
+    m_exchange.reset();
+    const std::vector<uint8_t> block(kBlock, 0x11);
+    m_app->Send(block.data(), kBlock);
+    ASSERT_TRUE(UntilState(CCapiApplication::kIdle));
+    for (int i = 0; i < 5; ++i) m_app->ProcessMessages();
+    EXPECT_EQ(m_app->TakeInfo(), static_cast<int>(CAPI_LAYER1_ERROR));
+    m_app->ProcessMessages();
+    EXPECT_EQ(m_app->TakeInfo(), static_cast<int>(CAPI_MSGOSRESOURCEERR)) << "idle, the lost exchange is still said";
+}
+
 TEST_F(CapiApplicationTest, LocalHangUpClearsTheCallOnItsOwnPlciOnce) {
     PlaceCall();
     m_app->HangUp();
