@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "codecs/mp3dec/Mp3BitCache.h"
 #include "codecs/mp3dec/Mp3Concealer.h"
 #include "codecs/mp3dec/Mp3InputStream.h"
 #include "codecs/mp3dec/Mp3Tables.h"
@@ -74,7 +75,8 @@ struct HuffTrees {
 
     // One code: the tree walk kStepBits bits at a time; consumes exactly the
     // bits that a walk of one bit at a time would.
-    int Decode(CMp3BitRing& r, int n) const {
+    template <class Reader>
+    int Decode(Reader& r, int n) const {
         for (;;) {
             const uint16_t e = step[n][r.Peek(kStepBits)];
             r.Advance(e & 7);
@@ -420,7 +422,7 @@ void CMp3FrameDecoder::ReadScaleFactors(int gr, int ch) {
 void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
     (void)ch;
     const HuffTrees& trees = Trees();
-    CMp3BitRing& r = m_reservoir;
+    CMp3BitCache r(m_reservoir);
     const int32_t p23 = gc.part23Length;
     int32_t* val = m_values;
     int r0;
@@ -474,13 +476,15 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
         i += 4;
         dropLast = true;
     }
-    if (r.Mark() > p23) {
-        r.Unread(r.Mark() - p23);
+    r.Commit();
+    CMp3BitRing& ring = m_reservoir;
+    if (ring.Mark() > p23) {
+        ring.Unread(ring.Mark() - p23);
         if (dropLast) {
             i -= 4;
         }
-    } else if (r.Mark() < p23) {
-        r.Skip(p23 - r.Mark());
+    } else if (ring.Mark() < p23) {
+        ring.Skip(p23 - ring.Mark());
     }
     for (int k = i; k < 576; ++k) val[k] = 0;
     int last = i - 1;
