@@ -19,19 +19,21 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::st
         return false;
     }
     bytes->clear();
-    // Read straight into the vector in big blocks; the size up front saves the regrowth.
+    // Read straight into the vector: the whole file at once when its size is
+    // known, then in 64 KiB steps for whatever else comes (a pipe, a growing file).
+    size_t step = 65536;
     if (std::fseek(f, 0, SEEK_END) == 0) {
         const long size = std::ftell(f);
-        if (size > 0) bytes->reserve(static_cast<size_t>(size));
+        if (size > 0) step = static_cast<size_t>(size) + 1;
         std::rewind(f);
     }
-    constexpr size_t kBlock = 1 << 20;
     for (;;) {
         const size_t old = bytes->size();
-        bytes->resize(old + kBlock);
-        const size_t n = std::fread(bytes->data() + old, 1, kBlock, f);
+        bytes->resize(old + step);
+        const size_t n = std::fread(bytes->data() + old, 1, step, f);
         bytes->resize(old + n);
-        if (n < kBlock) break;
+        if (n < step) break;
+        step = 65536;
     }
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);
