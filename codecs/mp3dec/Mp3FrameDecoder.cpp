@@ -1,6 +1,7 @@
 #include "codecs/mp3dec/Mp3FrameDecoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -532,8 +533,9 @@ void CMp3FrameDecoder::Requantize(int ch, Mp3GranuleChannel& gc) {
         for (int i = lo; i < hi; ++i) {
             const int v = val[i];
             const int a = std::min(v < 0 ? -v : v, kPow43Max);
-            const float m = p43.v[a] * gain;
-            xr[i] = v < 0 ? -m : m;
+            // The sign of v onto the magnitude: a negation without a branch.
+            const uint32_t sign = static_cast<uint32_t>(v) & 0x80000000u;
+            xr[i] = std::bit_cast<float>(std::bit_cast<uint32_t>(p43.v[a] * gain) ^ sign);
         }
     };
     const bool isShort = gc.windowSwitching && gc.blockType == 2;
