@@ -9,7 +9,7 @@
 #include "codecs/mp3dec/Mp3BitCache.h"
 #include "codecs/mp3dec/Mp3Concealer.h"
 #include "codecs/mp3dec/Mp3InputStream.h"
-#include "codecs/mp3dec/Mp3Tables.h"
+#include "common/L3Tables.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ struct HuffTrees {
     HuffTrees() {
         for (int& r : root) r = -1;
         for (int t = 0; t < 32; ++t) {
-            const auto& info = mp3tables::kHuffInfo[t];
+            const auto& info = l3tables::kHuffInfo[t];
             if (info.codeTable < 0) continue;
             if (info.codeTable != t) {
                 root[t] = root[info.codeTable];
@@ -51,13 +51,13 @@ struct HuffTrees {
             }
             root[t] = NewNode();
             for (int i = 0; i < info.count; ++i) {
-                const auto& c = mp3tables::kHuffPairs[info.first + i];
+                const auto& c = l3tables::kHuffPairs[info.first + i];
                 Add(root[t], c.bits, c.len, c.x << 4 | c.y);
             }
         }
         for (int t = 0; t < 2; ++t) {
             count1Root[t] = NewNode();
-            for (const auto& c : mp3tables::kCount1[t]) Add(count1Root[t], c.bits, c.len, c.value);
+            for (const auto& c : l3tables::kCount1[t]) Add(count1Root[t], c.bits, c.len, c.value);
         }
         for (int n = 0; n < used; ++n)
             for (uint32_t bits = 0; bits < (1u << kStepBits); ++bits) step[n][bits] = Step(n, bits);
@@ -119,7 +119,7 @@ struct Gains {
     Gains() {
         for (int g = 0; g < 128; ++g) gain[g] = static_cast<float>(32768.0 * std::pow(2.0, -g / 4.0));
         for (int i = 0; i < 8; ++i) {
-            const double ci = mp3tables::kAliasCi[i];
+            const double ci = l3tables::kAliasCi[i];
             cs[i] = static_cast<float>(1.0 / std::sqrt(1.0 + ci * ci));
             ca[i] = static_cast<float>(ci / std::sqrt(1.0 + ci * ci));
         }
@@ -165,8 +165,8 @@ uint16_t Crc16(uint16_t crc, const uint8_t* data, int bytes) {
 }
 
 int SfbRow(int sampleRate) {
-    for (int r = 0; r < static_cast<int>(std::size(mp3tables::kSfbRateHz)); ++r)
-        if (mp3tables::kSfbRateHz[r] == sampleRate) return r;
+    for (int r = 0; r < static_cast<int>(std::size(l3tables::kSfbRateHz)); ++r)
+        if (l3tables::kSfbRateHz[r] == sampleRate) return r;
     return 0;
 }
 
@@ -181,8 +181,8 @@ CMp3FrameDecoder::CMp3FrameDecoder(CMp3InputStream& input, int rateShift, int ei
     m_concealer.reset(new (std::nothrow) CMp3Concealer());
     m_hybrid.SetRateShift(rateShift);
     m_synth.SetOptions(rateShift, eightBit);
-    m_sfbLong = mp3tables::kSfbLong[0];
-    m_sfbShort = mp3tables::kSfbShort[0];
+    m_sfbLong = l3tables::kSfbLong[0];
+    m_sfbShort = l3tables::kSfbShort[0];
 }
 
 CMp3FrameDecoder::~CMp3FrameDecoder() = default;
@@ -229,8 +229,8 @@ Mp3Status CMp3FrameDecoder::DecodeFrame(void* output, uint32_t room, uint32_t* p
     m_h.version = hd.version;
     m_h.mpeg25At8k = hd.version == 2 && hd.sampleRate == 8000;
     m_h.sfbRow = SfbRow(hd.sampleRate);
-    m_sfbLong = mp3tables::kSfbLong[m_h.sfbRow];
-    m_sfbShort = mp3tables::kSfbShort[m_h.sfbRow];
+    m_sfbLong = l3tables::kSfbLong[m_h.sfbRow];
+    m_sfbShort = l3tables::kSfbShort[m_h.sfbRow];
     m_outChannels = m_forceMono ? 1 : m_h.channels;
 
     const int sideBytes = m_h.mpeg1 ? (m_h.channels == 1 ? 17 : 32) : (m_h.channels == 1 ? 9 : 17);
@@ -355,8 +355,8 @@ void CMp3FrameDecoder::ReadScaleFactors(int gr, int ch) {
     int32_t(*ss)[3] = m_scalefacShort[ch];
     const bool isShort = gc.windowSwitching && gc.blockType == 2;
     if (m_h.mpeg1) {
-        const int slen1 = mp3tables::kSlenMpeg1[gc.scalefacCompress][0];
-        const int slen2 = mp3tables::kSlenMpeg1[gc.scalefacCompress][1];
+        const int slen1 = l3tables::kSlenMpeg1[gc.scalefacCompress][0];
+        const int slen2 = l3tables::kSlenMpeg1[gc.scalefacCompress][1];
         for (int b = 0; b < 22; ++b) m_illegalLong[ch][b] = 7;
         for (int b = 0; b < 13; ++b) m_illegalShort[ch][b] = 7;
         if (isShort) {
@@ -379,12 +379,12 @@ void CMp3FrameDecoder::ReadScaleFactors(int gr, int ch) {
         return;
     }
     const bool intensityRight = ch == 1 && m_h.mode == 1 && (m_h.modeExtension & 1);
-    const mp3tables::LsfSlen& e =
-        intensityRight ? mp3tables::kLsfSlen[1][gc.scalefacCompress >> 1] : mp3tables::kLsfSlen[0][gc.scalefacCompress];
+    const l3tables::LsfSlen& e =
+        intensityRight ? l3tables::kLsfSlen[1][gc.scalefacCompress >> 1] : l3tables::kLsfSlen[0][gc.scalefacCompress];
     if (intensityRight) m_intensityScale = gc.scalefacCompress & 1;
     gc.preflag = e.preflag;
     const int cls = isShort ? (gc.mixed ? 2 : 1) : 0;
-    const uint8_t* nr = mp3tables::kLsfPartitions[e.block < 6 ? e.block : 0][cls];
+    const uint8_t* nr = l3tables::kLsfPartitions[e.block < 6 ? e.block : 0][cls];
     std::memset(sl, 0, sizeof(m_scalefacLong[ch]));
     std::memset(ss, 0, sizeof(m_scalefacShort[ch]));
     int k = 0;
@@ -451,7 +451,7 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
     for (int region = 0; region < 3; ++region) {
         const int table = gc.tableSelect[region];
         const int root = trees.root[table];
-        const int linbits = mp3tables::kHuffInfo[table].linbits;
+        const int linbits = l3tables::kHuffInfo[table].linbits;
         for (; i < ends[region]; i += 2) {
             if (root < 0 || r.Mark() > p23) {
                 val[i] = val[i + 1] = 0;
@@ -544,7 +544,7 @@ void CMp3FrameDecoder::Requantize(int ch, Mp3GranuleChannel& gc) {
     if (!isShort || gc.mixed) {
         const int longBands = isShort ? (m_h.mpeg1 ? 8 : 6) : 22;
         for (int b = 0; b < longBands && m_sfbLong[b] < nz; ++b) {
-            const int g = mult * (m_scalefacLong[ch][b] + gc.preflag * mp3tables::kPretab[b]) - gc.globalGain + 210;
+            const int g = mult * (m_scalefacLong[ch][b] + gc.preflag * l3tables::kPretab[b]) - gc.globalGain + 210;
             lines(m_sfbLong[b], m_sfbLong[b + 1], g);
             done = m_sfbLong[b + 1];
         }

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "codecs/mp3dec/Mp3Tables.h"
+#include "common/L3Tables.h"
 
 namespace {
 inline int32_t RoundClip(float v) {
@@ -16,7 +16,7 @@ inline int32_t RoundClip(float v) {
 }  // namespace
 
 CMp3Synth::CMp3Synth() : m_kernels(&Mp3Kernels(BestVectorPath())) {
-    for (int i = 0; i < 512; ++i) m_window[i] = static_cast<float>(mp3tables::kSynthWindow[i] / 65536.0);
+    for (int i = 0; i < 512; ++i) m_window[i] = static_cast<float>(l3tables::kSynthWindow[i] / 65536.0);
     Clear();
 }
 

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstdlib>
 
 namespace {
-using l3enc::kHuffTable;
+using l3tables::kHuffInfo;
 
 struct Row {
     int limit;
@@ -23,14 +24,14 @@ constexpr Row kRows[] = {
 
 // Code length plus one sign bit per non-zero value, per table entry.
 struct SignedLengths {
-    std::array<uint8_t, 1378> len{};
+    std::array<uint8_t, std::size(l3tables::kHuffPairs)> len{};
     SignedLengths() {
         for (int t = 0; t < 32; ++t) {
-            const auto& info = kHuffTable[t];
+            const auto& info = kHuffInfo[t];
             for (int x = 0; x < info.xlen; ++x)
                 for (int y = 0; y < info.xlen; ++y) {
                     const int i = info.first + x * info.xlen + y;
-                    len[i] = static_cast<uint8_t>(l3enc::kHuffLen[i] + (x != 0) + (y != 0));
+                    len[i] = static_cast<uint8_t>(l3tables::kHuffPairs[i].len + (x != 0) + (y != 0));
                 }
         }
     }
@@ -66,7 +67,7 @@ void CountRegion(const int* v, int begin, int end, int largest, int* table, int*
         const int ax = std::abs(v[i]), ay = std::abs(v[i + 1]);
         const int cx = ax > 15 ? 15 : ax, cy = ay > 15 ? 15 : ay;
         for (int k = 0; k < row->count; ++k) {
-            const auto& t = kHuffTable[row->tables[k]];
+            const auto& t = kHuffInfo[row->tables[k]];
             sum[k] += len[t.first + cx * t.xlen + cy];
             if (t.linbits) sum[k] += t.linbits * ((cx == 15) + (cy == 15));
         }
@@ -114,7 +115,7 @@ int EvaluateSplit(const int* v, int bigLines, const HuffBand* bands, int bandCou
 }  // namespace
 
 int huffman::TableLimit(int table) {
-    const auto& t = kHuffTable[table];
+    const auto& t = kHuffInfo[table];
     if (t.xlen == 0) return 0;
     return t.linbits ? 15 + (1 << t.linbits) - 1 : t.xlen - 1;
 }
@@ -132,8 +133,8 @@ int CountHuffmanBits(const int* values, int extent, int blockType, const HuffBan
         if (std::abs(q[0]) > 1 || std::abs(q[1]) > 1 || std::abs(q[2]) > 1 || std::abs(q[3]) > 1) break;
         const int idx = 8 * (q[0] != 0) + 4 * (q[1] != 0) + 2 * (q[2] != 0) + (q[3] != 0);
         const int signs = (q[0] != 0) + (q[1] != 0) + (q[2] != 0) + (q[3] != 0);
-        bitsA += l3enc::kCount1Len[0][idx] + signs;
-        bitsB += l3enc::kCount1Len[1][idx] + signs;
+        bitsA += l3tables::kCount1[0][idx].len + signs;
+        bitsB += l3tables::kCount1[1][idx].len + signs;
         ++quads;
         top -= 4;
     }

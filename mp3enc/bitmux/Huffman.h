@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 
 // One scale-factor band as the region division sees it: its width in lines
 // and the line of its largest magnitude (-1: scan the band).
@@ -44,12 +44,12 @@ int TableLimit(int table);
 // Writes one pair with table `table`; Sink has Put(uint32_t value, int bits).
 template <typename Sink>
 void WritePair(int x, int y, int table, Sink& sink) {
-    const l3enc::HuffTable& t = l3enc::kHuffTable[table];
+    const l3tables::HuffInfo& t = l3tables::kHuffInfo[table];
     if (t.xlen == 0) return;
     const int ax = x < 0 ? -x : x, ay = y < 0 ? -y : y;
     const int cx = ax > 15 ? 15 : ax, cy = ay > 15 ? 15 : ay;
-    const int idx = t.first + cx * t.xlen + cy;
-    sink.Put(l3enc::kHuffCode[idx], l3enc::kHuffLen[idx]);
+    const l3tables::HuffCode& code = l3tables::kHuffPairs[t.first + cx * t.xlen + cy];
+    sink.Put(code.bits, code.len);
     if (t.linbits && cx == 15) sink.Put(static_cast<uint32_t>(ax - 15), t.linbits);
     if (ax) sink.Put(x < 0 ? 1u : 0u, 1);
     if (t.linbits && cy == 15) sink.Put(static_cast<uint32_t>(ay - 15), t.linbits);
@@ -59,7 +59,8 @@ void WritePair(int x, int y, int table, Sink& sink) {
 template <typename Sink>
 void WriteQuadruple(int v, int w, int x, int y, int table, Sink& sink) {
     const int q = 8 * (v != 0) + 4 * (w != 0) + 2 * (x != 0) + (y != 0);
-    sink.Put(l3enc::kCount1Code[table][q], l3enc::kCount1Len[table][q]);
+    const l3tables::Count1Code& code = l3tables::kCount1[table][q];
+    sink.Put(code.bits, code.len);
     for (int s : {v, w, x, y})
         if (s) sink.Put(s < 0 ? 1u : 0u, 1);
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 
 namespace l3 {
 namespace {
@@ -21,7 +21,7 @@ struct Transforms {
     float shortCos[6][12];
     float cs[8], ca[8];
     Transforms() {
-        for (int i = 0; i < 512; ++i) window[i] = static_cast<float>(l3enc::kAnalysisWindow[i]);
+        for (int i = 0; i < 512; ++i) window[i] = static_cast<float>(l3tables::kAnalysisWindow[i]);
         for (int k = 0; k < 32; ++k)
             for (int i = 0; i < 64; ++i) matrix[k][i] = static_cast<float>(std::cos((2 * k + 1) * (i - 16) * kPi / 64));
         double win[4][36];
@@ -40,7 +40,7 @@ struct Transforms {
                 shortCos[k][i] = static_cast<float>(std::sin(kPi / 12 * (i + 0.5)) *
                                                     std::cos(kPi / 24 * (2 * i + 7) * (2 * k + 1)) / 3.0);
         for (int i = 0; i < 8; ++i) {
-            const double c = l3enc::kAliasCi[i];
+            const double c = l3tables::kAliasCi[i];
             cs[i] = static_cast<float>(1.0 / std::sqrt(1.0 + c * c));
             ca[i] = static_cast<float>(c / std::sqrt(1.0 + c * c));
         }
@@ -61,7 +61,7 @@ constexpr int kQuietDb[25] = {15, 10, 7, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 
 
 int RateRow(int sampleRate) {
     for (int i = 0; i < 9; ++i)
-        if (l3enc::kSfbRateHz[i] == sampleRate) return i;
+        if (l3tables::kSfbRateHz[i] == sampleRate) return i;
     return -1;
 }
 
@@ -142,8 +142,8 @@ int CL3Analysis::Create(int sampleRate, int bitRate, int channels, float bandwid
     const int centre = m_mpeg1 ? 3 : 0;
     std::fill(std::begin(m_isPrevLong), std::end(m_isPrevLong), centre);
     for (auto& window : m_isPrevShort) std::fill(std::begin(window), std::end(window), centre);
-    BuildLayout(m_long, l3enc::kSfbLong[row], kLongBands, 576, bandwidth, 1000.0f);
-    BuildLayout(m_short, l3enc::kSfbShort[row], kShortBands, 192, bandwidth, 1000.0f * 0.1111111f);
+    BuildLayout(m_long, l3tables::kSfbLong[row], kLongBands, 576, bandwidth, 1000.0f);
+    BuildLayout(m_short, l3tables::kSfbShort[row], kShortBands, 192, bandwidth, 1000.0f * 0.1111111f);
     for (Channel& c : m_ch) {
         c = Channel{};
         std::fill(std::begin(c.preEchoLong), std::end(c.preEchoLong), kNoThreshold);

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 
 namespace l3 {
 namespace {
@@ -359,11 +359,11 @@ void CL3RateControl::DeriveScaleFactors(const AnalysisChannel& a, const ChannelW
         } else if (mpeg1 && !m_intensityFrame) {
             bool all = used > 0;
             for (int r = 0; r < coded; ++r)
-                if (exponent[r] != kNoBand && exponent[r] < l3enc::kPretab[r] * mult) all = false;
+                if (exponent[r] != kNoBand && exponent[r] < l3tables::kPretab[r] * mult) all = false;
             if (all) {
                 g.preflag = 1;
                 for (int r = 0; r < coded; ++r)
-                    if (exponent[r] != kNoBand) exponent[r] -= l3enc::kPretab[r] * mult;
+                    if (exponent[r] != kNoBand) exponent[r] -= l3tables::kPretab[r] * mult;
             }
         }
         bool fits = true;
@@ -398,7 +398,7 @@ int CL3RateControl::Requantise(const AnalysisChannel& a, const ChannelWork& w, i
             continue;
         }
         const int sf = (r < (isShort ? 36 : 21) && g.scalefac[r] != kNoBand) ? g.scalefac[r] : 0;
-        int u = isShort ? sf * mult + 8 * g.subblockGain[r % 3] : (sf + g.preflag * l3enc::kPretab[r]) * mult;
+        int u = isShort ? sf * mult + 8 * g.subblockGain[r % 3] : (sf + g.preflag * l3tables::kPretab[r]) * mult;
         const int k = std::clamp(u - gain + kPowBias, 0, 1023);
         const float f = pw[k];
         for (int i = begin; i < end; ++i) {
@@ -427,7 +427,7 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, const int* need, bool in
         const int b1 = bitsFor(m1), b2 = bitsFor(m2);
         int best = -1, bestBits = 0;
         for (int c = 0; c < 16; ++c) {
-            const int s1 = l3enc::kSlenMpeg1[c][0], s2 = l3enc::kSlenMpeg1[c][1];
+            const int s1 = l3tables::kSlenMpeg1[c][0], s2 = l3tables::kSlenMpeg1[c][1];
             if (s1 < b1 || s2 < b2) continue;
             const int bits = split * s1 + (coded - split) * s2;
             if (best < 0 || bits < bestBits) {
@@ -437,7 +437,7 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, const int* need, bool in
         }
         if (best < 0) return -1;
         g.scalefacCompress = best;
-        const int s1 = l3enc::kSlenMpeg1[best][0], s2 = l3enc::kSlenMpeg1[best][1];
+        const int s1 = l3tables::kSlenMpeg1[best][0], s2 = l3tables::kSlenMpeg1[best][1];
         const int n1 = isShort ? 9 : 6, n2 = isShort ? 9 : 5, n3 = isShort ? 9 : 5, n4 = isShort ? 9 : 5;
         const int counts[4] = {n1, n2, n3, n4}, widths[4] = {s1, s1, s2, s2};
         for (int p = 0; p < 4; ++p) {
@@ -454,9 +454,9 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, const int* need, bool in
     const int keys = intensityRight ? 256 : 500;
     int best = -1, bestBits = 0;
     for (int c = 0; c < keys; ++c) {
-        const l3enc::LsfSlen& e = l3enc::kLsfSlen[variant][c];
+        const l3tables::LsfSlen& e = l3tables::kLsfSlen[variant][c];
         if (e.preflag != 0) continue;
-        const uint8_t* counts = l3enc::kLsfPartitions[e.block][cls];
+        const uint8_t* counts = l3tables::kLsfPartitions[e.block][cls];
         int r = 0, bits = 0;
         bool ok = true;
         for (int p = 0; p < 4 && ok; ++p) {
@@ -471,10 +471,10 @@ int CL3RateControl::CodeScaleFactors(GranuleChannel& g, const int* need, bool in
         }
     }
     if (best < 0) return -1;
-    const l3enc::LsfSlen& e = l3enc::kLsfSlen[variant][best];
+    const l3tables::LsfSlen& e = l3tables::kLsfSlen[variant][best];
     g.scalefacCompress = intensityRight ? 2 * best + 1 : best;
     for (int p = 0; p < 4; ++p) {
-        g.nrSfb[p] = l3enc::kLsfPartitions[e.block][cls][p];
+        g.nrSfb[p] = l3tables::kLsfPartitions[e.block][cls][p];
         g.slen[p] = e.slen[p];
     }
     return bestBits;

@@ -9,7 +9,7 @@
 
 #include "Mp3TestUtil.h"
 #include "codecs/mp3dec/Mp3Concealer.h"
-#include "codecs/mp3dec/Mp3Tables.h"
+#include "common/L3Tables.h"
 
 using namespace mp3test;
 
@@ -95,7 +95,7 @@ TEST(Mp3DamagedInput, MainDataBeforeTheFirstFrameIsMissing) {
 }
 
 TEST(Mp3DamagedInput, ConcealedGranulesKeepTheBandEnergiesOfTheHistory) {
-    const int16_t* sfb = mp3tables::kSfbLong[1];  // 44100 Hz
+    const int16_t* sfb = l3tables::kSfbLong[1];  // 44100 Hz
     CMp3Concealer c;
     std::mt19937 rng(31);
     std::printf("seed 31\n");

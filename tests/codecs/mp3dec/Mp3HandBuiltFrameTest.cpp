@@ -8,7 +8,7 @@
 #include <random>
 
 #include "Mp3TestUtil.h"
-#include "codecs/mp3dec/Mp3Tables.h"
+#include "common/L3Tables.h"
 
 using namespace mp3test;
 
@@ -36,12 +36,12 @@ void WriteHuffman(CBitWriter& w, const std::vector<int>& values, int& bigValues)
     int last = 575;
     while (last >= 0 && values[static_cast<size_t>(last)] == 0) --last;
     bigValues = (last + 2) / 2;
-    const auto& info = mp3tables::kHuffInfo[15];
+    const auto& info = l3tables::kHuffInfo[15];
     for (int i = 0; i < 2 * bigValues; i += 2) {
         const int x = values[static_cast<size_t>(i)];
         const int y = values[static_cast<size_t>(i + 1)];
         for (int k = 0; k < info.count; ++k) {
-            const auto& c = mp3tables::kHuffPairs[info.first + k];
+            const auto& c = l3tables::kHuffPairs[info.first + k];
             if (c.x == std::abs(x) && c.y == std::abs(y)) {
                 w.Put(c.bits, c.len);
                 break;
@@ -187,10 +187,10 @@ std::vector<uint8_t> Mpeg1IntensityStream(uint32_t seed, bool ms, bool shortBloc
                 // Right channel: window w nonzero up to band w + 1, so each window has its own bound.
                 r.values.assign(576, 0);
                 for (int sfb = 0; sfb < 4; ++sfb) {
-                    const int width = mp3tables::kSfbShort[1][sfb + 1] - mp3tables::kSfbShort[1][sfb];
+                    const int width = l3tables::kSfbShort[1][sfb + 1] - l3tables::kSfbShort[1][sfb];
                     for (int w = 0; w < 3; ++w) {
                         if (sfb > w + 1) continue;
-                        const int base = 3 * mp3tables::kSfbShort[1][sfb] + w * width;
+                        const int base = 3 * l3tables::kSfbShort[1][sfb] + w * width;
                         for (int j = 0; j < width; ++j) r.values[static_cast<size_t>(base + j)] = (j % 3) - 1;
                         r.values[static_cast<size_t>(base + width - 1)] = 1;
                     }
@@ -248,11 +248,11 @@ TEST(Mp3HandBuiltFrames, Mpeg2IntensityStereo) {
     // Right channel: an intensity scale-factor coding with three 3-bit... partitions from the table.
     int key = -1;
     for (int k = 0; k < 256 && key < 0; ++k) {
-        const auto& e = mp3tables::kLsfSlen[1][k];
+        const auto& e = l3tables::kLsfSlen[1][k];
         if (e.block < 6 && e.slen[0] >= 2 && e.slen[1] >= 2 && e.slen[2] >= 2) key = k;
     }
     ASSERT_GE(key, 0);
-    const auto& e = mp3tables::kLsfSlen[1][key];
+    const auto& e = l3tables::kLsfSlen[1][key];
     std::vector<uint8_t> stream;
     for (int n = 0; n < 6; ++n) {
         Frame f;
@@ -260,10 +260,10 @@ TEST(Mp3HandBuiltFrames, Mpeg2IntensityStereo) {
         Granule& l = f.gr[0][0];
         Granule& r = f.gr[0][1];
         l.scalefacCompress = 0;  // mode 0 key 0: every slen 0
-        ASSERT_EQ(mp3tables::kLsfSlen[0][0].slen[0], 0);
+        ASSERT_EQ(l3tables::kLsfSlen[0][0].slen[0], 0);
         l.values = RandomLines(rng, 150, 6);
         r.scalefacCompress = key << 1 | (n & 1);  // low bit: intensity_scale  // low bit: intensity_scale
-        const auto* nr = mp3tables::kLsfPartitions[e.block][0];
+        const auto* nr = l3tables::kLsfPartitions[e.block][0];
         for (int p = 0; p < 4; ++p)
             for (int i = 0; i < nr[p]; ++i)
                 // Legal positions only: peers disagree on the illegal one (all ones) at these rates.

@@ -18,7 +18,7 @@ struct Reader {
     std::map<int, std::map<std::string, int>> quads;                  // 0 A, 1 B -> code -> index
     int codeTable[32], linbits[32];
     Reader() {
-        const std::string dir = std::string(VELMORA_SOURCE_DIR) + "/mp3enc/tables/";
+        const std::string dir = std::string(VELMORA_SOURCE_DIR) + "/common/tables/";
         std::ifstream idx(dir + "l3_huffman_index.txt"), p(dir + "l3_huffman_pairs.txt"), q(dir + "l3_huffman_count1.txt");
         std::string line;
         while (std::getline(idx, line)) {

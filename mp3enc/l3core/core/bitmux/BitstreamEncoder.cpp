@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/l3core/core/bitmux/FrameFormat.h"
 #include "mp3enc/l3core/core/bitmux/PerceptualEntropy.h"
 #include "mp3enc/util/AlignedAlloc.h"
@@ -11,7 +11,7 @@ namespace {
 
 int SfbRow(int sampleRate) {
     for (int i = 0; i < 9; ++i)
-        if (l3enc::kSfbRateHz[i] == sampleRate) return i;
+        if (l3tables::kSfbRateHz[i] == sampleRate) return i;
     return -1;
 }
 
@@ -67,8 +67,8 @@ EncError* CreateBitstreamEncoder(int sampleRate, int bitRate, int fixedAncillary
         e->sampleRate = sampleRate;
         e->version = sampleRate > 24000 ? 0 : (sampleRate > 12000 ? 1 : 2);
         e->samplingIndex = row % 3 == 0 ? 2 : (row % 3 == 1 ? 0 : 1);  // rows run 32000, 44100, 48000 per version
-        e->longStart = l3enc::kSfbLong[row];
-        e->shortStart = l3enc::kSfbShort[row];
+        e->longStart = l3tables::kSfbLong[row];
+        e->shortStart = l3tables::kSfbShort[row];
         e->stereoMode = stereoMode;
         e->crc = crc ? 1 : 0;
         e->privateBit = privateBit & 1;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/util/AlignedAlloc.h"
 
 namespace {
@@ -35,7 +35,7 @@ struct MdctTables {
             for (int n = 0; n < 12; ++n)
                 shortCos[m][n] = static_cast<float>(std::cos(M_PI / 24 * (2 * n + 7) * (2 * m + 1)) / 3.0);
         for (int i = 0; i < 8; ++i) {
-            const double c = l3enc::kAliasCi[i];
+            const double c = l3tables::kAliasCi[i];
             cs[i] = static_cast<float>(1.0 / std::sqrt(1.0 + c * c));
             ca[i] = static_cast<float>(c / std::sqrt(1.0 + c * c));
         }

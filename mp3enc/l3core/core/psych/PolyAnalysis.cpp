@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/util/AlignedAlloc.h"
 
 namespace {
@@ -13,7 +13,7 @@ struct CosineTables {
     float window[512];   // the analysis window C
     float inverse[5][16];
     CosineTables() {
-        for (int i = 0; i < 512; ++i) window[i] = static_cast<float>(l3enc::kAnalysisWindow[i]);
+        for (int i = 0; i < 512; ++i) window[i] = static_cast<float>(l3tables::kAnalysisWindow[i]);
         for (int s = 0, n = 32; s < 5; ++s, n /= 2)
             for (int i = 0; i < n / 2; ++i)
                 inverse[s][i] = static_cast<float>(0.5 / std::cos((2 * i + 1) * M_PI / (2.0 * n)));

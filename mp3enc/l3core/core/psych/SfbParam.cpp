@@ -2,12 +2,12 @@
 
 #include <iterator>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/util/AlignedAlloc.h"
 
 namespace {
 
-// The first line not coded, long and short, in the order of l3enc::kSfbRateHz.
+// The first line not coded, long and short, in the order of l3tables::kSfbRateHz.
 struct LineLimit {
     int hz, longLimit, shortLimit;
 };
@@ -15,7 +15,7 @@ constexpr LineLimit kLineLimits[] = {
     {32000, 550, 186}, {44100, 524, 180}, {48000, 482, 162}, {16000, 522, 174}, {22050, 522, 174},
     {24000, 540, 184}, {8000, 574, 166},  {11025, 522, 174}, {12000, 522, 174},
 };
-static_assert(std::size(kLineLimits) == std::size(l3enc::kSfbRateHz));
+static_assert(std::size(kLineLimits) == std::size(l3tables::kSfbRateHz));
 
 // Line of f on the band table's own scale.
 int ScaledLine(float hz, float sampleRate, int bandCount, const int32_t* start) {
@@ -30,12 +30,12 @@ SfbParam* SfbParamCreate(int blockKind, float sampleRate) {
     const bool isLong = blockKind == 0 || blockKind == 1 || blockKind == 3;
     if (!isLong && blockKind != 2) return nullptr;
     int row = -1;
-    for (int r = 0; r < static_cast<int>(std::size(l3enc::kSfbRateHz)); ++r)
-        if (static_cast<float>(l3enc::kSfbRateHz[r]) == sampleRate) row = r;
+    for (int r = 0; r < static_cast<int>(std::size(l3tables::kSfbRateHz)); ++r)
+        if (static_cast<float>(l3tables::kSfbRateHz[r]) == sampleRate) row = r;
     if (row < 0) return nullptr;
     auto* p = static_cast<SfbParam*>(AlignedCalloc(1, sizeof(SfbParam), __FILE__, __LINE__));
     if (!p) return nullptr;
-    const int16_t* border = isLong ? l3enc::kSfbLong[row] : l3enc::kSfbShort[row];
+    const int16_t* border = isLong ? l3tables::kSfbLong[row] : l3tables::kSfbShort[row];
     p->bandCount = isLong ? 21 : 12;
     p->lineCount = border[p->bandCount + 1];
     p->lineLimit = isLong ? kLineLimits[row].longLimit : kLineLimits[row].shortLimit;

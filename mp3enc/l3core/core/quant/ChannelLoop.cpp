@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/l3core/core/quant/QuantTables.h"
 #include "mp3enc/l3core/core/quant/ScalefactorBits.h"
 #include "mp3enc/util/AlignedAlloc.h"
@@ -74,7 +74,7 @@ int QuantiseOne(float x34, double step) {
 ChannelLoop* CreateChannelLoop(int sampleRate) {
     int row = -1;
     for (int i = 0; i < 9; ++i)
-        if (l3enc::kSfbRateHz[i] == sampleRate) row = i;
+        if (l3tables::kSfbRateHz[i] == sampleRate) row = i;
     if (row < 0) return nullptr;
     auto* loop = static_cast<ChannelLoop*>(AlignedCalloc(1, sizeof(ChannelLoop), __FILE__, __LINE__));
     if (!loop) return nullptr;
@@ -89,8 +89,8 @@ ChannelLoop* CreateChannelLoop(int sampleRate) {
         return nullptr;
     }
     loop->lowerRate = sampleRate <= 24000;
-    loop->longStart = l3enc::kSfbLong[row];
-    loop->shortStart = l3enc::kSfbShort[row];
+    loop->longStart = l3tables::kSfbLong[row];
+    loop->shortStart = l3tables::kSfbShort[row];
     return loop;
 }
 
@@ -174,7 +174,7 @@ void ComputeBandOffsets(const ChannelLoop* loop, GranuleInfo* info) {
         const int w = WindowOf(loop, r);
         const int sf = r < loop->scalefactorBands ? info->scalefac[r] : 0;
         if (w < 0) {
-            const int pre = info->preflag && r < 22 ? l3enc::kPretab[r] : 0;
+            const int pre = info->preflag && r < 22 ? l3tables::kPretab[r] : 0;
             info->bandOffset[r] = (sf + pre) << shift;
         } else {
             // subblock_gain covers the whole window, the rest band included.
@@ -263,12 +263,12 @@ int AmplifyBands(ChannelLoop* loop, GranuleInfo* working, int mode) {
         if (lowZero && info.scalefac[n - 2] != 0 && info.scalefac[n - 1] != 0) {
             info.preflag = 1;
             for (int r = 0; r < n; ++r)
-                if (l3enc::kPretab[r]) info.scalefac[r] = 0;
+                if (l3tables::kPretab[r]) info.scalefac[r] = 0;
         } else {
             bool above = true;
-            for (int r = 0; r < n; ++r) above = above && info.scalefac[r] >= l3enc::kPretab[r];
+            for (int r = 0; r < n; ++r) above = above && info.scalefac[r] >= l3tables::kPretab[r];
             if (above) {
-                for (int r = 0; r < n; ++r) info.scalefac[r] -= l3enc::kPretab[r];
+                for (int r = 0; r < n; ++r) info.scalefac[r] -= l3tables::kPretab[r];
                 info.preflag = 1;
             }
         }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ int Mpeg1(GranuleInfo* info, int kind) {
     const int a = std::max(needed[0], needed[1]), b = std::max(needed[2], needed[3]);
     if (a > 4 || b > 3) return -1;
     info->scalefacCompress = kCompressOf[4 * a + b];
-    const int slen1 = l3enc::kSlenMpeg1[info->scalefacCompress][0], slen2 = l3enc::kSlenMpeg1[info->scalefacCompress][1];
+    const int slen1 = l3tables::kSlenMpeg1[info->scalefacCompress][0], slen2 = l3tables::kSlenMpeg1[info->scalefacCompress][1];
     int bits = 0;
     for (int g = 0; g < 4; ++g) {
         info->groupCount[g] = counts[g];
@@ -53,12 +53,12 @@ int Lower(GranuleInfo* info, int kind) {
     int best = -1, bestBits = 0;
     for (int block : candidates) {
         if (block < 0) continue;
-        const uint8_t* counts8 = l3enc::kLsfPartitions[block][kind];
+        const uint8_t* counts8 = l3tables::kLsfPartitions[block][kind];
         int counts[4] = {counts8[0], counts8[1], counts8[2], counts8[3]};
         int needed[4];
         Needed(*info, counts, needed);
         for (int c = 0; c < 512; ++c) {
-            const l3enc::LsfSlen& s = l3enc::kLsfSlen[0][c];
+            const l3tables::LsfSlen& s = l3tables::kLsfSlen[0][c];
             if (s.block != block || s.preflag != info->preflag) continue;
             bool fits = true;
             int bits = 0;
@@ -73,10 +73,10 @@ int Lower(GranuleInfo* info, int kind) {
         }
     }
     if (best < 0) return -1;
-    const l3enc::LsfSlen& s = l3enc::kLsfSlen[0][best];
+    const l3tables::LsfSlen& s = l3tables::kLsfSlen[0][best];
     info->scalefacCompress = best;
     for (int g = 0; g < 4; ++g) {
-        info->groupCount[g] = l3enc::kLsfPartitions[s.block][kind][g];
+        info->groupCount[g] = l3tables::kLsfPartitions[s.block][kind][g];
         info->slen[g] = s.slen[g];
     }
     return bestBits;
@@ -97,7 +97,7 @@ void ScalefactorLimits(int lowerRate, int kind, int preflag, int* counts, int* l
     const int block = preflag ? 2 : 0;
     static constexpr int kPlain[4] = {15, 15, 7, 7}, kPreflag[4] = {7, 3, 0, 0};
     for (int g = 0; g < 4; ++g) {
-        counts[g] = l3enc::kLsfPartitions[block][kind][g];
+        counts[g] = l3tables::kLsfPartitions[block][kind][g];
         limits[g] = preflag ? kPreflag[g] : kPlain[g];
     }
 }

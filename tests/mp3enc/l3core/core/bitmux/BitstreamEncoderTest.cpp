@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/Mp3EncTestSupport.h"
 #include "mp3enc/l3core/core/bitmux/BitstreamEncoder.h"
 #include "support/TempDir.h"
@@ -26,7 +26,7 @@ constexpr int kGain = 16;      // global_gain 166: the tone decodes near -12 dBF
 
 int SfbRow(int hz) {
     for (int i = 0; i < 9; ++i)
-        if (l3enc::kSfbRateHz[i] == hz) return i;
+        if (l3tables::kSfbRateHz[i] == hz) return i;
     return -1;
 }
 
@@ -83,7 +83,7 @@ Result Encode(const Options& o) {
     if (!e) return r;
     const int row = SfbRow(o.hz);
     HuffBand bands[22];
-    for (int b = 0; b < 22; ++b) bands[b] = {l3enc::kSfbLong[row][b + 1] - l3enc::kSfbLong[row][b], -1};
+    for (int b = 0; b < 22; ++b) bands[b] = {l3tables::kSfbLong[row][b + 1] - l3tables::kSfbLong[row][b], -1};
     DemandParam longSet = DemandParamFromRecord(kLongRecord), shortSet = DemandParamFromRecord(kShortRecord);
     const int channels = o.stereoMode == 3 ? 1 : 2;
     const int granules = o.hz > 24000 ? 2 : 1;

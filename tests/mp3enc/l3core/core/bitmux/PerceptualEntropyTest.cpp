@@ -4,14 +4,14 @@
 #include <random>
 #include <vector>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/l3core/core/bitmux/PerceptualEntropy.h"
 
 namespace {
 
 constexpr int kRow = 1;  // 44100 Hz
-const int16_t* LongStart() { return l3enc::kSfbLong[kRow]; }
-const int16_t* ShortStart() { return l3enc::kSfbShort[kRow]; }
+const int16_t* LongStart() { return l3tables::kSfbLong[kRow]; }
+const int16_t* ShortStart() { return l3tables::kSfbShort[kRow]; }
 
 struct Channel {
     std::vector<float> spectrum = std::vector<float>(576, 0.0f);

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/l3core/core/psych/Mdct.h"
 #include "mp3enc/l3core/core/psych/PolyAnalysis.h"
 
@@ -17,8 +17,8 @@ double LongWindow(int kind, int n) {  // 0 normal, 1 start, 3 stop
     return std::sin(M_PI / 36 * (n + 0.5));
 }
 
-double Cs(int i) { return 1.0 / std::sqrt(1.0 + l3enc::kAliasCi[i] * l3enc::kAliasCi[i]); }
-double Ca(int i) { return l3enc::kAliasCi[i] * Cs(i); }
+double Cs(int i) { return 1.0 / std::sqrt(1.0 + l3tables::kAliasCi[i] * l3tables::kAliasCi[i]); }
+double Ca(int i) { return l3tables::kAliasCi[i] * Cs(i); }
 
 // The defining formulas of one granule: z holds each subband's 36 inputs.
 std::vector<double> Direct(const double z[32][36], int type, int longSubbands) {
@@ -168,8 +168,8 @@ TEST(Mdct, AnalysisAndATestSideInverseReconstructASineAtUnityGain) {
             for (int j = 0; j < 32; ++j) {
                 double sum = 0.0;
                 for (int i = 0; i < 8; ++i) {
-                    sum += v[128 * i + j] * 32.0 * l3enc::kAnalysisWindow[64 * i + j];
-                    sum += v[128 * i + 96 + j] * 32.0 * l3enc::kAnalysisWindow[64 * i + 32 + j];
+                    sum += v[128 * i + j] * 32.0 * l3tables::kAnalysisWindow[64 * i + j];
+                    sum += v[128 * i + 96 + j] * 32.0 * l3tables::kAnalysisWindow[64 * i + 32 + j];
                 }
                 rebuilt.push_back(sum);
             }

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/l3core/core/psych/PolyAnalysis.h"
 
 // The fast path equals the defining sums (window, partial sums Y, 32 x 64
@@ -29,7 +29,7 @@ TEST(PolyAnalysis, FastPathEqualsTheDirectFormula) {
                 y[k] = 0.0;
                 for (int j = 0; j < 8; ++j) {
                     const int i = k + 64 * j;
-                    y[k] += l3enc::kAnalysisWindow[i] * (newest - i >= 0 ? pcm[newest - i] : 0.0);
+                    y[k] += l3tables::kAnalysisWindow[i] * (newest - i >= 0 ? pcm[newest - i] : 0.0);
                 }
             }
             for (int i = 0; i < 32; ++i) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/Mp3EncTestSupport.h"
 #include "mp3enc/l3core/core/bitmux/BitstreamEncoder.h"
 #include "mp3enc/l3core/core/quant/LoopKernel.h"
@@ -29,8 +29,8 @@ std::vector<uint8_t> EncodeTone(int hz, int bitRate, int stereoMode, int frames,
     if (!writer || !loop) return stream;
     int row = 0;
     for (int i = 0; i < 9; ++i)
-        if (l3enc::kSfbRateHz[i] == hz) row = i;
-    const int16_t* start = l3enc::kSfbLong[row];
+        if (l3tables::kSfbRateHz[i] == hz) row = i;
+    const int16_t* start = l3tables::kSfbLong[row];
     const int granules = hz > 24000 ? 2 : 1;
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "mp3enc/L3EncTables.h"
+#include "common/L3Tables.h"
 #include "mp3enc/l3core/core/cmdllib/uci/Uci.h"
 #include "mp3enc/l3core/core/quant/LoopKernel.h"
 #include "mp3enc/l3core/core/quant/QuantTables.h"
@@ -24,7 +24,7 @@ struct Granule {
     Granule(float tone, float noise, float allowedShare, unsigned seed) {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-        const int16_t* start = l3enc::kSfbLong[kRow44100];
+        const int16_t* start = l3tables::kSfbLong[kRow44100];
         for (int k = start[2]; k < start[3]; ++k) spectrum[k] = tone * (k % 2 ? -1.0f : 1.0f) * (0.5f + 0.5f * std::fabs(u(rng)));
         for (int k = start[15]; k < start[16]; ++k) spectrum[k] = noise * u(rng);
         for (int b = 0; b < 22; ++b) {
@@ -60,8 +60,8 @@ int RunFrame(LoopKernel* k, const Granule& g, int channels, int budget) {
 // Noise left in band b of member m, as the decoder will rebuild the lines.
 double BandError(const LoopKernel* k, int m, const Granule& g, int b) {
     const GranuleInfo& info = k->frame.info[m];
-    const int16_t* start = l3enc::kSfbLong[kRow44100];
-    const int pre = info.preflag ? l3enc::kPretab[b] : 0;
+    const int16_t* start = l3tables::kSfbLong[kRow44100];
+    const int pre = info.preflag ? l3tables::kPretab[b] : 0;
     const int offset = b < 21 ? (info.scalefac[b] + pre) << (info.scalefacScale + 1) : 0;
     double error = 0.0;
     for (int line = start[b]; line < start[b + 1]; ++line) {
