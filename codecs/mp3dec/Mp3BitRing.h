@@ -39,6 +39,7 @@ public:
     uint32_t ReadPos() const { return m_read; }
     uint32_t WritePos() const { return m_write; }
     uint32_t CapacityBytes() const { return m_capacity; }
+    const uint8_t* Data() const { return m_data; }
     uint32_t CapacityBits() const { return m_capBits; }
     bool EndOfInput() const { return m_eof; }
     void SetEndOfInput(bool eof) { m_eof = eof; }

@@ -1,10 +1,12 @@
 #include "codecs/mp3dec/Mp3FrameDecoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include "codecs/mp3dec/Mp3BitCache.h"
 #include "codecs/mp3dec/Mp3Concealer.h"
 #include "codecs/mp3dec/Mp3InputStream.h"
 #include "common/L3Tables.h"
@@ -74,7 +76,8 @@ struct HuffTrees {
 
     // One code: the tree walk kStepBits bits at a time; consumes exactly the
     // bits that a walk of one bit at a time would.
-    int Decode(CMp3BitRing& r, int n) const {
+    template <class Reader>
+    int Decode(Reader& r, int n) const {
         for (;;) {
             const uint16_t e = step[n][r.Peek(kStepBits)];
             r.Advance(e & 7);
@@ -94,10 +97,13 @@ const HuffTrees& Trees() {
     return trees;
 }
 
+// |x|^(4/3) for every value the Huffman data can carry (0 .. 15 + 2^13 - 1).
+constexpr int kPow43Max = 15 + 8191;
+
 struct Pow43 {
-    float v[8207];
+    float v[kPow43Max + 1];
     Pow43() {
-        for (int i = 0; i < 8207; ++i) v[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+        for (int i = 0; i <= kPow43Max; ++i) v[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
     }
 };
 
@@ -420,7 +426,7 @@ void CMp3FrameDecoder::ReadScaleFactors(int gr, int ch) {
 void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
     (void)ch;
     const HuffTrees& trees = Trees();
-    CMp3BitRing& r = m_reservoir;
+    CMp3BitCache r(m_reservoir);
     const int32_t p23 = gc.part23Length;
     int32_t* val = m_values;
     int r0;
@@ -474,13 +480,15 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
         i += 4;
         dropLast = true;
     }
-    if (r.Mark() > p23) {
-        r.Unread(r.Mark() - p23);
+    r.Commit();
+    CMp3BitRing& ring = m_reservoir;
+    if (ring.Mark() > p23) {
+        ring.Unread(ring.Mark() - p23);
         if (dropLast) {
             i -= 4;
         }
-    } else if (r.Mark() < p23) {
-        r.Skip(p23 - r.Mark());
+    } else if (ring.Mark() < p23) {
+        ring.Skip(p23 - ring.Mark());
     }
     for (int k = i; k < 576; ++k) val[k] = 0;
     int last = i - 1;
@@ -512,19 +520,23 @@ void CMp3FrameDecoder::Requantize(int ch, Mp3GranuleChannel& gc) {
     float* xr = m_spectrum[ch];
     const int32_t* val = m_values;
     const int mult = 2 * (1 + gc.scalefacScale);
-    auto line = [&](int i, float gain) {
-        const int v = val[i];
-        if (v == 0) {
-            xr[i] = 0.0f;
+    // Lines [lo, hi) at one gain; a band whose gain is out of range is silent.
+    // A Huffman value is at most 15 + 2^13 - 1, inside the table, so the look-up
+    // needs no test; the clamp only keeps a broken caller inside it. The table
+    // holds 0 for 0, so zeros need no branch either.
+    auto lines = [&](int lo, int hi, int g) {
+        if (g < 0 || g >= 128) {
+            std::fill(xr + lo, xr + hi, 0.0f);
             return;
         }
-        const int a = v < 0 ? -v : v;
-        const float m = a < 8207 ? p43.v[a] : static_cast<float>(std::pow(static_cast<double>(a), 4.0 / 3.0));
-        xr[i] = (v < 0 ? -m : m) * gain;
-    };
-    auto bandGain = [&](int g, bool& zero) -> float {
-        zero = g < 0 || g >= 128;
-        return zero ? 0.0f : gt.gain[g];
+        const float gain = gt.gain[g];
+        for (int i = lo; i < hi; ++i) {
+            const int v = val[i];
+            const int a = std::min(v < 0 ? -v : v, kPow43Max);
+            // The sign of v onto the magnitude: a negation without a branch.
+            const uint32_t sign = static_cast<uint32_t>(v) & 0x80000000u;
+            xr[i] = std::bit_cast<float>(std::bit_cast<uint32_t>(p43.v[a] * gain) ^ sign);
+        }
     };
     const bool isShort = gc.windowSwitching && gc.blockType == 2;
     int done = 0;
@@ -532,13 +544,8 @@ void CMp3FrameDecoder::Requantize(int ch, Mp3GranuleChannel& gc) {
     if (!isShort || gc.mixed) {
         const int longBands = isShort ? (m_h.mpeg1 ? 8 : 6) : 22;
         for (int b = 0; b < longBands && m_sfbLong[b] < nz; ++b) {
-            bool zero;
             const int g = mult * (m_scalefacLong[ch][b] + gc.preflag * l3tables::kPretab[b]) - gc.globalGain + 210;
-            const float gain = bandGain(g, zero);
-            for (int i = m_sfbLong[b]; i < m_sfbLong[b + 1]; ++i) {
-                if (zero) xr[i] = 0.0f;
-                else line(i, gain);
-            }
+            lines(m_sfbLong[b], m_sfbLong[b + 1], g);
             done = m_sfbLong[b + 1];
         }
     }
@@ -547,14 +554,9 @@ void CMp3FrameDecoder::Requantize(int ch, Mp3GranuleChannel& gc) {
         for (int sfb = start; sfb < 13 && 3 * m_sfbShort[sfb] < nz; ++sfb) {
             const int width = m_sfbShort[sfb + 1] - m_sfbShort[sfb];
             for (int w = 0; w < 3; ++w) {
-                bool zero;
                 const int g = mult * m_scalefacShort[ch][sfb][w] + 8 * gc.subblockGain[w] - gc.globalGain + 210;
-                const float gain = bandGain(g, zero);
                 const int base = 3 * m_sfbShort[sfb] + w * width;
-                for (int j = 0; j < width; ++j) {
-                    if (zero) xr[base + j] = 0.0f;
-                    else line(base + j, gain);
-                }
+                lines(base, base + width, g);
             }
             done = 3 * m_sfbShort[sfb + 1];
         }

@@ -143,6 +143,12 @@ TEST_F(VelmoraCodecToolTest, RefusalsExitNonZeroWithAReason) {
     ASSERT_TRUE(WriteBytes(m_dir / "junk.wav", junk, sizeof junk));
     EXPECT_EQ(Tool("encode --type 8 " + (m_dir / "junk.wav") + " " + out), 1);
     EXPECT_NE(Stderr().find("junk.wav"), std::string::npos) << Stderr();
+    // A decode whose output cannot be written fails and says which file.
+    ASSERT_TRUE(WriteBytes(m_dir / "law.bin", junk, sizeof junk));
+    EXPECT_EQ(Tool("decode --type 2 " + (m_dir / "law.bin") + " /dev/full"), 1);
+    EXPECT_NE(Stderr().find("cannot write /dev/full"), std::string::npos) << Stderr();
+    EXPECT_EQ(Tool("decode --type 2 " + (m_dir / "law.bin") + " " + (m_dir / "no/such/dir.wav")), 1);
+    EXPECT_NE(Stderr().find("cannot create"), std::string::npos) << Stderr();
     EXPECT_EQ(Tool("encode --type 8 " + wide), 2);  // usage
     EXPECT_EQ(Tool("transcode --type 8 " + wide + " " + out), 2);
 }
@@ -150,12 +156,14 @@ TEST_F(VelmoraCodecToolTest, RefusalsExitNonZeroWithAReason) {
 }  // namespace
 
 // Layer III: our stream decodes in mpg123, and our decoder matches mpg123 to
-// ISO 11172-4 full accuracy on a stream made by lame.
+// ISO 11172-4 full accuracy on a stream made by lame. Seven seconds: the WAVE
+// output spans more than one of the tool's write blocks.
 TEST_F(VelmoraCodecToolTest, Layer3EncodesForPeersAndDecodesLameStreams) {
     if (RunCommand("command -v lame >/dev/null && command -v mpg123 >/dev/null") != 0) GTEST_SKIP() << "no lame/mpg123";
     const int rate = 44100;
-    std::vector<int16_t> pcm(2 * rate * 2);
-    const std::vector<int16_t> chirp = Chirp(rate * 2, rate);
+    const int seconds = 7;
+    std::vector<int16_t> pcm(2 * rate * seconds);
+    const std::vector<int16_t> chirp = Chirp(rate * seconds, rate);
     for (size_t i = 0; i < chirp.size(); ++i) {
         pcm[2 * i] = chirp[i];
         pcm[2 * i + 1] = static_cast<int16_t>(chirp[i] / 2);

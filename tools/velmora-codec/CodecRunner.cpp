@@ -67,8 +67,8 @@ bool RunEncoder(CCodec& codec, const AudioFormat& format, const std::vector<int1
     return error->empty();
 }
 
-bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint8_t>& coded,
-                std::vector<int16_t>* pcm, std::string* error) {
+bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint8_t>& coded, const PcmSink& sink,
+                std::string* error) {
     codec.SetDecodeFormat(&format);
     if (codec.OpenDecoder() == 0) {
         *error = "the codec refused to open its decoder for this format";
@@ -86,7 +86,7 @@ bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint
     std::vector<int16_t> playback(static_cast<size_t>(room) / 2);
     size_t pos = 0;
     int idle = 0;
-    pcm->clear();
+    bool sinkFull = false;
     while (pos < coded.size()) {
         const int offer = static_cast<int>(std::min(static_cast<size_t>(format.frameBytes), coded.size() - pos));
         int consumed = 0;
@@ -96,18 +96,21 @@ bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint
                      " consumed of " + std::to_string(offer);
             break;
         }
-        pcm->insert(pcm->end(), playback.begin(), playback.begin() + n / 2);
+        if (n > 0 && !sink(playback.data(), static_cast<size_t>(n / 2))) {
+            sinkFull = true;
+            break;
+        }
         pos += static_cast<size_t>(consumed);
         idle = consumed > 0 ? 0 : idle + 1;
         if ((consumed == 0 && n == 0) || idle >= kMaxIdleCalls) break;  // waits for data that never comes
     }
     // A codec that buffers frames hands out what it still holds when offered nothing more.
-    for (int calls = 0; error->empty() && calls < kMaxIdleCalls; ++calls) {
+    for (int calls = 0; error->empty() && !sinkFull && calls < kMaxIdleCalls; ++calls) {
         int consumed = 0;
         const int n = codec.Decode(coded.data(), 0, &consumed, playback.data(), room);
         if (n <= 0 || n > room || n % 2 != 0) break;
-        pcm->insert(pcm->end(), playback.begin(), playback.begin() + n / 2);
+        sinkFull = !sink(playback.data(), static_cast<size_t>(n / 2));
     }
     codec.CloseDecoder();
-    return error->empty();
+    return error->empty() && !sinkFull;
 }

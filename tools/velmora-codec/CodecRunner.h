@@ -1,7 +1,9 @@
 #pragma once
 // Drives one direction of a CCodec the way the audio engine does: set the
 // format, open, ask the frame size, code frame by frame, close.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,8 @@ bool RunEncoder(CCodec& codec, const AudioFormat& format, const std::vector<int1
 
 // Coded bytes in, PCM out. Decode is offered exactly one frame of the format's
 // frameBytes at a time; a shorter tail is offered as it is at the end, then
-// nothing, until the codec hands out no more of what it holds.
-bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint8_t>& coded,
-                std::vector<int16_t>* pcm, std::string* error);
+// nothing, until the codec hands out no more of what it holds. Each call's PCM
+// goes to the sink as it comes; a sink returning false stops the run.
+using PcmSink = std::function<bool(const int16_t* samples, size_t count)>;
+bool RunDecoder(CCodec& codec, const AudioFormat& format, const std::vector<uint8_t>& coded, const PcmSink& sink,
+                std::string* error);

@@ -12,6 +12,7 @@
 #include "tools/velmora-codec/CodecRunner.h"
 #include "tools/velmora-codec/CodecTable.h"
 #include "tools/velmora-codec/WavFile.h"
+#include "tools/velmora-codec/WavWriter.h"
 
 namespace {
 
@@ -120,10 +121,13 @@ int main(int argc, char** argv) {
     }
     std::vector<uint8_t> coded;
     if (!ReadFileBytes(files[0], &coded, &error)) return Fail(error);
-    WavData out;
-    out.sampleRate = rate;
-    out.channels = Channels(mode);
-    if (!RunDecoder(*codec.get(), format, coded, &out.samples, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
-    if (!WriteWav(files[1], out, &error)) return Fail(error);
+    CWavWriter out;
+    if (!out.Open(files[1], rate, Channels(mode), &error)) return Fail(error);
+    const PcmSink sink = [&out](const int16_t* samples, size_t count) { return out.Append(samples, count); };
+    const bool decoded = RunDecoder(*codec.get(), format, coded, sink, &error);
+    std::string writeError;
+    const bool written = out.Close(&writeError);
+    if (!written) return Fail(writeError);
+    if (!decoded) return Fail(std::string(CodecName(*entry)) + ": " + error);
     return 0;
 }

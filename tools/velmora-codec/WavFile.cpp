@@ -19,9 +19,22 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::st
         return false;
     }
     bytes->clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes->insert(bytes->end(), buf, buf + n);
+    // Read straight into the vector: the whole file at once when its size is
+    // known, then in 64 KiB steps for whatever else comes (a pipe, a growing file).
+    size_t step = 65536;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0) step = static_cast<size_t>(size) + 1;
+        std::rewind(f);
+    }
+    for (;;) {
+        const size_t old = bytes->size();
+        bytes->resize(old + step);
+        const size_t n = std::fread(bytes->data() + old, 1, step, f);
+        bytes->resize(old + n);
+        if (n < step) break;
+        step = 65536;
+    }
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);
     if (bad) *error = "cannot read " + path;
@@ -82,30 +95,4 @@ bool ReadWav(const std::string& path, WavData* wav, std::string* error) {
     }
     *error = path + (haveFormat ? ": no data chunk" : ": no usable fmt chunk");
     return false;
-}
-
-bool WriteWav(const std::string& path, const WavData& wav, std::string* error) {
-    const uint64_t dataBytes = 2ull * wav.samples.size();
-    if (dataBytes > 0xFFFFFFFFull - 36) {
-        *error = path + ": too long for a WAVE file";
-        return false;
-    }
-    std::vector<uint8_t> b(44 + dataBytes);
-    uint8_t* p = b.data();
-    std::memcpy(p, "RIFF", 4);
-    PutLe32(p + 4, static_cast<uint32_t>(36 + dataBytes));
-    std::memcpy(p + 8, "WAVEfmt ", 8);
-    PutLe32(p + 16, 16);
-    PutLe16(p + 20, kFormatPcm);
-    PutLe16(p + 22, static_cast<uint16_t>(wav.channels));
-    PutLe32(p + 24, static_cast<uint32_t>(wav.sampleRate));
-    PutLe32(p + 28, static_cast<uint32_t>(wav.sampleRate * wav.channels * 2));
-    PutLe16(p + 32, static_cast<uint16_t>(wav.channels * 2));
-    PutLe16(p + 34, 16);
-    std::memcpy(p + 36, "data", 4);
-    PutLe32(p + 40, static_cast<uint32_t>(dataBytes));
-    for (size_t i = 0; i < wav.samples.size(); ++i) {
-        PutLe16(p + 44 + 2 * i, static_cast<uint16_t>(wav.samples[i]));
-    }
-    return WriteFileBytes(path, b, error);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// 16-bit PCM WAVE files for velmora-codec: whole-file read and write.
+// 16-bit PCM WAVE files for velmora-codec: whole-file read (CWavWriter writes).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,7 +12,6 @@ struct WavData {
 
 // False with a reason in *error for a file that is not 16-bit PCM WAVE.
 bool ReadWav(const std::string& path, WavData* wav, std::string* error);
-bool WriteWav(const std::string& path, const WavData& wav, std::string* error);
 
 // Raw bytes of a whole file; false with a reason on failure.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
