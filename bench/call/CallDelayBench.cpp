@@ -15,8 +15,11 @@
 
 #include "call/EngineStations.h"
 #include "codecs/FrameDuration.h"
+#include "support/DelayBench.h"
 
 namespace {
+
+using delay_bench::Percentile;
 
 constexpr int kRate = 48000;
 constexpr int kPeriod = kRate;          // one click a second
@@ -40,12 +43,6 @@ const DelayCase kCases[] = {
     {"apt-X 48k stereo", CODING_APTX, 48000, DEVICEMODE_STEREO, 0, 4000},
     {"enhanced apt-X 48k stereo", CODING_APTX_ENH, 48000, DEVICEMODE_STEREO, 0, 4000},
 };
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5))];
-}
 
 std::vector<int16_t> ClickTrain(int channels) {
     std::vector<int16_t> v(static_cast<size_t>(kPeriod * channels), 0);
@@ -97,8 +94,8 @@ void BM_CallMouthToEar(benchmark::State& state) {
         VirtualWaveClear();
         CTempDir dir;
         setenv("VELMORA_REGISTRY_FILE", dir.File("registry").c_str(), 1);
-        CStation a(dir, "Bench A", TestPort(4));
-        CStation b(dir, "Bench B", TestPort(5));
+        CStation a(dir, "Bench A", TestPort(0));
+        CStation b(dir, "Bench B", TestPort(1));
         for (const char* name : {"Bench A Loop", "Bench B Loop"}) {
             VirtualWaveConfig v;
             v.name = name;
@@ -145,14 +142,10 @@ void BM_CallMouthToEar(benchmark::State& state) {
         for (int i = 1; i < n; ++i)
             if (starts[i - 1] >= connectedAt && starts[i] <= endAt) periods.push_back(starts[i] - starts[i - 1]);
 
-        // The buffers' sizes: the capture FIFO's target of two capture blocks
-        // (BlockTime 10 + 14 ms), one coded frame gathered before encoding and
-        // one before decoding, the playback FIFO of a very-low-delay call (one
-        // 24 ms write threshold and two 22 ms blocks).
         AudioFormat f;
         a.engine->GetEncoderFormat(&f);
         const double frameMs = GetFrameDurationMs(f);
-        const double buffersMs = 2 * 24.0 + 2 * frameMs + (24.0 + 2 * 22.0);
+        const double buffersMs = delay_bench::EngineBuffersMs(frameMs);
         state.counters["delay_ab_ms"] = Percentile(ab, 0.5);
         state.counters["delay_ba_ms"] = Percentile(ba, 0.5);
         state.counters["buffers_ms"] = buffersMs;
@@ -170,7 +163,7 @@ void BM_CallMouthToEar(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_CallMouthToEar)->DenseRange(0, static_cast<int>(std::size(kCases)) - 1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CallMouthToEar)->Apply(delay_bench::OneRunPerCase<static_cast<int>(std::size(kCases))>);
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include "net/ConnectionManager.h"
 #include "net/IsdnTones.h"
 #include "platform/Clock.h"
+#include "support/DelayBench.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -112,12 +113,6 @@ int FindSent(const std::vector<std::vector<uint8_t>>& sent, const std::vector<ui
     return at == stream.end() ? -1 : static_cast<int>((at - stream.begin()) / block);
 }
 
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 void BM_IsdnDelay(benchmark::State& state) {
     const DelayCase& c = kCases[state.range(0)];
     const auto sent = Blocks(c);
@@ -177,10 +172,10 @@ void BM_IsdnDelay(benchmark::State& state) {
         PollUntil(a, b, [&] { return exchange.Query("active") == "0"; });
         // The second half of the call: locked, steady.
         const std::vector<double> steady(delays.begin() + static_cast<long>(delays.size() / 2), delays.end());
-        const double lineMs = Median(steady);
+        const double lineMs = delay_bench::Percentile(steady, 0.5);
         AudioFormat out = f;
         const double frameMs = GetFrameDurationMs(out);
-        const double engineMs = 2 * 24.0 + 2 * frameMs + (24.0 + 2 * 22.0);
+        const double engineMs = delay_bench::EngineBuffersMs(frameMs);
         const double lineBuffersMs = (kPrefill + 2) * blockMs;
         const double buffersMs = lineBuffersMs + engineMs;
         state.counters["line_ms"] = lineMs;
@@ -193,7 +188,7 @@ void BM_IsdnDelay(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_IsdnDelay)->DenseRange(0, static_cast<int>(std::size(kCases)) - 1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IsdnDelay)->Apply(delay_bench::OneRunPerCase<static_cast<int>(std::size(kCases))>);
 
 }  // namespace
 

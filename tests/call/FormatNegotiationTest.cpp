@@ -6,16 +6,12 @@
 
 #include "call/FormatRules.h"
 #include "support/TempDir.h"
+#include "support/TestFormat.h"
 
 namespace {
 
 AudioFormat Format(int coding, int rate, int mode, int bitRate, int direction = DIRECTION_BOTH) {
-    AudioFormat f;
-    f.codingType = coding;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.bitRate = bitRate;
-    f.direction = direction;
+    AudioFormat f = TestFormat(coding, bitRate, rate, mode, 0, direction);
     NormalizeFormat(f, FormatUse::Received, 0);
     return f;
 }

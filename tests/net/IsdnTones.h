@@ -13,18 +13,13 @@
 #include "codecs/g722/G722Codec.h"
 #include "common/Codes.h"
 #include "common/Records.h"
+#include "support/TestFormat.h"
 
 namespace isdn_tones {
 
-// The send format of a coding.
+// The send format of a coding, its fields in the order of the ISDN matrix rows.
 inline AudioFormat MpegSend(int coding, int rate, int mode, int bitRate, int frameBytes) {
-    AudioFormat f;
-    f.codingType = coding;
-    f.bitRate = bitRate;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.frameBytes = frameBytes;
-    return f;
+    return TestFormat(coding, bitRate, rate, mode, frameBytes);
 }
 
 // The codec opened to encode the coding's format; false when it refuses.

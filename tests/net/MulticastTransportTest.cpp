@@ -16,20 +16,15 @@
 #include "net/PeerBlock.h"
 #include "platform/Clock.h"
 #include "support/NetNamespace.h"
+#include "support/TestFormat.h"
 
 using namespace datagram;
 
 namespace {
 
-AudioFormat Format(int coding, int bitRate, int rate, int mode, int frameBytes) {
-    AudioFormat f;
-    f.codingType = coding;
-    f.bitRate = bitRate;
-    f.sampleRate = rate;
-    f.deviceMode = mode;
-    f.frameBytes = frameBytes;
-    f.direction = DIRECTION_SEND_ONLY;
-    return f;
+// Every format here is one a station sends.
+AudioFormat SendFormat(int coding, int bitRate, int rate, int mode, int frameBytes) {
+    return TestFormat(coding, bitRate, rate, mode, frameBytes, DIRECTION_SEND_ONLY);
 }
 
 Bytes FormatPayload(const AudioFormat& f) {
@@ -136,7 +131,7 @@ TEST_F(MulticastTransportTest, StatesFromInitToOpenAndBack) {
 
 TEST_F(MulticastTransportTest, SenderSplitsABlockIntoDatagramsOfAtMost1024Bytes) {
     OpenSender();
-    const AudioFormat f = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 3000);
+    const AudioFormat f = SendFormat(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 3000);
     m_t.SetSendFormat(&f);
     EXPECT_EQ(m_t.GetSendSpace(), 3000);
     EXPECT_EQ(m_t.GetReceiveAvailable(), 0);
@@ -158,7 +153,7 @@ TEST_F(MulticastTransportTest, SenderSplitsABlockIntoDatagramsOfAtMost1024Bytes)
 TEST_F(MulticastTransportTest, SenderAnnouncesFormatAndIdentityEvery4Seconds) {
     OpenSender();
     // G.711's 96-byte frames are smaller than the 140-byte identity frame: it goes all the same.
-    const AudioFormat f = Format(CODING_G711_ALAW, 64000, 8000, DEVICEMODE_MONO, 96);
+    const AudioFormat f = SendFormat(CODING_G711_ALAW, 64000, 8000, DEVICEMODE_MONO, 96);
     m_t.SetSendFormat(&f);
     const Bytes id = IdentityPayload("Studio A");
     EXPECT_EQ(m_t.SendControl(CTRL_PEERINFO, id.data(), static_cast<int>(id.size())), 1);
@@ -186,7 +181,7 @@ TEST_F(MulticastTransportTest, ReceiverTakesFormatAudioAndIdentityFromItsSource)
     const uint16_t port = OpenReceiver();
     EXPECT_EQ(m_t.GetLastError(), 10022);  // the loopback address is no group to join
     const ws::SocketAddress to = At(ws::kAddressLoopback, port);
-    const AudioFormat f = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
+    const AudioFormat f = SendFormat(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
     ASSERT_TRUE(m_peer.Send(Frame(CTRL_FORMAT, FormatPayload(f)), to));
     ASSERT_TRUE(PumpUntil(m_t, [&] { return m_t.IsReceiveFormatChanged() && m_t.GetReceiver().GetFormat().codingType; }));
     AudioFormat got;
@@ -250,8 +245,8 @@ TEST_F(MulticastTransportTest, ReceiverFollowsOnlyItsFirstSourceUntilItIsSilentF
     const uint16_t port = OpenReceiver();
     const ws::SocketAddress to = At(ws::kAddressLoopback, port);
     Peer second;
-    const AudioFormat first = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
-    const AudioFormat other = Format(CODING_PCM, 512000, 32000, DEVICEMODE_MONO, 2304);
+    const AudioFormat first = SendFormat(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
+    const AudioFormat other = SendFormat(CODING_PCM, 512000, 32000, DEVICEMODE_MONO, 2304);
     ASSERT_TRUE(m_peer.Send(Frame(CTRL_FORMAT, FormatPayload(first)), to));
     ASSERT_TRUE(PumpUntil(m_t, [&] { return m_t.GetReceiver().GetFormat().codingType != 0; }));
     ASSERT_TRUE(second.Send(Frame(CTRL_FORMAT, FormatPayload(other)), to));
@@ -289,7 +284,7 @@ TEST_F(MulticastTransportTest, ReceiverWithoutFormatTriesBothReadingsInTurnEvery
 TEST_F(MulticastTransportTest, DatagramsLargerThanTheRoomArriveWhole) {
     const uint16_t port = OpenReceiver();
     const ws::SocketAddress to = At(ws::kAddressLoopback, port);
-    const AudioFormat f = Format(CODING_G711_ALAW, 64000, 8000, DEVICEMODE_MONO, 96);
+    const AudioFormat f = SendFormat(CODING_G711_ALAW, 64000, 8000, DEVICEMODE_MONO, 96);
     ASSERT_TRUE(m_peer.Send(Frame(CTRL_FORMAT, FormatPayload(f)), to));
     ASSERT_TRUE(PumpUntil(m_t, [&] { return m_t.GetReceiver().GetFormat().codingType != 0; }));
     const Bytes audio = Pattern(1500, 5);
@@ -426,7 +421,7 @@ TEST_F(MulticastGroupTest, OneSenderReachesEveryReceiverWithTheEntrysHops) {
     auto b = Station('b', 0);
     auto c = Station('c', 0);
     auto tap = Listener('b');  // a second receiver on B's port: the port is shared
-    const AudioFormat f = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 3000);
+    const AudioFormat f = SendFormat(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 3000);
     a->SetSendFormat(&f);
     const Bytes block = Pattern(3000, 1);
     for (CMulticastTransport* r : {b.get(), c.get()}) {
@@ -482,8 +477,8 @@ TEST_F(MulticastGroupTest, SecondSenderIsFollowedOnly2SecondsAfterTheFirstFellSi
     auto a = Station('a', 1);
     auto d = Station('d', 1);
     auto b = Station('b', 0);
-    const AudioFormat fa = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
-    const AudioFormat fd = Format(CODING_G722, 64000, 16000, DEVICEMODE_MONO, 192);
+    const AudioFormat fa = SendFormat(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
+    const AudioFormat fd = SendFormat(CODING_G722, 64000, 16000, DEVICEMODE_MONO, 192);
     a->SetSendFormat(&fa);
     ASSERT_TRUE(PumpUntil(*b, [&] { return b->GetReceiver().GetFormat().codingType == CODING_PCM; }));
     d->SetSendFormat(&fd);
@@ -509,7 +504,7 @@ TEST_F(MulticastGroupTest, SecondSenderIsFollowedOnly2SecondsAfterTheFirstFellSi
 
 TEST_F(MulticastGroupTest, LinkDownSetsTheSendErrorAndAZeroFormatUntilASendSucceeds) {
     auto a = Station('a', 1);
-    const AudioFormat f = Format(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
+    const AudioFormat f = SendFormat(CODING_PCM, 768000, 48000, DEVICEMODE_MONO, 2304);
     a->SetSendFormat(&f);
     AudioFormat got;
     a->GetReceiveFormat(&got);

@@ -39,6 +39,13 @@ std::vector<Row> ReadRows(const std::string& dir, const std::string& name) {
 long ToInt(const std::string& s) { return std::strtol(s.c_str(), nullptr, 10); }
 unsigned long Bits(const std::string& s) { return std::strtoul(s.c_str(), nullptr, 2); }
 
+// The second column of a one-value-per-row table, on one line.
+std::string ValueList(const std::vector<Row>& rows) {
+    std::string list;
+    for (size_t r = 0; r < rows.size(); ++r) list += (r ? ", " : "") + rows[r][1];
+    return list;
+}
+
 const char* const kFiles[] = {
     "l3_huffman_index.txt",
     "l3_huffman_pairs.txt", "l3_huffman_count1.txt", "l3_sfb_long.txt", "l3_sfb_short.txt",
@@ -151,12 +158,7 @@ int main(int argc, char** argv) {
         }
         o << "};\n\n";
     }
-    {
-        auto rows = ReadRows(dir, kFiles[5]);
-        o << "inline constexpr uint8_t kPretab[22] = {";
-        for (size_t r = 0; r < rows.size(); ++r) o << (r ? ", " : "") << rows[r][1];
-        o << "};\n\n";
-    }
+    o << "inline constexpr uint8_t kPretab[22] = {" << ValueList(ReadRows(dir, kFiles[5])) << "};\n\n";
     {
         auto rows = ReadRows(dir, kFiles[6]);
         o << "// MPEG-1 scalefac_compress -> slen1, slen2.\n";
@@ -197,12 +199,7 @@ int main(int argc, char** argv) {
         }
         o << "};\n\n";
     }
-    {
-        auto rows = ReadRows(dir, kFiles[9]);
-        o << "inline constexpr double kAliasCi[8] = {";
-        for (size_t r = 0; r < rows.size(); ++r) o << (r ? ", " : "") << rows[r][1];
-        o << "};\n\n";
-    }
+    o << "inline constexpr double kAliasCi[8] = {" << ValueList(ReadRows(dir, kFiles[9])) << "};\n\n";
     {
         auto rows = ReadRows(dir, kFiles[10]);
         // The printed values are multiples of 1/65536 rounded to 9 decimals;
