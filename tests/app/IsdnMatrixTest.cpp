@@ -153,7 +153,7 @@ public:
                           " " + std::to_string(m_base + 1) + " '" + m_socket + "' '" + m_root.string() + "' " +
                           std::to_string(kHoldSeconds);
         for (const std::string& c : cases) cmd += " " + c;
-        const int status = std::system(cmd.c_str());
+        const int status = RunControlScript(cmd, {m_stationA, m_stationB});
         StopStation(m_stationA);
         StopStation(m_stationB);
         m_stationA = m_stationB = -1;

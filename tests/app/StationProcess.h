@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,15 @@ inline void PrintStacks(pid_t child) {
     const std::string cmd = "gdb -p " + std::to_string(child) +
                             " -batch -ex 'thread apply all bt' 2>&1 | grep -v '^\\[New LWP\\|^\\[Thread debugging'";
     if (std::system(cmd.c_str()) != 0) std::printf("no stacks of process %d\n", static_cast<int>(child));
+}
+
+// Runs a control script; when it fails, every station's stacks follow its
+// output, so that a station found unresponsive once says where it was.
+inline int RunControlScript(const std::string& cmd, std::initializer_list<pid_t> stations) {
+    const int status = std::system(cmd.c_str());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        for (pid_t s : stations) PrintStacks(s);
+    return status;
 }
 
 inline void StopStation(pid_t child) {

@@ -53,7 +53,7 @@ TEST(TwoStationsTest, ControlApplicationCallsTheSecondStationAndHangsUp) {
 
     const std::string cmd = std::string("python3 '") + source + "/tests/app/rip_two_stations.py' " +
                             std::to_string(ripPort) + " " + std::to_string(portB);
-    const int status = std::system(cmd.c_str());
+    const int status = RunControlScript(cmd, {stationA, stationB});
     StopStation(stationA);
     StopStation(stationB);
     EXPECT_FALSE(fs::exists(a / "ERRORLOG.TXT"));
@@ -131,7 +131,7 @@ TEST_P(TwoStationsLayer2Test, ToneBothWaysAndIdentitiesThroughTheRemoteControl) 
                             std::to_string(ripA) + " " + std::to_string(portB) + " " + std::to_string(c.coding) + " " + std::to_string(c.bitRate) +
                             " " + std::to_string(c.sampleRate) + " " + std::to_string(c.mode) + " 4 " +
                             std::to_string(ripB);
-    const int status = std::system(cmd.c_str());
+    const int status = RunControlScript(cmd, {stationA, stationB});
     // The devices write what they played when they close, at the end of the call.
     for (int i = 0; i < 200 && !(fs::exists(a / "played.raw") && fs::exists(b / "played.raw")); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
