@@ -1,5 +1,7 @@
 #include "mp3enc/l3core/core/psych/PsyMain.h"
 
+#include "common/MpegHeader.h"
+
 #include "mp3enc/l3core/core/cmdllib/uci/Uci.h"
 #include "mp3enc/l3core/core/psych/BlockSwitch.h"
 #include "mp3enc/l3core/core/psych/PsyTypes.h"
@@ -18,13 +20,7 @@ constexpr int kSyncTable[4][4] = {
 // The mixed kind of each long, start, short and stop type.
 constexpr int kMixedType[4] = {kBlockLong, kBlockMixedStart, kBlockMixedShort, kBlockMixedStop};
 
-constexpr int kIsoRates[9] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000};
-
-bool IsIsoRate(int hz) {
-    for (const int r : kIsoRates)
-        if (r == hz) return true;
-    return false;
-}
+bool IsIsoRate(int hz) { return MpegVersionOfSampleRate(hz, nullptr, nullptr); }
 
 EncError* Fail(PsyMain* m, EncError* e) {
     DeletePsychoacousticModel(m);
