@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 
 #include "Mp3EncTestSupport.h"
 
@@ -19,6 +20,11 @@ struct PathCase {
     int crc;
     Mp3Engine engine;
 };
+
+// Names the case in test lists without its pointer.
+void PrintTo(const PathCase& c, std::ostream* os) {
+    *os << "preset" << c.preset << "_" << c.rate << "to" << c.codedRate << "_" << c.channels << "ch_" << c.bitRate;
+}
 
 // A click in silence: where it comes out of the decoder tells the delay.
 constexpr size_t kClickAt = 10000;
