@@ -30,7 +30,7 @@ void PrintTo(const PathCase& c, std::ostream* os) {
 constexpr size_t kClickAt = 10000;
 
 std::vector<int16_t> ClickedTones(int rate, int channels) {
-    auto pcm = Tones(rate, channels, 1.0, {{440, 0.2}, {3100, 0.05}}, {{660, 0.2}});
+    auto pcm = Tones(rate, channels, 0.5, {{440, 0.2}, {3100, 0.05}}, {{660, 0.2}});
     for (size_t n = kClickAt - 2000; n < kClickAt + 2000; ++n)
         for (int c = 0; c < channels; ++c) pcm[n * channels + c] = 0;
     for (int c = 0; c < channels; ++c) pcm[kClickAt * channels + c] = 30000;
