@@ -18,7 +18,6 @@ std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm, int channels, int r
     std::vector<uint8_t> stream;
     L3CoreConfig config = L3CoreDefaultConfig();
     config.quality = 5;
-    config.intensityOff = 1;  // the model codes no intensity stereo yet
     const L3CoreInput in{channels, static_cast<float>(rate), kL3CoreInt16, 32768.0f, nullptr};
     L3CoreParams p{};
     p.channels = channels;
