@@ -213,9 +213,11 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     const int len = c.frameLength;
     const int readable = c.fill - 1;
     if (readable < len + 5) return Idle::kWaiting;
-    // An MPEG-2 block is two frames: fill as long as a frame between them
-    // would put the second frame's header where the next block's belongs.
-    const int inner = m_detected.sampleRate < 32000 ? len / 2 : 0;
+    // An MPEG-2 Layer III block is two frames: fill as long as a frame
+    // between them would put the second frame's header where the next
+    // block's belongs.
+    const bool twoFrames = m_detected.codingType == CODING_MPEG_L3 && m_detected.sampleRate < 32000;
+    const int inner = twoFrames ? len / 2 : 0;
     const auto whole = [&](int p, int n) {
         return FrameStartsAt(c, len + n) && (inner == 0 || FrameStartsAt(c, inner + (p <= inner ? n : 0)));
     };
