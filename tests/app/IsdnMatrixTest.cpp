@@ -232,13 +232,12 @@ TEST(IsdnFaultTest, DroppedChannelAndStoppedExchangeEndTheCall) {
 }
 
 namespace {
-// Run only on request (--gtest_also_run_disabled_tests): in a race-checked
-// build beside other program tests, the Layer III group's first call once
-// never came up (station B reported no state within a minute) and its second
-// was cleared by A at once. The control application then lost its place in
-// a station's messages whenever one arrived in pieces, which would read as
-// exactly that; the group now passes under load in the plain build but has
-// not yet been seen through a race-checked run.
+// Run only on request (--gtest_also_run_disabled_tests): in the race-checked
+// build on a heavily loaded machine a station's start-up (most of it the
+// enumeration of the sound devices, which the race checker slows with every
+// library it loads) outlasts the minute the control application waits for
+// its port. The silent stations seen before were control applications that
+// had met themselves on the station's port; they now try again.
 const char* const kOnRequest[] = {"Layer3"};
 
 std::vector<const char*> Groups(bool onRequest) {

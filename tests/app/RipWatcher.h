@@ -50,7 +50,14 @@ private:
     bool TryConnect() {
         m_socket = ws::socket(ws::SocketKind::Stream);
         if (m_socket == ws::INVALID_SOCKET) return false;
-        if (ws::connect(m_socket, {ws::kAddressLoopback, m_port}) == 0) return true;
+        // Before the station listens, a try whose own port is the station's
+        // meets itself (TCP's simultaneous open): it is reset, so that no
+        // TIME_WAIT keeps the station from listening there.
+        ws::SocketAddress self, peer;
+        if (ws::connect(m_socket, {ws::kAddressLoopback, m_port}) == 0 && ws::getsockname(m_socket, &self) == 0 &&
+            ws::getpeername(m_socket, &peer) == 0 && (self.ip != peer.ip || self.port != peer.port))
+            return true;
+        ws::SetLinger(m_socket, true, 0);
         ws::closesocket(m_socket);
         m_socket = ws::INVALID_SOCKET;
         return false;

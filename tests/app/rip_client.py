@@ -12,12 +12,21 @@ ENCODER_FORMAT, DECODER_FORMAT, CONNECTION_ERROR, MESSAGE_ERROR = 0x20030, 0x200
 NETWORK, MULTICAST = 0x11, 0x80
 
 
-def connect(port, host="127.0.0.1", patience=90):
+def connect(port, host="127.0.0.1", patience=90, timeout=30):
     """A connection to the port, tried until the station listens or the patience runs out."""
     deadline = time.time() + patience
     while True:
         try:
-            return socket.create_connection((host, port), timeout=30)
+            sock = socket.create_connection((host, port), timeout=timeout)
+            # Before the station listens, a try whose own port happens to be
+            # the station's meets itself (TCP's simultaneous open): it would
+            # wait for reports from itself and hold the port the station is
+            # about to listen on. It is reset, so no TIME_WAIT holds the port.
+            if sock.getsockname() != sock.getpeername():
+                return sock
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+            raise ConnectionRefusedError(f"connected to itself on port {port}")
         except OSError:
             if time.time() > deadline:
                 raise

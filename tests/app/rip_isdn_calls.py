@@ -16,6 +16,8 @@ import struct
 import sys
 import time
 
+from rip_client import connect
+
 MAKE_CONNECTION, STOP_CONNECTION, SET_ENCODER, ANSWER_SETTINGS = 0x100, 0x101, 0x10010, 0x10020
 STATE, CONNECTION_INFO, DECODER_FORMAT, CONNECTION_ERROR = 0x20010, 0x20020, 0x20031, 0x30010
 MESSAGE_ERROR = 0x30020
@@ -40,15 +42,7 @@ def fail(text):
 class Station:
     def __init__(self, name, port):
         self.name = name
-        deadline = time.time() + 60
-        while True:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", port), timeout=60)
-                break
-            except OSError:
-                if time.time() > deadline:
-                    raise
-                time.sleep(0.2)
+        self.sock = connect(port, patience=60, timeout=60)
         self.states = []
         self.errors = []
         self.refusals = []

@@ -189,8 +189,9 @@ def exchange_stopped(a, b, path, pid):
 def main():
     rip_a, rip_b, path, work, hold = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4], float(sys.argv[5])
     a, b = Station("A", rip_a), Station("B", rip_b)
-    a.wait_state(16, 30)
-    b.wait_state(16, 30)
+    for s in (a, b):
+        if not s.wait_state(16, 60):
+            fail(f"station {s.name} sent no first report: {s.states}")
     for spec in sys.argv[6:]:
         name, *numbers = spec.split(",")
         if name == "drop":

@@ -2,6 +2,7 @@
 // main window behaves like the real one: a make-connection request is
 // answered with the states and reports of a call, a stop with idle.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "call/RIP.h"
@@ -81,4 +83,72 @@ TEST(RipClientScriptTest, PythonClientRunsAWholeSession) {
     unsetenv("VELMORA_SETTINGS_FILE");
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A control application that starts before its station keeps trying the
+// port; a try whose own port is the station's meets itself. In a network of
+// its own whose only port for outgoing connections is the station's, the
+// first try does exactly that: the client must drop it, leave the port free
+// and still get the station's first report once it listens.
+TEST(RipClientScriptTest, ClientThatMeetsItselfBeforeTheStationListensGetsTheFirstReport) {
+    const char* source = std::getenv("VELMORA_SOURCE_DIR");
+    if (!source || std::system("python3 --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "python3 not available";
+    const fs::path dir = fs::temp_directory_path() / ("ripself-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    constexpr int kPort = 45000;
+    const fs::path tried = dir / "tried", result = dir / "result";
+    // The client's first pause (after its first try) widens the range to a
+    // second port and waits until the station listens.
+    const std::string client = std::string("cd '") + source + "/tests/app' && python3 -c '\n"
+        "import socket, time\n"
+        "import rip_client\n"
+        "real_sleep = time.sleep\n"
+        "def first_pause(seconds):\n"
+        "    time.sleep = real_sleep\n"
+        "    open(\"/proc/sys/net/ipv4/ip_local_port_range\", \"w\").write(\"" + std::to_string(kPort) + " " +
+        std::to_string(kPort + 1) + "\")\n"
+        "    open(\"" + tried.string() + "\", \"w\").close()\n"
+        "    end = time.time() + 30\n"
+        "    while \":%04X 00000000:0000 0A\" % " + std::to_string(kPort) + " not in open(\"/proc/net/tcp\").read()"
+        " and time.time() < end:\n"
+        "        real_sleep(0.01)\n"
+        "time.sleep = first_pause\n"
+        "sock = rip_client.connect(" + std::to_string(kPort) + ", patience=30)\n"
+        "sock.settimeout(30)\n"
+        "command, body = rip_client.read(sock)\n"
+        "open(\"" + result.string() + "\", \"w\").write(hex(command))\n"
+        "' > '" + (dir / "client.log").string() + "' 2>&1 &";
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up 2> /dev/null") != 0) _exit(77);
+        std::ofstream("/proc/sys/net/ipv4/ip_local_port_range") << kPort << " " << kPort << "\n";
+        if (std::system(client.c_str()) != 0) _exit(2);
+        for (int i = 0; i < 3000 && !fs::exists(tried); ++i) usleep(10000);  // at most 30 s
+        if (!fs::exists(tried)) _exit(3);  // the client took its first try as the station
+        CMessageSink window;
+        CRIP rip;
+        if (!rip.Init(window.Handle(), kPort)) _exit(4);  // the port is still held
+        rip.SendState(16);
+        for (int i = 0; i < 3000 && !fs::exists(result); ++i) {  // at most 30 s
+            rip.Poll();
+            usleep(10000);
+        }
+        std::string command;
+        std::ifstream(result) >> command;
+        _exit(command == "0x20010" ? 0 : 5);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) {
+        fs::remove_all(dir);
+        GTEST_SKIP() << "no network of its own";
+    }
+    std::ifstream log(dir / "client.log");
+    const std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the client kept a connection to itself; 4: the station could not listen; "
+                                         "5: no first report\n" << said;
+    fs::remove_all(dir);
 }
