@@ -534,6 +534,85 @@ TEST_F(IsdnTest, Layer2At128kSplitsOverTwoChannels) {
 }
 
 namespace {
+// A 128 kbit/s Layer II call placed by A at `rate`, answered by B with
+// marked 64 kbit/s Layer II frames: A answers the markers with filler
+// frames on both channels. Returns the captures of what A sent.
+void PlaceMarkedAnswerCall(IsdnTest& t, int rate, std::string* capA, std::string* capB) {
+    const std::filesystem::path capture = t.m_dir.Path() / "capture";
+    std::filesystem::remove_all(capture);
+    std::filesystem::create_directories(capture);
+    CExchangeDaemon exchange(t.m_dir.Path(), kExchange, capture.string());
+    CSettings sa = t.Station("a.ini", 0, "3411", 2);
+    sa.WriteInt("ISDN", "DialDelay", 100);
+    CSettings sb = t.Station("b.ini", 1, "3412", 2);
+    sb.WriteInt("ISDN", "AnswerAcceptCalls", 1);
+    sb.WriteString("ISDN", "MSN-1", "");
+    CConnectionManager a(sa), b(sb);
+    ASSERT_EQ(a.Init(t.m_program, 1), 1);
+    ASSERT_EQ(b.Init(t.m_program, 1), 1);
+    ASSERT_EQ(b.StartListening(), 1);
+    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] {
+        const std::string tr = exchange.Trace();
+        size_t n = 0;
+        for (size_t p = tr.find("LISTEN_CONF"); p != std::string::npos; p = tr.find("LISTEN_CONF", p + 1)) ++n;
+        return n >= 2;
+    }));
+    a.GetState();
+    b.GetState();
+    // B's answer format is set while it listens, as its call engine does:
+    // that is when its frames take their marker.
+    const AudioFormat answer = MpegSend(CODING_MPEG_L2, 48000, DEVICEMODE_MONO, 64000, 192);
+    IsdnOf(b)->SetSendFormat(&answer);
+    const auto answerFrames = Layer2Tone(48000, DEVICEMODE_MONO, 64000, 200);
+    const auto sentFrames = Layer2Tone(48000, DEVICEMODE_STEREO, 128000, 200);
+    const AudioFormat send = MpegSend(CODING_MPEG_L2, rate, DEVICEMODE_STEREO, 128000, 384);
+    a.SetSendFormat(&send);
+    ConnectionInfo target = IsdnTest::Isdn("3412");
+    std::strcpy(target.isdn.number2, "3413");
+    ASSERT_EQ(a.Connect(&target), 1);
+    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] {
+        if (b.IsStateChanged() && b.GetState() == CONN_CONNECTED) b.GetConnectionInfo(nullptr);
+        return a.GetState() == CONN_CONNECTED && b.GetState() == CONN_CONNECTED;
+    }, kCodedCallBoundMs)) << exchange.Trace();
+    b.GetConnectionInfo(nullptr);
+    EXPECT_EQ(exchange.Query("active"), "2");
+    // Until B has sent all its frames: about 4.8 s of line, room for two
+    // rounds of A's 56 fillers between its own frames.
+    size_t nextA = 0, nextB = 0;
+    std::vector<uint8_t> scratch(4096);
+    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] {
+        while (nextA < sentFrames.size() && a.GetSendSpace() >= 384) a.WriteAudio(sentFrames[nextA++].data(), 384);
+        while (nextB < answerFrames.size() && b.GetSendSpace() >= 192) b.WriteAudio(answerFrames[nextB++].data(), 192);
+        while (a.ReadAudio(scratch.data(), static_cast<int>(scratch.size())) > 0) {}
+        while (b.ReadAudio(scratch.data(), static_cast<int>(scratch.size())) > 0) {}
+        return nextB == answerFrames.size();
+    }, kCodedCallBoundMs)) << exchange.Trace();
+    a.Disconnect();
+    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] { return b.GetState() == CONN_IDLE && a.GetState() != CONN_CONNECTED; }));
+    EXPECT_TRUE(IsdnTest::NoCallLeft(a, b, exchange)) << exchange.Query("active") << " calls left";
+    *capA = Capture(capture, "c2b0");
+    *capB = Capture(capture, "c2b1");
+}
+}  // namespace
+
+// A peer that marks its 64 kbit/s Layer II frames on a two-channel call is
+// answered with filler frames on both channels, their markers counting
+// through the modes that announce it; at 44.1 kHz no filler frame exists and
+// none goes out. An independent check of the exchange's captures.
+TEST_F(IsdnTest, FillerFramesAnswerAPeersMarkersExceptAt44kHz) {
+    for (int rate : {48000, 44100}) {
+        SCOPED_TRACE(rate);
+        std::string capA, capB, out;
+        PlaceMarkedAnswerCall(*this, rate, &capA, &capB);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_FALSE(capA.empty());
+        ASSERT_FALSE(capB.empty());
+        EXPECT_EQ(CaptureCheck("filler '" + capA + "' '" + capB + "' " + std::to_string(rate), &out), "");
+        std::printf("%s", out.c_str());
+    }
+}
+
+namespace {
 struct Layer3Case {
     int rate, mode, bitRate, block;
 };
