@@ -269,6 +269,9 @@ def filler(cap_a, cap_b, rate):
         print('filler rate=%d frames=0' % rate)
         return
     length = FILLERS[rate][0]
+    # The first channel is the one whose markers count from 0x40.
+    if per[0] and per[0][0][2] in filler_markers(1):
+        per.reverse()
     rounds = []
     for channel, found in enumerate(per):
         if not found:
