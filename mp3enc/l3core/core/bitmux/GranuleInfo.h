@@ -5,6 +5,7 @@
 #include "mp3enc/bitmux/Huffman.h"
 
 inline constexpr int kMaxScalefactors = 39;  // 21 long, 12 x 3 short, or the mixed arrangement
+inline constexpr int kNotIntensity = -1;
 
 struct GranuleInfo {
     int lowerRate;  // MPEG-2 or 2.5
@@ -22,6 +23,10 @@ struct GranuleInfo {
     int slen[4];        // bits per scale factor of each group
     int part2Length;    // scale-factor bits
     int mixedLongBands; // 8, or 6 for MPEG-2 and 2.5
+    // Right channel of an intensity granule: per scale factor the intensity
+    // position that replaces it, or kNotIntensity below the bound.
+    int intensity;
+    int isPosition[kMaxScalefactors];
     HuffmanData huffman;
     // Working values of the quantisation loop.
     int bandOffset[kMaxScalefactors + 3];  // quarter steps, per band record

@@ -28,6 +28,7 @@ void FillPsyHandOver(PsyHandOver* h, const PsyMain* m) {
         q.spectrum = t->spectrum;
         q.energyLong = cod->energyLong;
         q.distLong = cod->distLong;
+        q.intensity = t->intensity;
         for (int w = 0; w < kShortWindows; ++w) {
             p.thresholdShort[w] = cod->distShort[w];
             q.energyShort[w] = cod->energyShort[w];

@@ -45,15 +45,13 @@ EncError* CreatePsychoacousticModel(PsyMain** out, int channels, int granules, f
         return ErrorCreate(__FILE__, __LINE__, nullptr, "not a valid ISO sampling rate");
     if (granules != 1 && granules != 2) return ErrorCreate(__FILE__, __LINE__, nullptr, "invalid procedure parameters");
     if (bitRate <= 0) return ErrorCreate(__FILE__, __LINE__, nullptr, "invalid procedure parameters");
-    if (channels == 2 && allowIntensity)
-        return ErrorCreate(__FILE__, __LINE__, nullptr, "intensity stereo is not available in this encoder");
 
     auto* m = static_cast<PsyMain*>(AlignedCalloc(1, sizeof(PsyMain), __FILE__, __LINE__));
     if (!m) return ErrorCreate(__FILE__, __LINE__, nullptr, "out of memory");
     m->channels = channels;
     m->granules = granules;
     m->midSide = allowMidSide && channels == 2 ? 1 : 0;
-    m->intensity = 0;
+    m->intensity = allowIntensity && channels == 2 ? 1 : 0;
     m->syncTypes = 1;
     m->granule = granules - 1;
 
@@ -66,8 +64,12 @@ EncError* CreatePsychoacousticModel(PsyMain** out, int channels, int granules, f
         if (!e) e = CreateTransformChannel(&m->transform[c], m->conf);
         if (e) return Fail(m, e);
     }
-    if (m->midSide) {
+    if (m->midSide || m->intensity) {
         e = CreateMsChannel(&m->ms, m->conf);
+        if (e) return Fail(m, e);
+    }
+    if (m->intensity) {
+        e = CreateIsChannel(&m->is, m->conf);
         if (e) return Fail(m, e);
     }
     UciGetSwitch("mixed", "Use mixed blocks", nullptr, &m->mixed);
@@ -99,8 +101,11 @@ int AdvancePsychoacousticModel(PsyMain* m, const float* samples) {
         AdvanceThresholdChannel(m->threshold[c], m->analysis[c], m->blockType[c]);
     if (m->ms) {
         DecideMsStereo(m->ms, m->granule, m->analysis, m->threshold, m->transform, m->blockType[0]);
-        ApplyMsStereo(m->ms, m->transform, m->threshold);
+        // Without mid/side only the energies serve: the frame stays left/right.
+        if (!m->midSide) m->ms->frameMs = 0;
     }
+    if (m->is) AdvanceIsChannel(m->is, m->ms, m->analysis, m->threshold, m->transform, m->blockType[0]);
+    if (m->midSide) ApplyMsStereo(m->ms, m->transform, m->threshold);
     for (int c = 0; c < m->channels; ++c) AdvanceCodingChannel(m->coding[c], m->transform[c], m->threshold[c]);
     return 0;
 }
@@ -114,6 +119,7 @@ void DeletePsychoacousticModel(PsyMain* m) {
         DeleteTransformChannel(m->transform[c]);
     }
     DeleteMsChannel(m->ms);
+    DeleteIsChannel(m->is);
     DeletePsyConf(m->conf);
     AlignedFree(m);
 }

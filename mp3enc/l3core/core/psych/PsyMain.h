@@ -4,6 +4,7 @@
 // the MDCT spectra, the thresholds, the mid/side decision and the band
 // energies and allowed distortions the quantisation loop must respect.
 #include "mp3enc/l3core/core/psych/CodChan.h"
+#include "mp3enc/l3core/core/psych/IsChan.h"
 #include "mp3enc/l3core/core/psych/MsChan.h"
 #include "mp3enc/l3core/core/psych/PsyChan.h"
 #include "mp3enc/l3core/core/psych/PsyConf.h"
@@ -17,7 +18,7 @@ struct PsyMain {
     int channels;   // 1 or 2
     int granules;   // per frame: 2 MPEG-1, 1 the lower rates
     int midSide;    // enabled: allowed by the caller and stereo
-    int intensity;  // same rule; the analysis is not part of this model yet
+    int intensity;  // same rule
     int syncTypes;  // block types kept in step between the channels, always 1
     int mixed;      // "mixed": types 1, 2, 3 coded as 4, 5, 6
     int granule;    // within the frame
@@ -26,13 +27,14 @@ struct PsyMain {
     ThrChan* threshold[2];
     CodChan* coding[2];
     TraChan* transform[2];
-    MsChan* ms;         // when mid/side is enabled
+    MsChan* ms;         // when mid/side or intensity is enabled
+    IsChan* is;         // when intensity is enabled
     int blockType[2];   // of the current granule
 };
 
-// bitRate counts all channels. Refuses intensity stereo, which this model does
-// not analyse. Null or an error object; on failure *out is null and nothing
-// is left allocated. Reads the options of the current registry scope.
+// bitRate counts all channels. Null or an error object; on failure *out is
+// null and nothing is left allocated. Reads the options of the current
+// registry scope.
 EncError* CreatePsychoacousticModel(PsyMain** out, int channels, int granules, float sampleRate, int bitRate,
                                     int allowMidSide, int allowIntensity);
 // samples: 576 floats per channel, channel 1 after channel 0, in the range of

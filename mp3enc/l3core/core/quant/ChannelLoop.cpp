@@ -65,6 +65,20 @@ void Reorder(ChannelLoop* loop, const float* in, int fromBand) {
 
 int ScalefactorIndexLimit(const ChannelLoop* loop) { return loop->scalefactorBands; }
 
+// The record's positions by scale factor, in the order the info keeps them.
+void TakePositions(const ChannelLoop* loop, const IsRecord& is, GranuleInfo* info) {
+    info->intensity = 1;
+    std::fill(info->isPosition, info->isPosition + kMaxScalefactors, kNotIntensity);
+    const int type = loop->blockType;
+    const int longEnd = IsShort(type) ? 0 : (IsMixed(type) ? MixedLongBands(loop) : kLongSfBands);
+    for (int b = std::max(is.longBound, 0); b < longEnd; ++b) info->isPosition[b] = is.longPos[b];
+    if (!IsShort(type) && !IsMixed(type)) return;
+    const int first = IsMixed(type) ? 3 : 0;
+    for (int w = 0; w < 3; ++w)
+        for (int b = std::max(is.shortBound[w], first); b < kShortSfBands; ++b)
+            info->isPosition[longEnd + 3 * (b - first) + w] = is.shortPos[w][b];
+}
+
 int QuantiseOne(float x34, double step) {
     return static_cast<int>(std::floor(x34 * step + 0.4054));
 }
@@ -156,6 +170,7 @@ int PrepareChannelLoop(ChannelLoop* loop, const LoopChannelInput& in) {
     info.lowerRate = loop->lowerRate;
     info.blockType = in.blockType;
     info.mixedLongBands = MixedLongBands(loop);
+    if (in.intensity) TakePositions(loop, *in.intensity, &info);
     int gain = 0;
     if (peak > 0.0f) {
         // The gain that brings the largest value near 8191.
@@ -258,7 +273,7 @@ int AmplifyBands(ChannelLoop* loop, GranuleInfo* working, int mode) {
     }
     const int n = ScalefactorIndexLimit(loop);
     const bool plainLong = IsPlainLong(loop->blockType);
-    if (plainLong && !info.preflag && n >= 20) {
+    if (plainLong && !info.preflag && !info.intensity && n >= 20) {
         const bool lowZero = info.scalefac[0] == 0 && info.scalefac[1] == 0 && info.scalefac[2] == 0 && info.scalefac[3] == 0;
         if (lowZero && info.scalefac[n - 2] != 0 && info.scalefac[n - 1] != 0) {
             info.preflag = 1;

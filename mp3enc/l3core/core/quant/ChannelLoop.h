@@ -8,6 +8,7 @@
 
 #include "mp3enc/bitmux/Huffman.h"
 #include "mp3enc/l3core/core/bitmux/GranuleInfo.h"
+#include "mp3enc/l3core/core/bitmux/IsRecord.h"
 
 inline constexpr int kMaxBandRecords = kMaxScalefactors + 3;  // short: 13 bands x 3 windows
 inline constexpr int kMinGain = -150;
@@ -24,6 +25,7 @@ struct LoopChannelInput {
     const float* distLong;
     const float* energyShort[3];
     const float* distShort[3];
+    const IsRecord* intensity;  // right channel only; null without intensity
 };
 
 struct QuantBand {

@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "ModelStream.h"
 #include "PsyTestSupport.h"
 #include "mp3enc/Mp3EncTestSupport.h"
-#include "mp3enc/l3core/core/bitmux/BitstreamEncoder.h"
-#include "mp3enc/l3core/core/psych/PsyHandOver.h"
 #include "support/TempDir.h"
 
 using psytest::OptionScope;
@@ -18,47 +17,12 @@ namespace {
 constexpr double kLeftHz = 1000.0;
 constexpr double kRightHz = 1500.0;
 
-// Stereo PCM through the model, the quantisation loop and the bitstream
-// writer (joint stereo, CRC on), as one stream.
 std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm, int hz, int bitRate, int* shortGranules,
                             int* midSideGranules) {
-    *shortGranules = 0;
-    *midSideGranules = 0;
-    std::vector<uint8_t> stream;
-    PsyMain* model = nullptr;
-    EXPECT_EQ(TakeMessage(CreatePsychoacousticModel(&model, 2, hz > 24000 ? 2 : 1, hz, bitRate, 1, 0)), "");
-    BitstreamEncoder* writer = nullptr;
-    EXPECT_EQ(TakeMessage(CreateBitstreamEncoder(hz, bitRate, 0, 1, 0, 0, 1, 0, 1, 0, &writer)), "");
-    LoopKernel* loop = CreateLoopKernel(hz, 2);
-    EXPECT_NE(loop, nullptr);
-    if (model && writer && loop) {
-        PsyHandOver h;
-        InitPsyHandOver(&h, model);
-        std::vector<float> granule(2 * 576);
-        std::vector<uint8_t> out(16000);
-        int budgets[4] = {0, 0, 0, 0};
-        const size_t granules = pcm.size() / 2 / 576;
-        for (size_t g = 0; g < granules; ++g) {
-            for (int i = 0; i < 576; ++i)
-                for (int c = 0; c < 2; ++c) granule[c * 576 + i] = pcm[(g * 576 + i) * 2 + c];
-            AdvancePsychoacousticModel(model, granule.data());
-            FillPsyHandOver(&h, model);
-            *shortGranules += h.granule.channel[0].blockType == 2;
-            *midSideGranules += h.granule.channel[0].midSide;
-            EXPECT_EQ(AdvanceBitstreamEncoder(writer, &h.granule, 0, budgets), 1);
-            EXPECT_EQ(AdvanceLoopKernel(loop, h.loop, budgets), 1) << g;
-            if (!loop->frame.complete) continue;
-            int n = 0;
-            WriteBitstream(writer, &loop->frame, nullptr, nullptr, &n, out.data(), static_cast<int>(out.size()));
-            stream.insert(stream.end(), out.begin(), out.begin() + n);
-        }
-        int n = 0;
-        FlushBitstreamEncoder(writer, &n, out.data(), static_cast<int>(out.size()));
-        stream.insert(stream.end(), out.begin(), out.begin() + n);
-    }
-    DeleteLoopKernel(loop);
-    DeleteBitstreamEncoder(writer);
-    DeletePsychoacousticModel(model);
+    psytest::ModelStreamCounts counts;
+    std::vector<uint8_t> stream = psytest::EncodeModelStream(pcm, hz, bitRate, 0, &counts);
+    *shortGranules = counts.shortGranules;
+    *midSideGranules = counts.midSideGranules;
     return stream;
 }
 

@@ -58,7 +58,7 @@ std::vector<uint8_t> EncodeTone(int hz, int bitRate, int stereoMode, int frames,
             in.granule = g;
             for (int c = 0; c < channels; ++c) {
                 p.channel[c] = {0, spectrum.data(), thrLong.data(), {thrShort.data(), thrShort.data(), thrShort.data()}, 0, 0};
-                in.channel[c] = {0, spectrum.data(), energy, allowed, {}, {}};
+                in.channel[c] = {0, spectrum.data(), energy, allowed, {}, {}, nullptr};
             }
             p.demandLong = &longSet;
             p.demandShort = &shortSet;

@@ -32,7 +32,7 @@ struct Granule {
             allowed[b] = energy[b] > 0.0f ? energy[b] * allowedShare : 1.0f;
         }
     }
-    LoopChannelInput Input() const { return {0, spectrum.data(), energy, allowed, {}, {}}; }
+    LoopChannelInput Input() const { return {0, spectrum.data(), energy, allowed, {}, {}, nullptr}; }
 };
 
 struct Kernel {
