@@ -7,6 +7,7 @@
 namespace {
 constexpr uint8_t kFillerByte = 0xFE;
 constexpr int kMarkerChannelStep = 0x20;
+constexpr int kStraddlingMarker = 26;  // the mono reading of bits 10
 
 // The private bits of a Layer III block: where they are and how many.
 struct PrivateBits {
@@ -156,5 +157,11 @@ int CBChannelFraming::ReadLayer3Marker(const uint8_t* block, int n) {
     ParseMpegHeader(block, &h);
     if (h.version == 1 && h.channels == 1) return static_cast<int>(v);
     if (h.version == 1) return static_cast<int>(v) + 24;
+    if (p.parts == 1 && 2 * h.frameBytes <= n) {
+        PrivateBits next;
+        if (FindPrivateBits(block + h.frameBytes, n - h.frameBytes, &next) &&
+            ((block[h.frameBytes + next.offsets[0]] >> next.shift) & mask) != 0)
+            return kStraddlingMarker;
+    }
     return v == 3 ? 31 : static_cast<int>(v) + 24;
 }

@@ -40,6 +40,9 @@ public:
     // False (nothing written) when the block is no such Layer III block.
     static bool MarkLayer3(uint8_t* block, int n, int counter);
     // The reading of that marker in a block as sent by the codec (not
-    // inverted); -1 when the block is no such Layer III block.
+    // inverted); -1 when the block is no such Layer III block. Read from a
+    // block's second frame on (the bits of two blocks), MPEG-2 gives 26 in
+    // mono and, in stereo, whenever the frame after it carries bits (only a
+    // block's first frame does): a value no block carries.
     static int ReadLayer3Marker(const uint8_t* block, int n);
 };

@@ -147,6 +147,7 @@ void CChannelAligner::Unlock(Channel& c) {
     c.search = 0;
     c.shift = 0;
     c.idle = 0;
+    c.held = 0;
 }
 
 // Whether the next frame of the locked stream (the same framing, rate and
@@ -184,7 +185,7 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
         if (n <= 0) return;
         Drop(c, n);
         c.idle += n;
-        m_idleSkipped += n;
+        CountIdle(c, n);
     };
     // The run's last byte may be a frame's first: it stays until the
     // bytes after it tell.
@@ -201,6 +202,61 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
     }
     c.idle = 0;
     return Idle::kNone;
+}
+
+// A sender held up between the B3 blocks that carry one of its blocks
+// leaves the fill inside the block: the block is whole only when the next
+// one's header follows it. Else the run of fill bytes whose length puts
+// the headers there is cut out (any n bytes of a run of 0xFF leave the same
+// bytes behind); kWaiting until the bytes after the block have come.
+CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
+    const int len = c.frameLength;
+    const int readable = c.fill - 1;
+    if (readable < len + 5) return Idle::kWaiting;
+    // An MPEG-2 Layer III block is two frames: fill as long as a frame
+    // between them would put the second frame's header where the next
+    // block's belongs.
+    const bool twoFrames = m_detected.codingType == CODING_MPEG_L3 && m_detected.sampleRate < 32000;
+    const int inner = twoFrames ? len / 2 : 0;
+    const auto whole = [&](int p, int n) {
+        return FrameStartsAt(c, len + n) && (inner == 0 || FrameStartsAt(c, inner + (p <= inner ? n : 0)));
+    };
+    if (whole(len, 0)) return Idle::kNone;
+    for (int p = 1; p <= len;) {
+        if (ByteAt(c, p) != 0xFF) {
+            ++p;
+            continue;
+        }
+        int run = 0;
+        while (p + run < readable && ByteAt(c, p + run) == 0xFF) ++run;
+        if (p + run >= readable) return run > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
+        for (int n = 1; n <= run; ++n) {
+            if (len + n + 5 > readable) return Idle::kWaiting;
+            if (!whole(p, n)) continue;
+            Excise(c, p, n);
+            CountIdle(c, n);
+            return Idle::kSkipped;
+        }
+        p += run;
+    }
+    return Idle::kNone;
+}
+
+// Fill is no stream time: a channel waiting for its marker waits as many
+// frames of the stream however long the sender was held up.
+void CChannelAligner::CountIdle(Channel& c, int n) {
+    m_idleSkipped += n;
+    if (c.quietSince != kNever) c.quietSince += n;
+}
+
+// Removes bytes pos .. pos + n - 1 of a channel as read at its bit shift:
+// the byte at pos keeps its top `shift` bits (the end of the byte before)
+// and takes the rest from the byte at pos + n.
+void CChannelAligner::Excise(Channel& c, int pos, int n) {
+    const auto keep = static_cast<uint8_t>(0xFF00 >> c.shift);
+    c.buffer[pos] = static_cast<uint8_t>((c.buffer[pos] & keep) | (c.buffer[pos + n] & ~keep));
+    std::memmove(c.buffer.data() + pos + 1, c.buffer.data() + pos + n + 1, static_cast<size_t>(c.fill - pos - n - 1));
+    c.fill -= n;
 }
 
 void CChannelAligner::TakeFrame(Channel& c) {
@@ -344,7 +400,7 @@ void CChannelAligner::Search(Channel& c, int index) {
 // in may have found a false header (in the line's idle ones before the
 // stream, say) and must lose it as it would.
 bool CChannelAligner::RideIdleFill(Channel& c) {
-    if (!m_locked) return true;
+    if (!m_locked && !c.held) return true;
     switch (SkipIdleFill(c)) {
         case Idle::kWaiting:
             return false;
@@ -614,6 +670,7 @@ void CChannelAligner::Alternate128kLayer3() {
         if (m[i] != kStraddlingMarker) continue;
         Channel& c = m_channels[i];
         Drop(c, c.frameLength / 2);
+        c.held = 0;
         if (m_locked) FullReset();
         return;
     }
@@ -622,6 +679,15 @@ void CChannelAligner::Alternate128kLayer3() {
     a.taken = 0;
     b.taken = 0;
     if (!m_locked) {
+        for (Channel* c : {&a, &b}) {
+            if (!c->held) {
+                c->held = c->fill > c->frameLength + 5 && FrameStartsAt(*c, c->frameLength);
+                continue;
+            }
+            const Idle cut = CutIdleFill(*c);
+            if (cut == Idle::kTooLong) Unlock(*c);
+            if (cut == Idle::kWaiting || cut == Idle::kTooLong) return;
+        }
         for (int i = 0; i < 2; ++i) {
             Channel& c = m_channels[i];
             if (c.quietSince == kNever) c.quietSince = ArrivedAt(c);
@@ -665,6 +731,16 @@ void CChannelAligner::Alternate128kLayer3() {
         return;
     }
     Channel& c = m_channels[m_next];
+    switch (CutIdleFill(c)) {
+        case Idle::kWaiting:
+            return;
+        case Idle::kTooLong:
+            Unlock(c);
+            FullReset();
+            return;
+        default:
+            break;
+    }
     const int len = c.frameLength;
     if (m_outCapacity - m_outFill >= len) {
         uint8_t* out = m_out.data() + m_outFill;

@@ -54,6 +54,9 @@ private:
         int taken = 0;        // frames taken while the aligner is not locked
         int role = 0;         // Layer II split: 0 odd bits, 1 even bits
         int idle = 0;         // idle fill skipped in the current stretch
+        // Layer III: a header was found one block after the locked one; the
+        // lock is real and rides out idle fill while locking in.
+        int held = 0;
         // Layer III: line time of the front when the channel last showed a
         // marker, or when it was first looked at after locking.
         int64_t quietSince = kNever;
@@ -78,6 +81,9 @@ private:
     int Layer3Marker(const Channel& c, AudioFormat* found);
     bool FrameStartsAt(const Channel& c, int pos);
     Idle SkipIdleFill(Channel& c);
+    Idle CutIdleFill(Channel& c);
+    void Excise(Channel& c, int pos, int n);
+    void CountIdle(Channel& c, int n);
     bool RideIdleFill(Channel& c);
     int64_t ArrivedAt(const Channel& c) const;
     void SeekMarkerPartner(int x);

@@ -351,3 +351,70 @@ TEST(ChannelAlignerTest, TwoChannelLayer2RidesOutIdleFillOnEachChannel) {
     ExpectFramesInOrder(out, frames, 382);
     EXPECT_GE(out.size(), 384u * 64);
 }
+
+namespace {
+constexpr uint8_t kL3Stereo24k128[4] = {0xFF, 0xF3, 0xC4, 0x00};  // MPEG-2 Layer III 128 kbit/s 24 kHz stereo
+
+// Layer III at 24 kHz over two channels as a sending station frames it:
+// blocks of two 384-byte frames with their markers, block i on channel
+// i % 2, inverted.
+struct Layer3Split {
+    std::vector<Bytes> blocks;
+    Bytes channel[2];
+};
+
+Layer3Split SplitLayer3(int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    Layer3Split s;
+    for (int i = 0; i < count; ++i) {
+        Bytes block = Frame(kL3Stereo24k128, 384, rng);
+        const Bytes second = Frame(kL3Stereo24k128, 384, rng);
+        block.insert(block.end(), second.begin(), second.end());
+        for (int at : {5, 384 + 5}) block[static_cast<size_t>(at)] &= 0x3F;  // the codec's private bits
+        CBChannelFraming::MarkLayer3(block.data(), 768, i % 32);
+        s.blocks.push_back(block);
+        for (uint8_t b : block) s.channel[i % 2].push_back(static_cast<uint8_t>(~b));
+    }
+    return s;
+}
+
+// Feeds both channels and expects every block from the first recovered one
+// on in order, up to the last few (a block goes out once the next one's
+// header has come).
+void ExpectWholeLayer3Stream(const Layer3Split& s, const Bytes& ch0, const Bytes& ch1, long idle) {
+    CChannelAligner a;
+    ASSERT_EQ(a.Init(2, 192), 1);
+    const Bytes out = Feed(a, {ch0, ch1}, 192);
+    EXPECT_TRUE(a.IsLocked());
+    EXPECT_EQ(a.IdleBytesSkipped(), idle);
+    ExpectFramesInOrder(out, s.blocks);
+    const int first = FirstFrameIndex(out, s.blocks, 768);
+    EXPECT_GE(out.size(), 768u * static_cast<size_t>(static_cast<int>(s.blocks.size()) - 3 - first));
+}
+}  // namespace
+
+// A sender held up between the B3 blocks of one Layer III block leaves the
+// fill inside it, as the exchange's capture showed (192 bytes three B3
+// blocks into a 768-byte block, 384 between its two frames): the fill is
+// cut out at any bit offset, the lock holds and no block is lost.
+TEST(ChannelAlignerTest, Layer3At128kCutsIdleFillOutOfABlock) {
+    for (int shift : {0, 3}) {
+        SCOPED_TRACE(testing::Message() << "shift " << shift);
+        const Layer3Split s = SplitLayer3(96, 24 + static_cast<unsigned>(shift));
+        Bytes ch0 = s.channel[0], ch1 = s.channel[1];
+        ch0.insert(ch0.begin() + 30 * 768 + 576, 192, 0xFF);
+        ch1.insert(ch1.begin() + 36 * 768 + 384, 384, 0xFF);
+        ch1.insert(ch1.begin() + 40 * 768 + 384 + 192, 960, 0xFF);
+        ExpectWholeLayer3Stream(s, Shifted(ch0, shift), ch1, 192 + 384 + 960);
+    }
+}
+
+// A channel whose first bytes are a block's second frame locks on it: in
+// stereo that frame carries no marker bits, which must not read as counter
+// 0 and pair with the other channel's counter 1. The channel moves on to
+// the block's start and the output is the blocks in order.
+TEST(ChannelAlignerTest, Layer3At128kFindsTheBlockStartOfAChannelLockedInside) {
+    const Layer3Split s = SplitLayer3(96, 25);
+    const Bytes ch0(s.channel[0].begin() + 384, s.channel[0].end());
+    ExpectWholeLayer3Stream(s, ch0, s.channel[1], 0);
+}

@@ -2,6 +2,7 @@
 // A JACK server of the test's own on the dummy driver (no sound card), named
 // after the test process; this process's clients and the peer tools reach it
 // through JACK_DEFAULT_SERVER, and it never meets another test's server.
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
@@ -22,9 +23,15 @@ public:
                              "-p", std::to_string(period)},
                             logFile))
             return false;
-        int code = -1;
-        RunCommand("jack_wait -w -t 30 2>&1", &code);
-        return code == 0 && m_server.Running();
+        // A loaded server can answer a waiting client so late that the client
+        // has already given up; ask again for as long as the server runs.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            int code = -1;
+            RunCommand("jack_wait -w -t 10 2>&1", &code);
+            if (code == 0) return m_server.Running();
+            if (!m_server.Running() || std::chrono::steady_clock::now() >= end) return false;
+        }
     }
 
     void Stop() {

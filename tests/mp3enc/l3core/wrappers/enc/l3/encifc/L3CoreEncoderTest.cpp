@@ -225,7 +225,7 @@ TEST(L3CoreEncoder, FloatInputOutsideFullScaleStillCodes) {
     const L3CoreParams p = Params(2, 48000.0f, 128000);
     L3CoreEncoder* e = nullptr;
     ASSERT_EQ(Message(L3CoreOpen(&e, &in, &p, nullptr)), "");
-    std::vector<float> pcm(2 * 48000);
+    std::vector<float> pcm(2 * 12000);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = i % 7 == 0 ? std::numeric_limits<float>::quiet_NaN() : (i % 5 == 0 ? 1e30f : -0.5f);
     std::vector<uint8_t> out(16384), stream;
@@ -242,7 +242,7 @@ TEST(L3CoreEncoder, FloatInputOutsideFullScaleStillCodes) {
     }
     L3CoreClose(e);
     bool clean = false;
-    EXPECT_GT(l3test::ParseFrames(stream, &clean).size(), 30u);
+    EXPECT_GT(l3test::ParseFrames(stream, &clean).size(), 8u);
     EXPECT_TRUE(clean);
 }
 
