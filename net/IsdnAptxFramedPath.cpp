@@ -41,8 +41,8 @@ int CIsdnAptxFramedPath::Init(int channels, int blockLength) {
     for (int c = 0; c < 2; ++c) {
         m_out[c].assign(kBufferBytes, 0);
         m_outBytes[c] = m_outBit[c] = 0;
-        m_ring[c].assign(kBufferBytes, 0);
-        m_ringFill[c] = m_ringBit[c] = 0;
+        m_ring[c].assign(kRingBytes, 0);
+        m_ringBits[c] = m_ringBit[c] = m_zeroRun[c] = 0;
         m_history[c].assign(kHistoryBits / 8, 0);
         m_track[c] = Track();
         // The counter starts at 0, the bit 18 marker, the channel count,
@@ -228,10 +228,30 @@ int CIsdnAptxFramedPath::ReadChannel(int channel, uint8_t* dst, int n) {
 }
 
 int CIsdnAptxFramedPath::WriteReceived(int channel, const uint8_t* bytes, int n) {
-    if (channel < 0 || channel >= m_channels || !bytes || n < 0 || m_ringFill[channel] + n > kBufferBytes) return 0;
-    for (int k = 0; k < n; ++k) m_ring[channel][m_ringFill[channel] + k] = static_cast<uint8_t>(~bytes[k]);
-    m_ringFill[channel] += n;
+    if (channel < 0 || channel >= m_channels || !bytes || n < 0) return 0;
+    const long room = static_cast<long>(kRingBytes) * 8 - m_ringBits[channel];
+    if (std::min(m_zeroRun[channel], kIdleBits) + 8L * n > room) return 0;
+    for (int k = 0; k < n; ++k) {
+        const uint8_t b = static_cast<uint8_t>(~bytes[k]);
+        for (int i = 7; i >= 0; --i) PutReceivedBit(channel, (b >> i) & 1);
+    }
     return 1;
+}
+
+// A run of 0 bits is held until a 1 ends it. A short run was code; from a
+// long one the whole bytes of fill go (the fill came in whole bytes, and
+// removing any of them from a run of like bits leaves the same stream).
+void CIsdnAptxFramedPath::PutReceivedBit(int channel, int bit) {
+    int& run = m_zeroRun[channel];
+    if (!bit) {
+        // Capped in whole bytes, so the remainder stays.
+        if (++run >= kIdleBits + 8) run -= 8;
+        return;
+    }
+    const int zeros = run < kIdleBits ? run : run % 8;
+    for (int k = 0; k < zeros; ++k) SetBit(m_ring[channel], m_ringBits[channel]++, 0);
+    SetBit(m_ring[channel], m_ringBits[channel]++, 1);
+    run = 0;
 }
 
 uint32_t CIsdnAptxFramedPath::GetBits(int channel, int bits) {
@@ -297,7 +317,7 @@ bool CIsdnAptxFramedPath::Align() {
 
 void CIsdnAptxFramedPath::Receive() {
     int frames = (kBufferBytes - m_outFill) / 8 / m_channels;
-    for (int c = 0; c < m_channels; ++c) frames = std::min(frames, (m_ringFill[c] * 8 - m_ringBit[c]) / kFrameBits);
+    for (int c = 0; c < m_channels; ++c) frames = std::min(frames, (m_ringBits[c] - m_ringBit[c]) / kFrameBits);
     for (int f = 0; f < frames; ++f) {
         m_phase = m_phase == 0 ? kWordBits - 1 : m_phase - 1;
         for (int c = 0; c < m_channels; ++c) {
@@ -353,8 +373,10 @@ void CIsdnAptxFramedPath::Receive() {
     while (m_aligned && !m_detected && m_outFill >= kDetectUnitBytes * m_channels) Detect();
     for (int c = 0; c < m_channels; ++c) {
         const int used = m_ringBit[c] / 8;
-        std::memmove(m_ring[c].data(), m_ring[c].data() + used, static_cast<size_t>(m_ringFill[c] - used));
-        m_ringFill[c] -= used;
+        if (used == 0) continue;
+        // The partial byte being written moves with the rest.
+        std::memmove(m_ring[c].data(), m_ring[c].data() + used, static_cast<size_t>((m_ringBits[c] + 7) / 8 - used));
+        m_ringBits[c] -= used * 8;
         m_ringBit[c] -= used * 8;
     }
 }

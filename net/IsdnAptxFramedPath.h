@@ -19,6 +19,14 @@ public:
     static constexpr int kCounterWrap = 192;
     static constexpr int kHistoryBits = 128000;
     static constexpr int kMaxDelayBits = kHistoryBits - 97;
+    // A channel's idle fill is left out, so its partner's bytes wait in their
+    // ring for as long as the history can undo.
+    static constexpr int kRingBytes = kBufferBytes + kHistoryBits / 8;
+    // Every sync word has a 1 at least every ninth bit (the longest run of
+    // 0 is a counter of 0), so framed apt-X never carries more than
+    // 8 x 65 + 64 = 584 bits of 0 in a row: a run this long is a starved
+    // sender's idle fill (0xFF on the line), not code.
+    static constexpr int kIdleBits = 8 * kFrameBits + 64 + 1;
     // Detection: this many successes in a row name the kind; after this
     // many attempts without them the stream is taken as standard mono.
     static constexpr int kDetectSuccesses = 100;
@@ -39,6 +47,8 @@ public:
     // A channel's line bytes: bit-reversed and inverted.
     int ReadChannel(int channel, uint8_t* dst, int n);
     // A channel's received bytes, already bit-reversed; dropped when full.
+    // Idle fill is left out in whole bytes at any bit offset, so the
+    // channel's frames go on where they stopped.
     int WriteReceived(int channel, const uint8_t* bytes, int n);
     // Unpacks, tracks the sync words, aligns the channels and collects the
     // code words in the send order.
@@ -79,6 +89,7 @@ private:
     static uint32_t Advance(uint32_t word);
     void PutBits(int channel, uint32_t value, int bits);
     uint32_t GetBits(int channel, int bits);
+    void PutReceivedBit(int channel, int bit);
     void TrackSync(int channel, const uint8_t* frameBits);
     bool Align();
     void RestartDetection();
@@ -93,8 +104,9 @@ private:
     int m_outBytes[2] = {};
     int m_outBit[2] = {};
     std::vector<uint8_t> m_ring[2];
-    int m_ringFill[2] = {};
-    int m_ringBit[2] = {};
+    int m_ringBits[2] = {};  // written
+    int m_ringBit[2] = {};   // read
+    int m_zeroRun[2] = {};   // 0 bits held back: code or idle fill
     int m_bitIndex = kWordBits;
     uint32_t m_sync[2] = {};
     int m_stride[2] = {0, 1};

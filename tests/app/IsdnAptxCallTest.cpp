@@ -35,13 +35,14 @@ struct IsdnAptxCallTest : ::testing::TestWithParam<const char*> {};
 
 }  // namespace
 
-// Runs on request (--gtest_also_run_disabled_tests): under heavy load a
-// starved sender leaves idle fill on one channel and not the other (the
-// exchange counts its underruns: 10 to 40 a call at a load of 40), which
-// moves that channel against the other; the receiver notices only when two
-// sync words in a row are missing, decodes misaligned words until then and
-// holds until the channels are found again. A two-channel call with many
-// such stretches is judged unsteady.
+// Under load a starved sender leaves idle fill on one channel and not the
+// other (the exchange counts its underruns); the receiver leaves the fill out,
+// so the tone plays on at its level.
+// Runs on request (--gtest_also_run_disabled_tests): steady in the plain
+// build under load (8 rounds of all rows in a row), but in the race-checked
+// build with the three rows side by side at a load of 45 neither station
+// opened its control port within the control script's 60 s, in every row
+// and round, while the G.711 two-station test passed there alone.
 TEST_P(IsdnAptxCallTest, DISABLED_StationsCallWithAptxThroughTheExchange) {
     CXDisplay x;
     if (!x.IsOpen()) GTEST_SKIP() << "no X display (run through test.sh for Xvfb)";

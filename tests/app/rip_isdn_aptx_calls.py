@@ -145,6 +145,15 @@ def answer_with(b, work, coding, rate, mode):
     lines[at:at] = [f"Answer-CodingType={coding}", f"Answer-Samplerate={rate}", f"Answer-DeviceMode={mode}"]
     open(ini, "w").write("\n".join(lines) + "\n")
     b.send(rip.ANSWER_SETTINGS, struct.pack("<II", rip.ISDN, rip.ISDN))
+    # B answers a query only once it has taken the settings before it, so a
+    # call never meets B halfway through its rebuild, however loaded.
+    b.seen.pop(rip.ANSWER_SETTINGS, None)
+    b.send(rip.ANSWER_SETTINGS)
+    deadline = time.time() + 60
+    while rip.ANSWER_SETTINGS not in b.seen and time.time() < deadline:
+        b.pump(0.1)
+    if rip.ANSWER_SETTINGS not in b.seen:
+        rip.fail("B never answered the answer-settings query")
     pump((b,), 2)
 
 

@@ -4,8 +4,8 @@
 //
 // With bit 2 of the first byte set the input describes a real two-channel
 // stream instead, the second channel skewed against the first by up to
-// 2200 frames and some bits, optionally with bit errors: the history reads
-// of every skew the receiver accepts stay inside the history.
+// 2200 frames and some bits, optionally with bit errors and idle fill: the
+// history reads of every skew the receiver accepts stay inside the history.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -75,6 +75,8 @@ int SkewedStream(const uint8_t* data, size_t size, Bytes& out) {
     for (int c = 0; c < channels; ++c) {
         Bytes r = Skewed(line[static_cast<size_t>(c)], c == 0 ? offset0 : skewFrames * 65 + offset1);
         for (size_t i = flipEvery; flipEvery && i < r.size(); i += static_cast<size_t>(flipEvery)) r[i] ^= 0x10;
+        // With bit 3 the last channel carries a starved sender's idle fill mid-stream.
+        if ((data[0] & 8) && c == channels - 1) r.insert(r.begin() + static_cast<long>(r.size() / 2), static_cast<size_t>(data[5]) * 8, 0xFF);
         rx.push_back(std::move(r));
     }
     size_t longest = 0;

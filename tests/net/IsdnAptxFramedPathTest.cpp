@@ -327,3 +327,85 @@ TEST(IsdnAptxFramedPathTest, ASlipMidCallIsRecoveredWithinABound) {
     EXPECT_LE(backAt - static_cast<int>(at * 8 / 65), 200);
     EXPECT_EQ(formatLost, 0);
 }
+
+namespace {
+
+// The line's idle fill (0xFF) as the receiver's bit reversal hands it on.
+Bytes IdleFill(size_t bytes) { return Bytes(bytes, 0xFF); }
+
+// Stereo samples of the decoded words.
+std::vector<int16_t> DecodeStereo(const Bytes& words) {
+    CAptxEnhCodec codec;
+    AudioFormat f;
+    f.codingType = CODING_APTX_ENH;
+    f.deviceMode = DEVICEMODE_STEREO;
+    f.aptxOption = 1;
+    codec.SetDecodeFormat(&f);
+    EXPECT_EQ(codec.OpenDecoder(), 1);
+    std::vector<int16_t> pcm(words.size() * 2 + 4096);
+    size_t in = 0, out = 0;
+    while (in < words.size()) {
+        int used = 0;
+        const int n = codec.Decode(words.data() + in, static_cast<int>(words.size() - in), &used, pcm.data() + out,
+                                   static_cast<int>((pcm.size() - out) * 2));
+        if (used <= 0) break;
+        in += static_cast<size_t>(used);
+        out += static_cast<size_t>(n) / 2;
+    }
+    pcm.resize(out);
+    return pcm;
+}
+
+struct IdleCase {
+    size_t idleBytes;
+    int slipBits;  // the whole second channel arrives this many bits late
+};
+
+}  // namespace
+
+// A starved sender leaves idle fill on one channel and not the other, which
+// moves that channel against its partner: the fill is left out, the lock and
+// the alignment hold, and the words come on in the order sent, so the tone
+// plays on without a gap or a misaligned word.
+TEST(IsdnAptxFramedPathTest, IdleFillOnOneChannelMidCallLosesNoWord) {
+    const Bytes words = AptxTone(CODING_APTX_ENH, DEVICEMODE_STEREO, 5000 * 8);
+    const std::vector<Bytes> line = Framed(2, words);
+    // One starved block; 300 ms of fill; one block on a line 3 bits late.
+    for (const IdleCase& k : {IdleCase{192, 0}, IdleCase{2400, 0}, IdleCase{192, 3}}) {
+        SCOPED_TRACE(testing::Message() << k.idleBytes << " bytes of fill, " << k.slipBits << " bits late");
+        std::vector<Bytes> received = {Received(line[0]), Received(line[1])};
+        // Mid-call, well after the kind is told (frame 2461).
+        const size_t at = 20000;
+        const Bytes fill = IdleFill(k.idleBytes);
+        received[1].insert(received[1].begin() + static_cast<long>(at), fill.begin(), fill.end());
+        received[1] = Delayed(received[1], k.slipBits);
+        // The first channel's fill comes at the end, where the far end stops.
+        received[0].insert(received[0].end(), fill.begin(), fill.end());
+        CIsdnAptxFramedPath p;
+        ASSERT_EQ(p.Init(2, 192), 1);
+        Seen seen;
+        const Bytes out = Receive(p, received, &seen);
+        ASSERT_TRUE(seen.detected);
+        EXPECT_TRUE(p.IsAligned());
+        // From where the kind was told to the end, every word as sent.
+        ASSERT_GE(out.size(), 4000u);
+        const auto hit = std::search(words.begin(), words.end(), out.begin(), out.begin() + 4000);
+        ASSERT_TRUE(hit != words.end());
+        const size_t from = static_cast<size_t>(hit - words.begin());
+        const size_t same = static_cast<size_t>(std::mismatch(out.begin(), out.end(), hit, words.end()).first - out.begin());
+        EXPECT_EQ(same, out.size());
+        EXPECT_GE(out.size() + 200, words.size() - from) << "words lost";
+        // The far end's left tone at a steady level throughout, once the
+        // fresh decoder has settled.
+        const std::vector<int16_t> pcm = DecodeStereo(out);
+        constexpr size_t kWindow = 512;
+        int quiet = 0;
+        for (size_t w = 16 * kWindow; w + kWindow <= pcm.size() / 2; w += kWindow) {
+            double power = 0;
+            for (size_t s = w; s < w + kWindow; ++s) power += static_cast<double>(pcm[2 * s]) * pcm[2 * s];
+            const double db = 10 * std::log10(power / kWindow / (8000.0 * 8000.0 / 2));
+            quiet += std::fabs(db) > 1.0 ? 1 : 0;
+        }
+        EXPECT_EQ(quiet, 0) << "windows off the tone's level";
+    }
+}

@@ -18,6 +18,13 @@ first block.
       Layer III alternating over two channels, every byte bit-reversed and
       inverted; the private bits say 24 (counter 0), 25 (counter 1) and 31
       (the others). Writes the frames in counter order.
+  filler CAP_A CAP_B RATE
+      The filler frames a station sends on both channels while it answers a
+      peer's 64 kbit/s Layer II markers: one-frame blocks, bit-reversed, of
+      the single-channel 64 kbit/s Layer II frame of RATE (48000, 32000,
+      24000) whose bytes after the header are 0xFE, the last byte a marker
+      counting through its modes (20 from counter 8 to 31, 21 from 0 to 22,
+      22 from 23 to 31); none of any rate at 44100.
 Prints one line of figures; exits 1 with the reason on the first fault.
 """
 import sys
@@ -225,6 +232,74 @@ def alt_l3(cap_a, cap_b, out, frame):
     print('alt-l3 frames=%d markers24=%d markers25=%d' % (len(frames), a24, a25))
 
 
+FILLERS = {  # send sample rate -> (length, header)
+    48000: (192, bytes([0xFF, 0xFC, 0x44, 0xCC])),
+    32000: (288, bytes([0xFF, 0xFC, 0x48, 0xCC])),
+    24000: (384, bytes([0xFF, 0xF5, 0x85, 0xCC])),
+}
+
+
+def filler_markers(channel):
+    """The markers of one channel's filler frames, in order: mode 20 from
+    counter 8 (first channel 0x40 + x, second 0x60 + x), mode 21 from 0 to
+    22 (the same), mode 22 from 23 to 31 (x, second 0x20 + x)."""
+    top = 0x40 if channel == 0 else 0x60
+    plain = 0x00 if channel == 0 else 0x20
+    return [top + x for x in range(8, 32)] + [top + x for x in range(0, 23)] + [plain + x for x in range(23, 32)]
+
+
+def fillers_of(data):
+    """(position, rate, marker) of every filler frame on the line."""
+    data = bytes(rev(b) for b in data)
+    found = []
+    for rate, (length, head) in FILLERS.items():
+        p = data.find(head)
+        while p >= 0 and p + length <= len(data):
+            if all(b == 0xFE for b in data[p + 4:p + length - 1]):
+                found.append((p, rate, data[p + length - 1]))
+            p = data.find(head, p + 1)
+    return sorted(found)
+
+
+def filler(cap_a, cap_b, rate):
+    per = [fillers_of(open(cap, 'rb').read()) for cap in (cap_a, cap_b)]
+    if rate not in FILLERS:
+        if any(per):
+            fail('%d filler frames at %d Hz, where none exists' % (sum(len(f) for f in per), rate))
+        print('filler rate=%d frames=0' % rate)
+        return
+    length = FILLERS[rate][0]
+    # The first channel is the one whose markers count from 0x40.
+    if per[0] and per[0][0][2] in filler_markers(1):
+        per.reverse()
+    rounds = []
+    for channel, found in enumerate(per):
+        if not found:
+            fail('channel %d: no filler frame' % channel)
+        other = [r for _, r, _ in found if r != rate]
+        if other:
+            fail('channel %d: filler frames of %d Hz in a call at %d Hz' % (channel, other[0], rate))
+        want = filler_markers(channel)
+        # Each round of fillers runs through the markers in order, one block
+        # after the other, and starts over only once it is complete; the
+        # capture may end within one.
+        at, done, last = 0, 0, None
+        for p, _, m in found:
+            if last is not None and p < last + length:
+                fail('channel %d: filler frames overlap at %d' % (channel, p))
+            if m != want[at]:
+                fail('channel %d: filler marker 0x%02x at %d where 0x%02x was due' % (channel, m, p, want[at]))
+            at += 1
+            if at == len(want):
+                at, done = 0, done + 1
+            last = p
+        if done == 0:
+            fail('channel %d: no complete round of %d filler frames' % (channel, len(want)))
+        rounds.append(done)
+    print('filler rate=%d length=%d frames=%d,%d rounds=%d,%d' %
+          (rate, length, len(per[0]), len(per[1]), rounds[0], rounds[1]))
+
+
 def main():
     if len(sys.argv) < 2:
         fail(__doc__)
@@ -233,6 +308,8 @@ def main():
         split_l2(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]))
     elif cmd == 'one-frame-l2' and len(sys.argv) == 5:
         one_frame_l2(sys.argv[2], sys.argv[3], int(sys.argv[4]))
+    elif cmd == 'filler' and len(sys.argv) == 5:
+        filler(sys.argv[2], sys.argv[3], int(sys.argv[4]))
     elif cmd == 'alt-l3' and len(sys.argv) == 6:
         alt_l3(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]))
     else:
