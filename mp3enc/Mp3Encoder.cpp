@@ -7,6 +7,8 @@
 
 #include "mp3enc/engine/L3Engine.h"
 #include "mp3enc/engine/VbrFrameTable.h"
+#include "mp3enc/l3core/wrappers/enc/l3/encifc/L3CoreBitrate.h"
+#include "mp3enc/l3core/wrappers/enc/l3/encifc/L3CoreEncoder.h"
 #include "mp3enc/resample/Resampler.h"
 
 struct Mp3Encoder {
@@ -18,6 +20,11 @@ struct Mp3Encoder {
     int codedChannels = 0;
     int bitRate = 0;
     Mp3Engine engine = Mp3Engine::kRefused;
+
+    L3CoreInput coreInput{};
+    L3CoreParams coreParams{};
+    L3CoreConfig* coreConfig = nullptr;
+    L3CoreEncoder* core = nullptr;
 
     L3Engine* second = nullptr;
     L3EngineInfo info{};
@@ -49,7 +56,14 @@ constexpr float kFloatLimit = 32.0f * 32768.0f;
 
 bool RateSupported(int rate) { return std::find(kRates, kRates + 9, rate) != kRates + 9; }
 
+// The library's quality word for each preset.
+constexpr int kPresetQuality[3] = {0, 5, 9};
+
 void CloseEngine(Mp3Encoder& e) {
+    L3CoreClose(e.core);
+    e.core = nullptr;
+    L3CoreFreeConfig(e.coreConfig);
+    e.coreConfig = nullptr;
     L3EngineClose(e.second);
     e.second = nullptr;
     VbrFrameTableDestroy(e.frameTable);
@@ -66,14 +80,74 @@ void CloseEngine(Mp3Encoder& e) {
     e.engine = Mp3Engine::kRefused;
 }
 
+// The library's configuration from the block; made for both engines, read
+// by the library only.
+bool MakeCoreConfig(Mp3Encoder& e) {
+    if (EncError* err = L3CoreCreateConfig(&e.coreConfig)) {
+        L3CoreFreeError(err);
+        return false;
+    }
+    const Mp3EncoderConfig& c = e.config;
+    const int header = (c.privateBit ? 1 : 0) | (c.copyrightBit ? 2 : 0) | (c.originalBit ? 4 : 0);
+    const int quality = kPresetQuality[e.preset];
+    EncError* err = L3CoreSetConfigParam(e.coreConfig, kL3CoreQuality, &quality);
+    if (!err && c.monoFallback) err = L3CoreSetConfigParam(e.coreConfig, kL3CoreMonoFallback, nullptr);
+    if (!err) err = L3CoreSetConfigParam(e.coreConfig, kL3CorePadding, &c.paddingMode);
+    if (!err) err = L3CoreSetConfigParam(e.coreConfig, kL3CoreHeaderBits, &header);
+    if (!err && !c.intensityAllowed) err = L3CoreSetConfigParam(e.coreConfig, kL3CoreIntensityOff, nullptr);
+    if (!err && c.bandwidth > 0.0f) err = L3CoreSetConfigParam(e.coreConfig, kL3CoreBandwidth, &c.bandwidth);
+    L3CoreFreeError(err);
+    return err == nullptr;
+}
+
+void FillCoreFormat(Mp3Encoder& e) {
+    e.coreInput = L3CoreInput{};
+    e.coreInput.channels = e.inputChannels;
+    e.coreInput.sampleRate = e.inputRate;
+    e.coreInput.format = e.config.sampleFormat != 1 ? kL3CoreInt16 : kL3CoreFloat;
+    e.coreInput.fullScale = 32768.0f;
+    e.coreParams = L3CoreParams{};
+    e.coreParams.channels = e.codedChannels;
+    e.coreParams.sampleRate = static_cast<float>(e.codedRate);
+    e.coreParams.bitRate = e.bitRate;
+    e.coreParams.crc = e.config.crc ? 1 : 0;
+}
+
+int OpenCore(Mp3Encoder& e) {
+    EncError* err = L3CoreCheckBitrate(&e.coreInput, &e.coreParams, e.coreConfig);
+    // The check picks a rate of its own; the one asked for stays.
+    e.coreParams.sampleRate = static_cast<float>(e.codedRate);
+    if (!err) err = L3CoreOpen(&e.core, &e.coreInput, &e.coreParams, e.coreConfig);
+    if (err) {
+        L3CoreFreeError(err);
+        CloseEngine(e);
+        return 0;
+    }
+    L3CoreInfo info{};
+    L3CoreGetInfo(e.core, &info);
+    e.config.bandwidth = info.bandwidth;
+    e.config.delay = info.delay;
+    e.config.paddingPeriod = info.paddingPeriod;
+    e.config.paddingBytes = info.paddingBytes;
+    e.engine = Mp3Engine::kL3Core;
+    return 1;
+}
+
 int OpenEngine(Mp3Encoder& e) {
     CloseEngine(e);
     e.resample = e.downMix = e.endFlag = e.tailRun = false;
     const int in = static_cast<int>(e.inputRate), out = e.codedRate;
     const Mp3Engine choice = ChooseMp3Engine(in, out, static_cast<unsigned>(e.bitRate), e.codedChannels, e.preset,
                                              e.config.vbrQuality);
-    // The `l3core` library is not part of this build: its paths fail cleanly.
-    if (choice == Mp3Engine::kRefused || choice == Mp3Engine::kL3Core) return 0;
+    if (choice == Mp3Engine::kRefused) return 0;
+    FillCoreFormat(e);
+    if (!MakeCoreConfig(e)) {
+        CloseEngine(e);
+        return 0;
+    }
+    if (choice == Mp3Engine::kL3Core) return OpenCore(e);
+    // Only the library fills these; a stale pair would name the wrong engine.
+    e.config.paddingPeriod = e.config.paddingBytes = 0;
     e.resample = choice == Mp3Engine::kSecondWithResampler;
     e.downMix = e.resample && e.inputChannels > e.codedChannels;
 
@@ -96,7 +170,10 @@ int OpenEngine(Mp3Encoder& e) {
         p.word[kL3Vbr] = 1;
         p.word[kL3VbrQuality] = e.config.vbrQuality;
     }
-    if (L3EngineOpen(&e.second, &p) != 0) return 0;
+    if (L3EngineOpen(&e.second, &p) != 0) {
+        CloseEngine(e);
+        return 0;
+    }
     L3EngineGetInfo(e.second, &e.info);
     e.config.bandwidth = e.info.bandwidth;
     e.config.delay = e.info.delay;
@@ -176,6 +253,34 @@ void RunResampler(Mp3Encoder& e) {
     e.inBlockFill = 0;
     e.outBlockCount = e.outPending = produced;
 }
+
+// The library's bit-rate check at quality 0 chooses the coded rate, in mono
+// when stereo has none and the block allows it.
+bool PickRateForBitRate(Mp3Encoder& e, const Mp3EncoderFormat* f) {
+    if (f->bitRate > 320000u || f->channels > static_cast<uint32_t>(e.inputChannels)) return false;
+    L3CoreConfig config = e.coreConfig ? *e.coreConfig : L3CoreDefaultConfig();
+    config.quality = 0;
+    L3CoreInput input{};
+    input.channels = e.inputChannels;
+    input.sampleRate = e.inputRate;
+    L3CoreParams p{};
+    p.bitRate = static_cast<int32_t>(f->bitRate);
+    p.channels = f->channels ? static_cast<int32_t>(f->channels) : e.inputChannels;
+    EncError* err = L3CoreCheckBitrate(&input, &p, &config);
+    if (err && e.config.monoFallback && p.channels != 1) {
+        L3CoreFreeError(err);
+        p.channels = 1;
+        err = L3CoreCheckBitrate(&input, &p, &config);
+    }
+    // A rate above the input's would need up-sampling, which neither engine does.
+    const bool ok = !err && p.sampleRate <= e.inputRate;
+    L3CoreFreeError(err);
+    if (!ok) return false;
+    e.codedChannels = p.channels;
+    e.codedRate = static_cast<int>(p.sampleRate);
+    e.bitRate = p.bitRate;
+    return true;
+}
 }  // namespace
 
 Mp3Encoder* Mp3EncoderCreate(int sampleRate, int channels, int preset) {
@@ -217,8 +322,7 @@ int Mp3EncoderSetFormat(Mp3Encoder* e, const Mp3EncoderFormat* f) {
         e->codedRate = static_cast<int>(f->sampleRate);
         e->codedChannels = static_cast<int>(f->channels);
         e->bitRate = static_cast<int>(f->bitRate);
-    } else {
-        // Picking a rate for a bit rate is the library's bit-rate check.
+    } else if (!PickRateForBitRate(*e, f)) {
         return 0;
     }
     e->config.bandwidth = 0.0f;
@@ -250,6 +354,16 @@ int Mp3EncoderEncode(Mp3Encoder* e, const void* pcm, int pcmBytes, int* consumed
                      const uint8_t* ancillary, int* ancillaryCount) {
     if (!e) return -1;
     if (consumed) *consumed = 0;
+    if (e->core) {
+        int used = 0, written = 0;
+        EncError* err = L3CoreEncode(e->core, pcm, pcmBytes, out, outRoom, &used, &written, ancillary, ancillaryCount);
+        if (consumed) *consumed = used;
+        if (err) {
+            L3CoreFreeError(err);
+            return -1;
+        }
+        return written;
+    }
     if (!e->second || !e->frame) return 0;
     if (pcmBytes < 0 || (pcmBytes > 0 && !pcm)) return -1;
     const int bytesPerSample = e->config.sampleFormat == 1 ? 4 : 2;

@@ -1,7 +1,7 @@
 #pragma once
 // The only entry into the Layer III encoder: plain functions on an opaque
-// handle. At every open it picks an engine by ChooseMp3Engine; paths that
-// need the `l3core` library fail to open until that library exists. Called on
+// handle. At every open it picks an engine by ChooseMp3Engine: the l3core
+// library, or the second engine with or without its resampler. Called on
 // the call engine's worker thread only; allocates at open, not per frame.
 #include <cstdint>
 
@@ -17,6 +17,8 @@ struct Mp3EncoderFormat {
 };
 
 // Null for an unsupported rate, channel count or preset, or a failed open.
+// preset 0, 1 or 2: the l3core quality 0, 5 or 9, and from 40000 bit/s per
+// coded channel (but not at 320000) the l3core engine.
 Mp3Encoder* Mp3EncoderCreate(int sampleRate, int channels, int preset);
 int Mp3EncoderDestroy(Mp3Encoder* encoder);
 int Mp3EncoderSetFormat(Mp3Encoder* encoder, const Mp3EncoderFormat* format);

@@ -151,6 +151,14 @@ TEST_F(VelmoraCodecToolTest, RefusalsExitNonZeroWithAReason) {
     EXPECT_NE(Stderr().find("cannot create"), std::string::npos) << Stderr();
     EXPECT_EQ(Tool("encode --type 8 " + wide), 2);  // usage
     EXPECT_EQ(Tool("transcode --type 8 " + wide + " " + out), 2);
+    // The front end's options: Layer III encoding only, presets 0 to 2.
+    EXPECT_EQ(Tool("encode --type 64 --preset 3 " + wide + " " + out), 1);
+    EXPECT_NE(Stderr().find("not 0, 1 or 2"), std::string::npos) << Stderr();
+    EXPECT_EQ(Tool("encode --type 8 --preset 1 " + wide + " " + out), 1);
+    EXPECT_EQ(Tool("decode --type 64 --coded-rate 8000 " + (m_dir / "law.bin") + " " + out), 1);
+    EXPECT_NE(Stderr().find("encode --type 64 only"), std::string::npos) << Stderr();
+    EXPECT_EQ(Tool("encode --type 64 --coded-rate 32000 " + wide + " " + out), 1);  // above the input rate
+    EXPECT_NE(Stderr().find("no engine"), std::string::npos) << Stderr();
 }
 
 }  // namespace
@@ -200,4 +208,35 @@ TEST_F(VelmoraCodecToolTest, Layer3EncodesForPeersAndDecodesLameStreams) {
                 std::pow(2.0, -15) / std::sqrt(12.0), peak);
     EXPECT_LT(rms, std::pow(2.0, -15) / std::sqrt(12.0));
     EXPECT_LE(peak, 2);
+}
+
+// The encoder front end from the command line: each engine of its rule runs,
+// says so, and writes a stream mpg123 decodes without a word.
+TEST_F(VelmoraCodecToolTest, Layer3FrontEndRunsEveryEngineOfItsRule) {
+    if (RunCommand("command -v mpg123 >/dev/null") != 0) GTEST_SKIP() << "no mpg123";
+    struct Case {
+        int rate;
+        const char* args;
+        const char* engine;
+    };
+    for (const Case& c : {Case{44100, "--preset 0 --coded-rate 32000 --bitrate 96000", "l3core,"},
+                          Case{48000, "--preset 0 --coded-rate 24000 --bitrate 64000", "second engine with resampler,"},
+                          Case{48000, "--preset 0 --bitrate 128000", "second engine,"},
+                          Case{48000, "--preset 1 --bitrate 128000", "l3core,"},
+                          Case{48000, "--preset 2 --bitrate 128000", "l3core,"},
+                          Case{48000, "--preset 1 --bitrate 64000", "second engine with resampler,"},
+                          Case{48000, "--preset 1 --bitrate 320000", "second engine with resampler,"}}) {
+        SCOPED_TRACE(c.args);
+        std::vector<int16_t> pcm(2 * static_cast<size_t>(c.rate) / 2);
+        const std::vector<int16_t> chirp = Chirp(c.rate / 2, c.rate);
+        for (size_t i = 0; i < chirp.size(); ++i) pcm[2 * i] = pcm[2 * i + 1] = chirp[i];
+        WriteWav("in.wav", c.rate, 2, pcm);
+        ASSERT_EQ(Tool(std::string("encode --type 64 ") + c.args + " " + (m_dir / "in.wav") + " " + (m_dir / "o.mp3")),
+                  0)
+            << Stderr();
+        EXPECT_NE(Stderr().find(std::string("velmora-codec: ") + c.engine), std::string::npos) << Stderr();
+        const std::string err = m_dir / "mpg123.err";
+        EXPECT_EQ(RunCommand("mpg123 -t " + (m_dir / "o.mp3") + " 2>" + err), 0);
+        EXPECT_NE(RunCommand("grep -iE 'error|warn|fail' " + err + " >&2"), 0) << "mpg123 complains";
+    }
 }

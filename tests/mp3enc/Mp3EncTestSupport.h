@@ -135,21 +135,31 @@ struct EncodeSettings {
     int intensity = 1;
     float bandwidth = 0.0f;  // 0: the engine's own
     int chunkBytes = 4608;   // PCM bytes offered per call
+    int preset = 0;
+    int codedRate = 0;       // 0: the input rate
 };
 
 struct EncodeResult {
     std::vector<uint8_t> stream;
     int delay = 0;
     bool opened = false;
+    Mp3Engine engine = Mp3Engine::kRefused;
+    Mp3EncoderConfig config{};  // as the open left it
 };
 
 // Feeds the PCM in chunks as the codec does, then flushes until a call writes nothing.
 inline EncodeResult Encode(const std::vector<int16_t>& pcm, const EncodeSettings& s) {
     EncodeResult r;
-    Mp3Encoder* enc = Mp3EncoderCreate(s.rate, s.channels, 0);
+    Mp3Encoder* enc = Mp3EncoderCreate(s.rate, s.channels, s.preset);
     if (!enc) return r;
     const int coded = s.codedChannels ? s.codedChannels : s.channels;
-    Mp3EncoderFormat f{static_cast<uint32_t>(s.rate), static_cast<uint32_t>(coded), static_cast<uint32_t>(s.bitRate)};
+    if (!s.intensity) {  // before the format, whose open would otherwise allow it
+        Mp3EncoderConfig* c = Mp3EncoderGetConfig(enc);
+        c->intensityAllowed = 0;
+        Mp3EncoderSetConfig(enc, c);
+    }
+    Mp3EncoderFormat f{static_cast<uint32_t>(s.codedRate ? s.codedRate : s.rate), static_cast<uint32_t>(coded),
+                       static_cast<uint32_t>(s.bitRate)};
     if (!s.vbrQuality && !Mp3EncoderSetFormat(enc, &f)) {
         Mp3EncoderDestroy(enc);
         return r;
@@ -166,6 +176,8 @@ inline EncodeResult Encode(const std::vector<int16_t>& pcm, const EncodeSettings
     }
     r.opened = true;
     r.delay = Mp3EncoderGetConfig(enc)->delay;
+    r.config = *Mp3EncoderGetConfig(enc);
+    r.engine = Mp3EncoderGetEngine(enc);
     std::vector<uint8_t> out(16384);
     const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
     const int total = static_cast<int>(pcm.size() * 2);

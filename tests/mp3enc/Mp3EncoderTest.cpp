@@ -26,31 +26,64 @@ TEST(Mp3EngineChoice, FollowsTheRuleOfPresetsRatesAndVbr) {
     EXPECT_EQ(ChooseMp3Engine(48000, 48000, 128000, 0, 0, 0), E::kRefused);  // no division by 0 channels
 }
 
-TEST(Mp3Encoder, CreateRefusesWhatItCannotOpenAndLibraryPathsFailCleanly) {
+TEST(Mp3Encoder, CreateRefusesWhatItCannotOpenAndOpensEveryPathOfTheRule) {
     EXPECT_EQ(Mp3EncoderCreate(96000, 2, 0), nullptr);
     EXPECT_EQ(Mp3EncoderCreate(48000, 3, 0), nullptr);
     EXPECT_EQ(Mp3EncoderCreate(48000, 0, 0), nullptr);
     EXPECT_EQ(Mp3EncoderCreate(48000, 2, 3), nullptr);
-    // Preset 1 at 64000 bit/s per channel is the library's path: not built here.
-    EXPECT_EQ(Mp3EncoderCreate(48000, 2, 1), nullptr);
+    // Preset 1 at 64000 bit/s per channel is the library's path.
+    Mp3Encoder* p1 = Mp3EncoderCreate(48000, 2, 1);
+    ASSERT_NE(p1, nullptr);
+    EXPECT_EQ(Mp3EncoderGetEngine(p1), Mp3Engine::kL3Core);
+    EXPECT_EQ(Mp3EncoderGetConfig(p1)->paddingPeriod, 1);
+    EXPECT_EQ(Mp3EncoderGetConfig(p1)->paddingBytes, 384);
+    Mp3EncoderDestroy(p1);
     Mp3Encoder* e = Mp3EncoderCreate(48000, 2, 0);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(Mp3EncoderGetEngine(e), Mp3Engine::kSecond);
     EXPECT_EQ(Mp3EncoderGetConfig(e)->delay, 1633);
-    Mp3EncoderFormat unlisted{32000, 2, 96000};
-    Mp3Encoder* e441 = Mp3EncoderCreate(44100, 2, 0);
+    EXPECT_EQ(Mp3EncoderGetConfig(e)->paddingPeriod, 0);
+    // 44100 to 32000 is no listed ratio: the library converts the rate.
+    Mp3Encoder* e441 = Mp3EncoderCreate(44100, 1, 0);
     ASSERT_NE(e441, nullptr);
-    EXPECT_EQ(Mp3EncoderSetFormat(e441, &unlisted), 0);  // 44100 to 32000 needs the library
-    EXPECT_EQ(Mp3EncoderGetEngine(e441), Mp3Engine::kRefused);
+    Mp3EncoderFormat unlisted{32000, 1, 48000};
+    EXPECT_EQ(Mp3EncoderSetFormat(e441, &unlisted), 1);
+    EXPECT_EQ(Mp3EncoderGetEngine(e441), Mp3Engine::kL3Core);
+    EXPECT_GT(Mp3EncoderGetConfig(e441)->delay, 1633);  // the rate filter's delay on top
     int used = -1;
-    uint8_t out[4096];
+    std::vector<uint8_t> out(8192);
     const int16_t pcm[4608] = {};
-    EXPECT_EQ(Mp3EncoderEncode(e441, pcm, sizeof pcm, &used, out, sizeof out, nullptr, nullptr), 0);
+    EXPECT_EQ(Mp3EncoderEncode(e441, pcm, sizeof pcm, &used, out.data(), 5499, nullptr, nullptr), 0);  // too little room
     EXPECT_EQ(used, 0);
+    EXPECT_GE(Mp3EncoderEncode(e441, pcm, sizeof pcm, &used, out.data(), 8192, nullptr, nullptr), 0);
+    EXPECT_EQ(used, static_cast<int>(sizeof pcm));
     Mp3EncoderDestroy(e441);
     Mp3EncoderDestroy(e);
     EXPECT_EQ(Mp3EncoderDestroy(nullptr), 0);
-    EXPECT_EQ(Mp3EncoderEncode(nullptr, pcm, 4, &used, out, 1, nullptr, nullptr), -1);
+    EXPECT_EQ(Mp3EncoderEncode(nullptr, pcm, 4, &used, out.data(), 1, nullptr, nullptr), -1);
+}
+
+// A bit rate without a sample rate: the library's check picks the rate, in
+// mono when stereo has none; a rate above the input's is refused.
+TEST(Mp3Encoder, BitRateAloneChoosesTheCodedRate) {
+    Mp3Encoder* e = Mp3EncoderCreate(44100, 2, 0);
+    Mp3EncoderFormat stereo{0, 2, 128000};
+    ASSERT_EQ(Mp3EncoderSetFormat(e, &stereo), 1);
+    EXPECT_EQ(Mp3EncoderGetEngine(e), Mp3Engine::kSecond);  // 44100 itself
+    Mp3EncoderFormat low{0, 2, 16000};  // no stereo at 16000: mono at 11025 (44100 / 4)
+    ASSERT_EQ(Mp3EncoderSetFormat(e, &low), 1);
+    EXPECT_EQ(Mp3EncoderGetEngine(e), Mp3Engine::kSecondWithResampler);
+    Mp3EncoderConfig c = *Mp3EncoderGetConfig(e);
+    c.monoFallback = 0;
+    ASSERT_EQ(Mp3EncoderSetConfig(e, &c), 1);
+    EXPECT_EQ(Mp3EncoderSetFormat(e, &low), 0);
+    Mp3EncoderFormat tooHigh{0, 2, 320001};
+    EXPECT_EQ(Mp3EncoderSetFormat(e, &tooHigh), 0);
+    Mp3EncoderDestroy(e);
+    Mp3Encoder* m8 = Mp3EncoderCreate(8000, 1, 0);
+    Mp3EncoderFormat wide{0, 1, 128000};  // would want 44100 from 8000 Hz input
+    EXPECT_EQ(Mp3EncoderSetFormat(m8, &wide), 0);
+    Mp3EncoderDestroy(m8);
 }
 
 TEST(Mp3Encoder, RefusedFormatsAndConfigurationsLeaveTheEngineAsItWas) {

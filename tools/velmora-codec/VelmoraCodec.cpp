@@ -1,6 +1,8 @@
 // velmora-codec encode|decode --type T [--rate R] [--bitrate B] [--mode M] in out
 // Encodes a 16-bit PCM WAVE file to raw coded bytes, or decodes them back, with
 // the program's own codec for coding type T, driven as the audio engine drives it.
+// For Layer III, --preset and --coded-rate drive the encoder front end directly.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include "codecs/CodingTable.h"
 #include "tools/velmora-codec/CodecRunner.h"
 #include "tools/velmora-codec/CodecTable.h"
+#include "tools/velmora-codec/FrontEndRunner.h"
 #include "tools/velmora-codec/WavFile.h"
 #include "tools/velmora-codec/WavWriter.h"
 
@@ -22,6 +25,8 @@ int Usage() {
                  "       velmora-codec decode --type T [--rate R] [--bitrate B] [--mode M] in.bin out.wav\n"
                  "  T: coding type 1, 2, 4, 8, 32, 64, 256 or 272; R in Hz; B in bit/s;\n"
                  "  M: device mode 10 mono, 11 mono mix, 20 stereo, 21 joint stereo, 22 dual mono.\n"
+                 "  Layer III (T 64) encode only: [--preset P] [--coded-rate C] run the encoder front end with\n"
+                 "  preset P (0, 1 or 2) coding at C Hz (the WAV file gives the input rate); it reports its engine.\n"
                  "  Built here:");
     int count = 0;
     const CodecEntry* entries = CodecEntries(&count);
@@ -54,16 +59,19 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command != "encode" && command != "decode") return Usage();
-    int type = 0, rate = 0, bitRate = 0, mode = 0;
+    int type = 0, rate = 0, bitRate = 0, mode = 0, preset = -1, codedRate = 0;
     std::vector<std::string> files;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         int* target = arg == "--type" ? &type : arg == "--rate" ? &rate : arg == "--bitrate" ? &bitRate
                                                 : arg == "--mode"  ? &mode
+                                                : arg == "--preset" ? &preset
+                                                : arg == "--coded-rate" ? &codedRate
                                                                    : nullptr;
         if (target) {
-            if (i + 1 >= argc || !ParseInt(argv[i + 1], target) || *target <= 0) {
-                return Fail(arg + " needs a positive whole number");
+            const bool zeroAllowed = target == &preset;
+            if (i + 1 >= argc || !ParseInt(argv[i + 1], target) || *target < (zeroAllowed ? 0 : 1)) {
+                return Fail(arg + (zeroAllowed ? " needs a whole number from 0" : " needs a positive whole number"));
             }
             ++i;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -74,6 +82,11 @@ int main(int argc, char** argv) {
     }
     if (files.size() != 2 || type == 0) return Usage();
     if (mode != 0 && !IsMode(mode)) return Fail("--mode " + std::to_string(mode) + " is not a device mode");
+
+    const bool frontEnd = preset >= 0 || codedRate != 0;
+    if (frontEnd && (type != CODING_MPEG_L3 || command != "encode"))
+        return Fail("--preset and --coded-rate are for encode --type 64 only");
+    if (preset > 2) return Fail("--preset " + std::to_string(preset) + " is not 0, 1 or 2");
 
     const CodecEntry* entry = FindCodecEntry(type);
     if (!entry) {
@@ -100,6 +113,27 @@ int main(int argc, char** argv) {
     } else {
         if (rate == 0) rate = entry->defaultRate;
         if (mode == 0) mode = entry->defaultMode;
+    }
+    if (frontEnd) {
+        FrontEndRun run;
+        run.inputRate = rate;
+        run.channels = wav.channels;
+        run.codedRate = codedRate;
+        run.preset = std::max(preset, 0);
+        run.jointStereo = mode == DEVICEMODE_JOINT_STEREO;
+        run.bitRate = bitRate;
+        if (run.bitRate == 0) {
+            format.sampleRate = codedRate ? codedRate : rate;
+            format.deviceMode = mode;
+            run.bitRate = DerivedBitRate(format);
+        }
+        std::vector<uint8_t> coded;
+        FrontEndReport report;
+        if (!RunFrontEnd(run, wav.samples, &coded, &report, &error)) return Fail(error);
+        std::fprintf(stderr, "velmora-codec: %s, delay %d samples, padding period %d frame(s) of %d bytes\n",
+                     report.engine, report.delay, report.paddingPeriod, report.paddingBytes);
+        if (!WriteFileBytes(files[1], coded, &error)) return Fail(error);
+        return 0;
     }
     format.sampleRate = rate;
     format.deviceMode = mode;
