@@ -10,7 +10,7 @@ struct TraChan {
     MdctState* mdct;
     float spectrum[kMdctSpectrumSize];  // 576 lines, then two zeros
     int midSide;                        // 1 when the granule is coded mid/side
-    const IsRecord* intensity;          // right channel only; null without intensity bands
+    const IsRecord* intensity;          // right channel only; null when the granule codes no intensity
 };
 
 #include "mp3enc/l3core/core/psych/FloatRing.h"

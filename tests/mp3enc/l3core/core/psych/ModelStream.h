@@ -16,9 +16,10 @@ namespace psytest {
 
 // Granules of each kind the model handed over.
 struct ModelStreamCounts {
-    int shortGranules = 0;
+    int shortGranules = 0;  // short or mixed
     int midSideGranules = 0;
     int intensityGranules = 0;
+    int shortIntensityGranules = 0;  // short or mixed with intensity
 };
 
 inline std::vector<uint8_t> EncodeModelStream(const std::vector<int16_t>& pcm, int hz, int bitRate, int allowIntensity,
@@ -44,9 +45,11 @@ inline std::vector<uint8_t> EncodeModelStream(const std::vector<int16_t>& pcm, i
                 for (int c = 0; c < 2; ++c) granule[c * 576 + i] = pcm[(g * 576 + i) * 2 + c];
             AdvancePsychoacousticModel(model, granule.data());
             FillPsyHandOver(&h, model);
-            counts->shortGranules += h.granule.channel[0].blockType == 2;
+            counts->shortGranules += h.granule.channel[0].blockType == 2 || h.granule.channel[0].blockType == 5;
             counts->midSideGranules += h.granule.channel[0].midSide;
             counts->intensityGranules += h.granule.channel[1].intensity;
+            counts->shortIntensityGranules +=
+                h.granule.channel[1].intensity && (h.granule.channel[1].blockType == 2 || h.granule.channel[1].blockType == 5);
             EXPECT_EQ(AdvanceBitstreamEncoder(writer, &h.granule, 0, budgets), 1);
             EXPECT_EQ(AdvanceLoopKernel(loop, h.loop, budgets), 1) << g;
             if (!loop->frame.complete) continue;
