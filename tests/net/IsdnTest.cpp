@@ -315,6 +315,51 @@ void AddStarved(CExchangeDaemon& exchange, int channel, CodedCall* out) {
 // Generous: a sanitizer build on a loaded machine runs these calls slowly.
 constexpr uint32_t kCodedCallBoundMs = 60000;
 
+// The exchange, capturing into a fresh folder, and the two stations of a
+// coded call: A calls from 3411; B's first channel answers 3412 and its
+// second any number, which leaves 3412 to the first and keeps the second
+// free for 3413. Started once both channels of B listen.
+struct CodedCallStations {
+    explicit CodedCallStations(IsdnTest& t)
+        : capture(FreshFolder(t.m_dir.Path() / "capture")),
+          exchange(t.m_dir.Path(), kExchange, capture.string()),
+          a(Caller(t)),
+          b(Answerer(t)) {}
+
+    void Start(IsdnTest& t) {
+        ASSERT_EQ(a.Init(t.m_program, 1), 1);
+        ASSERT_EQ(b.Init(t.m_program, 1), 1);
+        ASSERT_EQ(b.StartListening(), 1);
+        ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] {
+            const std::string tr = exchange.Trace();
+            size_t n = 0;
+            for (size_t p = tr.find("LISTEN_CONF"); p != std::string::npos; p = tr.find("LISTEN_CONF", p + 1)) ++n;
+            return n >= 2;
+        }));
+    }
+
+    static std::filesystem::path FreshFolder(const std::filesystem::path& folder) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        return folder;
+    }
+    static CSettings Caller(IsdnTest& t) {
+        CSettings s = t.Station("a.ini", 0, "3411", 2);
+        s.WriteInt("ISDN", "DialDelay", 100);
+        return s;
+    }
+    static CSettings Answerer(IsdnTest& t) {
+        CSettings s = t.Station("b.ini", 1, "3412", 2);
+        s.WriteInt("ISDN", "AnswerAcceptCalls", 1);
+        s.WriteString("ISDN", "MSN-1", "");
+        return s;
+    }
+
+    std::filesystem::path capture;
+    CExchangeDaemon exchange;
+    CConnectionManager a, b;
+};
+
 // onBlock runs with the exchange and the count of blocks received so far,
 // after each block received (line faults mid-call); once it returns true the
 // call has what it needs. A writes nothing while holdSender (asked with the
@@ -323,27 +368,12 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
                     size_t wantBlocks, CodedCall* out,
                     const std::function<bool(CExchangeDaemon&, size_t)>& onBlock = nullptr,
                     const std::function<bool(CExchangeDaemon&, size_t)>& holdSender = nullptr) {
-    const std::filesystem::path capture = t.m_dir.Path() / "capture";
-    std::filesystem::remove_all(capture);
-    std::filesystem::create_directories(capture);
-    CExchangeDaemon exchange(t.m_dir.Path(), kExchange, capture.string());
-    CSettings sa = t.Station("a.ini", 0, "3411", 2);
-    sa.WriteInt("ISDN", "DialDelay", 100);
-    CSettings sb = t.Station("b.ini", 1, "3412", 2);
-    sb.WriteInt("ISDN", "AnswerAcceptCalls", 1);
-    // The first channel answers its own number, the second any number: the
-    // second leaves 3412 to the first and stays free for 3413.
-    sb.WriteString("ISDN", "MSN-1", "");
-    CConnectionManager a(sa), b(sb);
-    ASSERT_EQ(a.Init(t.m_program, 1), 1);
-    ASSERT_EQ(b.Init(t.m_program, 1), 1);
-    ASSERT_EQ(b.StartListening(), 1);
-    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] {
-        const std::string tr = exchange.Trace();
-        size_t n = 0;
-        for (size_t p = tr.find("LISTEN_CONF"); p != std::string::npos; p = tr.find("LISTEN_CONF", p + 1)) ++n;
-        return n >= 2;
-    }));
+    CodedCallStations stations(t);
+    ASSERT_NO_FATAL_FAILURE(stations.Start(t));
+    const std::filesystem::path& capture = stations.capture;
+    CExchangeDaemon& exchange = stations.exchange;
+    CConnectionManager& a = stations.a;
+    CConnectionManager& b = stations.b;
     a.GetState();
     b.GetState();
     a.SetSendFormat(&send);
@@ -540,25 +570,12 @@ namespace {
 // marked 64 kbit/s Layer II frames: A answers the markers with filler
 // frames on both channels. Returns the captures of what A sent.
 void PlaceMarkedAnswerCall(IsdnTest& t, int rate, int answerBlocks, std::string* capA, std::string* capB) {
-    const std::filesystem::path capture = t.m_dir.Path() / "capture";
-    std::filesystem::remove_all(capture);
-    std::filesystem::create_directories(capture);
-    CExchangeDaemon exchange(t.m_dir.Path(), kExchange, capture.string());
-    CSettings sa = t.Station("a.ini", 0, "3411", 2);
-    sa.WriteInt("ISDN", "DialDelay", 100);
-    CSettings sb = t.Station("b.ini", 1, "3412", 2);
-    sb.WriteInt("ISDN", "AnswerAcceptCalls", 1);
-    sb.WriteString("ISDN", "MSN-1", "");
-    CConnectionManager a(sa), b(sb);
-    ASSERT_EQ(a.Init(t.m_program, 1), 1);
-    ASSERT_EQ(b.Init(t.m_program, 1), 1);
-    ASSERT_EQ(b.StartListening(), 1);
-    ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] {
-        const std::string tr = exchange.Trace();
-        size_t n = 0;
-        for (size_t p = tr.find("LISTEN_CONF"); p != std::string::npos; p = tr.find("LISTEN_CONF", p + 1)) ++n;
-        return n >= 2;
-    }));
+    CodedCallStations stations(t);
+    ASSERT_NO_FATAL_FAILURE(stations.Start(t));
+    const std::filesystem::path& capture = stations.capture;
+    CExchangeDaemon& exchange = stations.exchange;
+    CConnectionManager& a = stations.a;
+    CConnectionManager& b = stations.b;
     a.GetState();
     b.GetState();
     // B's answer format is set while it listens, as its call engine does:
