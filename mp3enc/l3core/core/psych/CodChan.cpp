@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mp3enc/l3core/core/psych/PsyTypes.h"
 #include "mp3enc/l3core/core/psych/ThrChan.h"
 #include "mp3enc/l3core/core/psych/TraChan.h"
 #include "mp3enc/util/AlignedAlloc.h"
@@ -9,8 +10,6 @@
 namespace {
 
 constexpr float kThrWeight = 0.253125f * 9.8765431e-06f;  // FFT-domain threshold to MDCT scale
-constexpr int kLongLines = 576;
-constexpr int kShortLines = 192;
 
 float LongDistortion(float energy, float ratio, float thr) {
     return energy == 0.0f ? 1.0f : 0.5f * energy * ratio + kThrWeight * thr;
@@ -58,12 +57,12 @@ int AdvanceCodingChannel(CodChan* c, TraChan* transform, const ThrChan* t) {
     float* x = transform->spectrum;
     if (IsLongGroup(c->blockType)) {
         const PsyParam* p = c->psy[0];
-        std::fill(x + std::min(p->mdctLowpass, p->sfb->lineLimit), x + kLongLines, 0.0f);
+        std::fill(x + std::min(p->mdctLowpass, p->sfb->lineLimit), x + kGranuleLines, 0.0f);
         LongBands(c, x, t, c->adapt[0]->bandCount + 1);
     } else if (c->blockType == kBlockShort) {
         const PsyParam* p = c->psy[1];
         for (int w = 0; w < kShortWindows; ++w)
-            for (int k = std::min(p->mdctLowpass, p->sfb->lineLimit); k < kShortLines; ++k) x[3 * k + w] = 0.0f;
+            for (int k = std::min(p->mdctLowpass, p->sfb->lineLimit); k < kShortWindowLines; ++k) x[3 * k + w] = 0.0f;
         ShortBands(c, x, t, 0);
     } else {
         // Mixed: the long bands below the boundary, then the short bands from

@@ -5,6 +5,7 @@
 
 #include "mp3enc/l3core/core/psych/IsPosition.h"
 #include "mp3enc/l3core/core/psych/MsChan.h"
+#include "mp3enc/l3core/core/psych/PsyTypes.h"
 #include "mp3enc/l3core/core/psych/ThrChan.h"
 #include "mp3enc/l3core/core/psych/ThresholdKernels.h"
 #include "mp3enc/l3core/core/psych/TraChan.h"
@@ -12,8 +13,6 @@
 
 namespace {
 
-constexpr int kLines = 576;
-constexpr int kShortLines = 192;
 constexpr int kLowestLongBound = 9;
 constexpr int kLowestShortBound = 7;
 constexpr int kSideInfoBits = 120;
@@ -33,7 +32,7 @@ constexpr BoundRule kShortRule{0.8f, 0.4f, kLowestShortBound};
 
 // Window w of interleaved short lines, one after the other.
 void Deinterleave(const float* x, int w, float* out) {
-    for (int k = 0; k < kShortLines; ++k) out[k] = x[3 * k + w];
+    for (int k = 0; k < kShortWindowLines; ++k) out[k] = x[3 * k + w];
 }
 
 // Group g: 0 the long bands, 1 to 3 the short windows.
@@ -59,7 +58,7 @@ void Quantities(IsChan* is, const MsChan* ms, ThrChan* const thr[2], TraChan* co
         ratio[2] = ms->midRatio.shortBand[g - 1];
         ratio[3] = ms->sideRatio.shortBand[g - 1];
     }
-    float window[2][kShortLines];
+    float window[2][kShortWindowLines];
     const float* spectrum[2] = {tra[0]->spectrum, tra[1]->spectrum};
     if (g > 0)
         for (int c = 0; c < 2; ++c) {
@@ -151,7 +150,7 @@ void MergeShort(IsChan* is, TraChan* const tra[2], int w, int bound, bool limit)
         const float f = limit ? std::min(q.factor[b], kShortFactorLimit) : q.factor[b];
         Merge(tra[0]->spectrum, tra[1]->spectrum, 3 * a->start[b] + w, 3 * (a->start[b] + a->width[b]), 3, f);
     }
-    for (int k = 3 * a->start[a->bandCount + 1] + w; k < kLines; k += 3) tra[1]->spectrum[k] = 0.0f;
+    for (int k = 3 * a->start[a->bandCount + 1] + w; k < kGranuleLines; k += 3) tra[1]->spectrum[k] = 0.0f;
 }
 
 // The threshold channels' band values of the intensity bands: the left one
@@ -185,7 +184,7 @@ void LongGroup(IsChan* is, MsChan* ms, ThrChan* const thr[2], TraChan* const tra
     Quantities(is, ms, thr, tra, 0);
     const int bound = LongBound(is, ms->frameMs != 0, a->bandCount);
     MergeLong(is, tra, bound, a->bandCount + 1, true);
-    std::fill(tra[1]->spectrum + a->start[a->bandCount + 1], tra[1]->spectrum + kLines, 0.0f);
+    std::fill(tra[1]->spectrum + a->start[a->bandCount + 1], tra[1]->spectrum + kGranuleLines, 0.0f);
     RewriteBands(is->bands[0], thr, bound, a->bandCount + 1, -1);
     IsRecord& rec = is->record;
     rec.longBound = bound;

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int kGranule = 576;
 constexpr int kLongDelay = 1264;
 constexpr int kShortDelays[3] = {880, 688, 496};
 
@@ -48,11 +47,11 @@ int AdvancePsyChannel(PsyChan* c, const float* samples) {
     RealFft(c->work, kLongFftSize);
     FloatFifoPush(c->longFft, c->work);
 
-    FloatRingWrite(c->samples, samples, kGranule);
-    FloatRingRead(c->samples, c->work, kGranule, kGranule);
-    float subbands[kGranule];
+    FloatRingWrite(c->samples, samples, kGranuleLines);
+    FloatRingRead(c->samples, c->work, kGranuleLines, kGranuleLines);
+    float subbands[kGranuleLines];
     PolyPhaseAnalyse(c->poly, c->work, subbands);
-    FloatRingWrite(c->subbands, subbands, kGranule);
+    FloatRingWrite(c->subbands, subbands, kGranuleLines);
 
     for (const int delay : kShortDelays) {
         FloatRingRead(c->samples, c->work, kShortFftSize, delay);

@@ -8,7 +8,6 @@ namespace {
 
 constexpr int kLongFft = 1024;
 constexpr int kShortFft = 256;
-constexpr int kMdctLines = 576;
 
 EncError* Switch(const char* name, const char* help, const char* longHelp, int* value) {
     if (UciGetSwitch(name, help, longHelp, value) == kUciDone) return nullptr;
@@ -39,10 +38,10 @@ EncError* CreatePsyConf(PsyConf** out, float sampleRate, int bitRatePerChannel, 
     if (!e) e = Switch("noCmdct", "do not use complex mdct", "", &noCmdct);
     c->complexMdct = noCmdct ? 0 : 1;
     if (!e)
-        e = CreatePsyParam(&c->psy[0], kLongFft, kMdctLines, sampleRate, bitRatePerChannel, stereo, kBlockLong,
+        e = CreatePsyParam(&c->psy[0], kLongFft, kGranuleLines, sampleRate, bitRatePerChannel, stereo, kBlockLong,
                            c->complexMdct);
     if (!e)
-        e = CreatePsyParam(&c->psy[1], kShortFft, kMdctLines, sampleRate, bitRatePerChannel, stereo, kBlockShort,
+        e = CreatePsyParam(&c->psy[1], kShortFft, kGranuleLines, sampleRate, bitRatePerChannel, stereo, kBlockShort,
                            c->complexMdct);
     if (!e && lpAdjust) AdjustLowpass(sampleRate, c->psy[0], c->psy[1]);
     for (int k = 0; k < 2 && !e; ++k) e = CreateCbParam(&c->cb[k], c->psy[k], c->complexMdct, noBmax);

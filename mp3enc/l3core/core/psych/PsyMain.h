@@ -8,11 +8,12 @@
 #include "mp3enc/l3core/core/psych/MsChan.h"
 #include "mp3enc/l3core/core/psych/PsyChan.h"
 #include "mp3enc/l3core/core/psych/PsyConf.h"
+#include "mp3enc/l3core/core/psych/PsyTypes.h"
 #include "mp3enc/l3core/core/psych/ThrChan.h"
 #include "mp3enc/l3core/core/psych/TraChan.h"
 #include "mp3enc/util/EncError.h"
 
-inline constexpr int kPsyGranuleSamples = 576;
+inline constexpr int kPsyGranuleSamples = kGranuleLines;
 
 struct PsyMain {
     int channels;   // 1 or 2

@@ -14,6 +14,8 @@ inline constexpr int kBlockMixedStop = 6;
 inline constexpr int kLongBandSlots = 22;   // 21 bands and the rest band
 inline constexpr int kShortBandSlots = 13;  // 12 bands and the rest band
 inline constexpr int kShortWindows = 3;
+inline constexpr int kGranuleLines = 576;     // lines of a granule's transform
+inline constexpr int kShortWindowLines = 192;  // lines of one short window
 
 inline constexpr bool IsLongGroup(int blockType) {
     return blockType == kBlockLong || blockType == kBlockStart || blockType == kBlockStop ||

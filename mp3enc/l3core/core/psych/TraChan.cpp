@@ -1,10 +1,10 @@
 #include "mp3enc/l3core/core/psych/TraChan.h"
 
+#include "mp3enc/l3core/core/psych/PsyTypes.h"
 #include "mp3enc/util/AlignedAlloc.h"
 
 namespace {
 
-constexpr int kGranule = 576;
 constexpr int kSubbandDelay = 1152;
 
 }  // namespace
@@ -25,8 +25,8 @@ EncError* CreateTransformChannel(TraChan** out, const PsyConf* conf) {
 
 int AdvanceTransformChannel(TraChan* t, const FloatRing* subbands, int blockType) {
     t->blockType = blockType;
-    float granule[kGranule];
-    FloatRingRead(subbands, granule, kGranule, kSubbandDelay);
+    float granule[kGranuleLines];
+    FloatRingRead(subbands, granule, kGranuleLines, kSubbandDelay);
     MdctAnalyse(t->mdct, blockType, granule, t->spectrum);
     t->midSide = 0;
     t->intensity = nullptr;
