@@ -14,6 +14,7 @@
 #include "platform/AsioDriverBase.h"
 #include "platform/AsioDrivers.h"
 #include "platform/SimulatedDevices.h"
+#include "platform/VirtualDeviceText.h"
 #include "platform/VirtualAsio.h"
 #include "platform/VirtualWave.h"
 
@@ -228,11 +229,6 @@ std::shared_ptr<VirtualAsioEntry> FindLocked(const char* name) {
     return nullptr;
 }
 
-bool ParseNumber(std::string_view s, double* out) {
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(*out) && std::fabs(*out) <= 1e6;
-}
-
 }  // namespace
 
 void AsioVirtualDriversLoad() {
@@ -297,30 +293,13 @@ size_t VirtualAsioReadSink(const char* name, size_t from, int16_t* dst, size_t m
 
 int VirtualAsioParse(const char* text, VirtualAsioConfig* config) {
     if (text == nullptr || config == nullptr) return 0;
-    std::string_view all(text);
-    size_t comma = all.find(',');
     VirtualAsioConfig c;
-    c.name = std::string(all.substr(0, comma));
-    if (c.name.empty()) return 0;
-    while (comma != std::string_view::npos) {
-        all = all.substr(comma + 1);
-        comma = all.find(',');
-        const std::string_view item = all.substr(0, comma);
-        const size_t eq = item.find('=');
-        if (eq == std::string_view::npos) return 0;
-        const std::string_view key = item.substr(0, eq), value = item.substr(eq + 1);
+    const bool read = ReadVirtualDeviceText(text, &c.name, [&c](std::string_view key, std::string_view value) {
+        const VirtualSettingUse use = TakeCommonVirtualSetting(c, key, value);
+        if (use != VirtualSettingUse::NotCommon) return use == VirtualSettingUse::Taken;
         double d = 0;
-        if (key == "clock" && (value == "sim" || value == "real")) {
-            c.simulatedClock = value == "sim";
-        } else if (!ParseNumber(value, &d)) {
-            return 0;
-        } else if (key == "rate_error") {
-            c.rateErrorPercent = d;
-        } else if (key == "tone") {
-            c.toneHz = d;
-        } else if (key == "level") {
-            c.toneLevel = d;
-        } else if (key == "type") {
+        if (!ParseVirtualNumber(value, &d)) return false;
+        if (key == "type") {
             c.sampleType = static_cast<long>(d);
         } else if (key == "buffer") {
             c.preferredSize = static_cast<long>(d);
@@ -328,13 +307,12 @@ int VirtualAsioParse(const char* text, VirtualAsioConfig* config) {
             c.maxSize = std::max(c.maxSize, c.preferredSize);
         } else if (key == "rate") {
             c.sampleRate = d;
-        } else if (key == "sink_seconds") {
-            c.sinkSeconds = static_cast<int>(d);
         } else {
-            return 0;
+            return false;
         }
-    }
-    if (!Usable(c)) return 0;
+        return true;
+    });
+    if (!read || c.name.empty() || !Usable(c)) return 0;
     *config = c;
     return 1;
 }

@@ -10,6 +10,7 @@
 
 #include "platform/AuxletBackend.h"
 #include "platform/SimulatedDevices.h"
+#include "platform/VirtualDeviceText.h"
 #include "platform/VirtualEndpoints.h"
 #include "platform/VirtualWave.h"
 
@@ -169,11 +170,6 @@ private:
     std::chrono::steady_clock::time_point m_realStart;
 };
 
-bool ParseNumber(std::string_view s, double* out) {
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(*out) && std::fabs(*out) <= 1e6;
-}
-
 }  // namespace
 
 void VirtualEndpointsLoad() {
@@ -258,39 +254,22 @@ size_t VirtualEndpointReadSink(const char* name, size_t from, int16_t* dst, size
 
 int VirtualEndpointParse(const char* text, VirtualEndpointConfig* config) {
     if (text == nullptr || config == nullptr) return 0;
-    std::string_view all(text);
-    size_t comma = all.find(',');
     VirtualEndpointConfig c;
-    c.name = std::string(all.substr(0, comma));
-    while (comma != std::string_view::npos) {
-        all = all.substr(comma + 1);
-        comma = all.find(',');
-        const std::string_view item = all.substr(0, comma);
-        const size_t eq = item.find('=');
-        if (eq == std::string_view::npos) return 0;
-        const std::string_view key = item.substr(0, eq), value = item.substr(eq + 1);
+    const bool read = ReadVirtualDeviceText(text, &c.name, [&c](std::string_view key, std::string_view value) {
+        const VirtualSettingUse use = TakeCommonVirtualSetting(c, key, value);
+        if (use != VirtualSettingUse::NotCommon) return use == VirtualSettingUse::Taken;
         double d = 0;
-        if (key == "clock" && (value == "sim" || value == "real")) {
-            c.simulatedClock = value == "sim";
-        } else if (!ParseNumber(value, &d)) {
-            return 0;
-        } else if (key == "rate_error") {
-            c.rateErrorPercent = d;
-        } else if (key == "tone") {
-            c.toneHz = d;
-        } else if (key == "level") {
-            c.toneLevel = d;
-        } else if (key == "period") {
+        if (!ParseVirtualNumber(value, &d)) return false;
+        if (key == "period") {
             c.periodMs = static_cast<int>(d);
         } else if (key == "block") {
             c.blockTimeMs = static_cast<int>(d);
-        } else if (key == "sink_seconds") {
-            c.sinkSeconds = static_cast<int>(d);
         } else {
-            return 0;
+            return false;
         }
-    }
-    if (!Usable(c)) return 0;
+        return true;
+    });
+    if (!read || !Usable(c)) return 0;
     *config = c;
     return 1;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/SimulatedDevices.h"
+#include "platform/VirtualDeviceText.h"
 #include "platform/WaveDeviceList.h"
 
 namespace {
@@ -127,12 +128,6 @@ struct CVirtualStream final : CWaveStream {
     std::atomic<uint64_t> m_simDone{0};
 };
 
-// Finite numbers within +-1e6 only: the text comes from the environment.
-bool ParseDouble(std::string_view s, double* out) {
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), *out);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(*out) && std::fabs(*out) <= 1e6;
-}
-
 }  // namespace
 
 MMRESULT OpenVirtualStream(WaveDeviceEntry& entry, const WAVEFORMATEX& format, WaveCallback callback,
@@ -204,39 +199,23 @@ uint64_t VirtualWaveNowMs() { return g_simNowMs.load(std::memory_order_acquire);
 
 int VirtualWaveParse(const char* text, VirtualWaveConfig* config) {
     if (text == nullptr || config == nullptr) return 0;
-    std::string_view all(text);
-    size_t comma = all.find(',');
     VirtualWaveConfig c;
-    c.name = std::string(all.substr(0, comma));
-    if (c.name.empty()) return 0;
-    while (comma != std::string_view::npos) {
-        all = all.substr(comma + 1);
-        comma = all.find(',');
-        const std::string_view item = all.substr(0, comma);
-        const size_t eq = item.find('=');
-        if (eq == std::string_view::npos) return 0;
-        const std::string_view key = item.substr(0, eq), value = item.substr(eq + 1);
+    const bool read = ReadVirtualDeviceText(text, &c.name, [&c](std::string_view key, std::string_view value) {
+        const VirtualSettingUse use = TakeCommonVirtualSetting(c, key, value);
+        if (use != VirtualSettingUse::NotCommon) return use == VirtualSettingUse::Taken;
         double d = 0;
-        if (key == "rate_error" && ParseDouble(value, &d)) {
-            c.rateErrorPercent = d;
-        } else if (key == "tone" && ParseDouble(value, &d)) {
-            c.toneHz = d;
-        } else if (key == "level" && ParseDouble(value, &d)) {
-            c.toneLevel = d;
-        } else if (key == "period" && ParseDouble(value, &d)) {
+        if (key == "period" && ParseVirtualNumber(value, &d)) {
             c.periodMs = static_cast<int>(d);
-        } else if (key == "sink_seconds" && ParseDouble(value, &d)) {
-            c.sinkSeconds = static_cast<int>(d);
         } else if (key == "source") {
             c.sourceFile = std::string(value);
         } else if (key == "sink") {
             c.sinkFile = std::string(value);
-        } else if (key == "clock" && (value == "sim" || value == "real")) {
-            c.simulatedClock = value == "sim";
         } else {
-            return 0;
+            return false;
         }
-    }
+        return true;
+    });
+    if (!read || c.name.empty()) return 0;
     *config = c;
     return 1;
 }
