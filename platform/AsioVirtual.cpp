@@ -312,7 +312,7 @@ int VirtualAsioParse(const char* text, VirtualAsioConfig* config) {
         }
         return true;
     });
-    if (!read || c.name.empty() || !Usable(c)) return 0;
+    if (!read || !Usable(c)) return 0;
     *config = c;
     return 1;
 }
