@@ -25,6 +25,12 @@ bool IsPairMarker(int m) { return m == kFirstMarker || m == kSecondMarker; }
 constexpr int kCounterMask = 0x1F;
 constexpr int kCounterHalfCircle = 16;
 constexpr int kHeldHalves = 16;
+// A station sends B3 blocks of 192 or 384 bytes, and a held-up sender's fill
+// comes between them: a frame no longer than the shorter block (each frame
+// as long as the channel's first) never holds fill.
+constexpr int kShortestB3Block = 192;
+
+bool IsFamily48(int sampleRate) { return sampleRate == 48000 || sampleRate == 24000; }
 
 int ModeOf(int headerMode) {
     static constexpr int kModes[] = {DEVICEMODE_STEREO, DEVICEMODE_JOINT_STEREO, DEVICEMODE_DUAL_MONO,
@@ -152,7 +158,7 @@ void CChannelAligner::Unlock(Channel& c) {
 
 // Whether the next frame of the locked stream (the same framing, rate and
 // length) starts at a locked channel's position plus pos.
-bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) {
+bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) const {
     AudioFormat f;
     if (m_detected.bitRate == 64000) {
         const bool inverted = m_detected.codingType == CODING_MPEG_L3;
@@ -160,10 +166,9 @@ bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) {
                f.sampleRate == m_detected.sampleRate && f.bitRate == m_detected.bitRate;
     }
     if (m_detected.codingType == CODING_MPEG_L2) {
-        const bool family48 = m_detected.sampleRate == 48000 || m_detected.sampleRate == 24000;
         int role = 0, half = 0, rate = 0;
-        return CheckHalfHeader(c, pos, c.shift, family48, &role, &half, &rate) && half == c.frameLength &&
-               rate == m_detected.sampleRate && role == c.role;
+        return CheckHalfHeader(c, pos, c.shift, IsFamily48(m_detected.sampleRate), &role, &half, &rate) &&
+               half == c.frameLength && rate == m_detected.sampleRate && role == c.role;
     }
     return CheckHeader(c, pos, c.shift, true, &f) && f.bitRate == 128000 && f.frameBytes == c.frameLength;
 }
@@ -204,13 +209,28 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
     return Idle::kNone;
 }
 
-// A sender held up between the B3 blocks that carry one of its blocks
-// leaves the fill inside the block: the block is whole only when the next
-// one's header follows it. Else the run of fill bytes whose length puts
-// the headers there is cut out (any n bytes of a run of 0xFF leave the same
-// bytes behind); kWaiting until the bytes after the block have come.
+// Whether the block at a locked channel's front ends with its byte at
+// `last` and the next block begins at `next`. A half frame of the Layer II
+// split ends in its channel's counter (below 32 on the odd-bit channel, 32
+// to 63 on the even-bit one), never in fill: the next half header alone
+// would not tell, as fill reads as one on the even-bit channel at 24 kHz.
+bool CChannelAligner::BlockEndsAt(const Channel& c, int last, int next) const {
+    if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
+    int role = 0, rate = 0;
+    return ByteAt(c, last) >> 5 == c.role &&
+           ReadHalfHeader(c, next, c.shift, IsFamily48(m_detected.sampleRate), &role, &rate) && role == c.role &&
+           rate == m_detected.sampleRate;
+}
+
+// A sender held up between the B3 blocks that carry one of its blocks (a
+// frame, a half frame of the Layer II split, an MPEG-2 Layer III block of
+// two frames) leaves the fill inside the block: the block is whole only when
+// the next one's header follows it. Else the run of fill bytes whose length
+// puts the headers there is cut out (any n bytes of a run of 0xFF leave the
+// same bytes behind); kWaiting until the bytes after the block have come.
 CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     const int len = c.frameLength;
+    if (len <= kShortestB3Block) return Idle::kNone;
     const int readable = c.fill - 1;
     if (readable < len + 5) return Idle::kWaiting;
     // An MPEG-2 Layer III block is two frames: fill as long as a frame
@@ -218,8 +238,11 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     // block's belongs.
     const bool twoFrames = m_detected.codingType == CODING_MPEG_L3 && m_detected.sampleRate < 32000;
     const int inner = twoFrames ? len / 2 : 0;
+    // Whether the block is whole once the n bytes at p are cut out: its
+    // byte k lies n further on before the cut when k >= p.
     const auto whole = [&](int p, int n) {
-        return FrameStartsAt(c, len + n) && (inner == 0 || FrameStartsAt(c, inner + (p <= inner ? n : 0)));
+        const auto before = [&](int k) { return k < p ? k : k + n; };
+        return BlockEndsAt(c, before(len - 1), before(len)) && (inner == 0 || FrameStartsAt(c, before(inner)));
     };
     if (whole(len, 0)) return Idle::kNone;
     for (int p = 1; p <= len;) {
@@ -285,8 +308,10 @@ bool CChannelAligner::CheckHeader(const Channel& c, int pos, int shift, bool inv
     return FormatOfHeader(h, inverted ? CODING_MPEG_L3 : CODING_MPEG_L2, found);
 }
 
-bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
-                                      int* half, int* rateOut) const {
+// The role and rate of a half header at pos read at shift; false when there
+// is none of the family.
+bool CChannelAligner::ReadHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
+                                     int* rateOut) const {
     if (pos + 3 > c.fill) return false;
     const int w = ((c.buffer[pos] << 16 | c.buffer[pos + 1] << 8 | c.buffer[pos + 2]) >> (8 - shift)) & 0xFFFF;
     if (w <= 0xFBFF) return false;
@@ -310,6 +335,14 @@ bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool
             rate = (w & 0x80) ? 16000 : 32000;
         }
     }
+    *rateOut = rate;
+    return true;
+}
+
+bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
+                                      int* half, int* rateOut) const {
+    int rate = 0;
+    if (!ReadHalfHeader(c, pos, shift, family48, role, &rate)) return false;
     if (m_locked && (rate != m_detected.sampleRate || m_detected.codingType != CODING_MPEG_L2 ||
                      m_detected.bitRate != 128000))
         return false;
@@ -394,23 +427,23 @@ void CChannelAligner::Search(Channel& c, int index) {
     c.search = 0;
 }
 
-// False while a locked channel waits in idle fill, or once the fill lasted
-// too long: then the stream is gone and the search starts over. Only a
-// stream the aligner has locked on is waited for: a channel still locking
-// in may have found a false header (in the line's idle ones before the
-// stream, say) and must lose it as it would.
+// False while a channel waits in idle fill, or once the fill lasted too
+// long: then the stream is gone and the search starts over.
+bool CChannelAligner::GoesOn(Channel& c, Idle idle) {
+    if (idle == Idle::kTooLong) {
+        Unlock(c);
+        if (m_locked) FullReset();
+    }
+    return idle != Idle::kWaiting && idle != Idle::kTooLong;
+}
+
+// Fill at a locked channel's front. Only a stream the aligner has locked on
+// is waited for: a channel still locking in may have found a false header
+// (in the line's idle ones before the stream, say) and must lose it as it
+// would.
 bool CChannelAligner::RideIdleFill(Channel& c) {
     if (!m_locked && !c.held) return true;
-    switch (SkipIdleFill(c)) {
-        case Idle::kWaiting:
-            return false;
-        case Idle::kTooLong:
-            Unlock(c);
-            if (m_locked) FullReset();
-            return false;
-        default:
-            return true;
-    }
+    return GoesOn(c, SkipIdleFill(c));
 }
 
 void CChannelAligner::PublishDetected() {
@@ -461,6 +494,7 @@ void CChannelAligner::Extract64k() {
         return;
     }
     const int len = c.frameLength;
+    if (m_locked && !GoesOn(c, CutIdleFill(c))) return;
     if (c.fill < len + 1) return;
     if (m_outCapacity - m_outFill < len) {
         if (!inverted) TakeFrame(c);
@@ -487,15 +521,20 @@ void CChannelAligner::Reassemble128kLayer2() {
     for (Channel* c : {&a, &b}) {
         if (c->locked && !RideIdleFill(*c)) return;
     }
+    // Fill inside a half frame goes before its counter is read.
+    if (m_locked) {
+        for (Channel* c : {&a, &b}) {
+            if (!GoesOn(*c, CutIdleFill(*c))) return;
+        }
+    }
     bool valid[2] = {false, false};
     int roles[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
         Channel& c = m_channels[i];
         if (!c.locked) continue;
         int role = 0, half = 0, rate = 0;
-        const bool family48 = m_detected.sampleRate == 48000 || m_detected.sampleRate == 24000;
-        valid[i] = CheckHalfHeader(c, 0, c.shift, family48, &role, &half, &rate) && half == c.frameLength &&
-                   rate == m_detected.sampleRate;
+        valid[i] = CheckHalfHeader(c, 0, c.shift, IsFamily48(m_detected.sampleRate), &role, &half, &rate) &&
+                   half == c.frameLength && rate == m_detected.sampleRate;
         roles[i] = role;
         if (!valid[i]) {
             Drop(c, 1);
@@ -684,9 +723,7 @@ void CChannelAligner::Alternate128kLayer3() {
                 c->held = c->fill > c->frameLength + 5 && FrameStartsAt(*c, c->frameLength);
                 continue;
             }
-            const Idle cut = CutIdleFill(*c);
-            if (cut == Idle::kTooLong) Unlock(*c);
-            if (cut == Idle::kWaiting || cut == Idle::kTooLong) return;
+            if (!GoesOn(*c, CutIdleFill(*c))) return;
         }
         for (int i = 0; i < 2; ++i) {
             Channel& c = m_channels[i];
@@ -731,16 +768,7 @@ void CChannelAligner::Alternate128kLayer3() {
         return;
     }
     Channel& c = m_channels[m_next];
-    switch (CutIdleFill(c)) {
-        case Idle::kWaiting:
-            return;
-        case Idle::kTooLong:
-            Unlock(c);
-            FullReset();
-            return;
-        default:
-            break;
-    }
+    if (!GoesOn(c, CutIdleFill(c))) return;
     const int len = c.frameLength;
     if (m_outCapacity - m_outFill >= len) {
         uint8_t* out = m_out.data() + m_outFill;
