@@ -29,6 +29,10 @@ constexpr int kHeldHalves = 16;
 // comes between them: a frame no longer than the shorter block (each frame
 // as long as the channel's first) never holds fill.
 constexpr int kShortestB3Block = 192;
+// Layer II leaves at most a few bytes of its own that are 0xFF next to fill
+// (Layer III, inverted on the line, may end a frame in a long run of them):
+// its cut takes all of a run but those.
+constexpr int kOwnFfBytes = 8;
 
 bool IsFamily48(int sampleRate) { return sampleRate == 48000 || sampleRate == 24000; }
 
@@ -210,16 +214,17 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
 }
 
 // Whether the block at a locked channel's front ends with its byte at
-// `last` and the next block begins at `next`. A half frame of the Layer II
-// split ends in its channel's counter (below 32 on the odd-bit channel, 32
-// to 63 on the even-bit one), never in fill: the next half header alone
-// would not tell, as fill reads as one on the even-bit channel at 24 kHz.
+// `last` and the next block begins at `next`. A half header of the Layer II
+// split is too short a sign alone (fill reads as one on the even-bit channel
+// at 24 kHz): a half frame ends in its channel's counter (below 32 on the
+// odd-bit channel, 32 to 63 on the even-bit one) and the next one begins as
+// the one at the front does, but for the header bits that change from frame
+// to frame (the mode extension, and stereo against joint stereo).
 bool CChannelAligner::BlockEndsAt(const Channel& c, int last, int next) const {
     if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
-    int role = 0, rate = 0;
-    return ByteAt(c, last) >> 5 == c.role &&
-           ReadHalfHeader(c, next, c.shift, IsFamily48(m_detected.sampleRate), &role, &rate) && role == c.role &&
-           rate == m_detected.sampleRate;
+    const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
+    const auto header = [&](int pos) { return (ByteAt(c, pos) << 8 | ByteAt(c, pos + 1)) & steady; };
+    return ByteAt(c, last) >> 5 == c.role && header(next) == header(0);
 }
 
 // A sender held up between the B3 blocks that carry one of its blocks (a
@@ -253,7 +258,8 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
         int run = 0;
         while (p + run < readable && ByteAt(c, p + run) == 0xFF) ++run;
         if (p + run >= readable) return run > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
-        for (int n = 1; n <= run; ++n) {
+        const int least = m_detected.codingType == CODING_MPEG_L2 ? std::max(1, run - kOwnFfBytes) : 1;
+        for (int n = least; n <= run; ++n) {
             if (len + n + 5 > readable) return Idle::kWaiting;
             if (!whole(p, n)) continue;
             Excise(c, p, n);
@@ -308,10 +314,8 @@ bool CChannelAligner::CheckHeader(const Channel& c, int pos, int shift, bool inv
     return FormatOfHeader(h, inverted ? CODING_MPEG_L3 : CODING_MPEG_L2, found);
 }
 
-// The role and rate of a half header at pos read at shift; false when there
-// is none of the family.
-bool CChannelAligner::ReadHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
-                                     int* rateOut) const {
+bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
+                                      int* half, int* rateOut) const {
     if (pos + 3 > c.fill) return false;
     const int w = ((c.buffer[pos] << 16 | c.buffer[pos + 1] << 8 | c.buffer[pos + 2]) >> (8 - shift)) & 0xFFFF;
     if (w <= 0xFBFF) return false;
@@ -335,14 +339,6 @@ bool CChannelAligner::ReadHalfHeader(const Channel& c, int pos, int shift, bool 
             rate = (w & 0x80) ? 16000 : 32000;
         }
     }
-    *rateOut = rate;
-    return true;
-}
-
-bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
-                                      int* half, int* rateOut) const {
-    int rate = 0;
-    if (!ReadHalfHeader(c, pos, shift, family48, role, &rate)) return false;
     if (m_locked && (rate != m_detected.sampleRate || m_detected.codingType != CODING_MPEG_L2 ||
                      m_detected.bitRate != 128000))
         return false;

@@ -67,7 +67,6 @@ private:
     void FullReset();
     void Search(Channel& c, int index);
     bool CheckHeader(const Channel& c, int pos, int shift, bool inverted, AudioFormat* found) const;
-    bool ReadHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role, int* rate) const;
     bool CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role, int* half,
                          int* rate) const;
     int ByteAt(const Channel& c, int k) const;

@@ -447,7 +447,7 @@ long FillBytes(const std::vector<Fill>& fills) {
 // each), up to the last two (a frame goes out once the next one's header
 // has come).
 void ExpectLockHoldsThroughFill(const std::vector<Bytes>& channels, const std::vector<Bytes>& frames, int block,
-                                size_t cut, long idle, int compare) {
+                                size_t cut, long idle, int compare, int piece = 160) {
     CChannelAligner a;
     ASSERT_EQ(a.Init(2, block), 1);
     std::vector<Bytes> head, tail;
@@ -455,11 +455,11 @@ void ExpectLockHoldsThroughFill(const std::vector<Bytes>& channels, const std::v
         head.emplace_back(c.begin(), c.begin() + static_cast<long>(cut));
         tail.emplace_back(c.begin() + static_cast<long>(cut), c.end());
     }
-    Bytes out = Feed(a, head);
+    Bytes out = Feed(a, head, piece);
     ASSERT_TRUE(a.IsLocked());
     AudioFormat f;
     a.GetFormat(&f);
-    const Bytes rest = Feed(a, tail);
+    const Bytes rest = Feed(a, tail, piece);
     EXPECT_FALSE(a.IsFormatChanged()) << "the far end started over";
     EXPECT_EQ(a.IdleBytesSkipped(), idle);
     out.insert(out.end(), rest.begin(), rest.end());
@@ -482,6 +482,7 @@ struct Layer2Rate {
 // no frame is lost.
 TEST(ChannelAlignerTest, Layer2At128kCutsIdleFillOutOfAHalfFrame) {
     const Layer2Rate rates[] = {{24000, {0xFF, 0xF5, 0xC4, 0x00}},   // MPEG-2 stereo, 768 bytes
+                                {16000, {0xFF, 0xF5, 0xC8, 0x00}},   // MPEG-2 stereo, 1152 bytes
                                 {32000, {0xFF, 0xFD, 0x88, 0x00}}};  // MPEG-1 stereo, 576 bytes
     for (const Layer2Rate& r : rates) {
         for (int shift : {0, 3}) {
@@ -492,12 +493,15 @@ TEST(ChannelAlignerTest, Layer2At128kCutsIdleFillOutOfAHalfFrame) {
             std::vector<Bytes> frames;
             for (int i = 0; i < 72; ++i) frames.push_back(Frame(r.header, length, rng));
             std::vector<Bytes> ch = Split(frames, 0);
-            const std::vector<Fill> fills[2] = {{{20 * half + 192, 192}, {44 * half + 192, 1152}},
-                                                {{26 * half + 192, 384}, {34 * half, 576}, {50 * half + 192, 192}}};
+            const std::vector<Fill> fills[2] = {{{30 * half + 192, 192}, {44 * half + 192, 1152}},
+                                                {{34 * half + 192, 384}, {40 * half, 576}, {52 * half + 192, 192}}};
             for (int c = 0; c < 2; ++c) ch[static_cast<size_t>(c)] = WithFill(ch[static_cast<size_t>(c)], fills[c]);
             ch[0] = Shifted(ch[0], shift);
-            ExpectLockHoldsThroughFill(ch, frames, 192, 12 * half, FillBytes(fills[0]) + FillBytes(fills[1]),
-                                       length - 2);
+            // The search checks a candidate by two half frames: at 16 kHz
+            // (1153 bytes) only on a channel that brings them in one poll.
+            const int piece = r.rate == 16000 ? 1200 : 160;
+            ExpectLockHoldsThroughFill(ch, frames, 192, 26 * half, FillBytes(fills[0]) + FillBytes(fills[1]),
+                                       length - 2, piece);
         }
     }
 }
@@ -534,9 +538,9 @@ TEST(ChannelAlignerTest, OneChannelCutsIdleFillOutOfABlockLongerThanAB3Block) {
                 for (uint8_t b : frames.back()) line.push_back(k.inverted ? static_cast<uint8_t>(~b) : b);
             }
             const size_t len = static_cast<size_t>(k.length);
-            const std::vector<Fill> fills = {{20 * len + 192, 192}, {30 * len + 192, 960}, {40 * len, 384}};
+            const std::vector<Fill> fills = {{30 * len + 192, 192}, {38 * len + 192, 960}, {46 * len, 384}};
             const Bytes shifted = Shifted(WithFill(line, fills), shift);
-            ExpectLockHoldsThroughFill({shifted}, frames, 192, 12 * len, FillBytes(fills), k.length);
+            ExpectLockHoldsThroughFill({shifted}, frames, 192, 26 * len, FillBytes(fills), k.length);
         }
     }
 }
