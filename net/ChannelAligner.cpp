@@ -25,6 +25,16 @@ bool IsPairMarker(int m) { return m == kFirstMarker || m == kSecondMarker; }
 constexpr int kCounterMask = 0x1F;
 constexpr int kCounterHalfCircle = 16;
 constexpr int kHeldHalves = 16;
+// A station sends B3 blocks of 192 or 384 bytes, and a held-up sender's fill
+// comes between them: a frame no longer than the shorter block (each frame
+// as long as the channel's first) never holds fill.
+constexpr int kShortestB3Block = 192;
+// Layer II leaves at most a few bytes of its own that are 0xFF next to fill
+// (Layer III, inverted on the line, may end a frame in a long run of them):
+// its cut takes all of a run but those.
+constexpr int kOwnFfBytes = 8;
+
+bool IsFamily48(int sampleRate) { return sampleRate == 48000 || sampleRate == 24000; }
 
 int ModeOf(int headerMode) {
     static constexpr int kModes[] = {DEVICEMODE_STEREO, DEVICEMODE_JOINT_STEREO, DEVICEMODE_DUAL_MONO,
@@ -152,7 +162,7 @@ void CChannelAligner::Unlock(Channel& c) {
 
 // Whether the next frame of the locked stream (the same framing, rate and
 // length) starts at a locked channel's position plus pos.
-bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) {
+bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) const {
     AudioFormat f;
     if (m_detected.bitRate == 64000) {
         const bool inverted = m_detected.codingType == CODING_MPEG_L3;
@@ -160,10 +170,9 @@ bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) {
                f.sampleRate == m_detected.sampleRate && f.bitRate == m_detected.bitRate;
     }
     if (m_detected.codingType == CODING_MPEG_L2) {
-        const bool family48 = m_detected.sampleRate == 48000 || m_detected.sampleRate == 24000;
         int role = 0, half = 0, rate = 0;
-        return CheckHalfHeader(c, pos, c.shift, family48, &role, &half, &rate) && half == c.frameLength &&
-               rate == m_detected.sampleRate && role == c.role;
+        return CheckHalfHeader(c, pos, c.shift, IsFamily48(m_detected.sampleRate), &role, &half, &rate) &&
+               half == c.frameLength && rate == m_detected.sampleRate && role == c.role;
     }
     return CheckHeader(c, pos, c.shift, true, &f) && f.bitRate == 128000 && f.frameBytes == c.frameLength;
 }
@@ -204,13 +213,29 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
     return Idle::kNone;
 }
 
-// A sender held up between the B3 blocks that carry one of its blocks
-// leaves the fill inside the block: the block is whole only when the next
-// one's header follows it. Else the run of fill bytes whose length puts
-// the headers there is cut out (any n bytes of a run of 0xFF leave the same
-// bytes behind); kWaiting until the bytes after the block have come.
+// Whether the block at a locked channel's front ends with its byte at
+// `last` and the next block begins at `next`. A half header of the Layer II
+// split is too short a sign alone (fill reads as one on the even-bit channel
+// at 24 kHz): a half frame ends in its channel's counter (below 32 on the
+// odd-bit channel, 32 to 63 on the even-bit one) and the next one begins as
+// the one at the front does, but for the header bits that change from frame
+// to frame (the mode extension, and stereo against joint stereo).
+bool CChannelAligner::BlockEndsAt(const Channel& c, int last, int next) const {
+    if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
+    const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
+    const auto header = [&](int pos) { return (ByteAt(c, pos) << 8 | ByteAt(c, pos + 1)) & steady; };
+    return ByteAt(c, last) >> 5 == c.role && header(next) == header(0);
+}
+
+// A sender held up between the B3 blocks that carry one of its blocks (a
+// frame, a half frame of the Layer II split, an MPEG-2 Layer III block of
+// two frames) leaves the fill inside the block: the block is whole only when
+// the next one's header follows it. Else the run of fill bytes whose length
+// puts the headers there is cut out (any n bytes of a run of 0xFF leave the
+// same bytes behind); kWaiting until the bytes after the block have come.
 CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     const int len = c.frameLength;
+    if (len <= kShortestB3Block) return Idle::kNone;
     const int readable = c.fill - 1;
     if (readable < len + 5) return Idle::kWaiting;
     // An MPEG-2 Layer III block is two frames: fill as long as a frame
@@ -218,8 +243,11 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     // block's belongs.
     const bool twoFrames = m_detected.codingType == CODING_MPEG_L3 && m_detected.sampleRate < 32000;
     const int inner = twoFrames ? len / 2 : 0;
+    // Whether the block is whole once the n bytes at p are cut out: its
+    // byte k lies n further on before the cut when k >= p.
     const auto whole = [&](int p, int n) {
-        return FrameStartsAt(c, len + n) && (inner == 0 || FrameStartsAt(c, inner + (p <= inner ? n : 0)));
+        const auto before = [&](int k) { return k < p ? k : k + n; };
+        return BlockEndsAt(c, before(len - 1), before(len)) && (inner == 0 || FrameStartsAt(c, before(inner)));
     };
     if (whole(len, 0)) return Idle::kNone;
     for (int p = 1; p <= len;) {
@@ -230,7 +258,8 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
         int run = 0;
         while (p + run < readable && ByteAt(c, p + run) == 0xFF) ++run;
         if (p + run >= readable) return run > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
-        for (int n = 1; n <= run; ++n) {
+        const int least = m_detected.codingType == CODING_MPEG_L2 ? std::max(1, run - kOwnFfBytes) : 1;
+        for (int n = least; n <= run; ++n) {
             if (len + n + 5 > readable) return Idle::kWaiting;
             if (!whole(p, n)) continue;
             Excise(c, p, n);
@@ -329,6 +358,7 @@ void CChannelAligner::Search(Channel& c, int index) {
     int j = c.search;
     int i = c.shift;
     bool found = false;
+    bool waiting = false;
     for (; j < end && j < m_blockLength; ++j, i = 0) {
         if (c.buffer[j + 2] == 0xFF) continue;
         for (; i < 8; ++i) {
@@ -352,10 +382,17 @@ void CChannelAligner::Search(Channel& c, int index) {
             for (bool family48 : {true, false}) {
                 if (!CheckHalfHeader(c, j, i, family48, &role, &half, &rate)) continue;
                 // The next half frame must follow with the next counter.
-                if (j + 2 * half + 1 > c.fill) continue;
                 const int k1 = j + half - 1;
                 const int k2 = j + 2 * half - 1;
                 auto at = [&](int k) { return ((c.buffer[k] << 8 | c.buffer[k + 1]) >> (8 - i)) & 0xFF; };
+                if (j + 2 * half + 1 > c.fill) {
+                    // At 24 and 16 kHz two half frames are more than a pass
+                    // leaves: a candidate whose counter is its channel's
+                    // waits for the next half rather than being dropped.
+                    waiting = at(k1) >> 5 == role;
+                    if (waiting) break;
+                    continue;
+                }
                 const int e = at(k1) & kCounterMask;
                 const int g = at(k2) & kCounterMask;
                 if (((g - e) & kCounterMask) == 1) {
@@ -375,8 +412,9 @@ void CChannelAligner::Search(Channel& c, int index) {
                 found = true;
                 break;
             }
+            if (waiting) break;
         }
-        if (found) break;
+        if (found || waiting) break;
     }
     if (found) {
         Drop(c, j);
@@ -390,27 +428,27 @@ void CChannelAligner::Search(Channel& c, int index) {
     }
     // Drop the positions searched; the rest waits for more bytes.
     Drop(c, j);
-    c.shift = 0;
+    c.shift = waiting ? i : 0;
     c.search = 0;
 }
 
-// False while a locked channel waits in idle fill, or once the fill lasted
-// too long: then the stream is gone and the search starts over. Only a
-// stream the aligner has locked on is waited for: a channel still locking
-// in may have found a false header (in the line's idle ones before the
-// stream, say) and must lose it as it would.
+// False while a channel waits in idle fill, or once the fill lasted too
+// long: then the stream is gone and the search starts over.
+bool CChannelAligner::GoesOn(Channel& c, Idle idle) {
+    if (idle == Idle::kTooLong) {
+        Unlock(c);
+        if (m_locked) FullReset();
+    }
+    return idle != Idle::kWaiting && idle != Idle::kTooLong;
+}
+
+// Fill at a locked channel's front. Only a stream the aligner has locked on
+// is waited for: a channel still locking in may have found a false header
+// (in the line's idle ones before the stream, say) and must lose it as it
+// would.
 bool CChannelAligner::RideIdleFill(Channel& c) {
     if (!m_locked && !c.held) return true;
-    switch (SkipIdleFill(c)) {
-        case Idle::kWaiting:
-            return false;
-        case Idle::kTooLong:
-            Unlock(c);
-            if (m_locked) FullReset();
-            return false;
-        default:
-            return true;
-    }
+    return GoesOn(c, SkipIdleFill(c));
 }
 
 void CChannelAligner::PublishDetected() {
@@ -461,6 +499,7 @@ void CChannelAligner::Extract64k() {
         return;
     }
     const int len = c.frameLength;
+    if (m_locked && !GoesOn(c, CutIdleFill(c))) return;
     if (c.fill < len + 1) return;
     if (m_outCapacity - m_outFill < len) {
         if (!inverted) TakeFrame(c);
@@ -487,15 +526,20 @@ void CChannelAligner::Reassemble128kLayer2() {
     for (Channel* c : {&a, &b}) {
         if (c->locked && !RideIdleFill(*c)) return;
     }
+    // Fill inside a half frame goes before its counter is read.
+    if (m_locked) {
+        for (Channel* c : {&a, &b}) {
+            if (!GoesOn(*c, CutIdleFill(*c))) return;
+        }
+    }
     bool valid[2] = {false, false};
     int roles[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
         Channel& c = m_channels[i];
         if (!c.locked) continue;
         int role = 0, half = 0, rate = 0;
-        const bool family48 = m_detected.sampleRate == 48000 || m_detected.sampleRate == 24000;
-        valid[i] = CheckHalfHeader(c, 0, c.shift, family48, &role, &half, &rate) && half == c.frameLength &&
-                   rate == m_detected.sampleRate;
+        valid[i] = CheckHalfHeader(c, 0, c.shift, IsFamily48(m_detected.sampleRate), &role, &half, &rate) &&
+                   half == c.frameLength && rate == m_detected.sampleRate;
         roles[i] = role;
         if (!valid[i]) {
             Drop(c, 1);
@@ -684,9 +728,7 @@ void CChannelAligner::Alternate128kLayer3() {
                 c->held = c->fill > c->frameLength + 5 && FrameStartsAt(*c, c->frameLength);
                 continue;
             }
-            const Idle cut = CutIdleFill(*c);
-            if (cut == Idle::kTooLong) Unlock(*c);
-            if (cut == Idle::kWaiting || cut == Idle::kTooLong) return;
+            if (!GoesOn(*c, CutIdleFill(*c))) return;
         }
         for (int i = 0; i < 2; ++i) {
             Channel& c = m_channels[i];
@@ -731,16 +773,7 @@ void CChannelAligner::Alternate128kLayer3() {
         return;
     }
     Channel& c = m_channels[m_next];
-    switch (CutIdleFill(c)) {
-        case Idle::kWaiting:
-            return;
-        case Idle::kTooLong:
-            Unlock(c);
-            FullReset();
-            return;
-        default:
-            break;
-    }
+    if (!GoesOn(c, CutIdleFill(c))) return;
     const int len = c.frameLength;
     if (m_outCapacity - m_outFill >= len) {
         uint8_t* out = m_out.data() + m_outFill;

@@ -17,9 +17,10 @@ class CChannelAligner {
 public:
     static constexpr int kChannelBytes = 20480;
     static constexpr int kMaxChannels = 2;
-    // Idle fill (0xFF) a held-up sender leaves on a channel in place of the
-    // next frame is skipped and the lock kept for up to this long (720 ms);
-    // longer, the stream counts as gone and the search starts over.
+    // Idle fill (0xFF) a held-up sender leaves on a channel, between frames
+    // or between the B3 blocks of one, is left out and the lock kept for up
+    // to this long (720 ms); longer, the stream counts as gone and the search
+    // starts over.
     static constexpr int kMaxIdleBytes = 5760;
 
     // 1, or 0 for a bad argument.
@@ -79,11 +80,13 @@ private:
     void LockIn(int frameLength);
     void PublishDetected();
     int Layer3Marker(const Channel& c, AudioFormat* found);
-    bool FrameStartsAt(const Channel& c, int pos);
+    bool FrameStartsAt(const Channel& c, int pos) const;
+    bool BlockEndsAt(const Channel& c, int last, int next) const;
     Idle SkipIdleFill(Channel& c);
     Idle CutIdleFill(Channel& c);
     void Excise(Channel& c, int pos, int n);
     void CountIdle(Channel& c, int n);
+    bool GoesOn(Channel& c, Idle idle);
     bool RideIdleFill(Channel& c);
     int64_t ArrivedAt(const Channel& c) const;
     void SeekMarkerPartner(int x);

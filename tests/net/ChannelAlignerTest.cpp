@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Codes.h"
+#include "common/MpegHeader.h"
 #include "net/BChannelFraming.h"
 
 namespace {
@@ -417,4 +418,149 @@ TEST(ChannelAlignerTest, Layer3At128kFindsTheBlockStartOfAChannelLockedInside) {
     const Layer3Split s = SplitLayer3(96, 25);
     const Bytes ch0(s.channel[0].begin() + 384, s.channel[0].end());
     ExpectWholeLayer3Stream(s, ch0, s.channel[1], 0);
+}
+
+namespace {
+// A sender held up between the B3 blocks of one frame: the exchange's idle
+// fill (0xFF) of `bytes` at `at` on the line, placed by the offsets the line
+// had without it (in order).
+struct Fill {
+    size_t at;
+    int bytes;
+};
+
+Bytes WithFill(Bytes line, const std::vector<Fill>& fills) {
+    for (auto f = fills.rbegin(); f != fills.rend(); ++f)
+        line.insert(line.begin() + static_cast<long>(f->at), static_cast<size_t>(f->bytes), 0xFF);
+    return line;
+}
+
+long FillBytes(const std::vector<Fill>& fills) {
+    long n = 0;
+    for (const Fill& f : fills) n += f.bytes;
+    return n;
+}
+
+// Feeds the channels in two goes, the fill in the second, and expects the
+// lock to hold through it: no format change, every fill byte cut out, and
+// from the first recovered frame on the frames in order (`compare` bytes of
+// each), up to the last two (a frame goes out once the next one's header
+// has come).
+void ExpectLockHoldsThroughFill(const std::vector<Bytes>& channels, const std::vector<Bytes>& frames, int block,
+                                size_t cut, long idle, int compare) {
+    CChannelAligner a;
+    ASSERT_EQ(a.Init(2, block), 1);
+    std::vector<Bytes> head, tail;
+    for (const Bytes& c : channels) {
+        head.emplace_back(c.begin(), c.begin() + static_cast<long>(cut));
+        tail.emplace_back(c.begin() + static_cast<long>(cut), c.end());
+    }
+    Bytes out = Feed(a, head);
+    ASSERT_TRUE(a.IsLocked());
+    AudioFormat f;
+    a.GetFormat(&f);
+    const Bytes rest = Feed(a, tail);
+    EXPECT_FALSE(a.IsFormatChanged()) << "the far end started over";
+    EXPECT_EQ(a.IdleBytesSkipped(), idle);
+    out.insert(out.end(), rest.begin(), rest.end());
+    ExpectFramesInOrder(out, frames, compare);
+    const int first = FirstFrameIndex(out, frames, static_cast<size_t>(compare));
+    const size_t length = frames[0].size();
+    EXPECT_GE(out.size(), length * static_cast<size_t>(static_cast<int>(frames.size()) - 2 - first));
+}
+
+struct Layer2Rate {
+    int rate;
+    uint8_t header[4];
+};
+
+const Layer2Rate kLayer2Rates[] = {{48000, {0xFF, 0xFD, 0x84, 0x00}},   // MPEG-1 stereo, 384 bytes
+                                   {32000, {0xFF, 0xFD, 0x88, 0x00}},   // MPEG-1 stereo, 576 bytes
+                                   {24000, {0xFF, 0xF5, 0xC4, 0x00}},   // MPEG-2 stereo, 768 bytes
+                                   {16000, {0xFF, 0xF5, 0xC8, 0x00}}};  // MPEG-2 stereo, 1152 bytes
+}  // namespace
+
+// The split at every rate, the channels coming in B3 blocks and the
+// receiver running the aligner several times a block: two half frames at
+// 24 and 16 kHz are more than a search pass leaves, and it still locks.
+TEST(ChannelAlignerTest, TwoChannelLayer2LocksAtEveryRateFromBlocksOfTheLine) {
+    for (const Layer2Rate& r : kLayer2Rates) {
+        SCOPED_TRACE(testing::Message() << r.rate << " Hz");
+        std::mt19937 rng(static_cast<unsigned>(r.rate));
+        const int length = MpegBytesPer1152Samples(128000, r.rate);
+        std::vector<Bytes> frames;
+        for (int i = 0; i < 40; ++i) frames.push_back(Frame(r.header, length, rng));
+        CChannelAligner a;
+        ASSERT_EQ(a.Init(2, 192), 1);
+        ExpectFramesInOrder(Feed(a, Split(frames, 0), 192), frames, length - 2);
+        AudioFormat f;
+        a.GetFormat(&f);
+        EXPECT_EQ(f.sampleRate, r.rate);
+        EXPECT_EQ(f.frameBytes, length);
+    }
+}
+
+// Two-channel Layer II at the rates whose half frames are longer than a B3
+// block, or not a whole number of them: fill in a held-up sender's B3 block
+// lands inside a half frame (and between two), on either channel, at any
+// bit offset. The fill is cut out, the halves pair by their counters and
+// no frame is lost.
+TEST(ChannelAlignerTest, Layer2At128kCutsIdleFillOutOfAHalfFrame) {
+    for (const Layer2Rate& r : kLayer2Rates) {
+        if (r.rate == 48000) continue;  // a half frame is one B3 block
+        for (int shift : {0, 3}) {
+            SCOPED_TRACE(testing::Message() << r.rate << " Hz, shift " << shift);
+            std::mt19937 rng(static_cast<unsigned>(r.rate + shift));
+            const int length = MpegBytesPer1152Samples(128000, r.rate);
+            const size_t half = static_cast<size_t>(length / 2);
+            std::vector<Bytes> frames;
+            for (int i = 0; i < 72; ++i) frames.push_back(Frame(r.header, length, rng));
+            std::vector<Bytes> ch = Split(frames, 0);
+            const std::vector<Fill> fills[2] = {{{30 * half + 192, 192}, {44 * half + 192, 1152}},
+                                                {{34 * half + 192, 384}, {40 * half, 576}, {52 * half + 192, 192}}};
+            for (int c = 0; c < 2; ++c) ch[static_cast<size_t>(c)] = WithFill(ch[static_cast<size_t>(c)], fills[c]);
+            ch[0] = Shifted(ch[0], shift);
+            ExpectLockHoldsThroughFill(ch, frames, 192, 26 * half, FillBytes(fills[0]) + FillBytes(fills[1]),
+                                       length - 2);
+        }
+    }
+}
+
+// A 64 kbit/s block longer than a B3 block (a Layer II frame at 24 and 16
+// kHz, mono and stereo, and at 32 kHz; two MPEG-2 Layer III frames) holds
+// the fill of a sender held up inside it: cut out at any bit offset, no
+// frame lost.
+TEST(ChannelAlignerTest, OneChannelCutsIdleFillOutOfABlockLongerThanAB3Block) {
+    struct Case {
+        const char* name;
+        uint8_t header[4];
+        int length;
+        int frames;  // in a block
+        bool inverted;
+    };
+    const Case cases[] = {{"Layer II 24 kHz mono", {0xFF, 0xF5, 0x84, 0xC0}, 384, 1, false},
+                          {"Layer II 24 kHz stereo", {0xFF, 0xF5, 0x84, 0x00}, 384, 1, false},
+                          {"Layer II 16 kHz mono", {0xFF, 0xF5, 0x88, 0xC0}, 576, 1, false},
+                          {"Layer II 16 kHz stereo", {0xFF, 0xF5, 0x88, 0x00}, 576, 1, false},
+                          {"Layer II 32 kHz mono", {0xFF, 0xFD, 0x48, 0xC0}, 288, 1, false},
+                          {"Layer III 24 kHz mono", {0xFF, 0xF3, 0x84, 0xC0}, 384, 2, true},
+                          {"Layer III 16 kHz mono", {0xFF, 0xF3, 0x88, 0xC0}, 576, 2, true}};
+    for (const Case& k : cases) {
+        for (int shift : {0, 5}) {
+            SCOPED_TRACE(testing::Message() << k.name << ", shift " << shift);
+            std::mt19937 rng(static_cast<unsigned>(k.length + shift));
+            std::vector<Bytes> frames;
+            Bytes line;
+            for (int i = 0; i < 60; ++i) {
+                frames.push_back(Frame(k.header, k.length, rng));
+                const int frameLength = k.length / k.frames;
+                for (int f = 1; f < k.frames; ++f) std::memcpy(frames.back().data() + f * frameLength, k.header, 4);
+                for (uint8_t b : frames.back()) line.push_back(k.inverted ? static_cast<uint8_t>(~b) : b);
+            }
+            const size_t len = static_cast<size_t>(k.length);
+            const std::vector<Fill> fills = {{30 * len + 192, 192}, {38 * len + 192, 960}, {46 * len, 384}};
+            const Bytes shifted = Shifted(WithFill(line, fills), shift);
+            ExpectLockHoldsThroughFill({shifted}, frames, 192, 26 * len, FillBytes(fills), k.length);
+        }
+    }
 }
