@@ -15,15 +15,11 @@
 #include "mp3enc/l3core/wrappers/enc/l3/encifc/L3CoreEncoder.h"
 #include "mp3enc/l3core/wrappers/enc/l3/encifc/L3CorePadding.h"
 #include "mp3enc/l3core/wrappers/enc/l3/encifc/L3CoreSetup.h"
+#include "mp3enc/l3core/wrappers/enc/l3/encifc/L3CoreTestEncode.h"
 
 namespace {
 
-// The message of the chain's first link; the chain is freed. "" for null.
-std::string Message(EncError* e) {
-    const std::string m = e && e->message ? e->message : "";
-    L3CoreFreeError(e);
-    return m;
-}
+using l3coretest::Message;
 
 L3CoreInput Int16Input(int channels, float rate) {
     L3CoreInput in{};
@@ -42,46 +38,22 @@ L3CoreParams Params(int channels, float rate, int bitRate) {
     return p;
 }
 
-struct Stream {
-    std::vector<uint8_t> bytes;
-    L3CoreInfo info{};
-    std::string error;
-};
+using l3coretest::Stream;
 
-// Opens with the bit-rate check's flags (intensity off) at the given coded
-// rate, feeds the PCM chunk by chunk and drains until a call writes nothing.
+// Intensity off, at the given coded rate.
 Stream EncodeAll(const std::vector<int16_t>& pcm, int channels, float inRate, float codedRate, int bitRate,
                  size_t chunkBytes, int quality = 5, int crc = 0, int outRoom = 16384) {
-    Stream s;
-    L3CoreConfig* config = nullptr;
-    EXPECT_EQ(Message(L3CoreCreateConfig(&config)), "");
-    EXPECT_EQ(Message(L3CoreSetConfigParam(config, kL3CoreQuality, &quality)), "");
-    EXPECT_EQ(Message(L3CoreSetConfigParam(config, kL3CoreIntensityOff, nullptr)), "");
-    const L3CoreInput in = Int16Input(channels, inRate);
-    L3CoreParams p = Params(channels, codedRate, bitRate);
-    EXPECT_EQ(Message(L3CoreCheckBitrate(&in, &p, config)), "");
-    p.sampleRate = codedRate;
-    p.crc = crc;
-    L3CoreEncoder* e = nullptr;
-    s.error = Message(L3CoreOpen(&e, &in, &p, config));
-    L3CoreFreeConfig(config);
-    if (!e) return s;
-    L3CoreGetInfo(e, &s.info);
-    std::vector<uint8_t> out(static_cast<size_t>(outRoom));
-    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
-    const size_t total = pcm.size() * 2;
-    size_t at = 0;
-    for (int guard = 0; guard < 1000000 && s.error.empty(); ++guard) {
-        const size_t offer = std::min(chunkBytes, total - at);
-        int used = 0, written = 0;
-        s.error = Message(L3CoreEncode(e, offer ? bytes + at : nullptr, static_cast<int>(offer), out.data(), outRoom,
-                                       &used, &written, nullptr, nullptr));
-        s.bytes.insert(s.bytes.end(), out.begin(), out.begin() + written);
-        at += static_cast<size_t>(used);
-        if (offer == 0 && written == 0) break;
-    }
-    L3CoreClose(e);
-    return s;
+    l3coretest::Settings s;
+    s.channels = channels;
+    s.inRate = inRate;
+    s.codedRate = codedRate;
+    s.bitRate = bitRate;
+    s.chunkBytes = chunkBytes;
+    s.quality = quality;
+    s.crc = crc;
+    s.outRoom = outRoom;
+    s.intensity = false;
+    return l3coretest::Encode(pcm, s);
 }
 
 }  // namespace
