@@ -24,19 +24,7 @@ using namespace l3test;
 
 namespace {
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define L3Q_CHECKED_BUILD 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define L3Q_CHECKED_BUILD 1
-#endif
-#ifdef L3Q_CHECKED_BUILD
-constexpr bool kCheckedBuild = true;
-#else
-constexpr bool kCheckedBuild = false;
-#endif
+using l3coretest::kCheckedBuild;
 
 constexpr double kSeconds = 2.0;
 

@@ -19,6 +19,22 @@
 
 namespace l3coretest {
 
+// A build with the address, undefined-behaviour or thread checker: it codes
+// the same bytes, only slower.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define L3CORE_CHECKED_BUILD 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define L3CORE_CHECKED_BUILD 1
+#endif
+#ifdef L3CORE_CHECKED_BUILD
+inline constexpr bool kCheckedBuild = true;
+#else
+inline constexpr bool kCheckedBuild = false;
+#endif
+
 // The message of the chain's first link; the chain is freed. "" for null.
 inline std::string Message(EncError* e) {
     const std::string m = e && e->message ? e->message : "";
