@@ -54,8 +54,8 @@ struct Settings {
     int outRoom = 16384;
     int sse = -1;  // 0 or 1 sets the process-wide flag for this stream, -1 leaves it
     // Tuning options for the stages, set in a scope of the caller's own. Open
-    // then sets none of its own, so these stand beside the ones it would set
-    // for the quality (amp, mol, noCmdct, padding, hfs).
+    // then sets none of its own; these come first, then the ones it would set
+    // for the quality (amp, mol, noCmdct, padding, hfs) that they do not name.
     std::vector<std::pair<const char*, const char*>> options;
 };
 
@@ -87,12 +87,12 @@ inline Stream Encode(const std::vector<int16_t>& pcm, const Settings& s) {
     if (ownScope) {
         config.optionScope = 0;
         EXPECT_EQ(UciBegin(), kUciDone);
+        for (const auto& [name, value] : s.options) UciSet(name, value);  // the first of a name wins
         UciSet("noCmdct", "");
         UciSet("amp", s.quality < 7 ? "2" : "1");
         UciSet("mol", s.quality < 7 ? "14" : "400");
         UciSet("padding", "0");
         if (p.hfs) UciSet("hfs", "");
-        for (const auto& [name, value] : s.options) UciSet(name, value);
     }
     L3CoreEncoder* e = nullptr;
     out.error = Message(L3CoreOpen(&e, &in, &p, &config));
