@@ -358,7 +358,6 @@ void CChannelAligner::Search(Channel& c, int index) {
     int j = c.search;
     int i = c.shift;
     bool found = false;
-    bool waiting = false;
     for (; j < end && j < m_blockLength; ++j, i = 0) {
         if (c.buffer[j + 2] == 0xFF) continue;
         for (; i < 8; ++i) {
@@ -382,17 +381,10 @@ void CChannelAligner::Search(Channel& c, int index) {
             for (bool family48 : {true, false}) {
                 if (!CheckHalfHeader(c, j, i, family48, &role, &half, &rate)) continue;
                 // The next half frame must follow with the next counter.
+                if (j + 2 * half + 1 > c.fill) continue;
                 const int k1 = j + half - 1;
                 const int k2 = j + 2 * half - 1;
                 auto at = [&](int k) { return ((c.buffer[k] << 8 | c.buffer[k + 1]) >> (8 - i)) & 0xFF; };
-                if (j + 2 * half + 1 > c.fill) {
-                    // At 24 and 16 kHz two half frames are more than a pass
-                    // leaves: a candidate whose counter is its channel's
-                    // waits for the next half rather than being dropped.
-                    waiting = at(k1) >> 5 == role;
-                    if (waiting) break;
-                    continue;
-                }
                 const int e = at(k1) & kCounterMask;
                 const int g = at(k2) & kCounterMask;
                 if (((g - e) & kCounterMask) == 1) {
@@ -412,9 +404,8 @@ void CChannelAligner::Search(Channel& c, int index) {
                 found = true;
                 break;
             }
-            if (waiting) break;
         }
-        if (found || waiting) break;
+        if (found) break;
     }
     if (found) {
         Drop(c, j);
@@ -428,7 +419,7 @@ void CChannelAligner::Search(Channel& c, int index) {
     }
     // Drop the positions searched; the rest waits for more bytes.
     Drop(c, j);
-    c.shift = waiting ? i : 0;
+    c.shift = 0;
     c.search = 0;
 }
 
