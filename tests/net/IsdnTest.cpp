@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/MpegHeader.h"
 #include "fakes/ExchangeDaemon.h"
 #include "net/BChannelFraming.h"
 #include "net/ConnectionManager.h"
@@ -887,12 +888,18 @@ TEST_F(IsdnTest, Layer2At128kRidesOutIdleFill) {
                   [](const std::vector<uint8_t>& f, const uint8_t* g) { return Layer2Arrived(f, g, 2); });
 }
 
-// At 24 kHz a 64 kbit/s Layer II frame is longer than a B3 block: fill may
-// come inside one.
-TEST_F(IsdnTest, Layer2At64kAt24kRidesOutIdleFill) {
-    RunHeldSender(*this, MpegSend(CODING_MPEG_L2, 24000, DEVICEMODE_STEREO, 64000, 384),
-                  Layer2Tone(24000, DEVICEMODE_STEREO, 64000, 80),
-                  [](const std::vector<uint8_t>& f, const uint8_t* g) { return Layer2Arrived(f, g, 1); });
+// At 24 kHz a Layer II frame is longer than a B3 block, at 64 kbit/s on one
+// channel and as the halves of the split: fill may come inside a frame.
+TEST_F(IsdnTest, Layer2At24kRidesOutIdleFill) {
+    for (int bitRate : {64000, 128000}) {
+        SCOPED_TRACE(bitRate);
+        const int length = MpegBytesPer1152Samples(bitRate, 24000);
+        RunHeldSender(*this, MpegSend(CODING_MPEG_L2, 24000, DEVICEMODE_STEREO, bitRate, length),
+                      Layer2Tone(24000, DEVICEMODE_STEREO, bitRate, 80),
+                      [&](const std::vector<uint8_t>& f, const uint8_t* g) {
+                          return Layer2Arrived(f, g, bitRate / 64000);
+                      });
+    }
 }
 
 TEST_F(IsdnTest, Layer3At64kRidesOutIdleFill) {
