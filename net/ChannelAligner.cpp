@@ -339,6 +339,10 @@ bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool
             rate = (w & 0x80) ? 16000 : 32000;
         }
     }
+    // The bits every half header of the split has besides: the odd-bit half
+    // begins 0xFC or 0xFE, the even-bit half 0xFE or 0xFF with the bit-rate
+    // bit 0x40 clear (both 128 kbit/s indices have it so).
+    if (*role == 0 ? (w & 0x100) != 0 : (w & 0xFE00) != 0xFE00 || (w & 0x40) != 0) return false;
     if (m_locked && (rate != m_detected.sampleRate || m_detected.codingType != CODING_MPEG_L2 ||
                      m_detected.bitRate != 128000))
         return false;
@@ -381,21 +385,24 @@ void CChannelAligner::Search(Channel& c, int index) {
             bool ok = false;
             for (bool family48 : {true, false}) {
                 if (!CheckHalfHeader(c, j, i, family48, &role, &half, &rate)) continue;
-                // The next half frame must follow with the next counter.
+                // The next half frame must follow, begin alike and end in the
+                // channel's next counter.
                 const int k1 = j + half - 1;
                 const int k2 = j + 2 * half - 1;
                 auto at = [&](int k) { return ((c.buffer[k] << 8 | c.buffer[k + 1]) >> (8 - i)) & 0xFF; };
+                const int e = at(k1);
+                if (e >> 5 != role) continue;
                 if (j + 2 * half + 1 > c.fill) {
                     // At 24 and 16 kHz two half frames are more than a pass
-                    // leaves: a candidate whose counter is its channel's
-                    // waits for the next half rather than being dropped.
-                    waiting = at(k1) >> 5 == role;
-                    if (waiting) break;
-                    continue;
+                    // leaves: the candidate waits for its second rather than
+                    // being dropped.
+                    waiting = true;
+                    break;
                 }
-                const int e = at(k1) & kCounterMask;
-                const int g = at(k2) & kCounterMask;
-                if (((g - e) & kCounterMask) == 1) {
+                int role2 = 0, half2 = 0, rate2 = 0;
+                const int g = at(k2);
+                if (CheckHalfHeader(c, j + half, i, family48, &role2, &half2, &rate2) && role2 == role &&
+                    rate2 == rate && g >> 5 == role && ((g - e) & kCounterMask) == 1) {
                     ok = true;
                     break;
                 }

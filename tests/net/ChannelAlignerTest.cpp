@@ -480,6 +480,27 @@ const Layer2Rate kLayer2Rates[] = {{48000, {0xFF, 0xFD, 0x84, 0x00}},   // MPEG-
                                    {16000, {0xFF, 0xF5, 0xC8, 0x00}}};  // MPEG-2 stereo, 1152 bytes
 }  // namespace
 
+// A 64 kbit/s Layer II stream after the line's idle ones, its frames ending
+// in a station's counting markers, coming in B3 blocks: read a bit early,
+// its headers and markers look much like the split's, and it must still
+// lock at 64 kbit/s.
+TEST(ChannelAlignerTest, MarkedOneChannelLayer2IsNotTakenForTheSplit) {
+    std::mt19937 rng(10);
+    std::vector<Bytes> frames;
+    Bytes line(2000, 0xFF);
+    for (int i = 0; i < 60; ++i) {
+        frames.push_back(Frame(kL2Mono48k64, 192, rng));
+        frames.back()[191] = static_cast<uint8_t>((i & 0x1F) + 0x60);
+        line.insert(line.end(), frames.back().begin(), frames.back().end());
+    }
+    CChannelAligner a;
+    ASSERT_EQ(a.Init(2, 192), 1);
+    ExpectFramesInOrder(Feed(a, {line}, 169), frames);
+    AudioFormat f;
+    a.GetFormat(&f);
+    EXPECT_EQ(f.bitRate, 64000);
+}
+
 // The split at every rate, the channels coming in B3 blocks and the
 // receiver running the aligner several times a block: two half frames at
 // 24 and 16 kHz are more than a search pass leaves, and it still locks.
