@@ -195,7 +195,6 @@ void CMp3FrameDecoder::Reset(bool full) {
     if (m_concealer) m_concealer->Reset();
     std::memset(m_spectrum, 0, sizeof(m_spectrum));
     std::memset(m_time, 0, sizeof(m_time));
-    std::memset(m_slots, 0, sizeof(m_slots));
 }
 
 uint32_t CMp3FrameDecoder::OutputBytes(const Mp3Header& h, bool asFloat) const {
@@ -694,10 +693,9 @@ uint8_t* CMp3FrameDecoder::FilterAndOutput(int gr, uint8_t* out, bool asFloat, b
         Mp3GranuleChannel& gc = m_gc[gr][ch];
         if (m_concealer) m_concealer->ConcealOrStore(conceal, m_sfbLong, gc, m_spectrum[ch], ch);
         m_hybrid.Run(ch, gc, gc.nonzeroSubbands, longOfMixed, m_spectrum[ch], m_time[ch]);
-        for (int s = 0; s < 32; ++s)
-            for (int t = 0; t < 18; ++t) m_slots[ch][t][s] = m_time[ch][18 * s + t];
     }
-    return m_synth.Synthesise(m_slots, m_outChannels, out, asFloat);
+    const float* const time[2] = {m_time[0], m_time[1]};
+    return m_synth.Synthesise(time, m_outChannels, out, asFloat);
 }
 
 uint8_t* CMp3FrameDecoder::DecodeGranules(uint8_t* out, bool asFloat, bool conceal) {

@@ -104,8 +104,7 @@ private:
     CMp3BitRing m_reservoir;
     float m_spectrum[2][576] = {};
     int32_t m_values[576] = {};
-    float m_time[2][576] = {};
-    float m_slots[2][18][32] = {};
+    float m_time[2][mp3kernels::kTimeFloats] = {};  // the floats after 576 stay zero
 
     std::unique_ptr<CMp3Concealer> m_concealer;
     CMp3Hybrid m_hybrid;

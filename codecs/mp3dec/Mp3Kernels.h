@@ -14,7 +14,21 @@ struct SMp3Kernels {
     // 32 samples of one channel (right null) or two, rounded half to even,
     // limited to 16 bits and written interleaved as little-endian pairs.
     void (*pcm16)(const float* left, const float* right, uint8_t* out);
+    // The matrixing DCT of a granule's 18 time slots, CSubbandDct's bits for each:
+    // slot t of subband s is time[18s + t], and two more floats are readable after
+    // the last; subbands from `subbands` on count as zero. Coefficient k of slot t
+    // goes to x[32t + k]. x holds 20 slots: the vector paths fill the last two
+    // with values nobody reads.
+    void (*dct32)(const float* time, int subbands, float* x);
+    // The 64 values of one V block from the 32 coefficients, at v and again at v + 1024.
+    void (*block)(const float* x, float* v);
 };
+
+namespace mp3kernels {
+// Rows of the granule's time signal the dct32 kernel may read: 576 and two more.
+constexpr int kTimeFloats = 576 + 4;
+constexpr int kDctSlots = 20;
+}  // namespace mp3kernels
 
 // The set for path, or the scalar set when the processor cannot run it.
 const SMp3Kernels& Mp3Kernels(EVectorPath path);
@@ -23,8 +37,10 @@ namespace mp3kernels {
 extern const SMp3Kernels kScalar;
 #if defined(__SSE2__)
 extern const SMp3Kernels kSse2;
-#endif
-#if defined(__x86_64__) || defined(__i386__)
+// The matrixing runs four slots to a vector on the AVX2 path as well: wider
+// lanes would buy little there.
+void Sse2Dct32(const float* time, int subbands, float* x);
+void Sse2Block(const float* x, float* v);
 extern const SMp3Kernels kAvx2;
 #endif
 }  // namespace mp3kernels

@@ -1,6 +1,6 @@
 #include "codecs/mp3dec/Mp3Kernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__)
 #include <immintrin.h>
 
 // Compiled for AVX2 function by function, so the rest of the build stays
@@ -68,6 +68,6 @@ VELMORA_AVX2 void Pcm16(const float* left, const float* right, uint8_t* out) {
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kAvx2 = {Window, ImdctSums, Pcm16};
+const SMp3Kernels kAvx2 = {Window, ImdctSums, Pcm16, Sse2Dct32, Sse2Block};
 }
 #endif

@@ -1,6 +1,9 @@
 #include <cmath>
 
+#include <cstring>
+
 #include "codecs/mp3dec/Mp3Kernels.h"
+#include "codecs/mp3dec/Mp3LaneDct.h"
 
 namespace {
 
@@ -37,8 +40,35 @@ void Pcm16(const float* left, const float* right, uint8_t* out) {
     }
 }
 
+struct ScalarLanes {
+    using V = float;
+    static V Add(V a, V b) { return a + b; }
+    static V Sub(V a, V b) { return a - b; }
+    static V Mul(V a, V b) { return a * b; }
+    static V Set1(float f) { return f; }
+};
+
+void Dct32(const float* time, int subbands, float* x) {
+    const float* f = mp3lanes::DctFactors().f;
+    for (int t = 0; t < 18; ++t) {
+        float* lanes = x + 32 * t;
+        float scratch[32];
+        for (int k = 0; k < 32; ++k) lanes[k] = k < subbands ? time[18 * k + t] : 0.0f;
+        mp3lanes::Halve<ScalarLanes, 32>(lanes, scratch, f);
+    }
+}
+
+// V[j] = X[j + 16] of the 32-point DCT X; X[32] = 0, X[64 - i] = -X[i], X[64 + i] = -X[i].
+void Block(const float* x, float* v) {
+    for (int j = 0; j < 16; ++j) v[j] = x[16 + j];
+    v[16] = 0.0f;
+    for (int j = 17; j < 48; ++j) v[j] = -x[48 - j];
+    for (int j = 48; j < 64; ++j) v[j] = -x[j - 48];
+    std::memcpy(v + 1024, v, 64 * sizeof(float));
+}
+
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kScalar = {Window, ImdctSums, Pcm16};
+const SMp3Kernels kScalar = {Window, ImdctSums, Pcm16, Dct32, Block};
 }
