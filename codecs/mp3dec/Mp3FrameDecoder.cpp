@@ -676,15 +676,7 @@ void CMp3FrameDecoder::AntiAlias(int ch, Mp3GranuleChannel& gc) {
     if (isShort) boundaries = m_h.mpeg25At8k ? 3 : 1;
     else boundaries = std::min((32 >> m_rateShift) - 1, gc.nonzeroSubbands);
     const Gains& gt = GainTable();
-    float* xr = m_spectrum[ch];
-    for (int sb = 1; sb <= boundaries; ++sb) {
-        for (int i = 0; i < 8; ++i) {
-            const float a = xr[18 * sb - 1 - i];
-            const float b = xr[18 * sb + i];
-            xr[18 * sb - 1 - i] = a * gt.cs[i] - b * gt.ca[i];
-            xr[18 * sb + i] = b * gt.cs[i] + a * gt.ca[i];
-        }
-    }
+    m_kernels->alias(m_spectrum[ch], boundaries, gt.cs, gt.ca);
 }
 
 uint8_t* CMp3FrameDecoder::FilterAndOutput(int gr, uint8_t* out, bool asFloat, bool conceal) {

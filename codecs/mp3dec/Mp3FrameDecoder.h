@@ -82,6 +82,7 @@ private:
     uint8_t* FilterAndOutput(int gr, uint8_t* out, bool asFloat, bool conceal);
 
     CMp3InputStream& m_input;
+    const SMp3Kernels* m_kernels = &Mp3Kernels(BestVectorPath());
     int m_rateShift;
     int m_eightBit;
     int m_forceMono;

@@ -22,6 +22,13 @@ struct SMp3Kernels {
     void (*dct32)(const float* time, int subbands, float* x);
     // The 64 values of one V block from the 32 coefficients, at v and again at v + 1024.
     void (*block)(const float* x, float* v);
+    // The long-block IMDCT's 36 outputs from its 18 sums s (y[i] = s[i],
+    // y[17 - i] = -s[i], y[18 + i] = y[35 - i] = s[9 + i], i < 9), windowed by w:
+    // out[i] = y[i] w[i] + overlap[i], then overlap[i] = y[18 + i] w[18 + i]; i < 18.
+    void (*long36)(const float* s, const float* w, float* overlap, float* out);
+    // Alias reduction across the first `boundaries` subband boundaries of xr:
+    // a = xr[18sb - 1 - i], b = xr[18sb + i] become a cs[i] - b ca[i] and b cs[i] + a ca[i]; i < 8.
+    void (*alias)(float* xr, int boundaries, const float* cs, const float* ca);
 };
 
 namespace mp3kernels {
@@ -41,6 +48,8 @@ extern const SMp3Kernels kSse2;
 // lanes would buy little there.
 void Sse2Dct32(const float* time, int subbands, float* x);
 void Sse2Block(const float* x, float* v);
+void Sse2Long36(const float* s, const float* w, float* overlap, float* out);
+void Sse2Alias(float* xr, int boundaries, const float* cs, const float* ca);
 extern const SMp3Kernels kAvx2;
 #endif
 }  // namespace mp3kernels

@@ -40,6 +40,31 @@ void Pcm16(const float* left, const float* right, uint8_t* out) {
     }
 }
 
+void Long36(const float* s, const float* w, float* overlap, float* out) {
+    float y[36];
+    for (int i = 0; i < 9; ++i) {
+        y[i] = s[i];
+        y[17 - i] = -s[i];
+        y[18 + i] = s[9 + i];
+        y[35 - i] = s[9 + i];
+    }
+    for (int i = 0; i < 18; ++i) {
+        out[i] = y[i] * w[i] + overlap[i];
+        overlap[i] = y[i + 18] * w[i + 18];
+    }
+}
+
+void Alias(float* xr, int boundaries, const float* cs, const float* ca) {
+    for (int sb = 1; sb <= boundaries; ++sb) {
+        for (int i = 0; i < 8; ++i) {
+            const float a = xr[18 * sb - 1 - i];
+            const float b = xr[18 * sb + i];
+            xr[18 * sb - 1 - i] = a * cs[i] - b * ca[i];
+            xr[18 * sb + i] = b * cs[i] + a * ca[i];
+        }
+    }
+}
+
 struct ScalarLanes {
     using V = float;
     static V Add(V a, V b) { return a + b; }
@@ -70,5 +95,5 @@ void Block(const float* x, float* v) {
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kScalar = {Window, ImdctSums, Pcm16, Dct32, Block};
+const SMp3Kernels kScalar = {Window, ImdctSums, Pcm16, Dct32, Block, Long36, Alias};
 }

@@ -9,18 +9,34 @@
 
 namespace {
 
+// Named accumulators rather than an array, so that they stay in registers.
 void Window(const float* v, const float* w, float* pcm) {
-    __m128 acc[8];
-    for (__m128& a : acc) a = _mm_setzero_ps();
-    for (int i = 0; i < 8; ++i) {
-        const float* v0 = v + 128 * i;
-        const float* w0 = w + 64 * i;
-        for (int q = 0; q < 8; ++q)
-            acc[q] = _mm_add_ps(acc[q], _mm_mul_ps(_mm_loadu_ps(v0 + 4 * q), _mm_loadu_ps(w0 + 4 * q)));
-        for (int q = 0; q < 8; ++q)
-            acc[q] = _mm_add_ps(acc[q], _mm_mul_ps(_mm_loadu_ps(v0 + 96 + 4 * q), _mm_loadu_ps(w0 + 32 + 4 * q)));
+    auto term = [](__m128 acc, const float* x, const float* y) {
+        return _mm_add_ps(acc, _mm_mul_ps(_mm_loadu_ps(x), _mm_loadu_ps(y)));
+    };
+    // Two passes of 16 outputs each keep the accumulators within the eight registers of 32-bit x86.
+    for (int half = 0; half < 32; half += 16) {
+        __m128 a0 = _mm_setzero_ps();
+        __m128 a1 = _mm_setzero_ps();
+        __m128 a2 = _mm_setzero_ps();
+        __m128 a3 = _mm_setzero_ps();
+        for (int i = 0; i < 8; ++i) {
+            const float* v0 = v + 128 * i + half;
+            const float* w0 = w + 64 * i + half;
+            a0 = term(a0, v0, w0);
+            a1 = term(a1, v0 + 4, w0 + 4);
+            a2 = term(a2, v0 + 8, w0 + 8);
+            a3 = term(a3, v0 + 12, w0 + 12);
+            a0 = term(a0, v0 + 96, w0 + 32);
+            a1 = term(a1, v0 + 100, w0 + 36);
+            a2 = term(a2, v0 + 104, w0 + 40);
+            a3 = term(a3, v0 + 108, w0 + 44);
+        }
+        _mm_storeu_ps(pcm + half, a0);
+        _mm_storeu_ps(pcm + half + 4, a1);
+        _mm_storeu_ps(pcm + half + 8, a2);
+        _mm_storeu_ps(pcm + half + 12, a3);
     }
-    for (int q = 0; q < 8; ++q) _mm_storeu_ps(pcm + 4 * q, acc[q]);
 }
 
 void ImdctSums(const float* in, const float* cos, float* s) {
@@ -51,6 +67,55 @@ void Pcm16(const float* left, const float* right, uint8_t* out) {
         const __m128i r = _mm_packs_epi32(Round(right + j), Round(right + j + 4));
         _mm_storeu_si128(o++, _mm_unpacklo_epi16(l, r));
         _mm_storeu_si128(o++, _mm_unpackhi_epi16(l, r));
+    }
+}
+
+inline __m128 Reversed(__m128 x) { return _mm_shuffle_ps(x, x, _MM_SHUFFLE(0, 1, 2, 3)); }
+
+void Long36(const float* s, const float* w, float* overlap, float* out) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    float y[36];
+    _mm_storeu_ps(y, _mm_loadu_ps(s));
+    _mm_storeu_ps(y + 4, _mm_loadu_ps(s + 4));
+    y[8] = s[8];
+    y[9] = -s[8];
+    _mm_storeu_ps(y + 10, Reversed(_mm_xor_ps(_mm_loadu_ps(s + 4), sign)));
+    _mm_storeu_ps(y + 14, Reversed(_mm_xor_ps(_mm_loadu_ps(s), sign)));
+    const __m128 lo = _mm_loadu_ps(s + 9);
+    const __m128 hi = _mm_loadu_ps(s + 13);
+    _mm_storeu_ps(y + 18, lo);
+    _mm_storeu_ps(y + 22, hi);
+    y[26] = s[17];
+    y[27] = s[17];
+    _mm_storeu_ps(y + 28, Reversed(hi));
+    _mm_storeu_ps(y + 32, Reversed(lo));
+    for (int i = 0; i < 16; i += 4) {
+        const __m128 o = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(y + i), _mm_loadu_ps(w + i)), _mm_loadu_ps(overlap + i));
+        _mm_storeu_ps(out + i, o);
+        _mm_storeu_ps(overlap + i, _mm_mul_ps(_mm_loadu_ps(y + 18 + i), _mm_loadu_ps(w + 18 + i)));
+    }
+    for (int i = 16; i < 18; ++i) {
+        out[i] = y[i] * w[i] + overlap[i];
+        overlap[i] = y[i + 18] * w[i + 18];
+    }
+}
+
+void Alias(float* xr, int boundaries, const float* cs, const float* ca) {
+    const __m128 cs0 = _mm_loadu_ps(cs);
+    const __m128 cs1 = _mm_loadu_ps(cs + 4);
+    const __m128 ca0 = _mm_loadu_ps(ca);
+    const __m128 ca1 = _mm_loadu_ps(ca + 4);
+    for (int sb = 1; sb <= boundaries; ++sb) {
+        float* p = xr + 18 * sb;
+        // a[i] = p[-1 - i]: the four below p reversed, then the four below those.
+        const __m128 a0 = Reversed(_mm_loadu_ps(p - 4));
+        const __m128 a1 = Reversed(_mm_loadu_ps(p - 8));
+        const __m128 b0 = _mm_loadu_ps(p);
+        const __m128 b1 = _mm_loadu_ps(p + 4);
+        _mm_storeu_ps(p - 4, Reversed(_mm_sub_ps(_mm_mul_ps(a0, cs0), _mm_mul_ps(b0, ca0))));
+        _mm_storeu_ps(p - 8, Reversed(_mm_sub_ps(_mm_mul_ps(a1, cs1), _mm_mul_ps(b1, ca1))));
+        _mm_storeu_ps(p, _mm_add_ps(_mm_mul_ps(b0, cs0), _mm_mul_ps(a0, ca0)));
+        _mm_storeu_ps(p + 4, _mm_add_ps(_mm_mul_ps(b1, cs1), _mm_mul_ps(a1, ca1)));
     }
 }
 
@@ -92,7 +157,7 @@ void Block(const float* x, float* v) {
     for (int k = 0; k < 32; k += 4) {
         const __m128 a = _mm_loadu_ps(x + k);
         const __m128 n = _mm_xor_ps(a, sign);
-        _mm_storeu_ps(v + 45 - k, _mm_shuffle_ps(n, n, _MM_SHUFFLE(0, 1, 2, 3)));
+        _mm_storeu_ps(v + 45 - k, Reversed(n));
         if (k < 16) _mm_storeu_ps(v + 48 + k, n);
         else _mm_storeu_ps(v + k - 16, a);
     }
@@ -103,8 +168,10 @@ void Block(const float* x, float* v) {
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kSse2 = {Window, ImdctSums, Pcm16, Dct32, Block};
+const SMp3Kernels kSse2 = {Window, ImdctSums, Pcm16, Dct32, Block, Long36, Alias};
 void Sse2Dct32(const float* time, int subbands, float* x) { Dct32(time, subbands, x); }
 void Sse2Block(const float* x, float* v) { Block(x, v); }
+void Sse2Long36(const float* s, const float* w, float* overlap, float* out) { Long36(s, w, overlap, out); }
+void Sse2Alias(float* xr, int boundaries, const float* cs, const float* ca) { Alias(xr, boundaries, cs, ca); }
 }
 #endif
