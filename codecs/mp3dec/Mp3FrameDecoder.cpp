@@ -521,21 +521,14 @@ void CMp3FrameDecoder::Requantize(int ch, Mp3GranuleChannel& gc) {
     const int mult = 2 * (1 + gc.scalefacScale);
     // Lines [lo, hi) at one gain; a band whose gain is out of range is silent.
     // A Huffman value is at most 15 + 2^13 - 1, inside the table, so the look-up
-    // needs no test; the clamp only keeps a broken caller inside it. The table
+    // needs no test; the limit only keeps a broken caller inside it. The table
     // holds 0 for 0, so zeros need no branch either.
     auto lines = [&](int lo, int hi, int g) {
         if (g < 0 || g >= 128) {
             std::fill(xr + lo, xr + hi, 0.0f);
             return;
         }
-        const float gain = gt.gain[g];
-        for (int i = lo; i < hi; ++i) {
-            const int v = val[i];
-            const int a = std::min(v < 0 ? -v : v, kPow43Max);
-            // The sign of v onto the magnitude: a negation without a branch.
-            const uint32_t sign = static_cast<uint32_t>(v) & 0x80000000u;
-            xr[i] = std::bit_cast<float>(std::bit_cast<uint32_t>(p43.v[a] * gain) ^ sign);
-        }
+        m_kernels->requantize(val + lo, hi - lo, gt.gain[g], p43.v, kPow43Max, xr + lo);
     };
     const bool isShort = gc.windowSwitching && gc.blockType == 2;
     int done = 0;

@@ -29,6 +29,9 @@ struct SMp3Kernels {
     // Alias reduction across the first `boundaries` subband boundaries of xr:
     // a = xr[18sb - 1 - i], b = xr[18sb + i] become a cs[i] - b ca[i] and b cs[i] + a ca[i]; i < 8.
     void (*alias)(float* xr, int boundaries, const float* cs, const float* ca);
+    // Requantisation of n lines at one gain: xr[i] = pow43[|val[i]|] gain with
+    // val[i]'s sign, |val[i]| limited to pow43Max. pow43[0] must be 0.
+    void (*requantize)(const int32_t* val, int n, float gain, const float* pow43, int pow43Max, float* xr);
 };
 
 namespace mp3kernels {
@@ -50,6 +53,7 @@ void Sse2Dct32(const float* time, int subbands, float* x);
 void Sse2Block(const float* x, float* v);
 void Sse2Long36(const float* s, const float* w, float* overlap, float* out);
 void Sse2Alias(float* xr, int boundaries, const float* cs, const float* ca);
+void Sse2Requantize(const int32_t* val, int n, float gain, const float* pow43, int pow43Max, float* xr);
 extern const SMp3Kernels kAvx2;
 #endif
 }  // namespace mp3kernels

@@ -81,6 +81,6 @@ VELMORA_AVX2 void Pcm16(const float* left, const float* right, uint8_t* out) {
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kAvx2 = {Window, ImdctSums, Pcm16, Sse2Dct32, Sse2Block, Sse2Long36, Sse2Alias};
+const SMp3Kernels kAvx2 = {Window, ImdctSums, Pcm16, Sse2Dct32, Sse2Block, Sse2Long36, Sse2Alias, Sse2Requantize};
 }
 #endif

@@ -1,5 +1,7 @@
 #include <cmath>
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "codecs/mp3dec/Mp3Kernels.h"
@@ -65,6 +67,16 @@ void Alias(float* xr, int boundaries, const float* cs, const float* ca) {
     }
 }
 
+// The sign of v onto the magnitude: a negation without a branch.
+void Requantize(const int32_t* val, int n, float gain, const float* pow43, int pow43Max, float* xr) {
+    for (int i = 0; i < n; ++i) {
+        const int32_t v = val[i];
+        const int32_t a = std::min(v < 0 ? -v : v, pow43Max);
+        const uint32_t sign = static_cast<uint32_t>(v) & 0x80000000u;
+        xr[i] = std::bit_cast<float>(std::bit_cast<uint32_t>(pow43[a] * gain) ^ sign);
+    }
+}
+
 struct ScalarLanes {
     using V = float;
     static V Add(V a, V b) { return a + b; }
@@ -95,5 +107,5 @@ void Block(const float* x, float* v) {
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kScalar = {Window, ImdctSums, Pcm16, Dct32, Block, Long36, Alias};
+const SMp3Kernels kScalar = {Window, ImdctSums, Pcm16, Dct32, Block, Long36, Alias, Requantize};
 }

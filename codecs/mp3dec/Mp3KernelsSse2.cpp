@@ -119,6 +119,28 @@ void Alias(float* xr, int boundaries, const float* cs, const float* ca) {
     }
 }
 
+// Magnitudes, limit and sign four lines at a time; the table look-ups stay
+// scalar (SSE2 has no gather). The product is the scalar path's.
+void Requantize(const int32_t* val, int n, float gain, const float* pow43, int pow43Max, float* xr) {
+    const __m128 g = _mm_set1_ps(gain);
+    const __m128i limit = _mm_set1_epi32(pow43Max);
+    const __m128i signBit = _mm_set1_epi32(static_cast<int32_t>(0x80000000u));
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(val + i));
+        const __m128i s = _mm_srai_epi32(v, 31);
+        __m128i a = _mm_sub_epi32(_mm_xor_si128(v, s), s);
+        const __m128i over = _mm_cmpgt_epi32(a, limit);
+        a = _mm_or_si128(_mm_andnot_si128(over, a), _mm_and_si128(over, limit));
+        alignas(16) int32_t idx[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(idx), a);
+        const __m128 p = _mm_setr_ps(pow43[idx[0]], pow43[idx[1]], pow43[idx[2]], pow43[idx[3]]);
+        const __m128 q = _mm_xor_ps(_mm_mul_ps(p, g), _mm_castsi128_ps(_mm_and_si128(v, signBit)));
+        _mm_storeu_ps(xr + i, q);
+    }
+    if (i < n) mp3kernels::kScalar.requantize(val + i, n - i, gain, pow43, pow43Max, xr + i);
+}
+
 struct Sse2Lanes {
     using V = __m128;
     static V Add(V a, V b) { return _mm_add_ps(a, b); }
@@ -168,10 +190,13 @@ void Block(const float* x, float* v) {
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kSse2 = {Window, ImdctSums, Pcm16, Dct32, Block, Long36, Alias};
+const SMp3Kernels kSse2 = {Window, ImdctSums, Pcm16, Dct32, Block, Long36, Alias, Requantize};
 void Sse2Dct32(const float* time, int subbands, float* x) { Dct32(time, subbands, x); }
 void Sse2Block(const float* x, float* v) { Block(x, v); }
 void Sse2Long36(const float* s, const float* w, float* overlap, float* out) { Long36(s, w, overlap, out); }
 void Sse2Alias(float* xr, int boundaries, const float* cs, const float* ca) { Alias(xr, boundaries, cs, ca); }
+void Sse2Requantize(const int32_t* val, int n, float gain, const float* pow43, int pow43Max, float* xr) {
+    Requantize(val, n, gain, pow43, pow43Max, xr);
+}
 }
 #endif

@@ -94,6 +94,25 @@ TEST(Mp3Kernels, EveryPathThisProcessorRunsGivesTheScalarBits) {
             k.alias(xr1.data(), boundaries, cs.data(), ca.data());
             EXPECT_EQ(std::memcmp(xr0.data(), xr1.data(), 576 * sizeof(float)), 0) << "alias reduction, " << boundaries;
 
+            // Requantisation: signs, zeros and magnitudes past the table's end, at every length up to a band.
+            std::vector<int32_t> val(22);
+            uint32_t rng = seed;
+            for (int32_t& x : val) {
+                rng = rng * 1664525u + 1013904223u;
+                x = static_cast<int32_t>(rng >> 16) % 9000 - 4500;
+                if ((rng & 3) == 0) x = 0;
+            }
+            const std::vector<float> pow43 = PatternValues(4000, seed + 1200);
+            std::vector<float> table = pow43;
+            table[0] = 0.0f;
+            for (int n = 0; n <= 22; ++n) {
+                std::vector<float> q0(22, 5.0f);
+                std::vector<float> q1(22, 5.0f);
+                scalar.requantize(val.data(), n, 0.625f, table.data(), 3999, q0.data());
+                k.requantize(val.data(), n, 0.625f, table.data(), 3999, q1.data());
+                EXPECT_TRUE(SameBits(q0, q1)) << "requantisation of " << n << " lines";
+            }
+
             const std::vector<float> pcm = Samples(seed);
             for (const float* right : {static_cast<const float*>(nullptr), pcm.data() + 32}) {
                 uint8_t o0[128];
