@@ -61,6 +61,18 @@ struct HuffTrees {
         }
         for (int n = 0; n < used; ++n)
             for (uint32_t bits = 0; bits < (1u << kStepBits); ++bits) step[n][bits] = Step(n, bits);
+        int roots = 0;
+        auto first = [&](int n) {
+            for (uint32_t bits = 0; bits < (1u << kFirstBits); ++bits) firstStep[roots][bits] = First(n, bits);
+            return roots++;
+        };
+        for (int t = 0; t < 32; ++t) {
+            const auto& info = l3tables::kHuffInfo[t];
+            if (info.codeTable == t) firstOf[t] = first(root[t]);
+        }
+        for (int t = 0; t < 32; ++t)
+            if (root[t] >= 0) firstOf[t] = firstOf[l3tables::kHuffInfo[t].codeTable];
+        for (int t = 0; t < 2; ++t) count1FirstOf[t] = first(count1Root[t]);
     }
 
     // Walks kStepBits bits from node n: a leaf reached on the way, or the node
@@ -74,10 +86,26 @@ struct HuffTrees {
         return static_cast<uint16_t>(n << 3 | kStepBits);
     }
 
-    // One code: the tree walk kStepBits bits at a time; consumes exactly the
-    // bits that a walk of one bit at a time would.
+    // As Step over kFirstBits bits from a root; entry: bits 0-3 the bits taken,
+    // bits 4-14 the leaf value or the next node, bit 15 set for a leaf.
+    uint16_t First(int n, uint32_t bits) const {
+        for (int b = 1; b <= kFirstBits; ++b) {
+            const int next = node[n][(bits >> (kFirstBits - b)) & 1];
+            if (next <= 0) return static_cast<uint16_t>(kLeaf | (next < 0 ? -next - 1 : 0) << 4 | b);
+            n = next;
+        }
+        return static_cast<uint16_t>(n << 4 | kFirstBits);
+    }
+
+    // One code: kFirstBits bits from the root, which ends most codes, then the
+    // tree walk kStepBits bits at a time; consumes exactly the bits that a walk
+    // of one bit at a time would.
     template <class Reader>
-    int Decode(Reader& r, int n) const {
+    int Decode(Reader& r, int firstIndex) const {
+        const uint16_t f = firstStep[firstIndex][r.Peek(kFirstBits)];
+        r.Advance(f & 15);
+        if (f & kLeaf) return (f & ~kLeaf) >> 4;
+        int n = f >> 4;
         for (;;) {
             const uint16_t e = step[n][r.Peek(kStepBits)];
             r.Advance(e & 7);
@@ -88,8 +116,12 @@ struct HuffTrees {
 
     // Entry: bits 0-2 the bits taken, bits 3-14 the leaf value or the next node, bit 15 set for a leaf.
     static constexpr int kStepBits = 4;
+    static constexpr int kFirstBits = 8;
     static constexpr uint16_t kLeaf = 0x8000;
     uint16_t step[1600][1 << kStepBits];
+    uint16_t firstStep[34][1 << kFirstBits];  // by root: the code tables that have their own, then count1
+    int firstOf[32];                          // by code table; meaningful where root >= 0
+    int count1FirstOf[2];
 };
 
 const HuffTrees& Trees() {
@@ -450,13 +482,14 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
     for (int region = 0; region < 3; ++region) {
         const int table = gc.tableSelect[region];
         const int root = trees.root[table];
+        const int first = root < 0 ? 0 : trees.firstOf[table];
         const int linbits = l3tables::kHuffInfo[table].linbits;
         for (; i < ends[region]; i += 2) {
             if (root < 0 || r.Mark() > p23) {
                 val[i] = val[i + 1] = 0;
                 continue;
             }
-            const int leaf = trees.Decode(r, root);
+            const int leaf = trees.Decode(r, first);
             int x = leaf >> 4;
             int y = leaf & 15;
             if (linbits && x == 15) x += static_cast<int>(r.Read(linbits));
@@ -467,10 +500,10 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
             val[i + 1] = y;
         }
     }
-    const int c1root = trees.count1Root[gc.count1Table];
+    const int c1first = trees.count1FirstOf[gc.count1Table];
     bool dropLast = false;
     while (i <= 572 && r.Mark() < p23) {
-        const int q = trees.Decode(r, c1root);
+        const int q = trees.Decode(r, c1first);
         for (int k = 0; k < 4; ++k) {
             int v = (q >> (3 - k)) & 1;
             if (v && r.Read(1)) v = -v;
