@@ -156,6 +156,7 @@ void Dct32(const float* time, int subbands, float* x) {
     for (int t0 = 0; t0 < 20; t0 += 4) {
         __m128 lanes[32];
         __m128 scratch[32];
+#pragma GCC unroll 32
         for (int k = 0; k < 32; ++k) lanes[k] = k < subbands ? _mm_loadu_ps(time + 18 * k + t0) : _mm_setzero_ps();
         mp3lanes::Halve<Sse2Lanes, 32>(lanes, scratch, f);
         for (int k = 0; k < 32; k += 4) {

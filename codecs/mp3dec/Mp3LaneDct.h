@@ -30,6 +30,8 @@ inline void Halve(typename L::V* x, typename L::V* scratch, const float* factors
         const float* f = factors + (h - 1);
         typename L::V* a = scratch;
         typename L::V* b = scratch + h;
+        // Unrolled, so that every index is a constant and the stages become straight code.
+#pragma GCC unroll 16
         for (int i = 0; i < h; ++i) {
             const typename L::V u = x[i];
             const typename L::V v = x[N - 1 - i];
@@ -38,7 +40,9 @@ inline void Halve(typename L::V* x, typename L::V* scratch, const float* factors
         }
         Halve<L, h>(a, x, factors);
         Halve<L, h>(b, x + h, factors);
+#pragma GCC unroll 16
         for (int k = 0; k < h; ++k) x[2 * k] = a[k];
+#pragma GCC unroll 16
         for (int k = 0; k < h - 1; ++k) x[2 * k + 1] = L::Add(b[k], b[k + 1]);
         x[N - 1] = b[h - 1];
     }
