@@ -167,13 +167,19 @@ const Gains& GainTable() {
 class CBitCursor {
 public:
     CBitCursor(const uint8_t* data, int bytes) : m_data(data), m_bits(bytes * 8) {}
+    // Up to a byte's worth of bits per step; bits past the end read as 0.
     int Get(int n) {
         int v = 0;
-        for (int i = 0; i < n; ++i) {
-            int bit = 0;
-            if (m_pos < m_bits) bit = (m_data[m_pos >> 3] >> (7 - (m_pos & 7))) & 1;
-            ++m_pos;
-            v = v << 1 | bit;
+        while (n > 0) {
+            if (m_pos >= m_bits) {
+                m_pos += n;
+                return v << n;
+            }
+            const int left = 8 - (m_pos & 7);  // bits of the current byte not yet read
+            const int take = n < left ? n : left;
+            v = v << take | ((m_data[m_pos >> 3] >> (left - take)) & ((1 << take) - 1));
+            m_pos += take;
+            n -= take;
         }
         return v;
     }
