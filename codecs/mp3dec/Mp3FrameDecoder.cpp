@@ -60,10 +60,10 @@ struct HuffTrees {
             for (const auto& c : l3tables::kCount1[t]) Add(count1Root[t], c.bits, c.len, c.value);
         }
         for (int n = 0; n < used; ++n)
-            for (uint32_t bits = 0; bits < (1u << kStepBits); ++bits) step[n][bits] = Step(n, bits);
+            for (uint32_t bits = 0; bits < (1u << kStepBits); ++bits) step[n][bits] = Walk<kStepBits, 3>(n, bits);
         int roots = 0;
         auto first = [&](int n) {
-            for (uint32_t bits = 0; bits < (1u << kFirstBits); ++bits) firstStep[roots][bits] = First(n, bits);
+            for (uint32_t bits = 0; bits < (1u << kFirstBits); ++bits) firstStep[roots][bits] = Walk<kFirstBits, 4>(n, bits);
             return roots++;
         };
         for (int t = 0; t < 32; ++t) {
@@ -75,26 +75,18 @@ struct HuffTrees {
         for (int t = 0; t < 2; ++t) count1FirstOf[t] = first(count1Root[t]);
     }
 
-    // Walks kStepBits bits from node n: a leaf reached on the way, or the node
-    // where they end. A missing branch is a leaf of value 0, as one bit at a time.
-    uint16_t Step(int n, uint32_t bits) const {
-        for (int b = 1; b <= kStepBits; ++b) {
-            const int next = node[n][(bits >> (kStepBits - b)) & 1];
-            if (next <= 0) return static_cast<uint16_t>(kLeaf | (next < 0 ? -next - 1 : 0) << 3 | b);
+    // Walks kBits bits from node n: a leaf reached on the way, or the node
+    // where they end. A missing branch is a leaf of value 0, as one bit at a
+    // time. Entry: the bits taken below bit kShift, the leaf value or the next
+    // node from there, bit 15 set for a leaf.
+    template <int kBits, int kShift>
+    uint16_t Walk(int n, uint32_t bits) const {
+        for (int b = 1; b <= kBits; ++b) {
+            const int next = node[n][(bits >> (kBits - b)) & 1];
+            if (next <= 0) return static_cast<uint16_t>(kLeaf | (next < 0 ? -next - 1 : 0) << kShift | b);
             n = next;
         }
-        return static_cast<uint16_t>(n << 3 | kStepBits);
-    }
-
-    // As Step over kFirstBits bits from a root; entry: bits 0-3 the bits taken,
-    // bits 4-14 the leaf value or the next node, bit 15 set for a leaf.
-    uint16_t First(int n, uint32_t bits) const {
-        for (int b = 1; b <= kFirstBits; ++b) {
-            const int next = node[n][(bits >> (kFirstBits - b)) & 1];
-            if (next <= 0) return static_cast<uint16_t>(kLeaf | (next < 0 ? -next - 1 : 0) << 4 | b);
-            n = next;
-        }
-        return static_cast<uint16_t>(n << 4 | kFirstBits);
+        return static_cast<uint16_t>(n << kShift | kBits);
     }
 
     // One code: kFirstBits bits from the root, which ends most codes, then the
@@ -114,7 +106,7 @@ struct HuffTrees {
         }
     }
 
-    // Entry: bits 0-2 the bits taken, bits 3-14 the leaf value or the next node, bit 15 set for a leaf.
+    // step: Walk's entries with the bits taken in bits 0-2; firstStep: in bits 0-3.
     static constexpr int kStepBits = 4;
     static constexpr int kFirstBits = 8;
     static constexpr uint16_t kLeaf = 0x8000;
