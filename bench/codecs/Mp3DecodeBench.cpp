@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -107,7 +108,9 @@ Fixture::Fixture(int rate) {
         error = "lame not on PATH";
         return;
     }
-    dir = (std::filesystem::temp_directory_path() / ("vt_mp3_bench_" + std::to_string(rate))).string();
+    // The process id keeps two benchmark runs at once out of each other's files.
+    dir = (std::filesystem::temp_directory_path() /
+           ("vt_mp3_bench_" + std::to_string(getpid()) + "_" + std::to_string(rate))).string();
     std::filesystem::create_directories(dir);
     WriteWav(dir + "/in.wav", rate);
     mp3 = dir + "/in.mp3";
