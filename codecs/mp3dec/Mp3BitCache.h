@@ -6,7 +6,9 @@
 // least two bytes (the decoder's reservoir always does).
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "codecs/mp3dec/Mp3BitRing.h"
 
@@ -47,7 +49,22 @@ public:
     }
 
 private:
+    // Whole bytes until more than 56 bits are held. Away from the ring's end
+    // one 64-bit load brings them; the bits it brings beyond those bytes are
+    // the ones the next refill would put in the same place.
     void Refill() {
+        const int bytes = (64 - m_count) >> 3;
+        if (bytes == 0) return;
+        const uint32_t at = m_byte & m_mask;
+        if (at + 8 <= m_mask + 1) {
+            uint64_t word;
+            std::memcpy(&word, m_data + at, 8);
+            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+            m_cache |= word >> m_count;
+            m_byte += static_cast<uint32_t>(bytes);
+            m_count += 8 * bytes;
+            return;
+        }
         while (m_count <= 56) {
             m_cache |= static_cast<uint64_t>(m_data[m_byte & m_mask]) << (56 - m_count);
             ++m_byte;

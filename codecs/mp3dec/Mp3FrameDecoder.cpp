@@ -60,24 +60,44 @@ struct HuffTrees {
             for (const auto& c : l3tables::kCount1[t]) Add(count1Root[t], c.bits, c.len, c.value);
         }
         for (int n = 0; n < used; ++n)
-            for (uint32_t bits = 0; bits < (1u << kStepBits); ++bits) step[n][bits] = Step(n, bits);
+            for (uint32_t bits = 0; bits < (1u << kStepBits); ++bits) step[n][bits] = Walk<kStepBits, 3>(n, bits);
+        int roots = 0;
+        auto first = [&](int n) {
+            for (uint32_t bits = 0; bits < (1u << kFirstBits); ++bits) firstStep[roots][bits] = Walk<kFirstBits, 4>(n, bits);
+            return roots++;
+        };
+        for (int t = 0; t < 32; ++t) {
+            const auto& info = l3tables::kHuffInfo[t];
+            if (info.codeTable == t) firstOf[t] = first(root[t]);
+        }
+        for (int t = 0; t < 32; ++t)
+            if (root[t] >= 0) firstOf[t] = firstOf[l3tables::kHuffInfo[t].codeTable];
+        for (int t = 0; t < 2; ++t) count1FirstOf[t] = first(count1Root[t]);
     }
 
-    // Walks kStepBits bits from node n: a leaf reached on the way, or the node
-    // where they end. A missing branch is a leaf of value 0, as one bit at a time.
-    uint16_t Step(int n, uint32_t bits) const {
-        for (int b = 1; b <= kStepBits; ++b) {
-            const int next = node[n][(bits >> (kStepBits - b)) & 1];
-            if (next <= 0) return static_cast<uint16_t>(kLeaf | (next < 0 ? -next - 1 : 0) << 3 | b);
+    // Walks kBits bits from node n: a leaf reached on the way, or the node
+    // where they end. A missing branch is a leaf of value 0, as one bit at a
+    // time. Entry: the bits taken below bit kShift, the leaf value or the next
+    // node from there, bit 15 set for a leaf.
+    template <int kBits, int kShift>
+    uint16_t Walk(int n, uint32_t bits) const {
+        for (int b = 1; b <= kBits; ++b) {
+            const int next = node[n][(bits >> (kBits - b)) & 1];
+            if (next <= 0) return static_cast<uint16_t>(kLeaf | (next < 0 ? -next - 1 : 0) << kShift | b);
             n = next;
         }
-        return static_cast<uint16_t>(n << 3 | kStepBits);
+        return static_cast<uint16_t>(n << kShift | kBits);
     }
 
-    // One code: the tree walk kStepBits bits at a time; consumes exactly the
-    // bits that a walk of one bit at a time would.
+    // One code: kFirstBits bits from the root, which ends most codes, then the
+    // tree walk kStepBits bits at a time; consumes exactly the bits that a walk
+    // of one bit at a time would.
     template <class Reader>
-    int Decode(Reader& r, int n) const {
+    int Decode(Reader& r, int firstIndex) const {
+        const uint16_t f = firstStep[firstIndex][r.Peek(kFirstBits)];
+        r.Advance(f & 15);
+        if (f & kLeaf) return (f & ~kLeaf) >> 4;
+        int n = f >> 4;
         for (;;) {
             const uint16_t e = step[n][r.Peek(kStepBits)];
             r.Advance(e & 7);
@@ -86,10 +106,14 @@ struct HuffTrees {
         }
     }
 
-    // Entry: bits 0-2 the bits taken, bits 3-14 the leaf value or the next node, bit 15 set for a leaf.
+    // step: Walk's entries with the bits taken in bits 0-2; firstStep: in bits 0-3.
     static constexpr int kStepBits = 4;
+    static constexpr int kFirstBits = 8;
     static constexpr uint16_t kLeaf = 0x8000;
     uint16_t step[1600][1 << kStepBits];
+    uint16_t firstStep[34][1 << kFirstBits];  // by root: the code tables that have their own, then count1
+    int firstOf[32];                          // by code table; meaningful where root >= 0
+    int count1FirstOf[2];
 };
 
 const HuffTrees& Trees() {
@@ -135,13 +159,19 @@ const Gains& GainTable() {
 class CBitCursor {
 public:
     CBitCursor(const uint8_t* data, int bytes) : m_data(data), m_bits(bytes * 8) {}
+    // Up to a byte's worth of bits per step; bits past the end read as 0.
     int Get(int n) {
         int v = 0;
-        for (int i = 0; i < n; ++i) {
-            int bit = 0;
-            if (m_pos < m_bits) bit = (m_data[m_pos >> 3] >> (7 - (m_pos & 7))) & 1;
-            ++m_pos;
-            v = v << 1 | bit;
+        while (n > 0) {
+            if (m_pos >= m_bits) {
+                m_pos += n;
+                return v << n;
+            }
+            const int left = 8 - (m_pos & 7);  // bits of the current byte not yet read
+            const int take = n < left ? n : left;
+            v = v << take | ((m_data[m_pos >> 3] >> (left - take)) & ((1 << take) - 1));
+            m_pos += take;
+            n -= take;
         }
         return v;
     }
@@ -195,7 +225,6 @@ void CMp3FrameDecoder::Reset(bool full) {
     if (m_concealer) m_concealer->Reset();
     std::memset(m_spectrum, 0, sizeof(m_spectrum));
     std::memset(m_time, 0, sizeof(m_time));
-    std::memset(m_slots, 0, sizeof(m_slots));
 }
 
 uint32_t CMp3FrameDecoder::OutputBytes(const Mp3Header& h, bool asFloat) const {
@@ -451,13 +480,14 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
     for (int region = 0; region < 3; ++region) {
         const int table = gc.tableSelect[region];
         const int root = trees.root[table];
+        const int first = root < 0 ? 0 : trees.firstOf[table];
         const int linbits = l3tables::kHuffInfo[table].linbits;
         for (; i < ends[region]; i += 2) {
             if (root < 0 || r.Mark() > p23) {
                 val[i] = val[i + 1] = 0;
                 continue;
             }
-            const int leaf = trees.Decode(r, root);
+            const int leaf = trees.Decode(r, first);
             int x = leaf >> 4;
             int y = leaf & 15;
             if (linbits && x == 15) x += static_cast<int>(r.Read(linbits));
@@ -468,10 +498,10 @@ void CMp3FrameDecoder::DecodeHuffman(int ch, Mp3GranuleChannel& gc) {
             val[i + 1] = y;
         }
     }
-    const int c1root = trees.count1Root[gc.count1Table];
+    const int c1first = trees.count1FirstOf[gc.count1Table];
     bool dropLast = false;
     while (i <= 572 && r.Mark() < p23) {
-        const int q = trees.Decode(r, c1root);
+        const int q = trees.Decode(r, c1first);
         for (int k = 0; k < 4; ++k) {
             int v = (q >> (3 - k)) & 1;
             if (v && r.Read(1)) v = -v;
@@ -522,21 +552,14 @@ void CMp3FrameDecoder::Requantize(int ch, Mp3GranuleChannel& gc) {
     const int mult = 2 * (1 + gc.scalefacScale);
     // Lines [lo, hi) at one gain; a band whose gain is out of range is silent.
     // A Huffman value is at most 15 + 2^13 - 1, inside the table, so the look-up
-    // needs no test; the clamp only keeps a broken caller inside it. The table
+    // needs no test; the limit only keeps a broken caller inside it. The table
     // holds 0 for 0, so zeros need no branch either.
     auto lines = [&](int lo, int hi, int g) {
         if (g < 0 || g >= 128) {
             std::fill(xr + lo, xr + hi, 0.0f);
             return;
         }
-        const float gain = gt.gain[g];
-        for (int i = lo; i < hi; ++i) {
-            const int v = val[i];
-            const int a = std::min(v < 0 ? -v : v, kPow43Max);
-            // The sign of v onto the magnitude: a negation without a branch.
-            const uint32_t sign = static_cast<uint32_t>(v) & 0x80000000u;
-            xr[i] = std::bit_cast<float>(std::bit_cast<uint32_t>(p43.v[a] * gain) ^ sign);
-        }
+        m_kernels->requantize(val + lo, hi - lo, gt.gain[g], p43.v, kPow43Max, xr + lo);
     };
     const bool isShort = gc.windowSwitching && gc.blockType == 2;
     int done = 0;
@@ -677,15 +700,7 @@ void CMp3FrameDecoder::AntiAlias(int ch, Mp3GranuleChannel& gc) {
     if (isShort) boundaries = m_h.mpeg25At8k ? 3 : 1;
     else boundaries = std::min((32 >> m_rateShift) - 1, gc.nonzeroSubbands);
     const Gains& gt = GainTable();
-    float* xr = m_spectrum[ch];
-    for (int sb = 1; sb <= boundaries; ++sb) {
-        for (int i = 0; i < 8; ++i) {
-            const float a = xr[18 * sb - 1 - i];
-            const float b = xr[18 * sb + i];
-            xr[18 * sb - 1 - i] = a * gt.cs[i] - b * gt.ca[i];
-            xr[18 * sb + i] = b * gt.cs[i] + a * gt.ca[i];
-        }
-    }
+    m_kernels->alias(m_spectrum[ch], boundaries, gt.cs, gt.ca);
 }
 
 uint8_t* CMp3FrameDecoder::FilterAndOutput(int gr, uint8_t* out, bool asFloat, bool conceal) {
@@ -694,10 +709,9 @@ uint8_t* CMp3FrameDecoder::FilterAndOutput(int gr, uint8_t* out, bool asFloat, b
         Mp3GranuleChannel& gc = m_gc[gr][ch];
         if (m_concealer) m_concealer->ConcealOrStore(conceal, m_sfbLong, gc, m_spectrum[ch], ch);
         m_hybrid.Run(ch, gc, gc.nonzeroSubbands, longOfMixed, m_spectrum[ch], m_time[ch]);
-        for (int s = 0; s < 32; ++s)
-            for (int t = 0; t < 18; ++t) m_slots[ch][t][s] = m_time[ch][18 * s + t];
     }
-    return m_synth.Synthesise(m_slots, m_outChannels, out, asFloat);
+    const float* const time[2] = {m_time[0], m_time[1]};
+    return m_synth.Synthesise(time, m_outChannels, out, asFloat);
 }
 
 uint8_t* CMp3FrameDecoder::DecodeGranules(uint8_t* out, bool asFloat, bool conceal) {

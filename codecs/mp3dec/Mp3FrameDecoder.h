@@ -82,6 +82,7 @@ private:
     uint8_t* FilterAndOutput(int gr, uint8_t* out, bool asFloat, bool conceal);
 
     CMp3InputStream& m_input;
+    const SMp3Kernels* m_kernels = &Mp3Kernels(BestVectorPath());
     int m_rateShift;
     int m_eightBit;
     int m_forceMono;
@@ -104,8 +105,7 @@ private:
     CMp3BitRing m_reservoir;
     float m_spectrum[2][576] = {};
     int32_t m_values[576] = {};
-    float m_time[2][576] = {};
-    float m_slots[2][18][32] = {};
+    float m_time[2][mp3kernels::kTimeFloats] = {};  // the floats after 576 stay zero
 
     std::unique_ptr<CMp3Concealer> m_concealer;
     CMp3Hybrid m_hybrid;

@@ -42,18 +42,7 @@ void CMp3Hybrid::Long36(const float* in, int blockType, float* overlap, float* o
     // The 18 sums run side by side over k so they vectorise; each keeps the order of its terms.
     float s[20];
     m_kernels->imdctSums(in, &m_cos36[0][0], s);
-    float y[36];
-    for (int i = 0; i < 9; ++i) {
-        y[i] = s[i];
-        y[17 - i] = -s[i];
-        y[18 + i] = s[9 + i];
-        y[35 - i] = s[9 + i];
-    }
-    const float* w = m_window[blockType];
-    for (int i = 0; i < 18; ++i) {
-        out[i] = y[i] * w[i] + overlap[i];
-        overlap[i] = y[i + 18] * w[i + 18];
-    }
+    m_kernels->long36(s, m_window[blockType], overlap, out);
 }
 
 void CMp3Hybrid::Short12(const float* in, float* overlap, float* out) const {

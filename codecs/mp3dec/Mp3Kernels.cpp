@@ -12,7 +12,7 @@ const SMp3Kernels& Mp3Kernels(EVectorPath path) {
         break;
 #endif
     case EVectorPath::Avx2:
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__)
         return mp3kernels::kAvx2;
 #else
         break;

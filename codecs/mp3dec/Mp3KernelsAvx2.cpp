@@ -1,6 +1,6 @@
 #include "codecs/mp3dec/Mp3Kernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__)
 #include <immintrin.h>
 
 // Compiled for AVX2 function by function, so the rest of the build stays
@@ -10,19 +10,32 @@
 
 namespace {
 
+VELMORA_AVX2 inline __m256 Term(__m256 acc, const float* x, const float* y) {
+    return _mm256_add_ps(acc, _mm256_mul_ps(_mm256_loadu_ps(x), _mm256_loadu_ps(y)));
+}
+
+// Named accumulators rather than an array, so that they stay in registers.
 VELMORA_AVX2 void Window(const float* v, const float* w, float* pcm) {
-    __m256 acc[4];
-    for (__m256& a : acc) a = _mm256_setzero_ps();
+    __m256 a0 = _mm256_setzero_ps();
+    __m256 a1 = _mm256_setzero_ps();
+    __m256 a2 = _mm256_setzero_ps();
+    __m256 a3 = _mm256_setzero_ps();
     for (int i = 0; i < 8; ++i) {
         const float* v0 = v + 128 * i;
         const float* w0 = w + 64 * i;
-        for (int q = 0; q < 4; ++q)
-            acc[q] = _mm256_add_ps(acc[q], _mm256_mul_ps(_mm256_loadu_ps(v0 + 8 * q), _mm256_loadu_ps(w0 + 8 * q)));
-        for (int q = 0; q < 4; ++q)
-            acc[q] = _mm256_add_ps(acc[q],
-                                   _mm256_mul_ps(_mm256_loadu_ps(v0 + 96 + 8 * q), _mm256_loadu_ps(w0 + 32 + 8 * q)));
+        a0 = Term(a0, v0, w0);
+        a1 = Term(a1, v0 + 8, w0 + 8);
+        a2 = Term(a2, v0 + 16, w0 + 16);
+        a3 = Term(a3, v0 + 24, w0 + 24);
+        a0 = Term(a0, v0 + 96, w0 + 32);
+        a1 = Term(a1, v0 + 104, w0 + 40);
+        a2 = Term(a2, v0 + 112, w0 + 48);
+        a3 = Term(a3, v0 + 120, w0 + 56);
     }
-    for (int q = 0; q < 4; ++q) _mm256_storeu_ps(pcm + 8 * q, acc[q]);
+    _mm256_storeu_ps(pcm, a0);
+    _mm256_storeu_ps(pcm + 8, a1);
+    _mm256_storeu_ps(pcm + 16, a2);
+    _mm256_storeu_ps(pcm + 24, a3);
 }
 
 VELMORA_AVX2 void ImdctSums(const float* in, const float* cos, float* s) {
@@ -68,6 +81,6 @@ VELMORA_AVX2 void Pcm16(const float* left, const float* right, uint8_t* out) {
 }  // namespace
 
 namespace mp3kernels {
-const SMp3Kernels kAvx2 = {Window, ImdctSums, Pcm16};
+const SMp3Kernels kAvx2 = {Window, ImdctSums, Pcm16, Sse2Dct32, Sse2Block, Sse2Long36, Sse2Alias, Sse2Requantize};
 }
 #endif

@@ -25,23 +25,16 @@ void CMp3Synth::Clear() {
     m_offset = 0;
 }
 
-uint8_t* CMp3Synth::Synthesise(const float (*slots)[18][32], int channels, uint8_t* out, bool asFloat) {
+uint8_t* CMp3Synth::Synthesise(const float* const* time, int channels, uint8_t* out, bool asFloat) {
     const int n = 32 >> m_rateShift;
     const int step = 1 << m_rateShift;
+    // All 18 slots are matrixed first, several to a vector; each block then
+    // enters V just before the window that needs it.
+    float x[2][32 * mp3kernels::kDctSlots];
+    for (int ch = 0; ch < channels; ++ch) m_kernels->dct32(time[ch], n, x[ch]);
     for (int t = 0; t < 18; ++t) {
         m_offset = (m_offset - 64) & 1023;
-        for (int ch = 0; ch < channels; ++ch) {
-            // V[j] = X[j + 16] of the 32-point DCT X; X[32] = 0, X[64 - i] = -X[i], X[64 + i] = -X[i].
-            float x[32];
-            for (int k = 0; k < 32; ++k) x[k] = k < n ? slots[ch][t][k] : 0.0f;
-            m_dct.Run(x, 32);
-            float* v = m_v[ch] + m_offset;
-            for (int j = 0; j < 16; ++j) v[j] = x[16 + j];
-            v[16] = 0.0f;
-            for (int j = 17; j < 48; ++j) v[j] = -x[48 - j];
-            for (int j = 48; j < 64; ++j) v[j] = -x[j - 48];
-            std::memcpy(v + 1024, v, 64 * sizeof(float));
-        }
+        for (int ch = 0; ch < channels; ++ch) m_kernels->block(x[ch] + 32 * t, m_v[ch] + m_offset);
         float pcm[2][32];
         // The window sums each output in the order of the standard's taps:
         // U[64i + j] = V[128i + j], U[64i + 32 + j] = V[128i + 96 + j].

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "codecs/SubbandDct.h"
 #include "codecs/mp3dec/Mp3Kernels.h"
 
 class CMp3Synth {
@@ -14,9 +13,10 @@ public:
         m_rateShift = rateShift;
         m_eightBit = eightBit;
     }
-    // slots: per output channel [18][32] subband samples. Writes one granule,
+    // time: per output channel 32 subbands of 18 slots, subband s slot t at
+    // 18s + t, mp3kernels::kTimeFloats readable. Writes one granule,
     // interleaved; returns the byte pointer after it.
-    uint8_t* Synthesise(const float (*slots)[18][32], int channels, uint8_t* out, bool asFloat);
+    uint8_t* Synthesise(const float* const* time, int channels, uint8_t* out, bool asFloat);
     void Clear();
 
 private:
@@ -27,6 +27,5 @@ private:
     // block is stored twice (at p and p + 1024) so the window reads straight through.
     float m_v[2][2048] = {};
     int m_offset = 0;
-    CSubbandDct m_dct;
     float m_window[512];
 };
