@@ -37,6 +37,8 @@ public:
     int Read(uint8_t* dst, int n);
     void Flush() { m_outFill = 0; }
     int IsLocked() const { return m_locked; }
+    // The channel a 64 kbit/s stream's frames are taken from; -1 unknown.
+    int FirstChannel() const { return m_first; }
     // Tests: a channel's buffered byte count.
     int ChannelFill(int channel) const;
     // Bytes of idle fill skipped since Init.

@@ -458,7 +458,8 @@ void CISDN::StoreReceived(uint8_t* bytes, int n) {
 void CISDN::CheckAncillaryMarker(const uint8_t* frame, int n) {
     if (n <= 0 || m_connected < 2) return;
     const int m = frame[n - 1];
-    if (IsPeerMarker(m)) {
+    // Both channels carry the frames; the aligner takes them from one.
+    if (IsPeerMarker(m, m_aligner.FirstChannel())) {
         m_peerMarker = 1;
         if (m_markerMode != 20 && m_markerMode != 21 && m_markerMode != 22) {
             m_fillerFrames = 1;

@@ -60,9 +60,13 @@ public:
     int GetPeerAddress(char* out, int size) override;
     int IsSendStarved() override { return m_sendStarved; }
     int GetChannelCount() const { return static_cast<int>(m_channels.size()); }
-    // A 64 kbit/s Layer II frame's last byte (after the bit reversal) that
-    // says the peer marks its frames.
-    static bool IsPeerMarker(int lastByte) { return lastByte >= 0x40 && lastByte < 0x80; }
+    // A 64 kbit/s Layer II frame's last byte (after the bit reversal), as
+    // the given channel brought it, that says the peer marks its frames. A
+    // peer's second channel carries its first channel's marker plus 0x20.
+    static bool IsPeerMarker(int lastByte, int channel) {
+        const int m = lastByte - (channel == 1 ? 0x20 : 0);
+        return m >= 0x40 && m < 0x80;
+    }
     // Tests: a channel's application.
     CCapiApplication* GetChannel(int i) { return i >= 0 && i < GetChannelCount() ? m_channels[i].get() : nullptr; }
 

@@ -45,8 +45,9 @@ void LoadLocked(DeviceList& list) {
         VirtualWaveConfig config;
         if (VirtualWaveParse(env, &config) && UsableConfig(config)) AddVirtualLocked(list, config);
     }
+    const AlsaDeviceNames alsa = ListAlsaDevices();
     for (bool output : {true, false}) {
-        for (const std::string& name : ListAlsaDevices(output)) {
+        for (const std::string& name : output ? alsa.outputs : alsa.inputs) {
             auto entry = std::make_unique<WaveDeviceEntry>();
             entry->name = name;
             entry->output = output;

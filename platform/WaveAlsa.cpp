@@ -176,16 +176,21 @@ MMRESULT OpenAlsaStream(const std::string& name, bool output, const WAVEFORMATEX
     return MMSYSERR_NOERROR;
 }
 
-std::vector<std::string> ListAlsaDevices(bool output) {
+// One walk over ALSA's hints serves both directions: each walk loads and
+// parses every configuration file and plugin again.
+AlsaDeviceNames ListAlsaDevices() {
     SilenceAlsa();
-    std::vector<std::string> names{"default"};
+    AlsaDeviceNames names;
+    names.outputs = names.inputs = {"default"};
     void** hints = nullptr;
     if (snd_device_name_hint(-1, "pcm", &hints) < 0 || hints == nullptr) return names;
     for (void** h = hints; *h != nullptr; ++h) {
         char* name = snd_device_name_get_hint(*h, "NAME");
         char* ioid = snd_device_name_get_hint(*h, "IOID");
-        const bool fits = ioid == nullptr || std::strcmp(ioid, output ? "Output" : "Input") == 0;
-        if (name && fits && std::strcmp(name, "default") != 0) names.emplace_back(name);
+        if (name && std::strcmp(name, "default") != 0) {
+            if (ioid == nullptr || std::strcmp(ioid, "Output") == 0) names.outputs.emplace_back(name);
+            if (ioid == nullptr || std::strcmp(ioid, "Input") == 0) names.inputs.emplace_back(name);
+        }
         std::free(name);
         std::free(ioid);
     }

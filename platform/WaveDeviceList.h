@@ -29,5 +29,8 @@ MMRESULT OpenVirtualStream(WaveDeviceEntry& entry, const WAVEFORMATEX& format, W
 void CloseVirtualStream(WaveDeviceEntry& entry, CWaveStream* stream);  // joins, writes the sink file
 MMRESULT OpenAlsaStream(const std::string& name, bool output, const WAVEFORMATEX& format,
                         WaveCallback callback, DWORD_PTR instance, bool queryOnly, CWaveStream** out);
-std::vector<std::string> ListAlsaDevices(bool output);
+struct AlsaDeviceNames {
+    std::vector<std::string> outputs, inputs;  // "default" first in each
+};
+AlsaDeviceNames ListAlsaDevices();
 void VirtualStreamsAdvanced(uint64_t nowMs);  // wakes simulated streams and waits for them

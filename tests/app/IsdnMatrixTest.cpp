@@ -169,6 +169,12 @@ private:
 
 struct IsdnMatrixTest : ::testing::TestWithParam<const char*> {};
 
+// In the race-checked build on a heavily loaded machine a station's start-up
+// (most of it the enumeration of the sound devices, which the race checker
+// slows with every library it loads) outlasted the minute the control
+// application waits for its port in this group.
+bool IsPlainBuildOnly(const std::string& group) { return group == "Layer3"; }
+
 }  // namespace
 
 TEST_P(IsdnMatrixTest, ToneBothWaysThroughTheExchange) {
@@ -176,6 +182,7 @@ TEST_P(IsdnMatrixTest, ToneBothWaysThroughTheExchange) {
     if (!x.IsOpen()) GTEST_SKIP() << "no X display (run through test.sh for Xvfb)";
     const char* source = std::getenv("VELMORA_SOURCE_DIR");
     if (!source || std::system("python3 --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "python3 not available";
+    if (!kPlainBuild && IsPlainBuildOnly(GetParam())) GTEST_SKIP() << kPlainBuildOnly;
     std::vector<IsdnMatrixRow> rows;
     for (const IsdnMatrixRow& r : kRows)
         if (std::string(r.group) == GetParam()) rows.push_back(r);
@@ -232,27 +239,15 @@ TEST(IsdnFaultTest, DroppedChannelAndStoppedExchangeEndTheCall) {
 }
 
 namespace {
-// Run only on request (--gtest_also_run_disabled_tests): in the race-checked
-// build on a heavily loaded machine a station's start-up (most of it the
-// enumeration of the sound devices, which the race checker slows with every
-// library it loads) outlasts the minute the control application waits for
-// its port. The silent stations seen before were control applications that
-// had met themselves on the station's port; they now try again.
-const char* const kOnRequest[] = {"Layer3"};
-
-std::vector<const char*> Groups(bool onRequest) {
+std::vector<const char*> Groups() {
     std::vector<const char*> groups;
     for (const IsdnMatrixRow& r : kRows) {
         const auto same = [&](const char* g) { return std::string(g) == r.group; };
-        if (std::any_of(std::begin(kOnRequest), std::end(kOnRequest), same) == onRequest &&
-            std::none_of(groups.begin(), groups.end(), same))
-            groups.push_back(r.group);
+        if (std::none_of(groups.begin(), groups.end(), same)) groups.push_back(r.group);
     }
     return groups;
 }
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups(false)),
-                         [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });
-INSTANTIATE_TEST_SUITE_P(DISABLED_Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups(true)),
+INSTANTIATE_TEST_SUITE_P(Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups()),
                          [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });

@@ -25,6 +25,11 @@ MIN_SNR_DB = 20.0
 
 # What A sends at each bit rate: (coding, sample rate, mode).
 CALLER = {64000: (8, 16000, 10), 128000: (64, 48000, 20)}
+# A G.722 decoder plays its first 25600 code bytes (3.2 s) as silence each
+# time it opens: B, hearing A's G.722, is judged only once that has passed.
+G722_MUTE_S = 3.2
+# Seconds of tone the judged window ends with (see snr_and_level).
+JUDGED_S = 1.75
 
 # name, B's answer (coding, sample rate, mode), bit rate, fault on the line once the call is up
 ROWS = [
@@ -65,8 +70,9 @@ def fit(x, w):
 
 def snr_and_level(path, freq, channels, rate=48000):
     """Median over 5 ms pieces of the tone's SNR, and its median amplitude,
-    over the last 1.5 s played (the playback keeps its FIFO in step by
-    single sample frames, so each piece has a phase of its own)."""
+    over what was played from JUDGED_S to 0.25 s before the end (the
+    playback keeps its FIFO in step by single sample frames, so each piece
+    has a phase of its own)."""
     deadline = time.time() + 20
     while not os.path.exists(path) and time.time() < deadline:
         time.sleep(0.1)
@@ -79,7 +85,7 @@ def snr_and_level(path, freq, channels, rate=48000):
     end = len(samples)
     while end > 0 and samples[end - 1] == 0:
         end -= 1
-    window = samples[max(0, end - 7 * rate // 4): max(0, end - rate // 4)]
+    window = samples[max(0, end - int(JUDGED_S * rate)): max(0, end - rate // 4)]
     piece = rate // 200
     snrs, amps = [], []
     for start in range(0, len(window) - piece + 1, piece):
@@ -179,7 +185,8 @@ def call(a, b, path, work, row):
         print(f"{name}: {st.name} decodes {got}", flush=True)
         if got is None or got[: len(want)] != want:
             rip.fail(f"{name}: station {st.name} decodes {got}, want {want}")
-    pump((a, b), 2.5)
+    # Counted from B's decoder format, which B reports once its decoder runs.
+    pump((a, b), G722_MUTE_S + JUDGED_S + 0.5 if sent[0] == 8 else 2.5)
     if fault:
         verb, amount = fault
         # What A's second channel (controller 1, channel 1) receives falls behind.
@@ -209,10 +216,6 @@ def call(a, b, path, work, row):
         expected = 0.0 if heard_rate == 48000 else CONVERTED_DB
         print(f"{name}: {hearer} hears {want:.0f} Hz at SNR {snr:.1f} dB, level {level:+.2f} dB "
               f"(expected {expected:+.2f} dB)", flush=True)
-        # B's side carries the caller's G.722 or Layer III: the rows of those
-        # codecs judge it; here it is shown.
-        if hearer == "B":
-            continue
         if snr < MIN_SNR_DB:
             rip.fail(f"{name}: {hearer} hears {want:.0f} Hz at only {snr:.1f} dB SNR")
         if abs(level - expected) > 1.5:

@@ -81,10 +81,9 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
     # A station whose decoder changes format restarts its device, which then
     # holds only what came after: the call is held until both decoders have
     # run the sent format for HOLD_S seconds on end.
-    # G.722 has no frame header: the far end plays only once one bit offset
-    # held for 9600 bytes (1.2 s), well after its decoder format is set.
+    # A G.722 decoder plays its first 3.2 s as silence each time it opens.
     if coding == 8:
-        hold += 3
+        hold += 3.2
     since = {a.name: time.time(), b.name: time.time()}
     changes = {a.name: 0, b.name: 0}
     last = {a.name: None, b.name: None}
