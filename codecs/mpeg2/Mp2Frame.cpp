@@ -333,6 +333,35 @@ void Mp2BitReader::Advance(uint64_t frameStart) {
     Fill(kRingBytes);
 }
 
+int Mp2BitReader::CopyBytes(uint64_t firstByte, uint8_t* dst, int maxBytes) const {
+    if (!IsOpen() || firstByte >= m_writeBytes || maxBytes <= 0) return 0;
+    const int count = static_cast<int>(std::min<uint64_t>(m_writeBytes - firstByte, static_cast<uint64_t>(maxBytes)));
+    const size_t at = static_cast<size_t>(firstByte % kRingBytes);
+    const size_t first = std::min<size_t>(static_cast<size_t>(count), kRingBytes - at);
+    std::memcpy(dst, m_ring.data() + at, first);
+    std::memcpy(dst + first, m_ring.data(), static_cast<size_t>(count) - first);
+    return count;
+}
+
+// --- Mp2BitCursor ----------------------------------------------------------
+
+void Mp2BitCursor::Load(Mp2BitReader& reader) {
+    m_reader = &reader;
+    const uint64_t pos = reader.Position();
+    m_base = pos & ~uint64_t{7};
+    m_bit = pos & 7;
+    const int bytes = reader.CopyBytes(m_base / 8, m_copy, kBytes);
+    std::memset(m_copy + bytes, 0, 8);
+    m_limit = static_cast<uint64_t>(bytes) * 8;
+}
+
+int Mp2BitCursor::ReadSlow(int n, uint32_t* value) {
+    m_reader->SetPosition(Position());
+    const int s = m_reader->Read(n, value);
+    m_bit = m_reader->Position() - m_base;
+    return s;
+}
+
 int Mp2SyncSearch(Mp2BitReader& reader, int limitBits) {
     int64_t skipped = 0;
     for (;;) {

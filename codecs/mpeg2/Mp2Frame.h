@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/ByteOrder.h"
+
 // The 20 header bits after the sync word: stream byte 1 (ID, layer, protection,
 // bit-rate index) in bits 0-7, stream byte 2 in bits 8-15, the last four bits
 // in bits 20-23.
@@ -138,6 +140,9 @@ public:
     int64_t BitsLeft() const { return static_cast<int64_t>(m_writeBytes * 8) - static_cast<int64_t>(m_pos); }
     bool Ended() const { return m_ended; }
     uint64_t End() const { return m_writeBytes * 8; }
+    // Copies up to maxBytes buffered bytes from absolute byte firstByte on;
+    // returns how many.
+    int CopyBytes(uint64_t firstByte, uint8_t* dst, int maxBytes) const;
 
 private:
     void Fill(uint64_t maxBytes);
@@ -170,6 +175,36 @@ inline uint32_t Mp2BitReader::BitsAt(uint64_t pos, int n) const {
     const int shift = 40 - static_cast<int>(pos & 7) - n;
     return static_cast<uint32_t>((acc >> shift) & ((n == 32) ? 0xFFFFFFFFull : ((1ull << n) - 1)));
 }
+
+// A frame's bits read from a copy of what the reader holds, each read one
+// 64-bit load and two shifts. Reads beyond the copy go to the reader itself,
+// with its results; Sync() leaves the reader where the cursor is.
+class Mp2BitCursor {
+public:
+    static constexpr int kBytes = 4096;
+
+    void Load(Mp2BitReader& reader);
+    int Read(int n, uint32_t* value) {
+        if (m_bit + static_cast<uint64_t>(n) <= m_limit) {
+            const uint64_t w = GetBe64(m_copy + (m_bit >> 3)) << (m_bit & 7);
+            *value = static_cast<uint32_t>((w >> 1) >> (63 - n));  // n = 0 reads 0
+            m_bit += static_cast<uint64_t>(n);
+            return 0;
+        }
+        return ReadSlow(n, value);
+    }
+    uint64_t Position() const { return m_base + m_bit; }
+    void Sync() { m_reader->SetPosition(Position()); }
+
+private:
+    int ReadSlow(int n, uint32_t* value);
+
+    Mp2BitReader* m_reader = nullptr;
+    uint64_t m_base = 0;   // absolute bit position of the copy's first bit
+    uint64_t m_bit = 0;    // bits read from the copy's start
+    uint64_t m_limit = 0;  // bits in the copy
+    uint8_t m_copy[kBytes + 8] = {};  // 8 bytes beyond the copy for the last loads
+};
 
 // 12 one bits at the position, searched bit by bit: 0 found (position after
 // them), -1301 not within limit bits, 1001 the input ran dry first (more may
