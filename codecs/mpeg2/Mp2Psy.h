@@ -2,6 +2,7 @@
 // Psychoacoustic model 1 for the Layer I/II encoder: signal-to-mask ratio per
 // subband from one FFT of the frame's input, and the fixed model that needs
 // no FFT. One object per encoder channel set; not shared between threads.
+#include <cstdint>
 #include <vector>
 
 namespace mp2 {
@@ -26,14 +27,18 @@ private:
     std::vector<int> m_bandEdges;  // critical band boundaries (FFT lines)
     std::vector<int> m_indexOfLine;  // FFT line -> nearest table row
     std::vector<double> m_window;
-    std::vector<double> m_twRe, m_twIm;  // FFT twiddle factors
+    std::vector<double> m_twRe, m_twIm;  // FFT twiddle factors, stage by stage
+    std::vector<uint16_t> m_bitrev;      // FFT input order
+    std::vector<double> m_thrPow;        // threshold in quiet per row, as power
+    int m_bandRows[32][2] = {};          // first and end row of each subband
     struct Masker {
         double level;
         int index;
         bool tonal;
     };
     // Working storage, sized by Init so that Compute does not allocate.
-    std::vector<double> m_re, m_im, m_x, m_work, m_global;
+    std::vector<double> m_re, m_im, m_x, m_work, m_power, m_global, m_rowArg, m_rowPow;
+    std::vector<int> m_rowOf;
     std::vector<Masker> m_maskers, m_kept;
 };
 
