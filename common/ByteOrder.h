@@ -37,3 +37,7 @@ inline void PutBe32(uint8_t* p, uint32_t v) {
     p[2] = static_cast<uint8_t>(v >> 8);
     p[3] = static_cast<uint8_t>(v);
 }
+inline void PutBe64(uint8_t* p, uint64_t v) {
+    PutBe32(p, static_cast<uint32_t>(v >> 32));
+    PutBe32(p + 4, static_cast<uint32_t>(v));
+}

@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "codecs/MulAdd.h"
+#include "codecs/mpeg2/Mp2Kernels.h"
 #include "codecs/mpeg2/Mp2Filters.h"
 #include "codecs/mpeg2/Mp2Psy.h"
 #include "codecs/mpeg2/tables/l2_scfsi_C4.h"
@@ -95,6 +95,7 @@ struct Mp2Encoder {
     int psyLayer = 0, psyRate = 0, psyRatePerChannel = 0;
     float prevTail[2][192] = {};
     int prevSmr[2][32] = {};
+    const SMp2Kernels* kernels = &Mp2Kernels(BestVectorPath());
     int padRemainder = 0;
     int padRate = 0;
     int padStep = 0;
@@ -125,8 +126,42 @@ int CodedRateForPadding(const mp2::FrameInfo& fi) { return fi.codedRate; }
 
 // --- allocation ------------------------------------------------------------
 
+// Per allocation table, what the allocation search asks of each step.
+struct AllocCosts {
+    int sampleBits[32][16];  // bits of a subband's samples at each allocation
+    int gain[32][16];        // whole dB the next allocation step gains
+};
+
+struct AllAllocCosts {
+    AllocCosts table[6];
+    AllAllocCosts() {
+        for (int index = 0; index < 6; ++index) {
+            const mp2::AllocTable& t = mp2::Table(index);
+            const bool layer1 = index == 5;
+            AllocCosts& c = table[index];
+            double snr[32][17] = {};
+            for (int sb = 0; sb < 32; ++sb)
+                for (int a = 0; a < 16; ++a) {
+                    c.sampleBits[sb][a] = 0;
+                    if (a == 0 || t.cls[sb][a] < 0) continue;
+                    const mp2::QuantClass& q = mp2::Class(t.cls[sb][a]);
+                    c.sampleBits[sb][a] = layer1 ? 12 * q.bits : (q.grouped ? 12 * q.bits : 36 * q.bits);
+                    snr[sb][a] = q.snr;
+                }
+            for (int sb = 0; sb < 32; ++sb)
+                for (int a = 0; a < 16; ++a) c.gain[sb][a] = static_cast<int>(std::floor(snr[sb][a + 1] - snr[sb][a]));
+        }
+    }
+};
+
+const AllocCosts& CostsOf(int tableIndex) {
+    static const AllAllocCosts kCosts;
+    return kCosts.table[tableIndex];
+}
+
 struct Alloc {
     const mp2::AllocTable* t = nullptr;
+    const AllocCosts* costs = nullptr;
     int layer = 2;
     int nch = 1;
     int sblimit = 0;
@@ -136,13 +171,8 @@ struct Alloc {
     int stronger[32] = {};
 
     int MaxAlloc(int sb) const { return layer == 1 ? 14 : (1 << t->nbal[sb]) - 1; }
-    int SampleBits(int sb, int a) const {
-        if (a <= 0) return 0;
-        const mp2::QuantClass& q = mp2::Class(t->cls[sb][a]);
-        return layer == 1 ? 12 * q.bits : (q.grouped ? 12 * q.bits : 36 * q.bits);
-    }
-    double Snr(int sb, int a) const { return a <= 0 ? 0.0 : mp2::Class(t->cls[sb][a]).snr; }
-    int Gain(int sb, int a) const { return static_cast<int>(std::floor(Snr(sb, a + 1) - Snr(sb, a))); }
+    int SampleBits(int sb, int a) const { return a <= 0 ? 0 : costs->sampleBits[sb][a]; }
+    int Gain(int sb, int a) const { return costs->gain[sb][a]; }
     int StepCost(int sb, int a) const { return a >= MaxAlloc(sb) ? 32767 : SampleBits(sb, a + 1) - SampleBits(sb, a); }
     int FieldBits(int bound) const {
         int bits = 0;
@@ -323,33 +353,24 @@ void Analyse(Mp2Encoder* e, int ch, const float* x, int blocks) {
         off = (off - 32) & 511;
         float* h = e->hist[ch] + off;
         for (int i = 0; i < 32; ++i) h[i] = h[i + 512] = x[b * 32 + 31 - i] * (1.0f / 32768.0f);
-        float y[64] = {};
-        for (int j = 0; j < 8; ++j) muladd::Products(y, t.c + 64 * j, h + 64 * j, 64);
+        float y[64];
+        e->kernels->analysisWindow(t.c, h, y);
         float a[32];
         a[0] = y[16];
         for (int n = 1; n <= 16; ++n) a[n] = y[16 + n] + y[16 - n];
         for (int n = 17; n < 32; ++n) a[n] = y[16 + n] - y[80 - n];
-        float even[16] = {};
-        float odd[16] = {};
-        for (int n = 0; n < 32; n += 2) {
-            muladd::Scaled(even, a[n], t.m[n], 16);
-            muladd::Scaled(odd, a[n + 1], t.m[n + 1], 16);
-        }
-        float* out = e->sb[ch][b];
-        for (int k = 0; k < 16; ++k) {
-            out[k] = even[k] + odd[k];
-            out[31 - k] = even[k] - odd[k];
-        }
+        e->kernels->analysisMatrix(a, t.m[0], e->sb[ch][b]);
     }
 }
 
 int ScaleIndex(double maxAbs) {
     // Largest index whose scale factor still lies above maxAbs (values fall with the index).
+    const double* scf = mp2::ScaleFactors();
     int lo = 0, hi = 62;
-    if (!(mp2::ScaleFactor(0) > maxAbs)) return 0;
+    if (!(scf[0] > maxAbs)) return 0;
     while (lo < hi) {
         const int mid = (lo + hi + 1) / 2;
-        if (mp2::ScaleFactor(mid) > maxAbs)
+        if (scf[mid] > maxAbs)
             lo = mid;
         else
             hi = mid - 1;
@@ -577,6 +598,7 @@ int Mp2EncodeFrame(const Mp2FrameControl* control, const Mp2PcmBlock* pcm, const
     // 10. Allocation.
     Alloc s;
     s.t = &table;
+    s.costs = &CostsOf(fi.table);
     s.layer = layer;
     s.nch = nch;
     s.sblimit = sblimit;
@@ -652,12 +674,12 @@ int Mp2EncodeFrame(const Mp2FrameControl* control, const Mp2PcmBlock* pcm, const
                 if (!a) continue;
                 const mp2::QuantClass& q = mp2::Class(table.cls[sb][a]);
                 int v[3] = {0, 0, 0};
+                const double* scf = mp2::ScaleFactors();
                 for (int j = 0; j < per; ++j) {
                     const int b = gr * per + j;
-                    double x = e->sb[ch][b][sb] / mp2::ScaleFactor(effective[ch][sb][part]);
+                    double x = e->sb[ch][b][sb] / scf[effective[ch][sb][part]];
                     if (sb >= bound)
-                        x = 0.5 * (e->sb[0][b][sb] / mp2::ScaleFactor(effective[0][sb][part]) +
-                                   e->sb[1][b][sb] / mp2::ScaleFactor(effective[1][sb][part]));
+                        x = 0.5 * (e->sb[0][b][sb] / scf[effective[0][sb][part]] + e->sb[1][b][sb] / scf[effective[1][sb][part]]);
                     v[j] = Quantise(q, std::clamp(x, -1.0, 0.9999999));
                 }
                 if (layer == 2 && q.grouped)

@@ -129,6 +129,7 @@ const AllocTable& Table(int index) { return T().alloc[index]; }
 const QuantClass& Class(int index) { return T().classes[index]; }
 int LayerOneClass(int code) { return code >= 1 && code <= 14 ? T().alloc[5].cls[0][code] : -1; }
 double ScaleFactor(int index) { return index >= 0 && index < 63 ? T().scf[index] : 0.0; }
+const double* ScaleFactors() { return T().scf; }
 
 int ParseHeader(Mp2HeaderWord w, bool allowReduced, FrameInfo* info) {
     const int layer = LayerOf(w);
@@ -397,8 +398,7 @@ void Mp2BitWriter::Reset() {
     m_overflow = false;
 }
 
-void Mp2BitWriter::Write(uint32_t value, int n) {
-    if (n <= 0) return;
+void Mp2BitWriter::WriteSlow(uint32_t value, int n) {
     if (n > 32 || m_bits + static_cast<uint64_t>(n) > m_buf.size() * 8) {
         m_overflow = true;
         return;

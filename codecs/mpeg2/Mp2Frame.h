@@ -76,6 +76,7 @@ const QuantClass& Class(int index);
 // Class of a Layer I allocation code 1..14.
 int LayerOneClass(int code);
 double ScaleFactor(int index);  // 0..62
+const double* ScaleFactors();    // all 63, for loops that look up many
 
 // Everything derived from a header that passed the checks.
 struct FrameInfo {
@@ -217,7 +218,20 @@ class Mp2BitWriter {
 public:
     explicit Mp2BitWriter(int capacityBytes = 12288) : m_buf(static_cast<size_t>(capacityBytes), 0) {}
     void Reset();
-    void Write(uint32_t value, int n);  // n 0..32
+    // n 0..32. The bits go in with one 64-bit read and write of the bytes
+    // they fall in (the bytes ahead are still zero).
+    void Write(uint32_t value, int n) {
+        if (n <= 0) return;
+        const uint64_t byte = m_bits >> 3;
+        if (n <= 32 && byte + 8 <= m_buf.size()) {
+            const uint64_t bits = value & (0xFFFFFFFFull >> (32 - n));
+            uint8_t* p = m_buf.data() + byte;
+            PutBe64(p, GetBe64(p) | (bits << (64 - static_cast<int>(m_bits & 7) - n)));
+            m_bits += static_cast<uint64_t>(n);
+            return;
+        }
+        WriteSlow(value, n);
+    }
     void WriteBytes(const uint8_t* bytes, int count);
     int BitCount() const { return static_cast<int>(m_bits); }
     bool Overflowed() const { return m_overflow; }
@@ -227,6 +241,8 @@ public:
     int FlushBytes() const { return static_cast<int>((m_bits + 7) / 8); }
 
 private:
+    void WriteSlow(uint32_t value, int n);
+
     std::vector<uint8_t> m_buf;
     uint64_t m_bits = 0;
     bool m_overflow = false;

@@ -2,9 +2,21 @@
 
 const SMp2Kernels& Mp2Kernels(EVectorPath path) {
     if (!VectorPathSupported(path)) return mp2kernels::kScalar;
+    switch (path) {
+    case EVectorPath::Scalar:
+        break;
+    case EVectorPath::Sse2:
 #if defined(__SSE2__)
-    // No AVX2 set yet: what runs on AVX2 is the SSE2 set.
-    if (path == EVectorPath::Sse2 || path == EVectorPath::Avx2) return mp2kernels::kSse2;
+        return mp2kernels::kSse2;
+#else
+        break;
 #endif
+    case EVectorPath::Avx2:
+#if defined(__x86_64__) || defined(__i386__)
+        return mp2kernels::kAvx2;
+#else
+        break;
+#endif
+    }
     return mp2kernels::kScalar;
 }

@@ -10,6 +10,12 @@ struct SMp2Kernels {
     // rounded half to even whatever the rounding mode (NaN gives 0), written
     // interleaved.
     void (*pcm16)(const float* left, const float* right, int16_t* out, int n);
+    // Analysis window: y[i] = sum over j = 0 .. 7 of c[64j + i] h[64j + i]; i < 64.
+    void (*analysisWindow)(const float* c, const float* h, float* y);
+    // Analysis matrix, m[16n + k] = cos((2k + 1) n pi / 64): with e[k] and o[k]
+    // the sums of a[n] m[16n + k] over even and odd n in rising order,
+    // out[k] = e[k] + o[k] and out[31 - k] = e[k] - o[k]; k < 16.
+    void (*analysisMatrix)(const float* a, const float* m, float* out);
 };
 
 // The set for path, or the scalar set when the processor cannot run it.
@@ -30,5 +36,8 @@ namespace mp2kernels {
 extern const SMp2Kernels kScalar;
 #if defined(__SSE2__)
 extern const SMp2Kernels kSse2;
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+extern const SMp2Kernels kAvx2;
 #endif
 }  // namespace mp2kernels

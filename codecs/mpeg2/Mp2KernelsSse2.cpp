@@ -42,9 +42,38 @@ void Pcm16(const float* left, const float* right, int16_t* out, int n) {
     }
 }
 
+void AnalysisWindow(const float* c, const float* h, float* y) {
+    __m128 acc[16];
+    for (__m128& a : acc) a = _mm_setzero_ps();
+    for (int j = 0; j < 8; ++j)
+#pragma GCC unroll 16
+        for (int q = 0; q < 16; ++q)
+            acc[q] = _mm_add_ps(acc[q], _mm_mul_ps(_mm_loadu_ps(c + 64 * j + 4 * q), _mm_loadu_ps(h + 64 * j + 4 * q)));
+    for (int q = 0; q < 16; ++q) _mm_storeu_ps(y + 4 * q, acc[q]);
+}
+
+void AnalysisMatrix(const float* a, const float* m, float* out) {
+    __m128 even[4], odd[4];
+    for (int q = 0; q < 4; ++q) even[q] = odd[q] = _mm_setzero_ps();
+#pragma GCC unroll 16
+    for (int n = 0; n < 32; n += 2) {
+        const __m128 x = _mm_set1_ps(a[n]), y = _mm_set1_ps(a[n + 1]);
+        for (int q = 0; q < 4; ++q) {
+            even[q] = _mm_add_ps(even[q], _mm_mul_ps(x, _mm_loadu_ps(m + 16 * n + 4 * q)));
+            odd[q] = _mm_add_ps(odd[q], _mm_mul_ps(y, _mm_loadu_ps(m + 16 * (n + 1) + 4 * q)));
+        }
+    }
+    for (int q = 0; q < 4; ++q) {
+        _mm_storeu_ps(out + 4 * q, _mm_add_ps(even[q], odd[q]));
+        // Bands 31 - k run downwards: reverse each group of four.
+        const __m128 d = _mm_sub_ps(even[q], odd[q]);
+        _mm_storeu_ps(out + 28 - 4 * q, _mm_shuffle_ps(d, d, _MM_SHUFFLE(0, 1, 2, 3)));
+    }
+}
+
 }  // namespace
 
 namespace mp2kernels {
-const SMp2Kernels kSse2 = {Pcm16};
+const SMp2Kernels kSse2 = {Pcm16, AnalysisWindow, AnalysisMatrix};
 }
 #endif

@@ -46,6 +46,18 @@ TEST(Mp2Kernels, EveryPathThisProcessorRunsGivesTheScalarBits) {
             SCOPED_TRACE(testing::Message() << VectorPathName(path) << ", seed " << seed);
             const std::vector<float> left = Samples(seed, kN);
             const std::vector<float> right = Samples(seed + 50, kN);
+            const std::vector<float> c = PatternValues(512, seed + 100);
+            const std::vector<float> h = PatternValues(512, seed + 200);
+            std::vector<float> y0(64), y1(64);
+            scalar.analysisWindow(c.data(), h.data(), y0.data());
+            k.analysisWindow(c.data(), h.data(), y1.data());
+            EXPECT_TRUE(SameBits(y0, y1)) << "analysis window";
+            const std::vector<float> a = PatternValues(32, seed + 300);
+            const std::vector<float> m = PatternValues(512, seed + 400);
+            std::vector<float> o0(32), o1(32);
+            scalar.analysisMatrix(a.data(), m.data(), o0.data());
+            k.analysisMatrix(a.data(), m.data(), o1.data());
+            EXPECT_TRUE(SameBits(o0, o1)) << "analysis matrix";
             for (const float* r : {static_cast<const float*>(nullptr), right.data()}) {
                 std::vector<int16_t> a(2 * kN, 0x5A5A), b(2 * kN, 0x5A5A);
                 scalar.pcm16(left.data(), r, a.data(), kN);
