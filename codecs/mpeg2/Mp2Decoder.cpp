@@ -9,10 +9,15 @@
 #include "codecs/MulAdd.h"
 #include "codecs/mp3dec/Mp3Kernels.h"
 #include "codecs/mpeg2/Mp2Kernels.h"
+#include "codecs/mpeg2/Mp2LaneDct.h"
 #include "codecs/SubbandDct.h"
 #include "codecs/mpeg2/Mp2Filters.h"
 #include "codecs/mpeg2/Spl.h"
 #include "codecs/mpeg2/tables/window_synthesis_D_B3.h"
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -22,6 +27,7 @@ constexpr float kPcmScale = 32768.0f;
 
 struct SynthesisTables {
     CSubbandDct dct;
+    CMp2LaneDct laneDct;
     // Full width: the window on the 16-bit scale (a power of two, so every
     // product and sum is the unscaled one times 32768, bit for bit).
     float d32[512];
@@ -37,6 +43,29 @@ struct SynthesisTables {
 const SynthesisTables& Synth() {
     static const SynthesisTables kTables;
     return kTables;
+}
+
+// The three values of each grouped codeword, split once instead of by two
+// divisions per codeword; kBadCode where the third value is out of range.
+constexpr uint32_t kBadCode = 0xFFFFFFFF;
+struct GroupedCodes {
+    uint32_t split[mp2::kClassCount][1024] = {};
+    GroupedCodes() {
+        for (int i = 0; i < mp2::kClassCount; ++i) {
+            const mp2::QuantClass& q = mp2::Class(i);
+            if (!q.grouped || q.bits > 10) continue;
+            const uint32_t steps = static_cast<uint32_t>(q.steps);
+            for (uint32_t code = 0; code < (1u << q.bits); ++code) {
+                const uint32_t v0 = code % steps, v1 = (code / steps) % steps, v2 = code / steps / steps;
+                split[i][code] = v2 >= steps ? kBadCode : (v0 | (v1 << 8) | (v2 << 16));
+            }
+        }
+    }
+};
+
+const GroupedCodes& Grouped() {
+    static const GroupedCodes kCodes;
+    return kCodes;
 }
 
 }  // namespace
@@ -207,10 +236,32 @@ void Silence(Mp2Decoder* d, Mp2PcmBlock* pcm) {
 
 // V[i] = X[i + n/2] of the n-point DCT X of the subband samples, with X[n] = 0,
 // X[2n - i] = -X[i] and X[2n + i] = -X[i] filling the 2n values of a block.
-void Matrix(const CSubbandDct& dct, const float* s, int n, float* v) {
-    float x[32];
-    std::memcpy(x, s, sizeof(float) * static_cast<size_t>(n));
-    dct.Run(x, n);
+#if defined(__SSE2__)
+// Spread for n = 32 four values at a time: v[16 + m] = -x[32 - m] with x[32] = 0.
+void Spread32(const float* x, float* v) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    float xe[36];
+    std::memcpy(xe, x, 32 * sizeof(float));
+    xe[32] = 0.0f;
+    for (int q = 0; q < 16; q += 4) {
+        _mm_storeu_ps(v + q, _mm_loadu_ps(x + 16 + q));
+        _mm_storeu_ps(v + 48 + q, _mm_xor_ps(_mm_loadu_ps(x + q), sign));
+    }
+    for (int m = 0; m < 32; m += 4) {
+        const __m128 r = _mm_loadu_ps(xe + 29 - m);  // x[29 - m] .. x[32 - m]
+        _mm_storeu_ps(v + 16 + m, _mm_xor_ps(_mm_shuffle_ps(r, r, _MM_SHUFFLE(0, 1, 2, 3)), sign));
+    }
+    v[16] = 0.0f;
+}
+#endif
+
+void Spread(const float* x, int n, float* v) {
+#if defined(__SSE2__)
+    if (n == 32) {
+        Spread32(x, v);
+        return;
+    }
+#endif
     const int h = n / 2;
     for (int j = 0; j < h; ++j) v[j] = x[h + j];
     v[h] = 0.0f;
@@ -229,12 +280,20 @@ void Window(const float* d, const float* v, int n, float* out) {
     for (int j = 0; j < n; ++j) out[j] = acc[j] * kPcmScale;
 }
 
-void Synthesise32(Mp2Decoder* d, int ch, const float* s, float* out) {
+void Matrix(const CSubbandDct& dct, const float* s, int n, float* v) {
+    float x[32];
+    std::memcpy(x, s, sizeof(float) * static_cast<size_t>(n));
+    dct.Run(x, n);
+    Spread(x, n, v);
+}
+
+// One block whose DCT x is done.
+void Synthesise32(Mp2Decoder* d, int ch, const float* x, float* out) {
     const SynthesisTables& t = Synth();
     int& off = d->off32[ch];
     off = (off - 64) & 1023;
     float* v = d->v32[ch] + off;
-    Matrix(t.dct, s, 32, v);
+    Spread(x, 32, v);
     std::memcpy(v + 1024, v, 64 * sizeof(float));
     // Taps 2i and 2i + 1 of the window are the Layer III window's pair i.
     d->synthKernels->window(v, t.d32, out);
@@ -350,6 +409,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
     // Samples. What each coded subband needs is looked up once per frame.
     const int perGranule = layer2 ? 3 : 1;
     const mp2::QuantClass* cls[2][32] = {};
+    const uint32_t* split[2][32] = {};
     double unit[2][32] = {};
     double scale[2][32][3] = {};
     for (int sb = 0; sb < fi.sblimit; ++sb)
@@ -357,6 +417,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
             if (!alloc[ch][sb]) continue;
             const mp2::QuantClass& q = mp2::Class(t.cls[sb][alloc[ch][sb]]);
             cls[ch][sb] = &q;
+            if (layer2 && q.grouped && q.bits <= 10) split[ch][sb] = Grouped().split[t.cls[sb][alloc[ch][sb]]];
             unit[ch][sb] = 1.0 / static_cast<double>(1 << (q.fracBits - 1));  // a power of two: exact
             for (int p = 0; p < 3; ++p) scale[ch][sb][p] = mp2::ScaleFactor(scf[ch][sb][p]);
         }
@@ -371,7 +432,15 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                 const mp2::QuantClass* q = cls[ch][sb];
                 if (!q) continue;
                 uint32_t vals[3] = {0, 0, 0};
-                if (layer2 && q->grouped) {
+                if (const uint32_t* codes = split[ch][sb]) {
+                    uint32_t code = 0;
+                    if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
+                    const uint32_t three = codes[code];
+                    if (three == kBadCode) return kMp2BadSamples;
+                    vals[0] = three & 0xFF;
+                    vals[1] = (three >> 8) & 0xFF;
+                    vals[2] = three >> 16;
+                } else if (layer2 && q->grouped) {
                     uint32_t code = 0;
                     if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
                     const uint32_t steps = static_cast<uint32_t>(q->steps);
@@ -460,11 +529,15 @@ void Reconstruct(Mp2Decoder* d, const mp2::FrameInfo& fi) {
     const int factor = RateFactor(fi);
     for (int ch = 0; ch < nch; ++ch) {
         float* out = d->block[ch];
-        for (int b = 0; b < blocks; ++b) {
-            if (d->halfWidth)
-                Synthesise16(d, ch, d->sb[ch][b], out + b * step);
-            else
-                Synthesise32(d, ch, d->sb[ch][b], out + b * step);
+        if (d->halfWidth) {
+            for (int b = 0; b < blocks; ++b) Synthesise16(d, ch, d->sb[ch][b], out + b * step);
+        } else {
+            // The blocks' DCTs four at a time (in place), then each block's window in order.
+            const CMp2LaneDct& dct = Synth().laneDct;
+            for (int b = 0; b < blocks; b += 4) {
+                dct.Run4(d->sb[ch] + b);
+                for (int l = 0; l < 4; ++l) Synthesise32(d, ch, d->sb[ch][b + l], out + (b + l) * step);
+            }
         }
         const int n = blocks * step;
         if (factor > 1) {

@@ -185,7 +185,7 @@ public:
     static constexpr int kBytes = 4096;
 
     void Load(Mp2BitReader& reader);
-    int Read(int n, uint32_t* value) {
+    [[gnu::always_inline]] int Read(int n, uint32_t* value) {
         if (m_bit + static_cast<uint64_t>(n) <= m_limit) {
             const uint64_t w = GetBe64(m_copy + (m_bit >> 3)) << (m_bit & 7);
             *value = static_cast<uint32_t>((w >> 1) >> (63 - n));  // n = 0 reads 0

@@ -1,5 +1,6 @@
 #include "tools/velmora-codec/WavWriter.h"
 
+#include <bit>
 #include <cstring>
 
 #include "common/ByteOrder.h"
@@ -62,7 +63,10 @@ bool CWavWriter::Append(const int16_t* samples, size_t count) {
         const size_t room = (m_block.size() - m_held) / 2;
         const size_t n = count < room ? count : room;
         uint8_t* p = m_block.data() + m_held;
-        for (size_t i = 0; i < n; ++i) PutLe16(p + 2 * i, static_cast<uint16_t>(samples[i]));
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(p, samples, 2 * n);
+        else
+            for (size_t i = 0; i < n; ++i) PutLe16(p + 2 * i, static_cast<uint16_t>(samples[i]));
         m_held += 2 * n;
         samples += n;
         count -= n;
