@@ -50,6 +50,7 @@ const SynthesisTables& Synth() {
 constexpr uint32_t kBadCode = 0xFFFFFFFF;
 struct GroupedCodes {
     uint32_t split[mp2::kClassCount][1024] = {};
+    double level[mp2::kClassCount][9] = {};  // the requantised value of each step, as the loop would make it
     GroupedCodes() {
         for (int i = 0; i < mp2::kClassCount; ++i) {
             const mp2::QuantClass& q = mp2::Class(i);
@@ -59,6 +60,8 @@ struct GroupedCodes {
                 const uint32_t v0 = code % steps, v1 = (code / steps) % steps, v2 = code / steps / steps;
                 split[i][code] = v2 >= steps ? kBadCode : (v0 | (v1 << 8) | (v2 << 16));
             }
+            const double unit = 1.0 / static_cast<double>(1 << (q.fracBits - 1));
+            for (uint32_t v = 0; v < steps && v < 9; ++v) level[i][v] = q.c * (static_cast<double>(v) * unit - 1.0 + q.d);
         }
     }
 };
@@ -410,6 +413,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
     const int perGranule = layer2 ? 3 : 1;
     const mp2::QuantClass* cls[2][32] = {};
     const uint32_t* split[2][32] = {};
+    const double* level[2][32] = {};
     double unit[2][32] = {};
     double scale[2][32][3] = {};
     for (int sb = 0; sb < fi.sblimit; ++sb)
@@ -417,7 +421,10 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
             if (!alloc[ch][sb]) continue;
             const mp2::QuantClass& q = mp2::Class(t.cls[sb][alloc[ch][sb]]);
             cls[ch][sb] = &q;
-            if (layer2 && q.grouped && q.bits <= 10) split[ch][sb] = Grouped().split[t.cls[sb][alloc[ch][sb]]];
+            if (layer2 && q.grouped && q.bits <= 10 && q.steps <= 9) {
+                split[ch][sb] = Grouped().split[t.cls[sb][alloc[ch][sb]]];
+                level[ch][sb] = Grouped().level[t.cls[sb][alloc[ch][sb]]];
+            }
             unit[ch][sb] = 1.0 / static_cast<double>(1 << (q.fracBits - 1));  // a power of two: exact
             for (int p = 0; p < 3; ++p) scale[ch][sb][p] = mp2::ScaleFactor(scf[ch][sb][p]);
         }
@@ -431,16 +438,23 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                 if (shared && ch == 1) break;
                 const mp2::QuantClass* q = cls[ch][sb];
                 if (!q) continue;
-                uint32_t vals[3] = {0, 0, 0};
+                const double own = scale[ch][sb][part];
+                const double other = shared ? scale[1][sb][part] : 0.0;
                 if (const uint32_t* codes = split[ch][sb]) {
                     uint32_t code = 0;
                     if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
                     const uint32_t three = codes[code];
                     if (three == kBadCode) return kMp2BadSamples;
-                    vals[0] = three & 0xFF;
-                    vals[1] = (three >> 8) & 0xFF;
-                    vals[2] = three >> 16;
-                } else if (layer2 && q->grouped) {
+                    const double* lv = level[ch][sb];
+                    const double x[3] = {lv[three & 0xFF], lv[(three >> 8) & 0xFF], lv[three >> 16]};
+                    for (int j = 0; j < 3; ++j) {
+                        d->sb[ch][block + j][sb] = static_cast<float>(x[j] * own);
+                        if (shared) d->sb[1][block + j][sb] = static_cast<float>(x[j] * other);
+                    }
+                    continue;
+                }
+                uint32_t vals[3] = {0, 0, 0};
+                if (layer2 && q->grouped) {
                     uint32_t code = 0;
                     if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
                     const uint32_t steps = static_cast<uint32_t>(q->steps);
@@ -455,8 +469,6 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                         if (vals[j] >= static_cast<uint32_t>(q->steps)) return kMp2BadSamples;
                     }
                 }
-                const double own = scale[ch][sb][part];
-                const double other = shared ? scale[1][sb][part] : 0.0;
                 const double u = unit[ch][sb];
                 for (int j = 0; j < perGranule; ++j) {
                     const double x = q->c * (static_cast<double>(vals[j]) * u - 1.0 + q->d);
