@@ -428,53 +428,74 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
             unit[ch][sb] = 1.0 / static_cast<double>(1 << (q.fracBits - 1));  // a power of two: exact
             for (int p = 0; p < 3; ++p) scale[ch][sb][p] = mp2::ScaleFactor(scf[ch][sb][p]);
         }
+    // The coded subbands in the order their samples come, each with what its
+    // samples need.
+    struct Band {
+        const mp2::QuantClass* q;
+        const uint32_t* split;  // grouped: the codeword's three steps
+        const double* level;    // grouped: each step's value
+        const double* own;      // scale factor per part
+        const double* other;    // the second channel's, for a shared subband
+        double unit;
+        float* out;             // column in d->sb, one block per 32 floats
+        float* otherOut;
+    };
+    Band bands[64];
+    int bandCount = 0;
+    for (int sb = 0; sb < fi.sblimit; ++sb) {
+        const bool shared = sb >= fi.bound;
+        for (int ch = 0; ch < nch; ++ch) {
+            if (shared && ch == 1) break;
+            if (!cls[ch][sb]) continue;
+            bands[bandCount++] = {cls[ch][sb],         split[ch][sb],     level[ch][sb], scale[ch][sb],
+                                  shared ? scale[1][sb] : nullptr, unit[ch][sb], &d->sb[ch][0][sb],
+                                  shared ? &d->sb[1][0][sb] : nullptr};
+        }
+    }
     std::memset(d->sb, 0, sizeof d->sb);
     for (int gr = 0; gr < 12; ++gr) {
         const int part = layer2 ? gr / 4 : 0;
         const int block = gr * perGranule;
-        for (int sb = 0; sb < fi.sblimit; ++sb) {
-            const bool shared = sb >= fi.bound;
-            for (int ch = 0; ch < nch; ++ch) {
-                if (shared && ch == 1) break;
-                const mp2::QuantClass* q = cls[ch][sb];
-                if (!q) continue;
-                const double own = scale[ch][sb][part];
-                const double other = shared ? scale[1][sb][part] : 0.0;
-                if (const uint32_t* codes = split[ch][sb]) {
-                    uint32_t code = 0;
-                    if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
-                    const uint32_t three = codes[code];
-                    if (three == kBadCode) return kMp2BadSamples;
-                    const double* lv = level[ch][sb];
-                    const double x[3] = {lv[three & 0xFF], lv[(three >> 8) & 0xFF], lv[three >> 16]};
-                    for (int j = 0; j < 3; ++j) {
-                        d->sb[ch][block + j][sb] = static_cast<float>(x[j] * own);
-                        if (shared) d->sb[1][block + j][sb] = static_cast<float>(x[j] * other);
-                    }
-                    continue;
+        for (int i = 0; i < bandCount; ++i) {
+            const Band& band = bands[i];
+            const mp2::QuantClass* q = band.q;
+            const double own = band.own[part];
+            float* out = band.out + 32 * block;
+            float* otherOut = band.otherOut ? band.otherOut + 32 * block : nullptr;
+            if (band.split) {
+                uint32_t code = 0;
+                if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
+                const uint32_t three = band.split[code];
+                if (three == kBadCode) return kMp2BadSamples;
+                const double x[3] = {band.level[three & 0xFF], band.level[(three >> 8) & 0xFF], band.level[three >> 16]};
+                for (int j = 0; j < 3; ++j) out[32 * j] = static_cast<float>(x[j] * own);
+                if (otherOut) {
+                    const double other = band.other[part];
+                    for (int j = 0; j < 3; ++j) otherOut[32 * j] = static_cast<float>(x[j] * other);
                 }
-                uint32_t vals[3] = {0, 0, 0};
-                if (layer2 && q->grouped) {
-                    uint32_t code = 0;
-                    if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
-                    const uint32_t steps = static_cast<uint32_t>(q->steps);
-                    vals[0] = code % steps;
-                    code /= steps;
-                    vals[1] = code % steps;
-                    vals[2] = code / steps;
-                    if (vals[2] >= steps) return kMp2BadSamples;
-                } else {
-                    for (int j = 0; j < perGranule; ++j) {
-                        if ((s = Get(c, q->bits, &vals[j], kMp2BadSamples)) != 0) return s;
-                        if (vals[j] >= static_cast<uint32_t>(q->steps)) return kMp2BadSamples;
-                    }
-                }
-                const double u = unit[ch][sb];
+                continue;
+            }
+            uint32_t vals[3] = {0, 0, 0};
+            if (layer2 && q->grouped) {
+                uint32_t code = 0;
+                if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
+                const uint32_t steps = static_cast<uint32_t>(q->steps);
+                vals[0] = code % steps;
+                code /= steps;
+                vals[1] = code % steps;
+                vals[2] = code / steps;
+                if (vals[2] >= steps) return kMp2BadSamples;
+            } else {
                 for (int j = 0; j < perGranule; ++j) {
-                    const double x = q->c * (static_cast<double>(vals[j]) * u - 1.0 + q->d);
-                    d->sb[ch][block + j][sb] = static_cast<float>(x * own);
-                    if (shared) d->sb[1][block + j][sb] = static_cast<float>(x * other);
+                    if ((s = Get(c, q->bits, &vals[j], kMp2BadSamples)) != 0) return s;
+                    if (vals[j] >= static_cast<uint32_t>(q->steps)) return kMp2BadSamples;
                 }
+            }
+            const double other = otherOut ? band.other[part] : 0.0;
+            for (int j = 0; j < perGranule; ++j) {
+                const double x = q->c * (static_cast<double>(vals[j]) * band.unit - 1.0 + q->d);
+                out[32 * j] = static_cast<float>(x * own);
+                if (otherOut) otherOut[32 * j] = static_cast<float>(x * other);
             }
         }
     }

@@ -1,7 +1,7 @@
 #include "tools/velmora-codec/ByteFile.h"
 
 namespace {
-constexpr size_t kBufferBytes = 1 << 20;
+constexpr size_t kBufferBytes = 1 << 16;
 }  // namespace
 
 CByteFile::~CByteFile() {
