@@ -217,16 +217,44 @@ int Mp2ReducedRateClass(Mp2HeaderWord w) {
     return k == 4 ? 502 : 503;
 }
 
-uint16_t Mp2Crc16(const uint8_t* bytes, int bitOffset, int sideBits) {
-    uint32_t crc = 0xFFFF;
-    auto bitAt = [&](int i) { return (bytes[i >> 3] >> (7 - (i & 7))) & 1; };
-    auto feed = [&](int bit) {
+namespace {
+
+// The CRC-16 (polynomial 0x8005, first bit highest) of each byte, for taking
+// whole bytes in one step.
+struct CrcTable {
+    uint16_t next[256];
+    CrcTable() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t crc = i << 8;
+            for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x8005) & 0xFFFF : (crc << 1) & 0xFFFF;
+            next[i] = static_cast<uint16_t>(crc);
+        }
+    }
+};
+
+// Feeds count bits from bit first of bytes.
+uint32_t CrcFeed(uint32_t crc, const uint8_t* bytes, int first, int count) {
+    static const CrcTable kTable;
+    int i = first;
+    const int end = first + count;
+    auto bit = [&]() {
+        const uint32_t b = (bytes[i >> 3] >> (7 - (i & 7))) & 1;
         const uint32_t top = (crc >> 15) & 1;
         crc = (crc << 1) & 0xFFFF;
-        if (top ^ static_cast<uint32_t>(bit)) crc ^= 0x8005;
+        if (top ^ b) crc ^= 0x8005;
+        ++i;
     };
-    for (int i = 0; i < 16; ++i) feed(bitAt(bitOffset + i));
-    for (int i = 0; i < sideBits; ++i) feed(bitAt(bitOffset + 32 + i));
+    while (i < end && (i & 7) != 0) bit();
+    for (; i + 8 <= end; i += 8) crc = ((crc << 8) & 0xFFFF) ^ kTable.next[((crc >> 8) ^ bytes[i >> 3]) & 0xFF];
+    while (i < end) bit();
+    return crc;
+}
+
+}  // namespace
+
+uint16_t Mp2Crc16(const uint8_t* bytes, int bitOffset, int sideBits) {
+    uint32_t crc = CrcFeed(0xFFFF, bytes, bitOffset, 16);
+    crc = CrcFeed(crc, bytes, bitOffset + 32, sideBits);
     return static_cast<uint16_t>(crc);
 }
 
