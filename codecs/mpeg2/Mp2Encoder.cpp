@@ -209,19 +209,36 @@ int Cost(const Alloc& s, const Cand& c) {
     return cost;
 }
 
-bool Before(const Alloc& s, const Cand& a, const Cand& b) {
-    const int da = s.deficit[a.ch][a.sb], db = s.deficit[b.ch][b.sb];
-    if (da != db) return da > db;
-    return a.sb < b.sb;
-}
+struct CandList {
+    Cand c[64];  // two channels of 32 subbands at most
+    int n = 0;
+    void Add(const Cand& x) { c[n++] = x; }
+};
+
+// The walk's order as one number: a comes before b (the larger deficit, on
+// a tie the lower subband) exactly when its key is larger.
+int64_t Key(const Alloc& s, const Cand& c) { return int64_t{s.deficit[c.ch][c.sb]} * 64 + (31 - c.sb); }
 
 // Greedy pass: the head of the list takes a step when it fits, else it is
 // passed over for good. stopBelow: the walk ends at a head deficit below it.
-void Greedy(Alloc& s, std::vector<Cand>& list, int& avail, int stopBelow) {
-    std::stable_sort(list.begin(), list.end(), [&](const Cand& a, const Cand& b) { return Before(s, a, b); });
-    size_t i = 0;
-    while (i < list.size()) {
-        const Cand c = list[i];
+void Greedy(Alloc& s, CandList& list, int& avail, int stopBelow) {
+    const int n = list.n;
+    int64_t key[64];
+    // Insertion sort, largest key first; equal keys keep their order.
+    for (int i = 0; i < n; ++i) {
+        const Cand c = list.c[i];
+        const int64_t k = Key(s, c);
+        int j = i;
+        for (; j > 0 && key[j - 1] < k; --j) {
+            key[j] = key[j - 1];
+            list.c[j] = list.c[j - 1];
+        }
+        key[j] = k;
+        list.c[j] = c;
+    }
+    int i = 0;
+    while (i < n) {
+        const Cand c = list.c[i];
         if (s.deficit[c.ch][c.sb] < stopBelow) break;
         const int cost = Cost(s, c);
         if (cost > avail) {
@@ -231,15 +248,23 @@ void Greedy(Alloc& s, std::vector<Cand>& list, int& avail, int stopBelow) {
         avail -= cost;
         s.deficit[c.ch][c.sb] -= s.Gain(c.sb, s.alloc[c.ch][c.sb]);
         ++s.alloc[c.ch][c.sb];
-        for (size_t j = i; j + 1 < list.size() && !Before(s, list[j], list[j + 1]); ++j) std::swap(list[j], list[j + 1]);
+        // Down past every entry it no longer comes before.
+        const int64_t k = Key(s, c);
+        int j = i;
+        for (; j + 1 < n && !(k > key[j + 1]); ++j) {
+            key[j] = key[j + 1];
+            list.c[j] = list.c[j + 1];
+        }
+        key[j] = k;
+        list.c[j] = c;
     }
 }
 
 void AllocatePlain(Alloc& s, int budget, bool freeFormat, double threshold) {
     int avail = budget - s.FieldBits(s.sblimit);
-    std::vector<Cand> list;
+    CandList list;
     for (int sb = 0; sb < s.sblimit; ++sb)
-        for (int ch = 0; ch < s.nch; ++ch) list.push_back({ch, sb, false});
+        for (int ch = 0; ch < s.nch; ++ch) list.Add({ch, sb, false});
     if (freeFormat) {
         Greedy(s, list, avail, 1);
         return;
@@ -287,18 +312,18 @@ int AllocateJoint(Alloc& s, const int (*smr)[32], int budget, bool freeFormat, i
         }
     }
     auto build = [&](int b) {
-        std::vector<Cand> list;
+        CandList list;
         for (int sb = 0; sb < s.sblimit; ++sb) {
             if (sb < b) {
-                list.push_back({0, sb, false});
-                list.push_back({1, sb, false});
+                list.Add({0, sb, false});
+                list.Add({1, sb, false});
             } else {
-                list.push_back({s.stronger[sb], sb, true});
+                list.Add({s.stronger[sb], sb, true});
             }
         }
         return list;
     };
-    std::vector<Cand> list = build(bound);
+    CandList list = build(bound);
     int avail = budget - s.Bits(bound);
     *raisesOut = 0;
     if (freeFormat) {
