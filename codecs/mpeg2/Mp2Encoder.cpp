@@ -532,20 +532,30 @@ int Mp2EncodeFrame(const Mp2FrameControl* control, const Mp2PcmBlock* pcm, const
     }
     // 4. Input conversion.
     const int nch = fi.channels;
-    for (int i = 0; i < inSamples; ++i) {
-        float v[2];
-        for (int c = 0; c < e->inChannels; ++c) {
-            const size_t at = static_cast<size_t>(i) * static_cast<size_t>(e->inChannels) + static_cast<size_t>(c);
-            v[c] = e->width == 1 ? static_cast<float>(static_cast<const int16_t*>(pcm->data)[at])
-                                 : static_cast<float>((static_cast<int>(static_cast<const uint8_t*>(pcm->data)[at]) - 128) * 256);
+    const int16_t* in16 = static_cast<const int16_t*>(pcm->data);
+    if (e->width == 1 && e->layout == 0x86) {  // the engine's stereo: one plain pass
+        for (int i = 0; i < inSamples; ++i) {
+            e->input[0][i] = static_cast<float>(in16[2 * i]);
+            e->input[1][i] = static_cast<float>(in16[2 * i + 1]);
         }
-        switch (e->layout) {
-            case 0x40: e->input[0][i] = v[0]; break;
-            case 0x81: e->input[0][i] = v[1]; break;
-            case 0x82: e->input[0][i] = v[0]; break;
-            case 0x83: e->input[0][i] = static_cast<float>((static_cast<int>(v[0]) + static_cast<int>(v[1])) >> 1); break;
-            case 0x86: e->input[0][i] = v[0]; e->input[1][i] = v[1]; break;
-            default: e->input[0][i] = v[1]; e->input[1][i] = v[0]; break;
+    } else if (e->width == 1 && e->layout == 0x40) {
+        for (int i = 0; i < inSamples; ++i) e->input[0][i] = static_cast<float>(in16[i]);
+    } else {
+        for (int i = 0; i < inSamples; ++i) {
+            float v[2];
+            for (int c = 0; c < e->inChannels; ++c) {
+                const size_t at = static_cast<size_t>(i) * static_cast<size_t>(e->inChannels) + static_cast<size_t>(c);
+                v[c] = e->width == 1 ? static_cast<float>(static_cast<const int16_t*>(pcm->data)[at])
+                                     : static_cast<float>((static_cast<int>(static_cast<const uint8_t*>(pcm->data)[at]) - 128) * 256);
+            }
+            switch (e->layout) {
+                case 0x40: e->input[0][i] = v[0]; break;
+                case 0x81: e->input[0][i] = v[1]; break;
+                case 0x82: e->input[0][i] = v[0]; break;
+                case 0x83: e->input[0][i] = static_cast<float>((static_cast<int>(v[0]) + static_cast<int>(v[1])) >> 1); break;
+                case 0x86: e->input[0][i] = v[0]; e->input[1][i] = v[1]; break;
+                default: e->input[0][i] = v[1]; e->input[1][i] = v[0]; break;
+            }
         }
     }
     // 5. Decimation to the coded rate.
