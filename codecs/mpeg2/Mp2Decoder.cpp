@@ -567,7 +567,12 @@ void Reconstruct(Mp2Decoder* d, const mp2::FrameInfo& fi) {
         } else {
             // The blocks' DCTs four at a time (in place), then each block's window in order.
             const CMp2LaneDct& dct = Synth().laneDct;
-            for (int b = 0; b < blocks; b += 4) {
+            int b = 0;
+            for (; dct.Wide() && b + 8 <= blocks; b += 8) {
+                dct.Run8(d->sb[ch] + b);
+                for (int l = 0; l < 8; ++l) Synthesise32(d, ch, d->sb[ch][b + l], out + (b + l) * step);
+            }
+            for (; b < blocks; b += 4) {
                 dct.Run4(d->sb[ch] + b);
                 for (int l = 0; l < 4; ++l) Synthesise32(d, ch, d->sb[ch][b + l], out + (b + l) * step);
             }
