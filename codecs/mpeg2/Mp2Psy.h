@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "codecs/simd/VectorPath.h"
+
 namespace mp2 {
 
 class PsyModel1 {
@@ -15,6 +17,9 @@ public:
     // scfMax: per subband the largest scale factor value; smr out per subband in dB.
     void Compute(const float* samples, const double* scfMax, int sblimit, int* smr);
     int FftSize() const { return m_n; }
+    // The FFT's instruction set (the widest the processor has unless told);
+    // every one gives the same bits.
+    void UseVectorPath(EVectorPath path);
 
 private:
     struct Line {
@@ -23,6 +28,7 @@ private:
         double thr;
     };
     int m_n = 0;
+    EVectorPath m_path = BestVectorPath();
     std::vector<Line> m_lines;    // the model's frequency table
     std::vector<int> m_bandEdges;  // critical band boundaries (FFT lines)
     std::vector<int> m_indexOfLine;  // FFT line -> nearest table row
