@@ -237,8 +237,6 @@ void Silence(Mp2Decoder* d, Mp2PcmBlock* pcm) {
         std::memset(pcm->data, 0, static_cast<size_t>(total) * 2);
 }
 
-// V[i] = X[i + n/2] of the n-point DCT X of the subband samples, with X[n] = 0,
-// X[2n - i] = -X[i] and X[2n + i] = -X[i] filling the 2n values of a block.
 #if defined(__SSE2__)
 // Spread for n = 32 four values at a time: v[16 + m] = -x[32 - m] with x[32] = 0.
 void Spread32(const float* x, float* v) {
@@ -258,6 +256,8 @@ void Spread32(const float* x, float* v) {
 }
 #endif
 
+// V[i] = X[i + n/2] of the n-point DCT X of the subband samples, with X[n] = 0,
+// X[2n - i] = -X[i] and X[2n + i] = -X[i] filling the 2n values of a block.
 void Spread(const float* x, int n, float* v) {
 #if defined(__SSE2__)
     if (n == 32) {
