@@ -38,23 +38,36 @@ def run_timed(cmd):
 
 
 def measure(commands, runs):
-    """commands: name -> argv. Runs them in turn, runs times; name -> (wall, cpu) medians."""
+    """commands: name -> argv. Runs them in turn, runs times; name -> (wall, cpu) medians,
+    or None for a command that failed (a build without that codec)."""
     walls = {name: [] for name in commands}
     cpus = {name: [] for name in commands}
+    failed = set()
     for _ in range(runs):
         for name, cmd in commands.items():
-            wall, cpu = run_timed(cmd)
+            if name in failed:
+                continue
+            try:
+                wall, cpu = run_timed(cmd)
+            except RuntimeError:
+                failed.add(name)
+                continue
             walls[name].append(wall)
             cpus[name].append(cpu)
-    return {name: (statistics.median(walls[name]), statistics.median(cpus[name])) for name in commands}
+    return {name: None if name in failed else (statistics.median(walls[name]), statistics.median(cpus[name]))
+            for name in commands}
 
 
 def report(what, peer, results):
     peer_wall, peer_cpu = results[peer]
     line = f"{what:<30} {peer} {peer_wall:6.3f} s (cpu {peer_cpu:6.3f})"
-    for name, (wall, cpu) in results.items():
+    for name, result in results.items():
         if name == peer:
             continue
+        if result is None:
+            line += f" | {name} failed (no such codec?)"
+            continue
+        wall, cpu = result
         line += f" | {name} {wall:6.3f} s (cpu {cpu:6.3f}) ratio {peer_wall / wall:5.2f} (cpu {peer_cpu / cpu:5.2f})"
     print(line, flush=True)
 
