@@ -1,22 +1,17 @@
 #include "codecs/mpeg2/Mp2Kernels.h"
 
+#include "codecs/simd/KernelSet.h"
+
 const SMp2Kernels& Mp2Kernels(EVectorPath path) {
-    if (!VectorPathSupported(path)) return mp2kernels::kScalar;
-    switch (path) {
-    case EVectorPath::Scalar:
-        break;
-    case EVectorPath::Sse2:
 #if defined(__SSE2__)
-        return mp2kernels::kSse2;
+    const SMp2Kernels* sse2 = &mp2kernels::kSse2;
 #else
-        break;
+    const SMp2Kernels* sse2 = nullptr;
 #endif
-    case EVectorPath::Avx2:
 #if defined(__x86_64__) || defined(__i386__)
-        return mp2kernels::kAvx2;
+    const SMp2Kernels* avx2 = &mp2kernels::kAvx2;
 #else
-        break;
+    const SMp2Kernels* avx2 = nullptr;
 #endif
-    }
-    return mp2kernels::kScalar;
+    return KernelSetFor(path, mp2kernels::kScalar, sse2, avx2);
 }
