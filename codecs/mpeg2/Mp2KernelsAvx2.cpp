@@ -3,10 +3,7 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
-// Compiled for AVX2 function by function, so the rest of the build stays
-// portable; only called after the processor has reported AVX2. FMA stays off:
-// a fused multiply-add rounds once where the other paths round twice.
-#define VELMORA_AVX2 __attribute__((target("avx2")))
+#include "codecs/simd/KernelSet.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #endif
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
-#define VELMORA_AVX2 __attribute__((target("avx2")))
+
+#include "codecs/simd/KernelSet.h"
 #endif
 
 CMp2LaneDct::CMp2LaneDct() : m_wide(VectorPathSupported(EVectorPath::Avx2)) {

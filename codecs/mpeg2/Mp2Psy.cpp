@@ -9,6 +9,8 @@
 #endif
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+
+#include "codecs/simd/KernelSet.h"
 #endif
 
 #include "codecs/mpeg2/Mp2PsyMath.h"
@@ -86,9 +88,8 @@ inline void Butterflies(double* re, double* im, size_t a, size_t b, const double
 #endif
 
 #if defined(__x86_64__) || defined(__i386__)
-// The same four at a time; called only after the processor has reported AVX2
-// (without FMA, so every product and sum rounds as in the other paths).
-__attribute__((target("avx2"))) void Butterflies4(double* re, double* im, size_t a, size_t b, const double* cr,
+// The same four at a time.
+VELMORA_AVX2 void Butterflies4(double* re, double* im, size_t a, size_t b, const double* cr,
                                                  const double* ci, size_t count) {
     for (size_t k = 0; k < count; k += 4) {
         const __m256d c = _mm256_loadu_pd(cr + k), s = _mm256_loadu_pd(ci + k);
