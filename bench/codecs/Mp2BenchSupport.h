@@ -1,6 +1,7 @@
 #pragma once
-// Shared by the Layer II benchmarks: a 10 s test signal at 48 or 44.1 kHz, a
-// temp folder, and the wall time of a peer program run on the same material.
+// Shared by the Layer II benchmarks: a 60 s test signal at 48 or 44.1 kHz (long
+// enough for a peer's start-up to matter little), a temp folder, the wall time
+// of a peer program run on the same material, and the line a note can quote.
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -17,7 +18,7 @@
 
 namespace mp2bench {
 
-constexpr int kSeconds = 10;
+constexpr int kSeconds = 60;
 constexpr int kBitRate = 256000;
 
 inline std::vector<int16_t> Signal(int rate) {
@@ -59,6 +60,13 @@ inline double PeerSeconds(const std::string& cmd) {
         if (best < 0 || s < best) best = s;
     }
     return best;
+}
+
+// "Layer II decode 48000 Hz: ours 0.058 s (1034x real time), mpg123 0.061 s (984x), ratio 1.05"
+inline void PrintLine(const char* what, int rate, double ours, const char* peer, double peerSeconds) {
+    std::printf("Layer II %s %d Hz: ours %.3f s (%.0fx real time), %s %.3f s (%.0fx), ratio %.2f\n", what, rate, ours,
+                kSeconds / ours, peer, peerSeconds, kSeconds / peerSeconds, peerSeconds / ours);
+    std::fflush(stdout);
 }
 
 inline std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm, int rate) {

@@ -1,4 +1,4 @@
-// Layer II encoding speed: CMpegL2Codec on 10 s of 48 or 44.1 kHz stereo at
+// Layer II encoding speed: CMpegL2Codec on 60 s of 48 or 44.1 kHz stereo at
 // 256 kbit/s, as a multiple of real time, and against twolame and ffmpeg
 // encoding the same file in the same run (peer time / ours).
 #include <benchmark/benchmark.h>
@@ -28,8 +28,7 @@ void BM_Mp2Encode(benchmark::State& state) {
         const double t = PeerSeconds("twolame --quiet -r -s " + std::to_string(rate) + " -N 2 -m s -b 256 " + in + " " +
                                      TempPath("t.mp2"));
         if (t > 0) state.counters["vs_twolame"] = t / perRun;
-        if (t > 0) std::printf("Layer II encode %d Hz: ours %.1fx real time; twolame %.1fx (ratio %.2f)\n", rate,
-                               kSeconds / perRun, kSeconds / t, t / perRun);
+        if (t > 0) PrintLine("encode", rate, perRun, "twolame", t);
     }
     if (HaveTool("ffmpeg")) {
         const double t = PeerSeconds("ffmpeg -v error -y -f s16le -ar " + std::to_string(rate) + " -ac 2 -i " + in + " -c:a mp2 -b:a 256k " +

@@ -7,10 +7,17 @@
 #include <new>
 
 #include "codecs/MulAdd.h"
+#include "codecs/mp3dec/Mp3Kernels.h"
+#include "codecs/mpeg2/Mp2Kernels.h"
+#include "codecs/mpeg2/Mp2LaneDct.h"
 #include "codecs/SubbandDct.h"
 #include "codecs/mpeg2/Mp2Filters.h"
 #include "codecs/mpeg2/Spl.h"
 #include "codecs/mpeg2/tables/window_synthesis_D_B3.h"
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -20,19 +27,48 @@ constexpr float kPcmScale = 32768.0f;
 
 struct SynthesisTables {
     CSubbandDct dct;
+    CMp2LaneDct laneDct;
+    // Full width: the window on the 16-bit scale (a power of two, so every
+    // product and sum is the unscaled one times 32768, bit for bit).
     float d32[512];
     float d16[256];
     SynthesisTables() {
-        for (int i = 0; i < 512; ++i) d32[i] = static_cast<float>(mp2tab::kWindowSynthesisDB3[i][1]);
+        for (int i = 0; i < 512; ++i) d32[i] = static_cast<float>(mp2tab::kWindowSynthesisDB3[i][1]) * kPcmScale;
         // Half width: the standard window taken at every second tap, which
         // keeps the prototype's shape over half as many bands and a tone's level.
-        for (int i = 0; i < 256; ++i) d16[i] = d32[2 * i];
+        for (int i = 0; i < 256; ++i) d16[i] = static_cast<float>(mp2tab::kWindowSynthesisDB3[2 * i][1]);
     }
 };
 
 const SynthesisTables& Synth() {
     static const SynthesisTables kTables;
     return kTables;
+}
+
+// The three values of each grouped codeword, split once instead of by two
+// divisions per codeword; kBadCode where the third value is out of range.
+constexpr uint32_t kBadCode = 0xFFFFFFFF;
+struct GroupedCodes {
+    uint32_t split[mp2::kClassCount][1024] = {};
+    double level[mp2::kClassCount][9] = {};  // the requantised value of each step, as the loop would make it
+    GroupedCodes() {
+        for (int i = 0; i < mp2::kClassCount; ++i) {
+            const mp2::QuantClass& q = mp2::Class(i);
+            if (!q.grouped || q.bits > 10) continue;
+            const uint32_t steps = static_cast<uint32_t>(q.steps);
+            for (uint32_t code = 0; code < (1u << q.bits); ++code) {
+                const uint32_t v0 = code % steps, v1 = (code / steps) % steps, v2 = code / steps / steps;
+                split[i][code] = v2 >= steps ? kBadCode : (v0 | (v1 << 8) | (v2 << 16));
+            }
+            const double unit = 1.0 / static_cast<double>(1 << (q.fracBits - 1));
+            for (uint32_t v = 0; v < steps && v < 9; ++v) level[i][v] = q.c * (static_cast<double>(v) * unit - 1.0 + q.d);
+        }
+    }
+};
+
+const GroupedCodes& Grouped() {
+    static const GroupedCodes kCodes;
+    return kCodes;
 }
 
 }  // namespace
@@ -48,6 +84,9 @@ struct Mp2Decoder {
     bool allowReduced = false;
     bool downmix = false;
     Mp2BitReader reader;
+    Mp2BitCursor cursor;  // the frame being read
+    const SMp3Kernels* synthKernels = nullptr;
+    const SMp2Kernels* kernels = nullptr;
     // Synthesis history per channel, newest block at off; each block is stored
     // twice (at p and p + ring size) so the window reads straight through.
     float v32[2][2048];
@@ -170,6 +209,10 @@ void Output(Mp2Decoder* d, Mp2PcmBlock* pcm) {
     }
     pcm->channels = outCh;
     pcm->samplesPerChannel = n;
+    if (d->width == 1 && !custom && n > 0) {
+        d->kernels->pcm16(d->block[src[0]], outCh == 2 ? d->block[src[1]] : nullptr, static_cast<int16_t*>(pcm->data), n);
+        return;
+    }
     for (int i = 0; i < n; ++i)
         for (int c = 0; c < outCh; ++c) d->inter[i * outCh + c] = src[c] < 0 ? 0.0f : d->block[src[c]][i];
     const int total = n * outCh;
@@ -177,11 +220,9 @@ void Output(Mp2Decoder* d, Mp2PcmBlock* pcm) {
     if (d->width == 0) {
         uint8_t* out = static_cast<uint8_t*>(pcm->data);
         for (int i = 0; i < total; ++i) out[i] = To8(d->inter[i]);
-    } else if (custom) {
+    } else {
         int16_t* out = static_cast<int16_t*>(pcm->data);
         for (int i = 0; i < total; ++i) out[i] = RoundAway(d->inter[i]);
-    } else {
-        splsbFloatToInt(d->inter, pcm->data, total, 16, CONVERT_ROUND | CONVERT_CLIP);
     }
 }
 
@@ -196,12 +237,34 @@ void Silence(Mp2Decoder* d, Mp2PcmBlock* pcm) {
         std::memset(pcm->data, 0, static_cast<size_t>(total) * 2);
 }
 
+#if defined(__SSE2__)
+// Spread for n = 32 four values at a time: v[16 + m] = -x[32 - m] with x[32] = 0.
+void Spread32(const float* x, float* v) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    float xe[36];
+    std::memcpy(xe, x, 32 * sizeof(float));
+    xe[32] = 0.0f;
+    for (int q = 0; q < 16; q += 4) {
+        _mm_storeu_ps(v + q, _mm_loadu_ps(x + 16 + q));
+        _mm_storeu_ps(v + 48 + q, _mm_xor_ps(_mm_loadu_ps(x + q), sign));
+    }
+    for (int m = 0; m < 32; m += 4) {
+        const __m128 r = _mm_loadu_ps(xe + 29 - m);  // x[29 - m] .. x[32 - m]
+        _mm_storeu_ps(v + 16 + m, _mm_xor_ps(_mm_shuffle_ps(r, r, _MM_SHUFFLE(0, 1, 2, 3)), sign));
+    }
+    v[16] = 0.0f;
+}
+#endif
+
 // V[i] = X[i + n/2] of the n-point DCT X of the subband samples, with X[n] = 0,
 // X[2n - i] = -X[i] and X[2n + i] = -X[i] filling the 2n values of a block.
-void Matrix(const CSubbandDct& dct, const float* s, int n, float* v) {
-    float x[32];
-    std::memcpy(x, s, sizeof(float) * static_cast<size_t>(n));
-    dct.Run(x, n);
+void Spread(const float* x, int n, float* v) {
+#if defined(__SSE2__)
+    if (n == 32) {
+        Spread32(x, v);
+        return;
+    }
+#endif
     const int h = n / 2;
     for (int j = 0; j < h; ++j) v[j] = x[h + j];
     v[h] = 0.0f;
@@ -209,7 +272,7 @@ void Matrix(const CSubbandDct& dct, const float* s, int n, float* v) {
     for (int j = n + h; j < 2 * n; ++j) v[j] = -x[j - n - h];
 }
 
-// out[j] = sum over the 16 taps i of D[j + n i] V[2n i + j (+ n for odd i)].
+// out[j] = sum over the 16 taps i of D[j + n i] V[2n i + j (+ n for odd i)], on the 16-bit scale.
 void Window(const float* d, const float* v, int n, float* out) {
     float acc[32] = {};
     for (int i = 0; i < 16; ++i) {
@@ -220,14 +283,23 @@ void Window(const float* d, const float* v, int n, float* out) {
     for (int j = 0; j < n; ++j) out[j] = acc[j] * kPcmScale;
 }
 
-void Synthesise32(Mp2Decoder* d, int ch, const float* s, float* out) {
+void Matrix(const CSubbandDct& dct, const float* s, int n, float* v) {
+    float x[32];
+    std::memcpy(x, s, sizeof(float) * static_cast<size_t>(n));
+    dct.Run(x, n);
+    Spread(x, n, v);
+}
+
+// One block whose DCT x is done.
+void Synthesise32(Mp2Decoder* d, int ch, const float* x, float* out) {
     const SynthesisTables& t = Synth();
     int& off = d->off32[ch];
     off = (off - 64) & 1023;
     float* v = d->v32[ch] + off;
-    Matrix(t.dct, s, 32, v);
+    Spread(x, 32, v);
     std::memcpy(v + 1024, v, 64 * sizeof(float));
-    Window(t.d32, v, 32, out);
+    // Taps 2i and 2i + 1 of the window are the Layer III window's pair i.
+    d->synthKernels->window(v, t.d32, out);
 }
 
 void Synthesise16(Mp2Decoder* d, int ch, const float* s, float* out) {
@@ -241,7 +313,8 @@ void Synthesise16(Mp2Decoder* d, int ch, const float* s, float* out) {
 }
 
 // Reads n bits of side information or samples; maps the reader's results.
-inline int Get(Mp2BitReader& r, int n, uint32_t* v, int failure) {
+template <class Bits>
+inline int Get(Bits& r, int n, uint32_t* v, int failure) {
     const int s = r.Read(n, v);
     if (s == 0) return 0;
     return s == -5114 ? kMp2NeedInput : failure;
@@ -265,6 +338,8 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
     uint32_t crcWord = 0;
     if (mp2::ProtectionBit(w) == 0 && (s = Get(r, 16, &crcWord, kMp2BadHeader)) != 0) return s;
     const uint64_t sideStart = r.Position();
+    Mp2BitCursor& c = d->cursor;
+    c.Load(r);
     const mp2::AllocTable& t = mp2::Table(fi.table);
     const int nch = fi.channels;
     int alloc[2][32] = {};
@@ -278,7 +353,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
                 continue;
             }
             uint32_t a = 0;
-            if ((s = Get(r, t.nbal[sb], &a, kMp2BadAllocation)) != 0) return s;
+            if ((s = Get(c, t.nbal[sb], &a, kMp2BadAllocation)) != 0) return s;
             if (a != 0 && t.cls[sb][a] < 0) return kMp2BadAllocation;  // Layer I code 15
             alloc[ch][sb] = static_cast<int>(a);
         }
@@ -289,7 +364,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
             for (int ch = 0; ch < nch; ++ch)
                 if (alloc[ch][sb]) {
                     uint32_t v = 0;
-                    if ((s = Get(r, 2, &v, kMp2BadScaleFactors)) != 0) return s;
+                    if ((s = Get(c, 2, &v, kMp2BadScaleFactors)) != 0) return s;
                     scfsi[ch][sb] = static_cast<int>(v);
                     sideBits += 2;
                 }
@@ -297,21 +372,21 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
     for (int sb = 0; sb < fi.sblimit; ++sb)
         for (int ch = 0; ch < nch; ++ch) {
             if (!alloc[ch][sb]) continue;
-            uint32_t a = 0, b = 0, c = 0;
+            uint32_t a = 0, b = 0, e = 0;
             int* f = scf[ch][sb];
             const int sel = layer2 ? scfsi[ch][sb] : 2;
-            if ((s = Get(r, 6, &a, kMp2BadScaleFactors)) != 0) return s;
+            if ((s = Get(c, 6, &a, kMp2BadScaleFactors)) != 0) return s;
             if (sel == 0) {
-                if ((s = Get(r, 6, &b, kMp2BadScaleFactors)) != 0 || (s = Get(r, 6, &c, kMp2BadScaleFactors)) != 0)
+                if ((s = Get(c, 6, &b, kMp2BadScaleFactors)) != 0 || (s = Get(c, 6, &e, kMp2BadScaleFactors)) != 0)
                     return s;
-                f[0] = static_cast<int>(a); f[1] = static_cast<int>(b); f[2] = static_cast<int>(c);
+                f[0] = static_cast<int>(a); f[1] = static_cast<int>(b); f[2] = static_cast<int>(e);
             } else if (sel == 1) {
-                if ((s = Get(r, 6, &b, kMp2BadScaleFactors)) != 0) return s;
+                if ((s = Get(c, 6, &b, kMp2BadScaleFactors)) != 0) return s;
                 f[0] = f[1] = static_cast<int>(a); f[2] = static_cast<int>(b);
             } else if (sel == 2) {
                 f[0] = f[1] = f[2] = static_cast<int>(a);
             } else {
-                if ((s = Get(r, 6, &b, kMp2BadScaleFactors)) != 0) return s;
+                if ((s = Get(c, 6, &b, kMp2BadScaleFactors)) != 0) return s;
                 f[0] = static_cast<int>(a); f[1] = f[2] = static_cast<int>(b);
             }
             if (f[0] > 62 || f[1] > 62 || f[2] > 62) return kMp2BadScaleFactors;
@@ -322,6 +397,7 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
         const uint32_t sb20 = mp2::StreamBits(w);
         buf[0] = static_cast<uint8_t>(sb20 >> 8);
         buf[1] = static_cast<uint8_t>(sb20);
+        c.Sync();
         const uint64_t here = r.Position();
         r.SetPosition(sideStart);
         for (int i = 0; i < sideBits; i += 8) {
@@ -333,48 +409,97 @@ int ReadFrame(Mp2Decoder* d, Mp2HeaderWord* header, mp2::FrameInfo* fiOut, uint6
         r.SetPosition(here);
         if (Mp2Crc16(buf, 0, sideBits) != crcWord) return kMp2CrcMismatch;
     }
-    // Samples.
-    const int granules = layer2 ? 12 : 12;
+    // Samples. What each coded subband needs is looked up once per frame.
     const int perGranule = layer2 ? 3 : 1;
-    for (int gr = 0; gr < granules; ++gr) {
+    const mp2::QuantClass* cls[2][32] = {};
+    const uint32_t* split[2][32] = {};
+    const double* level[2][32] = {};
+    double unit[2][32] = {};
+    double scale[2][32][3] = {};
+    for (int sb = 0; sb < fi.sblimit; ++sb)
+        for (int ch = 0; ch < nch; ++ch) {
+            if (!alloc[ch][sb]) continue;
+            const mp2::QuantClass& q = mp2::Class(t.cls[sb][alloc[ch][sb]]);
+            cls[ch][sb] = &q;
+            if (layer2 && q.grouped && q.bits <= 10 && q.steps <= 9) {
+                split[ch][sb] = Grouped().split[t.cls[sb][alloc[ch][sb]]];
+                level[ch][sb] = Grouped().level[t.cls[sb][alloc[ch][sb]]];
+            }
+            unit[ch][sb] = 1.0 / static_cast<double>(1 << (q.fracBits - 1));  // a power of two: exact
+            for (int p = 0; p < 3; ++p) scale[ch][sb][p] = mp2::ScaleFactor(scf[ch][sb][p]);
+        }
+    // The coded subbands in the order their samples come, each with what its
+    // samples need.
+    struct Band {
+        const mp2::QuantClass* q;
+        const uint32_t* split;  // grouped: the codeword's three steps
+        const double* level;    // grouped: each step's value
+        const double* own;      // scale factor per part
+        const double* other;    // the second channel's, for a shared subband
+        double unit;
+        float* out;             // column in d->sb, one block per 32 floats
+        float* otherOut;
+    };
+    Band bands[64];
+    int bandCount = 0;
+    for (int sb = 0; sb < fi.sblimit; ++sb) {
+        const bool shared = sb >= fi.bound;
+        for (int ch = 0; ch < nch; ++ch) {
+            if (shared && ch == 1) break;
+            if (!cls[ch][sb]) continue;
+            bands[bandCount++] = {cls[ch][sb],         split[ch][sb],     level[ch][sb], scale[ch][sb],
+                                  shared ? scale[1][sb] : nullptr, unit[ch][sb], &d->sb[ch][0][sb],
+                                  shared ? &d->sb[1][0][sb] : nullptr};
+        }
+    }
+    std::memset(d->sb, 0, sizeof d->sb);
+    for (int gr = 0; gr < 12; ++gr) {
         const int part = layer2 ? gr / 4 : 0;
-        for (int sb = 0; sb < 32; ++sb) {
-            for (int ch = 0; ch < 2; ++ch)
-                for (int j = 0; j < perGranule; ++j) d->sb[ch][gr * perGranule + j][sb] = 0.0f;
-            if (sb >= fi.sblimit) continue;
-            for (int ch = 0; ch < nch; ++ch) {
-                if (sb >= fi.bound && ch == 1) break;
-                const int a = alloc[ch][sb];
-                if (!a) continue;
-                const mp2::QuantClass& q = mp2::Class(t.cls[sb][a]);
-                uint32_t vals[3] = {0, 0, 0};
-                if (layer2 && q.grouped) {
-                    uint32_t code = 0;
-                    if ((s = Get(r, q.bits, &code, kMp2BadSamples)) != 0) return s;
-                    const uint32_t steps = static_cast<uint32_t>(q.steps);
-                    vals[0] = code % steps;
-                    code /= steps;
-                    vals[1] = code % steps;
-                    vals[2] = code / steps;
-                    if (vals[2] >= steps) return kMp2BadSamples;
-                } else {
-                    for (int j = 0; j < perGranule; ++j) {
-                        if ((s = Get(r, q.bits, &vals[j], kMp2BadSamples)) != 0) return s;
-                        if (vals[j] >= static_cast<uint32_t>(q.steps)) return kMp2BadSamples;
-                    }
+        const int block = gr * perGranule;
+        for (int i = 0; i < bandCount; ++i) {
+            const Band& band = bands[i];
+            const mp2::QuantClass* q = band.q;
+            const double own = band.own[part];
+            float* out = band.out + 32 * block;
+            float* otherOut = band.otherOut ? band.otherOut + 32 * block : nullptr;
+            if (band.split) {
+                uint32_t code = 0;
+                if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
+                const uint32_t three = band.split[code];
+                if (three == kBadCode) return kMp2BadSamples;
+                const double x[3] = {band.level[three & 0xFF], band.level[(three >> 8) & 0xFF], band.level[three >> 16]};
+                for (int j = 0; j < 3; ++j) out[32 * j] = static_cast<float>(x[j] * own);
+                if (otherOut) {
+                    const double other = band.other[part];
+                    for (int j = 0; j < 3; ++j) otherOut[32 * j] = static_cast<float>(x[j] * other);
                 }
-                const bool shared = sb >= fi.bound;
-                const double own = mp2::ScaleFactor(scf[ch][sb][part]);
-                const double other = shared ? mp2::ScaleFactor(scf[1][sb][part]) : 0.0;
-                const double unit = 1.0 / static_cast<double>(1 << (q.fracBits - 1));  // a power of two: exact
+                continue;
+            }
+            uint32_t vals[3] = {0, 0, 0};
+            if (layer2 && q->grouped) {
+                uint32_t code = 0;
+                if ((s = Get(c, q->bits, &code, kMp2BadSamples)) != 0) return s;
+                const uint32_t steps = static_cast<uint32_t>(q->steps);
+                vals[0] = code % steps;
+                code /= steps;
+                vals[1] = code % steps;
+                vals[2] = code / steps;
+                if (vals[2] >= steps) return kMp2BadSamples;
+            } else {
                 for (int j = 0; j < perGranule; ++j) {
-                    const double x = q.c * (static_cast<double>(vals[j]) * unit - 1.0 + q.d);
-                    d->sb[ch][gr * perGranule + j][sb] = static_cast<float>(x * own);
-                    if (shared) d->sb[1][gr * perGranule + j][sb] = static_cast<float>(x * other);
+                    if ((s = Get(c, q->bits, &vals[j], kMp2BadSamples)) != 0) return s;
+                    if (vals[j] >= static_cast<uint32_t>(q->steps)) return kMp2BadSamples;
                 }
+            }
+            const double other = otherOut ? band.other[part] : 0.0;
+            for (int j = 0; j < perGranule; ++j) {
+                const double x = q->c * (static_cast<double>(vals[j]) * band.unit - 1.0 + q->d);
+                out[32 * j] = static_cast<float>(x * own);
+                if (otherOut) otherOut[32 * j] = static_cast<float>(x * other);
             }
         }
     }
+    c.Sync();
     return 0;
 }
 
@@ -437,11 +562,20 @@ void Reconstruct(Mp2Decoder* d, const mp2::FrameInfo& fi) {
     const int factor = RateFactor(fi);
     for (int ch = 0; ch < nch; ++ch) {
         float* out = d->block[ch];
-        for (int b = 0; b < blocks; ++b) {
-            if (d->halfWidth)
-                Synthesise16(d, ch, d->sb[ch][b], out + b * step);
-            else
-                Synthesise32(d, ch, d->sb[ch][b], out + b * step);
+        if (d->halfWidth) {
+            for (int b = 0; b < blocks; ++b) Synthesise16(d, ch, d->sb[ch][b], out + b * step);
+        } else {
+            // The blocks' DCTs four at a time (in place), then each block's window in order.
+            const CMp2LaneDct& dct = Synth().laneDct;
+            int b = 0;
+            for (; dct.Wide() && b + 8 <= blocks; b += 8) {
+                dct.Run8(d->sb[ch] + b);
+                for (int l = 0; l < 8; ++l) Synthesise32(d, ch, d->sb[ch][b + l], out + (b + l) * step);
+            }
+            for (; b < blocks; b += 4) {
+                dct.Run4(d->sb[ch] + b);
+                for (int l = 0; l < 4; ++l) Synthesise32(d, ch, d->sb[ch][b + l], out + (b + l) * step);
+            }
         }
         const int n = blocks * step;
         if (factor > 1) {
@@ -564,6 +698,8 @@ int Mp2DecoderOpen(Mp2DecoderOptions options, Mp2OutputFormat format, Mp2ReadCal
     std::memset(d->block, 0, sizeof d->block);
     d->off32[0] = d->off32[1] = 0;
     d->off16[0] = d->off16[1] = 0;
+    d->synthKernels = &Mp3Kernels(BestVectorPath());
+    d->kernels = &Mp2Kernels(BestVectorPath());
     d->open = 1;
     d->state = 0;
     *handle = d;

@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "codecs/MulAdd.h"
+#include "codecs/mpeg2/Mp2Kernels.h"
 #include "codecs/mpeg2/Mp2Filters.h"
 #include "codecs/mpeg2/Mp2Psy.h"
 #include "codecs/mpeg2/tables/l2_scfsi_C4.h"
@@ -95,6 +95,7 @@ struct Mp2Encoder {
     int psyLayer = 0, psyRate = 0, psyRatePerChannel = 0;
     float prevTail[2][192] = {};
     int prevSmr[2][32] = {};
+    const SMp2Kernels* kernels = &Mp2Kernels(BestVectorPath());
     int padRemainder = 0;
     int padRate = 0;
     int padStep = 0;
@@ -125,8 +126,42 @@ int CodedRateForPadding(const mp2::FrameInfo& fi) { return fi.codedRate; }
 
 // --- allocation ------------------------------------------------------------
 
+// Per allocation table, what the allocation search asks of each step.
+struct AllocCosts {
+    int sampleBits[32][16];  // bits of a subband's samples at each allocation
+    int gain[32][16];        // whole dB the next allocation step gains
+};
+
+struct AllAllocCosts {
+    AllocCosts table[6];
+    AllAllocCosts() {
+        for (int index = 0; index < 6; ++index) {
+            const mp2::AllocTable& t = mp2::Table(index);
+            const bool layer1 = index == 5;
+            AllocCosts& c = table[index];
+            double snr[32][17] = {};
+            for (int sb = 0; sb < 32; ++sb)
+                for (int a = 0; a < 16; ++a) {
+                    c.sampleBits[sb][a] = 0;
+                    if (a == 0 || t.cls[sb][a] < 0) continue;
+                    const mp2::QuantClass& q = mp2::Class(t.cls[sb][a]);
+                    c.sampleBits[sb][a] = layer1 ? 12 * q.bits : (q.grouped ? 12 * q.bits : 36 * q.bits);
+                    snr[sb][a] = q.snr;
+                }
+            for (int sb = 0; sb < 32; ++sb)
+                for (int a = 0; a < 16; ++a) c.gain[sb][a] = static_cast<int>(std::floor(snr[sb][a + 1] - snr[sb][a]));
+        }
+    }
+};
+
+const AllocCosts& CostsOf(int tableIndex) {
+    static const AllAllocCosts kCosts;
+    return kCosts.table[tableIndex];
+}
+
 struct Alloc {
     const mp2::AllocTable* t = nullptr;
+    const AllocCosts* costs = nullptr;
     int layer = 2;
     int nch = 1;
     int sblimit = 0;
@@ -136,13 +171,8 @@ struct Alloc {
     int stronger[32] = {};
 
     int MaxAlloc(int sb) const { return layer == 1 ? 14 : (1 << t->nbal[sb]) - 1; }
-    int SampleBits(int sb, int a) const {
-        if (a <= 0) return 0;
-        const mp2::QuantClass& q = mp2::Class(t->cls[sb][a]);
-        return layer == 1 ? 12 * q.bits : (q.grouped ? 12 * q.bits : 36 * q.bits);
-    }
-    double Snr(int sb, int a) const { return a <= 0 ? 0.0 : mp2::Class(t->cls[sb][a]).snr; }
-    int Gain(int sb, int a) const { return static_cast<int>(std::floor(Snr(sb, a + 1) - Snr(sb, a))); }
+    int SampleBits(int sb, int a) const { return a <= 0 ? 0 : costs->sampleBits[sb][a]; }
+    int Gain(int sb, int a) const { return costs->gain[sb][a]; }
     int StepCost(int sb, int a) const { return a >= MaxAlloc(sb) ? 32767 : SampleBits(sb, a + 1) - SampleBits(sb, a); }
     int FieldBits(int bound) const {
         int bits = 0;
@@ -179,19 +209,36 @@ int Cost(const Alloc& s, const Cand& c) {
     return cost;
 }
 
-bool Before(const Alloc& s, const Cand& a, const Cand& b) {
-    const int da = s.deficit[a.ch][a.sb], db = s.deficit[b.ch][b.sb];
-    if (da != db) return da > db;
-    return a.sb < b.sb;
-}
+struct CandList {
+    Cand c[64];  // two channels of 32 subbands at most
+    int n = 0;
+    void Add(const Cand& x) { c[n++] = x; }
+};
+
+// The walk's order as one number: a comes before b (the larger deficit, on
+// a tie the lower subband) exactly when its key is larger.
+int64_t Key(const Alloc& s, const Cand& c) { return int64_t{s.deficit[c.ch][c.sb]} * 64 + (31 - c.sb); }
 
 // Greedy pass: the head of the list takes a step when it fits, else it is
 // passed over for good. stopBelow: the walk ends at a head deficit below it.
-void Greedy(Alloc& s, std::vector<Cand>& list, int& avail, int stopBelow) {
-    std::stable_sort(list.begin(), list.end(), [&](const Cand& a, const Cand& b) { return Before(s, a, b); });
-    size_t i = 0;
-    while (i < list.size()) {
-        const Cand c = list[i];
+void Greedy(Alloc& s, CandList& list, int& avail, int stopBelow) {
+    const int n = list.n;
+    int64_t key[64];
+    // Insertion sort, largest key first; equal keys keep their order.
+    for (int i = 0; i < n; ++i) {
+        const Cand c = list.c[i];
+        const int64_t k = Key(s, c);
+        int j = i;
+        for (; j > 0 && key[j - 1] < k; --j) {
+            key[j] = key[j - 1];
+            list.c[j] = list.c[j - 1];
+        }
+        key[j] = k;
+        list.c[j] = c;
+    }
+    int i = 0;
+    while (i < n) {
+        const Cand c = list.c[i];
         if (s.deficit[c.ch][c.sb] < stopBelow) break;
         const int cost = Cost(s, c);
         if (cost > avail) {
@@ -201,15 +248,23 @@ void Greedy(Alloc& s, std::vector<Cand>& list, int& avail, int stopBelow) {
         avail -= cost;
         s.deficit[c.ch][c.sb] -= s.Gain(c.sb, s.alloc[c.ch][c.sb]);
         ++s.alloc[c.ch][c.sb];
-        for (size_t j = i; j + 1 < list.size() && !Before(s, list[j], list[j + 1]); ++j) std::swap(list[j], list[j + 1]);
+        // Down past every entry it no longer comes before.
+        const int64_t k = Key(s, c);
+        int j = i;
+        for (; j + 1 < n && !(k > key[j + 1]); ++j) {
+            key[j] = key[j + 1];
+            list.c[j] = list.c[j + 1];
+        }
+        key[j] = k;
+        list.c[j] = c;
     }
 }
 
 void AllocatePlain(Alloc& s, int budget, bool freeFormat, double threshold) {
     int avail = budget - s.FieldBits(s.sblimit);
-    std::vector<Cand> list;
+    CandList list;
     for (int sb = 0; sb < s.sblimit; ++sb)
-        for (int ch = 0; ch < s.nch; ++ch) list.push_back({ch, sb, false});
+        for (int ch = 0; ch < s.nch; ++ch) list.Add({ch, sb, false});
     if (freeFormat) {
         Greedy(s, list, avail, 1);
         return;
@@ -257,18 +312,18 @@ int AllocateJoint(Alloc& s, const int (*smr)[32], int budget, bool freeFormat, i
         }
     }
     auto build = [&](int b) {
-        std::vector<Cand> list;
+        CandList list;
         for (int sb = 0; sb < s.sblimit; ++sb) {
             if (sb < b) {
-                list.push_back({0, sb, false});
-                list.push_back({1, sb, false});
+                list.Add({0, sb, false});
+                list.Add({1, sb, false});
             } else {
-                list.push_back({s.stronger[sb], sb, true});
+                list.Add({s.stronger[sb], sb, true});
             }
         }
         return list;
     };
-    std::vector<Cand> list = build(bound);
+    CandList list = build(bound);
     int avail = budget - s.Bits(bound);
     *raisesOut = 0;
     if (freeFormat) {
@@ -323,33 +378,24 @@ void Analyse(Mp2Encoder* e, int ch, const float* x, int blocks) {
         off = (off - 32) & 511;
         float* h = e->hist[ch] + off;
         for (int i = 0; i < 32; ++i) h[i] = h[i + 512] = x[b * 32 + 31 - i] * (1.0f / 32768.0f);
-        float y[64] = {};
-        for (int j = 0; j < 8; ++j) muladd::Products(y, t.c + 64 * j, h + 64 * j, 64);
+        float y[64];
+        e->kernels->analysisWindow(t.c, h, y);
         float a[32];
         a[0] = y[16];
         for (int n = 1; n <= 16; ++n) a[n] = y[16 + n] + y[16 - n];
         for (int n = 17; n < 32; ++n) a[n] = y[16 + n] - y[80 - n];
-        float even[16] = {};
-        float odd[16] = {};
-        for (int n = 0; n < 32; n += 2) {
-            muladd::Scaled(even, a[n], t.m[n], 16);
-            muladd::Scaled(odd, a[n + 1], t.m[n + 1], 16);
-        }
-        float* out = e->sb[ch][b];
-        for (int k = 0; k < 16; ++k) {
-            out[k] = even[k] + odd[k];
-            out[31 - k] = even[k] - odd[k];
-        }
+        e->kernels->analysisMatrix(a, t.m[0], e->sb[ch][b]);
     }
 }
 
 int ScaleIndex(double maxAbs) {
     // Largest index whose scale factor still lies above maxAbs (values fall with the index).
+    const double* scf = mp2::ScaleFactors();
     int lo = 0, hi = 62;
-    if (!(mp2::ScaleFactor(0) > maxAbs)) return 0;
+    if (!(scf[0] > maxAbs)) return 0;
     while (lo < hi) {
         const int mid = (lo + hi + 1) / 2;
-        if (mp2::ScaleFactor(mid) > maxAbs)
+        if (scf[mid] > maxAbs)
             lo = mid;
         else
             hi = mid - 1;
@@ -486,20 +532,30 @@ int Mp2EncodeFrame(const Mp2FrameControl* control, const Mp2PcmBlock* pcm, const
     }
     // 4. Input conversion.
     const int nch = fi.channels;
-    for (int i = 0; i < inSamples; ++i) {
-        float v[2];
-        for (int c = 0; c < e->inChannels; ++c) {
-            const size_t at = static_cast<size_t>(i) * static_cast<size_t>(e->inChannels) + static_cast<size_t>(c);
-            v[c] = e->width == 1 ? static_cast<float>(static_cast<const int16_t*>(pcm->data)[at])
-                                 : static_cast<float>((static_cast<int>(static_cast<const uint8_t*>(pcm->data)[at]) - 128) * 256);
+    const int16_t* in16 = static_cast<const int16_t*>(pcm->data);
+    if (e->width == 1 && e->layout == 0x86) {  // the engine's stereo: one plain pass
+        for (int i = 0; i < inSamples; ++i) {
+            e->input[0][i] = static_cast<float>(in16[2 * i]);
+            e->input[1][i] = static_cast<float>(in16[2 * i + 1]);
         }
-        switch (e->layout) {
-            case 0x40: e->input[0][i] = v[0]; break;
-            case 0x81: e->input[0][i] = v[1]; break;
-            case 0x82: e->input[0][i] = v[0]; break;
-            case 0x83: e->input[0][i] = static_cast<float>((static_cast<int>(v[0]) + static_cast<int>(v[1])) >> 1); break;
-            case 0x86: e->input[0][i] = v[0]; e->input[1][i] = v[1]; break;
-            default: e->input[0][i] = v[1]; e->input[1][i] = v[0]; break;
+    } else if (e->width == 1 && e->layout == 0x40) {
+        for (int i = 0; i < inSamples; ++i) e->input[0][i] = static_cast<float>(in16[i]);
+    } else {
+        for (int i = 0; i < inSamples; ++i) {
+            float v[2];
+            for (int c = 0; c < e->inChannels; ++c) {
+                const size_t at = static_cast<size_t>(i) * static_cast<size_t>(e->inChannels) + static_cast<size_t>(c);
+                v[c] = e->width == 1 ? static_cast<float>(static_cast<const int16_t*>(pcm->data)[at])
+                                     : static_cast<float>((static_cast<int>(static_cast<const uint8_t*>(pcm->data)[at]) - 128) * 256);
+            }
+            switch (e->layout) {
+                case 0x40: e->input[0][i] = v[0]; break;
+                case 0x81: e->input[0][i] = v[1]; break;
+                case 0x82: e->input[0][i] = v[0]; break;
+                case 0x83: e->input[0][i] = static_cast<float>((static_cast<int>(v[0]) + static_cast<int>(v[1])) >> 1); break;
+                case 0x86: e->input[0][i] = v[0]; e->input[1][i] = v[1]; break;
+                default: e->input[0][i] = v[1]; e->input[1][i] = v[0]; break;
+            }
         }
     }
     // 5. Decimation to the coded rate.
@@ -577,6 +633,7 @@ int Mp2EncodeFrame(const Mp2FrameControl* control, const Mp2PcmBlock* pcm, const
     // 10. Allocation.
     Alloc s;
     s.t = &table;
+    s.costs = &CostsOf(fi.table);
     s.layer = layer;
     s.nch = nch;
     s.sblimit = sblimit;
@@ -652,12 +709,12 @@ int Mp2EncodeFrame(const Mp2FrameControl* control, const Mp2PcmBlock* pcm, const
                 if (!a) continue;
                 const mp2::QuantClass& q = mp2::Class(table.cls[sb][a]);
                 int v[3] = {0, 0, 0};
+                const double* scf = mp2::ScaleFactors();
                 for (int j = 0; j < per; ++j) {
                     const int b = gr * per + j;
-                    double x = e->sb[ch][b][sb] / mp2::ScaleFactor(effective[ch][sb][part]);
+                    double x = e->sb[ch][b][sb] / scf[effective[ch][sb][part]];
                     if (sb >= bound)
-                        x = 0.5 * (e->sb[0][b][sb] / mp2::ScaleFactor(effective[0][sb][part]) +
-                                   e->sb[1][b][sb] / mp2::ScaleFactor(effective[1][sb][part]));
+                        x = 0.5 * (e->sb[0][b][sb] / scf[effective[0][sb][part]] + e->sb[1][b][sb] / scf[effective[1][sb][part]]);
                     v[j] = Quantise(q, std::clamp(x, -1.0, 0.9999999));
                 }
                 if (layer == 2 && q.grouped)

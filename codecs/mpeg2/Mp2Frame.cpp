@@ -129,6 +129,7 @@ const AllocTable& Table(int index) { return T().alloc[index]; }
 const QuantClass& Class(int index) { return T().classes[index]; }
 int LayerOneClass(int code) { return code >= 1 && code <= 14 ? T().alloc[5].cls[0][code] : -1; }
 double ScaleFactor(int index) { return index >= 0 && index < 63 ? T().scf[index] : 0.0; }
+const double* ScaleFactors() { return T().scf; }
 
 int ParseHeader(Mp2HeaderWord w, bool allowReduced, FrameInfo* info) {
     const int layer = LayerOf(w);
@@ -216,16 +217,44 @@ int Mp2ReducedRateClass(Mp2HeaderWord w) {
     return k == 4 ? 502 : 503;
 }
 
-uint16_t Mp2Crc16(const uint8_t* bytes, int bitOffset, int sideBits) {
-    uint32_t crc = 0xFFFF;
-    auto bitAt = [&](int i) { return (bytes[i >> 3] >> (7 - (i & 7))) & 1; };
-    auto feed = [&](int bit) {
+namespace {
+
+// The CRC-16 (polynomial 0x8005, first bit highest) of each byte, for taking
+// whole bytes in one step.
+struct CrcTable {
+    uint16_t next[256];
+    CrcTable() {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t crc = i << 8;
+            for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x8005) & 0xFFFF : (crc << 1) & 0xFFFF;
+            next[i] = static_cast<uint16_t>(crc);
+        }
+    }
+};
+
+// Feeds count bits from bit first of bytes.
+uint32_t CrcFeed(uint32_t crc, const uint8_t* bytes, int first, int count) {
+    static const CrcTable kTable;
+    int i = first;
+    const int end = first + count;
+    auto bit = [&]() {
+        const uint32_t b = (bytes[i >> 3] >> (7 - (i & 7))) & 1;
         const uint32_t top = (crc >> 15) & 1;
         crc = (crc << 1) & 0xFFFF;
-        if (top ^ static_cast<uint32_t>(bit)) crc ^= 0x8005;
+        if (top ^ b) crc ^= 0x8005;
+        ++i;
     };
-    for (int i = 0; i < 16; ++i) feed(bitAt(bitOffset + i));
-    for (int i = 0; i < sideBits; ++i) feed(bitAt(bitOffset + 32 + i));
+    while (i < end && (i & 7) != 0) bit();
+    for (; i + 8 <= end; i += 8) crc = ((crc << 8) & 0xFFFF) ^ kTable.next[((crc >> 8) ^ bytes[i >> 3]) & 0xFF];
+    while (i < end) bit();
+    return crc;
+}
+
+}  // namespace
+
+uint16_t Mp2Crc16(const uint8_t* bytes, int bitOffset, int sideBits) {
+    uint32_t crc = CrcFeed(0xFFFF, bytes, bitOffset, 16);
+    crc = CrcFeed(crc, bytes, bitOffset + 32, sideBits);
     return static_cast<uint16_t>(crc);
 }
 
@@ -333,6 +362,35 @@ void Mp2BitReader::Advance(uint64_t frameStart) {
     Fill(kRingBytes);
 }
 
+int Mp2BitReader::CopyBytes(uint64_t firstByte, uint8_t* dst, int maxBytes) const {
+    if (!IsOpen() || firstByte >= m_writeBytes || maxBytes <= 0) return 0;
+    const int count = static_cast<int>(std::min<uint64_t>(m_writeBytes - firstByte, static_cast<uint64_t>(maxBytes)));
+    const size_t at = static_cast<size_t>(firstByte % kRingBytes);
+    const size_t first = std::min<size_t>(static_cast<size_t>(count), kRingBytes - at);
+    std::memcpy(dst, m_ring.data() + at, first);
+    std::memcpy(dst + first, m_ring.data(), static_cast<size_t>(count) - first);
+    return count;
+}
+
+// --- Mp2BitCursor ----------------------------------------------------------
+
+void Mp2BitCursor::Load(Mp2BitReader& reader) {
+    m_reader = &reader;
+    const uint64_t pos = reader.Position();
+    m_base = pos & ~uint64_t{7};
+    m_bit = pos & 7;
+    const int bytes = reader.CopyBytes(m_base / 8, m_copy, kBytes);
+    std::memset(m_copy + bytes, 0, 8);
+    m_limit = static_cast<uint64_t>(bytes) * 8;
+}
+
+int Mp2BitCursor::ReadSlow(int n, uint32_t* value) {
+    m_reader->SetPosition(Position());
+    const int s = m_reader->Read(n, value);
+    m_bit = m_reader->Position() - m_base;
+    return s;
+}
+
 int Mp2SyncSearch(Mp2BitReader& reader, int limitBits) {
     int64_t skipped = 0;
     for (;;) {
@@ -368,8 +426,7 @@ void Mp2BitWriter::Reset() {
     m_overflow = false;
 }
 
-void Mp2BitWriter::Write(uint32_t value, int n) {
-    if (n <= 0) return;
+void Mp2BitWriter::WriteSlow(uint32_t value, int n) {
     if (n > 32 || m_bits + static_cast<uint64_t>(n) > m_buf.size() * 8) {
         m_overflow = true;
         return;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/ByteOrder.h"
+
 // The 20 header bits after the sync word: stream byte 1 (ID, layer, protection,
 // bit-rate index) in bits 0-7, stream byte 2 in bits 8-15, the last four bits
 // in bits 20-23.
@@ -74,6 +76,7 @@ const QuantClass& Class(int index);
 // Class of a Layer I allocation code 1..14.
 int LayerOneClass(int code);
 double ScaleFactor(int index);  // 0..62
+const double* ScaleFactors();    // all 63, for loops that look up many
 
 // Everything derived from a header that passed the checks.
 struct FrameInfo {
@@ -138,6 +141,9 @@ public:
     int64_t BitsLeft() const { return static_cast<int64_t>(m_writeBytes * 8) - static_cast<int64_t>(m_pos); }
     bool Ended() const { return m_ended; }
     uint64_t End() const { return m_writeBytes * 8; }
+    // Copies up to maxBytes buffered bytes from absolute byte firstByte on;
+    // returns how many.
+    int CopyBytes(uint64_t firstByte, uint8_t* dst, int maxBytes) const;
 
 private:
     void Fill(uint64_t maxBytes);
@@ -171,6 +177,36 @@ inline uint32_t Mp2BitReader::BitsAt(uint64_t pos, int n) const {
     return static_cast<uint32_t>((acc >> shift) & ((n == 32) ? 0xFFFFFFFFull : ((1ull << n) - 1)));
 }
 
+// A frame's bits read from a copy of what the reader holds, each read one
+// 64-bit load and two shifts. Reads beyond the copy go to the reader itself,
+// with its results; Sync() leaves the reader where the cursor is.
+class Mp2BitCursor {
+public:
+    static constexpr int kBytes = 4096;
+
+    void Load(Mp2BitReader& reader);
+    [[gnu::always_inline]] int Read(int n, uint32_t* value) {
+        if (m_bit + static_cast<uint64_t>(n) <= m_limit) {
+            const uint64_t w = GetBe64(m_copy + (m_bit >> 3)) << (m_bit & 7);
+            *value = static_cast<uint32_t>((w >> 1) >> (63 - n));  // n = 0 reads 0
+            m_bit += static_cast<uint64_t>(n);
+            return 0;
+        }
+        return ReadSlow(n, value);
+    }
+    uint64_t Position() const { return m_base + m_bit; }
+    void Sync() { m_reader->SetPosition(Position()); }
+
+private:
+    int ReadSlow(int n, uint32_t* value);
+
+    Mp2BitReader* m_reader = nullptr;
+    uint64_t m_base = 0;   // absolute bit position of the copy's first bit
+    uint64_t m_bit = 0;    // bits read from the copy's start
+    uint64_t m_limit = 0;  // bits in the copy
+    uint8_t m_copy[kBytes + 8] = {};  // 8 bytes beyond the copy for the last loads
+};
+
 // 12 one bits at the position, searched bit by bit: 0 found (position after
 // them), -1301 not within limit bits, 1001 the input ran dry first (more may
 // come), -1004 the input ended first.
@@ -182,7 +218,20 @@ class Mp2BitWriter {
 public:
     explicit Mp2BitWriter(int capacityBytes = 12288) : m_buf(static_cast<size_t>(capacityBytes), 0) {}
     void Reset();
-    void Write(uint32_t value, int n);  // n 0..32
+    // n 0..32. The bits go in with one 64-bit read and write of the bytes
+    // they fall in (the bytes ahead are still zero).
+    void Write(uint32_t value, int n) {
+        if (n <= 0) return;
+        const uint64_t byte = m_bits >> 3;
+        if (n <= 32 && byte + 8 <= m_buf.size()) {
+            const uint64_t bits = value & (0xFFFFFFFFull >> (32 - n));
+            uint8_t* p = m_buf.data() + byte;
+            PutBe64(p, GetBe64(p) | (bits << (64 - static_cast<int>(m_bits & 7) - n)));
+            m_bits += static_cast<uint64_t>(n);
+            return;
+        }
+        WriteSlow(value, n);
+    }
     void WriteBytes(const uint8_t* bytes, int count);
     int BitCount() const { return static_cast<int>(m_bits); }
     bool Overflowed() const { return m_overflow; }
@@ -192,6 +241,8 @@ public:
     int FlushBytes() const { return static_cast<int>((m_bits + 7) / 8); }
 
 private:
+    void WriteSlow(uint32_t value, int n);
+
     std::vector<uint8_t> m_buf;
     uint64_t m_bits = 0;
     bool m_overflow = false;

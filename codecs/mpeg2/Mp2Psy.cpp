@@ -2,6 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+#include "codecs/simd/KernelSet.h"
+#endif
+
+#include "codecs/mpeg2/Mp2PsyMath.h"
 
 #include "codecs/mpeg2/tables/psy1_cband_L1_16000.h"
 #include "codecs/mpeg2/tables/psy1_cband_L1_22050.h"
@@ -54,30 +66,79 @@ const TableRef kTables[] = {
 
 constexpr double kMinusInf = -200.0;
 
-inline double Db(double power) { return 10.0 * std::log10(std::max(power, 1e-20)); }
-// 10^(db / 10) through exp, a fraction of pow's cost.
-inline double Pow(double db) { return std::exp(db * 0.23025850929940456840); }
+inline double Db(double power) { return DbOfPower(power); }
+inline double Pow(double db) { return PowOfDb(db); }
 
-// twRe, twIm: cos and -sin of 2 pi k / n for k < n / 2.
-void Fft(std::vector<double>& re, std::vector<double>& im, const std::vector<double>& twRe, const std::vector<double>& twIm) {
-    const size_t n = re.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
+#if defined(__SSE2__)
+// Four butterflies of one stage, two by two; the same operations in the same
+// order as the scalar loop, so the same bits.
+inline void Butterflies(double* re, double* im, size_t a, size_t b, const double* cr, const double* ci, size_t count) {
+    for (size_t k = 0; k < count; k += 2) {
+        const __m128d c = _mm_loadu_pd(cr + k), s = _mm_loadu_pd(ci + k);
+        const __m128d rb = _mm_loadu_pd(re + b + k), ib = _mm_loadu_pd(im + b + k);
+        const __m128d tr = _mm_sub_pd(_mm_mul_pd(rb, c), _mm_mul_pd(ib, s));
+        const __m128d ti = _mm_add_pd(_mm_mul_pd(rb, s), _mm_mul_pd(ib, c));
+        const __m128d ra = _mm_loadu_pd(re + a + k), ia = _mm_loadu_pd(im + a + k);
+        _mm_storeu_pd(re + b + k, _mm_sub_pd(ra, tr));
+        _mm_storeu_pd(im + b + k, _mm_sub_pd(ia, ti));
+        _mm_storeu_pd(re + a + k, _mm_add_pd(ra, tr));
+        _mm_storeu_pd(im + a + k, _mm_add_pd(ia, ti));
+    }
+}
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same four at a time.
+VELMORA_AVX2 void Butterflies4(double* re, double* im, size_t a, size_t b, const double* cr,
+                                                 const double* ci, size_t count) {
+    for (size_t k = 0; k < count; k += 4) {
+        const __m256d c = _mm256_loadu_pd(cr + k), s = _mm256_loadu_pd(ci + k);
+        const __m256d rb = _mm256_loadu_pd(re + b + k), ib = _mm256_loadu_pd(im + b + k);
+        const __m256d tr = _mm256_sub_pd(_mm256_mul_pd(rb, c), _mm256_mul_pd(ib, s));
+        const __m256d ti = _mm256_add_pd(_mm256_mul_pd(rb, s), _mm256_mul_pd(ib, c));
+        const __m256d ra = _mm256_loadu_pd(re + a + k), ia = _mm256_loadu_pd(im + a + k);
+        _mm256_storeu_pd(re + b + k, _mm256_sub_pd(ra, tr));
+        _mm256_storeu_pd(im + b + k, _mm256_sub_pd(ia, ti));
+        _mm256_storeu_pd(re + a + k, _mm256_add_pd(ra, tr));
+        _mm256_storeu_pd(im + a + k, _mm256_add_pd(ia, ti));
+    }
+}
+#endif
+
+// Radix-2 FFT in place; twRe, twIm hold each stage's cos and -sin of
+// 2 pi k / len for k < len / 2, stage after stage from len = 2. Every path
+// gives the scalar loop's bits.
+void Fft(double* re, double* im, size_t n, const uint16_t* bitrev, const double* twRe, const double* twIm,
+         EVectorPath path) {
+    for (size_t i = 0; i < n; ++i) {
+        const size_t j = bitrev[i];
         if (i < j) {
             std::swap(re[i], re[j]);
             std::swap(im[i], im[j]);
         }
     }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const size_t step = n / len;
+    size_t stage = 0;
+    for (size_t len = 2; len <= n; stage += len / 2, len <<= 1) {
+        const size_t h = len / 2;
+        const double* cr = twRe + stage;
+        const double* ci = twIm + stage;
         for (size_t i = 0; i < n; i += len) {
-            for (size_t k = 0; k < len / 2; ++k) {
-                const double cr = twRe[k * step], ci = twIm[k * step];
-                const size_t a = i + k, b = i + k + len / 2;
-                const double tr = re[b] * cr - im[b] * ci;
-                const double ti = re[b] * ci + im[b] * cr;
+#if defined(__x86_64__) || defined(__i386__)
+            if (path == EVectorPath::Avx2 && h >= 4) {
+                Butterflies4(re, im, i, i + h, cr, ci, h);
+                continue;
+            }
+#endif
+#if defined(__SSE2__)
+            if (path != EVectorPath::Scalar && h >= 2) {
+                Butterflies(re, im, i, i + h, cr, ci, h);
+                continue;
+            }
+#endif
+            for (size_t k = 0; k < h; ++k) {
+                const size_t a = i + k, b = i + k + h;
+                const double tr = re[b] * cr[k] - im[b] * ci[k];
+                const double ti = re[b] * ci[k] + im[b] * cr[k];
                 re[b] = re[a] - tr;
                 im[b] = im[a] - ti;
                 re[a] += tr;
@@ -113,22 +174,48 @@ bool PsyModel1::Init(int layer, int codedRate, int bitratePerChannel) {
     const double scale = std::sqrt(8.0 / 3.0) * (layer == 1 ? std::ldexp(1.0, -25) : std::ldexp(1.0, -26));
     m_window.resize(static_cast<size_t>(m_n));
     for (int k = 0; k < m_n; ++k) m_window[static_cast<size_t>(k)] = (1.0 - std::cos(2 * pi * k / m_n)) * scale;
-    m_twRe.resize(static_cast<size_t>(m_n / 2));
-    m_twIm.resize(static_cast<size_t>(m_n / 2));
-    for (int k = 0; k < m_n / 2; ++k) {
-        m_twRe[static_cast<size_t>(k)] = std::cos(2 * pi * k / m_n);
-        m_twIm[static_cast<size_t>(k)] = -std::sin(2 * pi * k / m_n);
+    m_twRe.clear();
+    m_twIm.clear();
+    for (int len = 2; len <= m_n; len *= 2)
+        for (int k = 0; k < len / 2; ++k) {
+            m_twRe.push_back(std::cos(2 * pi * (k * (m_n / len)) / m_n));
+            m_twIm.push_back(-std::sin(2 * pi * (k * (m_n / len)) / m_n));
+        }
+    m_bitrev.assign(static_cast<size_t>(m_n), 0);
+    for (int i = 0; i < m_n; ++i) {
+        int r = 0;
+        for (int b = 1, v = i; b < m_n; b <<= 1, v >>= 1) r = (r << 1) | (v & 1);
+        m_bitrev[static_cast<size_t>(i)] = static_cast<uint16_t>(r);
+    }
+    m_thrPow.resize(m_lines.size());
+    for (size_t i = 0; i < m_lines.size(); ++i) m_thrPow[i] = Pow(m_lines[i].thr);
+    // The rows of each subband (the table runs up the lines).
+    const int linesPerBand = m_n / 2 / 32;
+    for (int sb = 0; sb < 32; ++sb) {
+        size_t i = 0;
+        while (i < m_lines.size() && m_lines[i].line < sb * linesPerBand) ++i;
+        m_bandRows[sb][0] = static_cast<int>(i);
+        while (i < m_lines.size() && m_lines[i].line < (sb + 1) * linesPerBand) ++i;
+        m_bandRows[sb][1] = static_cast<int>(i);
     }
     m_re.assign(static_cast<size_t>(m_n), 0);
     m_im.assign(static_cast<size_t>(m_n), 0);
     m_x.assign(static_cast<size_t>(m_n / 2 + 1), 0);
     m_work.assign(static_cast<size_t>(m_n / 2 + 1), 0);
+    m_power.assign(static_cast<size_t>(m_n / 2 + 1), 0);
     m_global.assign(m_lines.size(), 0);
+    m_rowArg.assign(m_lines.size(), 0);
+    m_rowPow.assign(m_lines.size(), 0);
+    m_rowOf.assign(m_lines.size(), 0);
     m_maskers.clear();
     m_maskers.reserve(static_cast<size_t>(m_n / 2 + m_bandEdges.size()));
     m_kept.clear();
     m_kept.reserve(m_maskers.capacity());
     return true;
+}
+
+void PsyModel1::UseVectorPath(EVectorPath path) {
+    m_path = VectorPathSupported(path) ? path : EVectorPath::Scalar;
 }
 
 void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit, int* smr) {
@@ -138,13 +225,13 @@ void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit,
         m_re[static_cast<size_t>(k)] = samples[k] * m_window[static_cast<size_t>(k)];
         m_im[static_cast<size_t>(k)] = 0;
     }
-    Fft(m_re, m_im, m_twRe, m_twIm);
+    Fft(m_re.data(), m_im.data(), static_cast<size_t>(n), m_bitrev.data(), m_twRe.data(), m_twIm.data(), m_path);
     std::vector<double>& x = m_x;
-    for (int k = 0; k <= half; ++k) {
-        const double p = m_re[static_cast<size_t>(k)] * m_re[static_cast<size_t>(k)] +
-                         m_im[static_cast<size_t>(k)] * m_im[static_cast<size_t>(k)];
-        x[static_cast<size_t>(k)] = Db(p) + 90.309;
-    }
+    for (int k = 0; k <= half; ++k)
+        m_power[static_cast<size_t>(k)] = m_re[static_cast<size_t>(k)] * m_re[static_cast<size_t>(k)] +
+                                          m_im[static_cast<size_t>(k)] * m_im[static_cast<size_t>(k)];
+    DbOfPower(m_power.data(), x.data(), half + 1);
+    for (int k = 0; k <= half; ++k) x[static_cast<size_t>(k)] += 90.309;
     // Sound pressure level per subband.
     const int linesPerBand = half / 32;
     double lsb[32];
@@ -180,11 +267,12 @@ void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit,
             if (k + j >= 0 && k + j <= half) work[static_cast<size_t>(k + j)] = kMinusInf;
     }
     // Non-tonal components: the rest of each critical band, at its geometric centre.
+    PowOfDb(work.data(), m_power.data(), half + 1);
     for (size_t b = 0; b + 1 < m_bandEdges.size(); ++b) {
         const int lo = m_bandEdges[b], hi = std::min(m_bandEdges[b + 1] - 1, half);
         double sum = 0;
         for (int k = lo; k <= hi; ++k)
-            if (work[static_cast<size_t>(k)] > kMinusInf) sum += Pow(work[static_cast<size_t>(k)]);
+            if (work[static_cast<size_t>(k)] > kMinusInf) sum += m_power[static_cast<size_t>(k)];
         if (sum <= 0) continue;
         const int centre = std::clamp(static_cast<int>(std::lround(std::sqrt(static_cast<double>(lo) * std::max(hi, lo)))), 0, half);
         maskers.push_back({Db(sum), m_indexOfLine[static_cast<size_t>(centre)], false});
@@ -207,33 +295,39 @@ void PsyModel1::Compute(const float* samples, const double* scfMax, int sblimit,
             if (kept[i].level <= kMinusInf) break;
         }
     }
-    // Global masking threshold at every table row.
+    // Global masking threshold at every table row: the threshold in quiet plus
+    // each masker's spread, added row by row in the maskers' order.
     const size_t rows = m_lines.size();
     std::vector<double>& global = m_global;
-    for (size_t i = 0; i < rows; ++i) {
-        const double zi = m_lines[i].bark;
-        double sum = Pow(m_lines[i].thr);
-        for (const auto& m : kept) {
-            if (m.level <= kMinusInf) continue;
-            const double zj = m_lines[static_cast<size_t>(m.index)].bark;
-            const double dz = zi - zj;
+    std::copy(m_thrPow.begin(), m_thrPow.end(), global.begin());
+    for (const auto& m : kept) {
+        if (m.level <= kMinusInf) continue;
+        const double zj = m_lines[static_cast<size_t>(m.index)].bark;
+        const double xl = m.level;
+        const double below = 0.4 * xl + 6;
+        const double above = 17 - 0.15 * xl;
+        const double av = m.tonal ? -1.525 - 0.275 * zj - 4.5 : -1.525 - 0.175 * zj - 0.5;
+        int count = 0;
+        for (size_t i = 0; i < rows; ++i) {
+            const double dz = m_lines[i].bark - zj;
             if (dz < -3 || dz >= 8) continue;
-            const double xl = m.level;
             double vf;
-            if (dz < -1) vf = 17 * (dz + 1) - (0.4 * xl + 6);
-            else if (dz < 0) vf = (0.4 * xl + 6) * dz;
+            if (dz < -1) vf = 17 * (dz + 1) - below;
+            else if (dz < 0) vf = below * dz;
             else if (dz < 1) vf = -17 * dz;
-            else vf = -(dz - 1) * (17 - 0.15 * xl) - 17;
-            const double av = m.tonal ? -1.525 - 0.275 * zj - 4.5 : -1.525 - 0.175 * zj - 0.5;
-            sum += Pow(xl + av + vf);
+            else vf = -(dz - 1) * above - 17;
+            m_rowArg[static_cast<size_t>(count)] = xl + av + vf;
+            m_rowOf[static_cast<size_t>(count)] = static_cast<int>(i);
+            ++count;
         }
-        global[i] = Db(sum);
+        PowOfDb(m_rowArg.data(), m_rowPow.data(), count);
+        for (int c = 0; c < count; ++c) global[static_cast<size_t>(m_rowOf[static_cast<size_t>(c)])] += m_rowPow[static_cast<size_t>(c)];
     }
+    DbOfPower(global.data(), global.data(), static_cast<int>(rows));
     for (int sb = 0; sb < sblimit; ++sb) {
         double minThr = 1e9;
-        const int lo = sb * linesPerBand, hi = (sb + 1) * linesPerBand;
-        for (size_t i = 0; i < rows; ++i)
-            if (m_lines[i].line >= lo && m_lines[i].line < hi) minThr = std::min(minThr, global[i]);
+        const int lo = sb * linesPerBand;
+        for (int i = m_bandRows[sb][0]; i < m_bandRows[sb][1]; ++i) minThr = std::min(minThr, global[static_cast<size_t>(i)]);
         if (minThr > 1e8) minThr = global[static_cast<size_t>(m_indexOfLine[static_cast<size_t>(std::min(lo, half))])];
         smr[sb] = static_cast<int>(lsb[sb] - minThr);
     }

@@ -2,7 +2,10 @@
 // Psychoacoustic model 1 for the Layer I/II encoder: signal-to-mask ratio per
 // subband from one FFT of the frame's input, and the fixed model that needs
 // no FFT. One object per encoder channel set; not shared between threads.
+#include <cstdint>
 #include <vector>
+
+#include "codecs/simd/VectorPath.h"
 
 namespace mp2 {
 
@@ -14,6 +17,9 @@ public:
     // scfMax: per subband the largest scale factor value; smr out per subband in dB.
     void Compute(const float* samples, const double* scfMax, int sblimit, int* smr);
     int FftSize() const { return m_n; }
+    // The FFT's instruction set (the widest the processor has unless told);
+    // every one gives the same bits.
+    void UseVectorPath(EVectorPath path);
 
 private:
     struct Line {
@@ -22,18 +28,23 @@ private:
         double thr;
     };
     int m_n = 0;
+    EVectorPath m_path = BestVectorPath();
     std::vector<Line> m_lines;    // the model's frequency table
     std::vector<int> m_bandEdges;  // critical band boundaries (FFT lines)
     std::vector<int> m_indexOfLine;  // FFT line -> nearest table row
     std::vector<double> m_window;
-    std::vector<double> m_twRe, m_twIm;  // FFT twiddle factors
+    std::vector<double> m_twRe, m_twIm;  // FFT twiddle factors, stage by stage
+    std::vector<uint16_t> m_bitrev;      // FFT input order
+    std::vector<double> m_thrPow;        // threshold in quiet per row, as power
+    int m_bandRows[32][2] = {};          // first and end row of each subband
     struct Masker {
         double level;
         int index;
         bool tonal;
     };
     // Working storage, sized by Init so that Compute does not allocate.
-    std::vector<double> m_re, m_im, m_x, m_work, m_global;
+    std::vector<double> m_re, m_im, m_x, m_work, m_power, m_global, m_rowArg, m_rowPow;
+    std::vector<int> m_rowOf;
     std::vector<Masker> m_maskers, m_kept;
 };
 

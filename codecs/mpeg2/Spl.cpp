@@ -1,5 +1,7 @@
 #include "codecs/mpeg2/Spl.h"
 
+#include "codecs/mpeg2/Mp2Kernels.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -43,20 +45,10 @@ int64_t Wrap(double v, int wordBits, bool isUnsigned) {
     return (low & sign) ? static_cast<int64_t>(low) - static_cast<int64_t>(mask) - 1 : static_cast<int64_t>(low);
 }
 
-// The decoder's case, 16 bits rounded and clipped: clipping first gives the
-// same words, and truncation plus a fraction test rounds ties to even without
-// a library call or dependence on the FPU mode.
+// The decoder's case, 16 bits rounded and clipped: the decoder's own
+// conversion, which needs no library call and no particular FPU mode.
 void RoundClip16(const float* src, int16_t* dst, int len) {
-    for (int i = 0; i < len; ++i) {
-        float x = src[i];
-        if (!(x == x)) x = 0.0f;
-        x = x > 32767.0f ? 32767.0f : (x < -32768.0f ? -32768.0f : x);
-        int t = static_cast<int>(x);
-        const float f = x - static_cast<float>(t);
-        if (f > 0.5f || (f == 0.5f && (t & 1))) ++t;
-        else if (f < -0.5f || (f == -0.5f && (t & 1))) --t;
-        dst[i] = static_cast<int16_t>(t);
-    }
+    for (int i = 0; i < len; ++i) dst[i] = Mp2RoundClip16(src[i]);
 }
 
 void Store(void* dst, int i, int wordBits, int64_t v) {

@@ -14,6 +14,7 @@
 #include "tools/velmora-codec/CodecRunner.h"
 #include "tools/velmora-codec/CodecTable.h"
 #include "tools/velmora-codec/FrontEndRunner.h"
+#include "tools/velmora-codec/ByteFile.h"
 #include "tools/velmora-codec/WavFile.h"
 #include "tools/velmora-codec/WavWriter.h"
 
@@ -97,17 +98,17 @@ int main(int argc, char** argv) {
     AudioFormat format;
     format.codingType = type;
     std::string error;
-    WavData wav;
+    CWavReader wav;
     if (command == "encode") {
-        if (!ReadWav(files[0], &wav, &error)) return Fail(error);
-        if (rate != 0 && rate != wav.sampleRate) {
-            return Fail(files[0] + " is at " + std::to_string(wav.sampleRate) + " Hz but --rate says " +
+        if (!wav.Open(files[0], &error)) return Fail(error);
+        if (rate != 0 && rate != wav.SampleRate()) {
+            return Fail(files[0] + " is at " + std::to_string(wav.SampleRate()) + " Hz but --rate says " +
                         std::to_string(rate));
         }
-        rate = wav.sampleRate;
-        if (mode == 0) mode = wav.channels == 1 ? DEVICEMODE_MONO : (Channels(entry->defaultMode) == 2 ? entry->defaultMode : DEVICEMODE_STEREO);
-        if (Channels(mode) != wav.channels) {
-            return Fail(files[0] + " has " + std::to_string(wav.channels) + " channel(s) but mode " +
+        rate = wav.SampleRate();
+        if (mode == 0) mode = wav.Channels() == 1 ? DEVICEMODE_MONO : (Channels(entry->defaultMode) == 2 ? entry->defaultMode : DEVICEMODE_STEREO);
+        if (Channels(mode) != wav.Channels()) {
+            return Fail(files[0] + " has " + std::to_string(wav.Channels()) + " channel(s) but mode " +
                         std::to_string(mode) + " has " + std::to_string(Channels(mode)));
         }
     } else {
@@ -115,9 +116,11 @@ int main(int argc, char** argv) {
         if (mode == 0) mode = entry->defaultMode;
     }
     if (frontEnd) {
+        WavData all;
+        if (!ReadWav(files[0], &all, &error)) return Fail(error);
         FrontEndRun run;
         run.inputRate = rate;
-        run.channels = wav.channels;
+        run.channels = all.channels;
         run.codedRate = codedRate;
         run.preset = std::max(preset, 0);
         run.jointStereo = mode == DEVICEMODE_JOINT_STEREO;
@@ -129,7 +132,7 @@ int main(int argc, char** argv) {
         }
         std::vector<uint8_t> coded;
         FrontEndReport report;
-        if (!RunFrontEnd(run, wav.samples, &coded, &report, &error)) return Fail(error);
+        if (!RunFrontEnd(run, all.samples, &coded, &report, &error)) return Fail(error);
         std::fprintf(stderr, "velmora-codec: %s, delay %d samples, padding period %d frame(s) of %d bytes\n",
                      report.engine, report.delay, report.paddingPeriod, report.paddingBytes);
         if (!WriteFileBytes(files[1], coded, &error)) return Fail(error);
@@ -147,20 +150,37 @@ int main(int argc, char** argv) {
 
     const CodecPtr codec = CreateCodec(*entry);
     if (command == "encode") {
-        std::vector<uint8_t> coded;
-        wav.samples.resize(wav.samples.size() + static_cast<size_t>(entry->tailSamples) * Channels(mode), 0);
-        if (!RunEncoder(*codec.get(), format, wav.samples, &coded, &error)) return Fail(std::string(CodecName(*entry)) + ": " + error);
-        if (!WriteFileBytes(files[1], coded, &error)) return Fail(error);
+        CByteFile out;
+        if (!out.Create(files[1], &error)) return Fail(error);
+        // The codec's tail: silence after the file, so its last samples come out.
+        size_t tail = static_cast<size_t>(entry->tailSamples) * static_cast<size_t>(Channels(mode));
+        const PcmSource source = [&wav, &tail](int16_t* samples, size_t room) {
+            const size_t n = wav.Read(samples, room);
+            if (n > 0 || wav.Failed()) return n;
+            const size_t zeros = std::min(tail, room);
+            std::fill(samples, samples + zeros, int16_t{0});
+            tail -= zeros;
+            return zeros;
+        };
+        const ByteSink sink = [&out](const uint8_t* bytes, size_t count) { return out.Write(bytes, count); };
+        const bool encoded = RunEncoder(*codec.get(), format, source, sink, &error);
+        std::string writeError;
+        const bool written = out.Close(&writeError);
+        if (wav.Failed()) return Fail("cannot read " + files[0]);
+        if (!written) return Fail(writeError);
+        if (!encoded) return Fail(std::string(CodecName(*entry)) + ": " + error);
         return 0;
     }
-    std::vector<uint8_t> coded;
-    if (!ReadFileBytes(files[0], &coded, &error)) return Fail(error);
+    CByteFile in;
+    if (!in.Open(files[0], &error)) return Fail(error);
     CWavWriter out;
     if (!out.Open(files[1], rate, Channels(mode), &error)) return Fail(error);
+    const ByteSource source = [&in](uint8_t* bytes, size_t room) { return in.Read(bytes, room); };
     const PcmSink sink = [&out](const int16_t* samples, size_t count) { return out.Append(samples, count); };
-    const bool decoded = RunDecoder(*codec.get(), format, coded, sink, &error);
+    const bool decoded = RunDecoder(*codec.get(), format, source, sink, &error);
     std::string writeError;
     const bool written = out.Close(&writeError);
+    if (in.Failed()) return Fail("cannot read " + files[0]);
     if (!written) return Fail(writeError);
     if (!decoded) return Fail(std::string(CodecName(*entry)) + ": " + error);
     return 0;

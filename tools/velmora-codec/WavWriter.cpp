@@ -1,5 +1,6 @@
 #include "tools/velmora-codec/WavWriter.h"
 
+#include <bit>
 #include <cstring>
 
 #include "common/ByteOrder.h"
@@ -7,7 +8,7 @@
 namespace {
 
 constexpr size_t kHeaderBytes = 44;
-constexpr size_t kBlockBytes = 1 << 20;
+constexpr size_t kBlockBytes = 1 << 16;  // small enough to stay in cache, few page faults
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - (kHeaderBytes - 8);
 constexpr uint16_t kFormatPcm = 1;
 
@@ -62,7 +63,10 @@ bool CWavWriter::Append(const int16_t* samples, size_t count) {
         const size_t room = (m_block.size() - m_held) / 2;
         const size_t n = count < room ? count : room;
         uint8_t* p = m_block.data() + m_held;
-        for (size_t i = 0; i < n; ++i) PutLe16(p + 2 * i, static_cast<uint16_t>(samples[i]));
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(p, samples, 2 * n);
+        else
+            for (size_t i = 0; i < n; ++i) PutLe16(p + 2 * i, static_cast<uint16_t>(samples[i]));
         m_held += 2 * n;
         samples += n;
         count -= n;
