@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "codecs/mp3dec/Mp3Kernels.h"
-#include "codecs/mp3dec/Mp3LaneDct.h"
+#include "codecs/simd/LaneDct.h"
 
 namespace {
 
@@ -77,21 +77,13 @@ void Requantize(const int32_t* val, int n, float gain, const float* pow43, int p
     }
 }
 
-struct ScalarLanes {
-    using V = float;
-    static V Add(V a, V b) { return a + b; }
-    static V Sub(V a, V b) { return a - b; }
-    static V Mul(V a, V b) { return a * b; }
-    static V Set1(float f) { return f; }
-};
-
 void Dct32(const float* time, int subbands, float* x) {
-    const float* f = mp3lanes::DctFactors().f;
+    const float* f = lanedct::DctFactors().f;
     for (int t = 0; t < 18; ++t) {
         float* lanes = x + 32 * t;
         float scratch[32];
         for (int k = 0; k < 32; ++k) lanes[k] = k < subbands ? time[18 * k + t] : 0.0f;
-        mp3lanes::Halve<ScalarLanes, 32>(lanes, scratch, f);
+        lanedct::Halve<lanedct::ScalarLanes, 32>(lanes, scratch, f);
     }
 }
 

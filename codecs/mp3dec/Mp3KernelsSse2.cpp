@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "codecs/mp3dec/Mp3LaneDct.h"
+#include "codecs/simd/LaneDct.h"
 
 namespace {
 
@@ -141,24 +141,16 @@ void Requantize(const int32_t* val, int n, float gain, const float* pow43, int p
     if (i < n) mp3kernels::kScalar.requantize(val + i, n - i, gain, pow43, pow43Max, xr + i);
 }
 
-struct Sse2Lanes {
-    using V = __m128;
-    static V Add(V a, V b) { return _mm_add_ps(a, b); }
-    static V Sub(V a, V b) { return _mm_sub_ps(a, b); }
-    static V Mul(V a, V b) { return _mm_mul_ps(a, b); }
-    static V Set1(float f) { return _mm_set1_ps(f); }
-};
-
 // Four slots at a time, one per lane; the fifth group's last two lanes run
 // past the granule into the next subband's slots and are never read.
 void Dct32(const float* time, int subbands, float* x) {
-    const float* f = mp3lanes::DctFactors().f;
+    const float* f = lanedct::DctFactors().f;
     for (int t0 = 0; t0 < 20; t0 += 4) {
         __m128 lanes[32];
         __m128 scratch[32];
 #pragma GCC unroll 32
         for (int k = 0; k < 32; ++k) lanes[k] = k < subbands ? _mm_loadu_ps(time + 18 * k + t0) : _mm_setzero_ps();
-        mp3lanes::Halve<Sse2Lanes, 32>(lanes, scratch, f);
+        lanedct::Halve<lanedct::Sse2Lanes, 32>(lanes, scratch, f);
         for (int k = 0; k < 32; k += 4) {
             __m128 r0 = lanes[k];
             __m128 r1 = lanes[k + 1];

@@ -1,6 +1,6 @@
 #include "codecs/mpeg2/Mp2LaneDct.h"
 
-#include <cmath>
+#include "codecs/simd/LaneDct.h"
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
@@ -11,41 +11,9 @@
 #include "codecs/simd/KernelSet.h"
 #endif
 
-CMp2LaneDct::CMp2LaneDct() : m_wide(VectorPathSupported(EVectorPath::Avx2)) {
-    const double pi = 3.14159265358979323846;
-    for (int h = 1; h <= 16; h *= 2) {
-        float* f = m_factors + (h - 1);
-        for (int i = 0; i < h; ++i) f[i] = static_cast<float>(0.5 / std::cos(pi * (2 * i + 1) / (4.0 * h)));
-    }
-}
+CMp2LaneDct::CMp2LaneDct() : m_wide(VectorPathSupported(EVectorPath::Avx2)) {}
 
 #if defined(__SSE2__)
-namespace {
-
-// Inlined whole, so the 32 lanes' values stay in registers where they can.
-template <int N>
-[[gnu::always_inline]] inline void Halve(const float* factors, __m128* x, __m128* scratch) {
-    if constexpr (N > 1) {
-        constexpr int h = N / 2;
-        const float* f = factors + (h - 1);
-        __m128* a = scratch;
-        __m128* b = scratch + h;
-        for (int i = 0; i < h; ++i) {
-            const __m128 u = x[i];
-            const __m128 v = x[N - 1 - i];
-            a[i] = _mm_add_ps(u, v);
-            b[i] = _mm_mul_ps(_mm_sub_ps(u, v), _mm_set1_ps(f[i]));
-        }
-        Halve<h>(factors, a, x);
-        Halve<h>(factors, b, x + h);
-        for (int k = 0; k < h; ++k) x[2 * k] = a[k];
-        for (int k = 0; k < h - 1; ++k) x[2 * k + 1] = _mm_add_ps(b[k], b[k + 1]);
-        x[N - 1] = b[h - 1];
-    }
-}
-
-}  // namespace
-
 void CMp2LaneDct::Run4(float (*blocks)[32]) const {
     __m128 x[32];
     __m128 scratch[32];
@@ -58,7 +26,7 @@ void CMp2LaneDct::Run4(float (*blocks)[32]) const {
         x[q + 2] = r2;
         x[q + 3] = r3;
     }
-    Halve<32>(m_factors, x, scratch);
+    lanedct::Halve<lanedct::Sse2Lanes, 32>(x, scratch, lanedct::DctFactors().f);
     for (int q = 0; q < 32; q += 4) {
         __m128 r0 = x[q], r1 = x[q + 1], r2 = x[q + 2], r3 = x[q + 3];
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
@@ -77,7 +45,8 @@ void CMp2LaneDct::Run4(float (*blocks)[32]) const {
 #if defined(__x86_64__) || defined(__i386__)
 namespace {
 
-// Halve eight lanes wide; called only after the processor has reported AVX2.
+// lanedct::Halve eight lanes wide, written out because its intrinsics need a
+// function compiled for AVX2; called only after the processor has reported it.
 template <int N>
 [[gnu::always_inline]] inline VELMORA_AVX2 void Halve8(const float* factors, __m256* x, __m256* scratch) {
     if constexpr (N > 1) {
@@ -136,7 +105,7 @@ VELMORA_AVX2 void Run8Avx2(const float* factors, float (*blocks)[32]) {
 void CMp2LaneDct::Run8(float (*blocks)[32]) const {
 #if defined(__x86_64__) || defined(__i386__)
     if (m_wide) {
-        Run8Avx2(m_factors, blocks);
+        Run8Avx2(lanedct::DctFactors().f, blocks);
         return;
     }
 #endif

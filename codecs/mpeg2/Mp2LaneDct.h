@@ -18,5 +18,4 @@ public:
 private:
     bool m_wide = false;
     CSubbandDct m_portable;  // where the build has no SSE2
-    float m_factors[31];     // as CSubbandDct's: 1 / (2 cos(pi (2i + 1) / 4h)) for h = 1, 2, 4, 8, 16
 };

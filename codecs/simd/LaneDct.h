@@ -2,10 +2,15 @@
 // The 32-point matrixing DCT of the synthesis filter bank run on several time
 // slots at once, one slot per vector lane. Each lane goes through the very
 // operations of CSubbandDct, in its order, so every path gives its bits
-// whatever the lane width. Included by the kernel files only.
+// whatever the lane width. Layer II and Layer III synthesis share it;
+// included by their kernel files only.
 #include <cmath>
 
-namespace mp3lanes {
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
+namespace lanedct {
 
 // 1 / (2 cos(pi (2i + 1) / 4h)) for the halving steps of size 2h, as CSubbandDct has them.
 struct Factors {
@@ -48,4 +53,22 @@ inline void Halve(typename L::V* x, typename L::V* scratch, const float* factors
     }
 }
 
-}  // namespace mp3lanes
+struct ScalarLanes {
+    using V = float;
+    static V Add(V a, V b) { return a + b; }
+    static V Sub(V a, V b) { return a - b; }
+    static V Mul(V a, V b) { return a * b; }
+    static V Set1(float f) { return f; }
+};
+
+#if defined(__SSE2__)
+struct Sse2Lanes {
+    using V = __m128;
+    static V Add(V a, V b) { return _mm_add_ps(a, b); }
+    static V Sub(V a, V b) { return _mm_sub_ps(a, b); }
+    static V Mul(V a, V b) { return _mm_mul_ps(a, b); }
+    static V Set1(float f) { return _mm_set1_ps(f); }
+};
+#endif
+
+}  // namespace lanedct
