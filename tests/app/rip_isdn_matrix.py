@@ -9,7 +9,8 @@ HOLD_S seconds on end (at most a minute). Every call must end on both sides with
 the exchange.
 
 Usage: rip_isdn_matrix.py RIP_A RIP_B EXCHANGE_SOCKET WORK_DIR HOLD_S CASE...
-  CASE: name,coding,bit_rate,sample_rate,device_mode; or "drop" (the network
+  CASE: name,coding,bit_rate,sample_rate,device_mode[,delay|slip,ms|bits,bound_s];
+  or "drop" (the network
   clears one channel of a 128 kbit/s call) or "stop,PID" (the exchange, that
   process, stops mid-call; the last case)"""
 import os
@@ -59,31 +60,17 @@ def listening_again(a, b, work, before):
         b.pump(0.05)
 
 
-def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
-    a.reset()
-    b.reset()
-    for s in ("a", "b"):
-        p = os.path.join(work, s, "played.raw")
-        if os.path.exists(p):
-            os.remove(p)
-    a.send(SET_ENCODER, struct.pack("<4I", coding, bit_rate, rate, mode))
-    a.send(MAKE_CONNECTION, dial("3412", "3413" if bit_rate == 128000 else ""))
-    heard = listens(work)
-    if not a.wait_state(50, 60, [b]) or not b.wait_state(50, 60, [a]):
-        fail(f"{name}: call not up: A {a.states} B {b.states} A errors {a.errors} B errors {b.errors}")
-        a.send(STOP_CONNECTION)
-        a.wait_state(16, 20, [b])
-        return
-    want = 2 if bit_rate == 128000 else 1
-    carried = int(exchange(path, "active"))
-    if carried != want:
-        fail(f"{name}: the exchange carries {carried} calls, not {want}")
-    # A station whose decoder changes format restarts its device, which then
-    # holds only what came after: the call is held until both decoders have
-    # run the sent format for HOLD_S seconds on end.
-    # A G.722 decoder plays its first 3.2 s as silence each time it opens.
-    if coding == 8:
-        hold += 3.2
+def fault_on_line(path, name, verb, amount):
+    """The fault on the second channel towards each station."""
+    for controller in (1, 2):
+        reply = exchange(path, f"{verb} {controller} 1 {amount}")
+        if reply != "ok":
+            fail(f"{name}: the exchange refuses {verb} {amount} towards controller {controller}: {reply}")
+
+
+def hold_format(a, b, name, coding, hold):
+    """Pumps until both decoders have run the sent format for hold seconds
+    on end (at most a minute); fails the case if they have not."""
     since = {a.name: time.time(), b.name: time.time()}
     changes = {a.name: 0, b.name: 0}
     last = {a.name: None, b.name: None}
@@ -106,6 +93,53 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode):
               f"{changes[s.name]} decoder format reports", flush=True)
         if got is None or got[0] != coding or time.time() - since[s.name] < hold:
             fail(f"{name}: station {s.name} decodes {got} for {time.time() - since[s.name]:.1f} s")
+
+
+def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode, fault=None):
+    """fault: (verb, amount, bound_s): "delay" from the moment the call is up,
+    or "slip" once the tone has held, then held on for bound_s and hold
+    seconds more."""
+    a.reset()
+    b.reset()
+    for s in ("a", "b"):
+        p = os.path.join(work, s, "played.raw")
+        if os.path.exists(p):
+            os.remove(p)
+    a.send(SET_ENCODER, struct.pack("<4I", coding, bit_rate, rate, mode))
+    a.send(MAKE_CONNECTION, dial("3412", "3413" if bit_rate == 128000 else ""))
+    heard = listens(work)
+    if not a.wait_state(50, 60, [b]) or not b.wait_state(50, 60, [a]):
+        fail(f"{name}: call not up: A {a.states} B {b.states} A errors {a.errors} B errors {b.errors}")
+        a.send(STOP_CONNECTION)
+        a.wait_state(16, 20, [b])
+        return
+    want = 2 if bit_rate == 128000 else 1
+    carried = int(exchange(path, "active"))
+    if carried != want:
+        fail(f"{name}: the exchange carries {carried} calls, not {want}")
+    if fault and fault[0] == "delay":
+        fault_on_line(path, name, fault[0], fault[1])
+    faulted = time.time()
+    # A station whose decoder changes format restarts its device, which then
+    # holds only what came after: the call is held until both decoders have
+    # run the sent format for HOLD_S seconds on end.
+    # A G.722 decoder plays its first 3.2 s as silence each time it opens.
+    if coding == 8:
+        hold += 3.2
+    hold_format(a, b, name, coding, hold)
+    if fault and fault[0] == "slip":
+        fault_on_line(path, name, fault[0], fault[1])
+        faulted = time.time()
+        deadline = time.time() + fault[2] + hold
+        while time.time() < deadline:
+            a.pump(0.05)
+            b.pump(0.05)
+        hold_format(a, b, name, coding, 0)
+    if fault:
+        # A device that restarts on the fault holds only what came after:
+        # the caller measures the tone's return back from the hang-up.
+        with open(os.path.join(work, f"{name}-fault.txt"), "w") as f:
+            f.write(f"{time.time() - faulted:.3f}\n")
     a.send(STOP_CONNECTION)
     if not a.wait_state(16, 30, [b]) or not b.wait_state(16, 30, [a]):
         fail(f"{name}: hang-up: A {a.states} B {b.states}")
@@ -198,7 +232,8 @@ def main():
         elif name == "stop":
             exchange_stopped(a, b, path, int(numbers[0]))
         else:
-            place(a, b, path, work, hold, name, *(int(x) for x in numbers))
+            fault = (numbers[4], int(numbers[5]), float(numbers[6])) if len(numbers) > 4 else None
+            place(a, b, path, work, hold, name, *(int(x) for x in numbers[:4]), fault)
     return 1 if failures else 0
 
 
