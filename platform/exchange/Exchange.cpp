@@ -569,6 +569,8 @@ void CExchange::ClockLeg(Call& call, int side) {
         TraceStarved(call, leg, "sender");
     }
     if (n > 0) leg.lastWasData = filled == n;
+    if (filled > 0) leg.dataSeen = true;
+    if (leg.dataSeen) leg.fillBytes += static_cast<int64_t>(n - filled);
     // The line towards the leg: delay, lost bytes and bit slips on request.
     leg.line.insert(leg.line.end(), block, block + n);
     const size_t lost = std::min(leg.loseBytes, leg.line.size());
@@ -712,6 +714,13 @@ std::string CExchange::Query(const std::string& line, int64_t nowUs) {
             overruns = leg->overruns;
         }
         return "underrun " + std::to_string(underruns) + " overrun " + std::to_string(overruns);
+    }
+    if (verb == "fill") {
+        int controller = 0, channel = -1;
+        if (!(words >> controller >> channel)) return "error: fill <controller> <channel>";
+        const Leg* leg = FindChannel(controller, channel);
+        if (!leg) return "error: no call on that channel";
+        return std::to_string(leg->fillBytes);
     }
     if (verb == "drop") {
         int controller = 0, channel = -1;

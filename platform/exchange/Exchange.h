@@ -48,6 +48,8 @@ public:
     //   starved [<controller> <channel>]     "underrun <u> overrun <o>": stretches of idle
     //       fill after the sender's data had started, and blocks lost to a receiver with
     //       too many unanswered; towards that channel's call, or all since the start
+    //   fill <controller> <channel>          bytes of idle fill clocked towards that channel
+    //       since the sender's data had started
     std::string Query(const std::string& line, int64_t nowUs);
     int ActiveCalls() const { return static_cast<int>(m_calls.size()); }
 
@@ -79,6 +81,8 @@ private:
         uint8_t slipCarry = 0xFF;
         // Starvation seen on this direction.
         bool lastWasData = false;  // the last byte clocked came from the sender
+        bool dataSeen = false;     // a byte from the sender has been clocked
+        int64_t fillBytes = 0;     // idle fill clocked since then
         int underruns = 0;
         int overruns = 0;
     };

@@ -207,6 +207,10 @@ TEST_F(ExchangeTest, StarvationIsCountedPerDirection) {
     for (int i = 0; i < 6; ++i) Advance(24), drain();
     EXPECT_EQ(m_exchange.Query("starved 2 0", m_now), "underrun 2 overrun 0");
     EXPECT_EQ(m_exchange.Query("starved 1 0", m_now), "underrun 0 overrun 0");
+    // The fill after the data had started: half a block and three, then five.
+    EXPECT_EQ(m_exchange.Query("fill 2 0", m_now), std::to_string(96 + 3 * 192 + 5 * 192));
+    EXPECT_EQ(m_exchange.Query("fill 1 0", m_now), "0");
+    EXPECT_EQ(m_exchange.Query("fill 2", m_now), "error: fill <controller> <channel>");
     // b stops answering: 7 blocks wait, the next 3 are lost.
     for (int i = 0; i < 10; ++i) {
         Advance(24);
