@@ -363,8 +363,9 @@ struct CodedCallStations {
 
 // onBlock runs with the exchange and the count of blocks received so far,
 // after each block received (line faults mid-call); once it returns true the
-// call has what it needs. A writes nothing while holdSender (asked with the
-// same) says so.
+// call has what it needs. A writes nothing while holdSender, asked with the
+// exchange and the count of blocks A has written, says so; it is asked before
+// every block, so that it stops A at an exact block of the stream.
 void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std::vector<uint8_t>>& blocks,
                     size_t wantBlocks, CodedCall* out,
                     const std::function<bool(CExchangeDaemon&, size_t)>& onBlock = nullptr,
@@ -391,8 +392,8 @@ void PlaceCodedCall(IsdnTest& t, const AudioFormat& send, const std::vector<std:
     AudioFormat last;
     bool enough = false;
     ASSERT_TRUE(IsdnTest::PollUntil(a, b, [&] {
-        const bool held = holdSender && holdSender(exchange, out->received.size() / static_cast<size_t>(f));
-        while (!held && next < blocks.size() && a.GetSendSpace() >= f) a.WriteAudio(blocks[next++].data(), f);
+        while (next < blocks.size() && !(holdSender && holdSender(exchange, next)) && a.GetSendSpace() >= f)
+            a.WriteAudio(blocks[next++].data(), f);
         AudioFormat now;
         b.GetReceiveFormat(&now);
         if (last.codingType != 0 && (now.codingType != last.codingType || now.sampleRate != last.sampleRate ||
@@ -802,17 +803,18 @@ TEST_F(IsdnTest, AptxEnhancedStereoAt128kIsAlignedOverTwoChannels) {
 }
 
 namespace {
-// A sender held up once B has `at` blocks: A writes nothing until the
-// exchange has put idle fill towards B in place of its data (an underrun
-// it counts) and `ms` more, then goes on where it stopped.
+// A sender held up once it has written `at` blocks: A writes nothing until
+// the exchange has put `ms` of idle fill towards B on every channel in place
+// of its data, then goes on where it stopped. Both ends are counted on the
+// line, so a loaded machine that runs A or B late moves neither.
 struct SenderHold {
     size_t at;
     uint32_t ms;
     int channels;
-    int before = -1;
-    uint32_t since = 0;
+    int64_t fillBefore[2] = {-1, -1};
+    int underrunsBefore = 0;
     bool over = false;
-    int underruns = 0;
+    int underruns = 0;  // stretches of fill the exchange counted while A was held
 
     static int Underruns(CExchangeDaemon& exchange, int channels) {
         int total = 0;
@@ -823,16 +825,22 @@ struct SenderHold {
         }
         return total;
     }
-    bool operator()(CExchangeDaemon& exchange, size_t received) {
-        if (over || received < at) return false;
-        const int now = Underruns(exchange, channels);
-        if (before < 0) before = now;
-        if (!since) {
-            if (now > before) since = timeGetTime();
+    static int64_t Fill(CExchangeDaemon& exchange, int channel) {
+        return std::atoll(exchange.Query("fill 2 " + std::to_string(channel)).c_str());
+    }
+    bool operator()(CExchangeDaemon& exchange, size_t written) {
+        if (over || written < at) return false;
+        // Taken as the last block before the hold is written, before A has
+        // passed it on: the stretch of fill behind it is counted afterwards.
+        if (fillBefore[0] < 0) {
+            for (int c = 0; c < channels; ++c) fillBefore[c] = Fill(exchange, c);
+            underrunsBefore = Underruns(exchange, channels);
             return true;
         }
-        if (timeGetTime() - since < ms) return true;
-        underruns = now - before;
+        const int64_t want = static_cast<int64_t>(ms) * 8;  // a B-channel carries 8 bytes a millisecond
+        for (int c = 0; c < channels; ++c)
+            if (Fill(exchange, c) - fillBefore[c] < want) return true;
+        underruns = Underruns(exchange, channels) - underrunsBefore;
         over = true;
         return false;
     }
@@ -845,7 +853,7 @@ template <typename Expect>
 void RunHeldSender(IsdnTest& t, const AudioFormat& send, const std::vector<std::vector<uint8_t>>& blocks,
                    Expect expect) {
     const int channels = send.bitRate / 64000;
-    SenderHold hold{12, 300, channels};
+    SenderHold hold{20, 300, channels};
     CodedCall call;
     PlaceCodedCall(t, send, blocks, 40, &call, nullptr, std::ref(hold));
     ASSERT_FALSE(::testing::Test::HasFatalFailure());
@@ -921,7 +929,7 @@ TEST_F(IsdnTest, Layer3At24kOverTwoChannelsRidesOutIdleFill) {
 // every piece after the one before.
 TEST_F(IsdnTest, G722RidesOutIdleFill) {
     const auto blocks = G722Tone(192, 260);
-    SenderHold hold{60, 300, 1};
+    SenderHold hold{70, 300, 1};
     CodedCall call;
     PlaceCodedCall(*this, MpegSend(CODING_G722, 16000, DEVICEMODE_MONO, 64000, 192), blocks, 100, &call, nullptr,
                    std::ref(hold));
