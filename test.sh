@@ -22,6 +22,10 @@ case "${1:-}" in
   *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;
 esac
 ./tools/setup-debian.sh
+# A compiler cache makes the second and later runs of each build type quick.
+if command -v ccache > /dev/null; then
+  flags+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the peers need, when missing.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config python3
+  cmake ninja-build ccache g++ clang libclang-rt-14-dev pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev libwxgtk3.2-dev
   xvfb xauth
