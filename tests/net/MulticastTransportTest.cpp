@@ -361,16 +361,7 @@ TEST_F(MulticastTransportTest, PacketProtocolSourceIsReadThroughTheParser) {
     const StationIdentity got = LoadStationIdentity(record);
     EXPECT_STREQ(got.stationName, "Packet Studio");
     EXPECT_EQ(got.versionNumber, 66000u);
-    // Layer II, 128 kbit/s, 48 kHz, stereo: 384 bytes a frame.
-    for (int i = 0; i < 6; ++i) {
-        Bytes frame = Pattern(384, static_cast<uint8_t>(i));
-        frame[0] = 0xFF;
-        frame[1] = 0xFD;
-        frame[2] = 0x84;
-        frame[3] = 0x00;
-        frame[383] = 0;
-        ASSERT_TRUE(m_peer.Send(frame, to));
-    }
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(m_peer.Send(LayerIIFrame(static_cast<uint8_t>(i)), to));
     ASSERT_TRUE(PumpUntil(m_t, [&] { return m_t.GetReceiveAvailable() >= 384; }));
     AudioFormat f;
     m_t.GetReceiveFormat(&f);
