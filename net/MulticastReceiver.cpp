@@ -59,28 +59,41 @@ int CMulticastReceiver::Limit() const {
     return m_limit;
 }
 
-// The source's next bytes, at most room of them. Datagrams of any other
-// source are read away and counted.
-int CMulticastReceiver::TakeDatagram(CDatagramSource& source, uint8_t* dst, int room) {
-    if (room <= 0) return 0;
-    if (m_heldOffset >= m_heldFill) {
-        m_heldOffset = 0;
-        m_heldFill = 0;
-        for (int i = 0; i < kMaxIgnoredPerStep && m_heldFill == 0; ++i) {
-            ws::SocketAddress from;
-            const int n = source.ReceiveDatagram(m_held.data(), kDatagramBytes, &from);
-            if (n <= 0) return 0;
-            if (!m_haveSource) {
-                m_source = from;
-                m_haveSource = 1;
-            } else if (from.ip != m_source.ip || from.port != m_source.port) {
-                ++m_ignored;
-                continue;
-            }
-            m_heldFill = std::min(n, kDatagramBytes);
+// Holds the source's next datagram unless part of one is still to go.
+// Datagrams of any other source are read away and counted.
+bool CMulticastReceiver::HoldDatagram(CDatagramSource& source) {
+    if (m_heldOffset < m_heldFill) return true;
+    m_heldOffset = 0;
+    m_heldFill = 0;
+    for (int i = 0; i < kMaxIgnoredPerStep; ++i) {
+        ws::SocketAddress from;
+        const int n = source.ReceiveDatagram(m_held.data(), kDatagramBytes, &from);
+        if (n <= 0) return false;
+        if (!m_haveSource) {
+            m_source = from;
+            m_haveSource = 1;
+        } else if (from.ip != m_source.ip || from.port != m_source.port) {
+            ++m_ignored;
+            continue;
         }
-        if (m_heldFill == 0) return 0;
+        m_heldFill = std::min(n, kDatagramBytes);
+        return true;
     }
+    return false;
+}
+
+// A sender's control frames go as datagrams of their own.
+bool CMulticastReceiver::HeldIsControlFrame() const {
+    if (m_heldOffset != 0 || m_heldFill < kControlHeaderBytes ||
+        std::memcmp(m_held.data(), kControlMagic, sizeof kControlMagic) != 0)
+        return false;
+    const ControlFrameMatch m = FindControlFrame(m_held.data(), m_heldFill, m_heldFill);
+    return m.status == ControlFrameMatch::Found && m.offset == 0;
+}
+
+// The source's next bytes, at most room of them.
+int CMulticastReceiver::TakeDatagram(CDatagramSource& source, uint8_t* dst, int room) {
+    if (room <= 0 || !HoldDatagram(source)) return 0;
     const int n = std::min(room, m_heldFill - m_heldOffset);
     std::memcpy(dst, m_held.data() + m_heldOffset, static_cast<size_t>(n));
     m_heldOffset += n;
@@ -225,9 +238,18 @@ void CMulticastReceiver::ReceiveThroughParser(CDatagramSource& source) {
     while (calls++ < kMaxParseCalls && m_parser.Parse() == 1) {
     }
     bool heard = false;
+    bool controlFrames = false;
     for (int round = 0; round < kMaxParserRounds; ++round) {
         const int room = std::min(m_parser.GetInputRoom(), kParserDatagramBytes);
-        if (room <= 0) break;
+        if (room <= 0 || !HoldDatagram(source)) break;
+        // The parser would play such a source's audio but never read its
+        // control frames, its identity among them: the frame is left for
+        // the control reading.
+        if (HeldIsControlFrame()) {
+            controlFrames = true;
+            heard = true;
+            break;
+        }
         const int n = TakeDatagram(source, chunk, room);
         if (n <= 0) break;
         heard = true;
@@ -254,6 +276,10 @@ void CMulticastReceiver::ReceiveThroughParser(CDatagramSource& source) {
         heard = true;
     }
     if (heard) m_sourceTimeout.Start(kSourceTimeoutMs);
+    if (controlFrames) {
+        m_mode = kModeControl;
+        m_parser = CStreamParser();
+    }
 }
 
 void CMulticastReceiver::DropBeforeSync() {

@@ -4,7 +4,8 @@
 // reads the stream either as coded audio with control frames in it or, when
 // the source speaks the packet protocol, through a stream parser, and keeps
 // the format the source announces. While no format is known it tries the
-// two readings in turn, 10 s each.
+// two readings in turn, 10 s each; a control frame heard in the parser's
+// reading ends it, whatever the parser made of the audio.
 //
 // Datagrams are taken whole: what does not fit the room there is now is
 // kept for the next pass, never cut off.
@@ -57,6 +58,8 @@ public:
     uint32_t GetIgnoredDatagrams() const { return m_ignored; }
 
 private:
+    bool HoldDatagram(CDatagramSource& source);
+    bool HeldIsControlFrame() const;
     int TakeDatagram(CDatagramSource& source, uint8_t* dst, int room);
     void ForgetSource();
     void ReceiveRaw(CDatagramSource& source);

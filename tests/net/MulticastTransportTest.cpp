@@ -82,22 +82,6 @@ struct MulticastTransportTest : ::testing::Test {
         EXPECT_EQ(m_t.Open("127.0.0.1", port, 0, 1), 1);
         return port;
     }
-
-    // Reads every audio byte there is, reading away control frames (kept in `types`).
-    Bytes ReadAll(std::vector<int>* types = nullptr) {
-        Bytes out;
-        uint8_t buf[4096];
-        for (int i = 0; i < 200; ++i) {
-            if (const int type = m_t.GetControlType()) {
-                if (types) types->push_back(type);
-                m_t.DiscardControl();
-            }
-            const int n = m_t.ReadAudio(buf, sizeof buf);
-            if (n > 0) out.insert(out.end(), buf, buf + n);
-            else if (!m_t.GetControlType()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return out;
-    }
 };
 
 TEST_F(MulticastTransportTest, StatesFromInitToOpenAndBack) {
@@ -279,6 +263,56 @@ TEST_F(MulticastTransportTest, ReceiverWithoutFormatTriesBothReadingsInTurnEvery
     }
 }
 
+// Layer II, 128 kbit/s, 48 kHz, stereo: 384 bytes a frame, as the parser reads one.
+Bytes LayerIIFrame(uint8_t seed) {
+    Bytes frame = Pattern(384, seed);
+    frame[0] = 0xFF;
+    frame[1] = 0xFD;
+    frame[2] = 0x84;
+    frame[3] = 0x00;
+    frame[383] = 0;
+    return frame;
+}
+
+// A station that starts sending while its receiver tries the parser reading:
+// the parser would play its Layer II audio but never read its control frames.
+// Its first control frame switches the receiver to them, and it is named.
+TEST_F(MulticastTransportTest, SenderHeardFirstInTheParserReadingIsStillNamed) {
+    const uint16_t port = OpenReceiver();
+    m_t.Poll();
+    m_clock.AdvanceMs(CMulticastReceiver::kModeToggleMs);
+    m_t.Poll();
+    ASSERT_EQ(m_t.GetReceiver().GetParseMode(), 20);
+
+    CMulticastTransport sender;
+    ASSERT_EQ(sender.Init(10240), 1);
+    ASSERT_EQ(sender.OpenSocket(), 1);
+    ASSERT_EQ(sender.Open("127.0.0.1", port, 1, 1), 1);
+    const AudioFormat f = SendFormat(CODING_MPEG_L2, 128000, 48000, DEVICEMODE_STEREO, 384);
+    sender.SetSendFormat(&f);  // announces the format at once
+    const Bytes id = IdentityPayload("Studio S");
+    ASSERT_EQ(sender.SendControl(CTRL_PEERINFO, id.data(), static_cast<int>(id.size())), 1);
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(sender.WriteAudio(LayerIIFrame(static_cast<uint8_t>(i)).data(), 384), 1);
+
+    Bytes named;
+    Bytes heard;
+    uint8_t buf[384];
+    ASSERT_TRUE(PumpUntil(m_t, [&] {
+        if (m_t.GetControlType() == CTRL_PEERINFO) {
+            named.assign(124, 0);
+            m_t.ReadControl(named.data(), 124);
+        }
+        const int n = m_t.ReadAudio(buf, sizeof buf);
+        if (n > 0) heard.insert(heard.end(), buf, buf + n);
+        return !named.empty() && heard.size() >= 4 * 384;
+    })) << "parse mode " << m_t.GetReceiver().GetParseMode() << ", " << heard.size() << " bytes heard";
+    EXPECT_EQ(named, id);
+    EXPECT_EQ(m_t.GetReceiver().GetParseMode(), 10);
+    EXPECT_EQ(m_t.GetReceiver().GetFormat().codingType, CODING_MPEG_L2);
+    EXPECT_EQ(m_t.GetReceiver().GetFormat().bitRate, 128000);
+    EXPECT_EQ(heard[0], 0xFF);
+}
+
 // A frame size smaller than a control frame: datagrams larger than the room
 // there is now are taken in parts, never cut.
 TEST_F(MulticastTransportTest, DatagramsLargerThanTheRoomArriveWhole) {
@@ -327,16 +361,7 @@ TEST_F(MulticastTransportTest, PacketProtocolSourceIsReadThroughTheParser) {
     const StationIdentity got = LoadStationIdentity(record);
     EXPECT_STREQ(got.stationName, "Packet Studio");
     EXPECT_EQ(got.versionNumber, 66000u);
-    // Layer II, 128 kbit/s, 48 kHz, stereo: 384 bytes a frame.
-    for (int i = 0; i < 6; ++i) {
-        Bytes frame = Pattern(384, static_cast<uint8_t>(i));
-        frame[0] = 0xFF;
-        frame[1] = 0xFD;
-        frame[2] = 0x84;
-        frame[3] = 0x00;
-        frame[383] = 0;
-        ASSERT_TRUE(m_peer.Send(frame, to));
-    }
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(m_peer.Send(LayerIIFrame(static_cast<uint8_t>(i)), to));
     ASSERT_TRUE(PumpUntil(m_t, [&] { return m_t.GetReceiveAvailable() >= 384; }));
     AudioFormat f;
     m_t.GetReceiveFormat(&f);
