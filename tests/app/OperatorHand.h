@@ -17,7 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "DialogDriver.h"
+#include "XDisplay.h"
 #include "ui/destinations/DestinationDlg.h"
 
 namespace OperatorHand {
@@ -64,14 +67,16 @@ inline void Key(int key, int modifiers = wxMOD_NONE) {
 }
 
 // A key for the window, pressed again while it shows no effect: the
-// keyboard may still be with another program's window, which the window
-// asks to hand it over.
+// keyboard may be with another program's window, so the window is given the
+// keyboard before every press.
 inline bool KeyUntil(wxTopLevelWindow* window, int key, int modifiers, const std::function<bool()>& done,
                      std::chrono::seconds patience = std::chrono::seconds(120)) {
     const auto deadline = Clock::now() + patience;
+    CXDisplay x;
     while (Clock::now() < deadline) {
         window->Raise();
         if (!PointAt(window)) return false;
+        x.Focus(x.FindWindowOf(window->GetTitle().utf8_string(), getpid()));
         Key(key, modifiers);
         if (DialogDriver::WaitUntil(done, std::chrono::seconds(5))) return true;
     }

@@ -137,3 +137,15 @@ bool CXDisplay::Close(unsigned long window) {
     XFlush(d);
     return sent;
 }
+
+// At the current time: a program asking through its toolkit gives the time of
+// the last input it saw, and the server ignores a request older than the last
+// change of focus, so a window whose program saw no input since another took
+// the keyboard would never get it back.
+bool CXDisplay::Focus(unsigned long window) {
+    if (!m_display || !window) return false;
+    Display* d = D(m_display);
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    XSync(d, False);
+    return true;
+}

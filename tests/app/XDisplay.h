@@ -18,6 +18,8 @@ public:
     bool Size(unsigned long window, int& width, int& height);
     // Asks the window to close (the window manager's close request).
     bool Close(unsigned long window);
+    // Gives the window the keyboard, whatever program had it.
+    bool Focus(unsigned long window);
 
 private:
     unsigned long Search(unsigned long window, const std::string& titlePart, int depth);
