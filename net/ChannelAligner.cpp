@@ -740,10 +740,13 @@ void CChannelAligner::Alternate128kLayer3() {
     // value no block carries. That channel moves on by one frame.
     for (int i = 0; i < 2; ++i) {
         if (m[i] != kStraddlingMarker) continue;
+        // Locked, the channel lost a frame of its own: both keep their
+        // locks on the format (a full reset would leave them locked on
+        // none, and nothing would ever take their frames again).
         Channel& c = m_channels[i];
         Drop(c, c.frameLength / 2);
         c.held = 0;
-        if (m_locked) FullReset();
+        if (m_locked) PairAgain();
         return;
     }
     // Both headers hold: the locks are good, however long the markers take
