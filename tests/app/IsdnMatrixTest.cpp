@@ -215,9 +215,11 @@ struct IsdnMatrixTest : ::testing::TestWithParam<const char*> {};
 // In the race-checked build on a heavily loaded machine a station's start-up
 // (most of it the enumeration of the sound devices, which the race checker
 // slows with every library it loads) outlasted the minute the control
-// application waits for its port in this group; the same holds for its
-// calls with the channels apart.
-bool IsPlainBuildOnly(const std::string& group) { return group == "Layer3" || group == "Layer3At128kApart"; }
+// application waits for its port in the Layer III group. The groups whose
+// channels lie apart or slip are the longest calls of all (three calls of
+// 10 to 20 s each, a minute a group in the plain build on a loaded machine):
+// the checked passes have no room for them.
+bool IsPlainBuildOnly(const std::string& group) { return group == "Layer3" || group.ends_with("Apart"); }
 
 }  // namespace
 
@@ -307,8 +309,10 @@ TEST(IsdnFaultTest, DroppedChannelAndStoppedExchangeEndTheCall) {
 
 namespace {
 // Run only on request (--gtest_also_run_disabled_tests) until they have
-// passed in the checked builds and under load as often as the other groups:
-// the calls whose channels lie apart or slip.
+// passed under load as often as the other groups: the calls whose channels
+// lie apart or slip. Under heavy load a station held up loses blocks on
+// its channels (the exchange drops what it could not take), and the short
+// stretch of tone judged after a device's restart can fall below a second.
 const char* const kOnRequest[] = {"Layer2At128kApart", "Layer3At128kApart", "Layer3At24kApart"};
 
 std::vector<const char*> Groups(bool onRequest) {
