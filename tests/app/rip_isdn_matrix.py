@@ -70,12 +70,12 @@ def fault_on_line(path, name, verb, amount):
 
 class DecoderWatch:
     """A station's decoder format reports as they come: the last one, since
-    when it holds, and when the decoder last opened on the sent coding
-    (its device opens with it)."""
+    when it holds, and when the decoder opened on the sent coding (its
+    device opens with it)."""
 
     def __init__(self, station, coding):
         self.station, self.coding = station, coding
-        self.last, self.since, self.changes, self.opened = None, time.time(), 0, None
+        self.last, self.since, self.changes, self.openings = None, time.time(), 0, []
 
     def pump(self):
         self.station.pump(0.05)
@@ -84,7 +84,7 @@ class DecoderWatch:
         if got == self.last:
             return
         if got and got[0] == self.coding and not (self.last and self.last[0] == self.coding):
-            self.opened = time.time()
+            self.openings.append(time.time())
         self.last, self.since = got, time.time()
         self.changes += 1
 
@@ -150,14 +150,16 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode, fault=None
                 w.pump()
         hold_format(a, b, name, coding, 0, watches)
     if fault:
-        # When each decoder last opened on the sent coding, in seconds after
-        # the fault (below 0: before it, so it never lost the stream): a
-        # device that restarts holds only what came after its opening.
+        # When each decoder first and last opened on the sent coding, in
+        # seconds after the fault (below 0: before it, so it never lost the
+        # stream), and how often it opened since: a device that restarts
+        # holds only what came after its last opening.
         for s in (a, b):
-            opened = watches[s.name].opened
-            if opened is not None:
+            openings = watches[s.name].openings
+            if openings:
+                after = [t - faulted for t in openings if t > faulted] or [openings[-1] - faulted]
                 with open(os.path.join(work, f"{name}-{s.name.lower()}-opened.txt"), "w") as f:
-                    f.write(f"{opened - faulted:.3f}\n")
+                    f.write(f"{after[0]:.3f} {after[-1]:.3f} {len([t for t in openings if t > faulted])}\n")
     a.send(STOP_CONNECTION)
     if not a.wait_state(16, 30, [b]) or not b.wait_state(16, 30, [a]):
         fail(f"{name}: hang-up: A {a.states} B {b.states}")
