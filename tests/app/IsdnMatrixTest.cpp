@@ -313,26 +313,15 @@ TEST(IsdnFaultTest, DroppedChannelAndStoppedExchangeEndTheCall) {
 }
 
 namespace {
-// Run only on request (--gtest_also_run_disabled_tests) until they have
-// passed under load as often as the other groups: the calls whose channels
-// lie apart or slip. Under heavy load a station held up loses blocks on
-// its channels (the exchange drops what it could not take), and the short
-// stretch of tone judged after a device's restart can fall below a second.
-const char* const kOnRequest[] = {"Layer2At128kApart", "Layer3At128kApart", "Layer3At24kApart"};
-
-std::vector<const char*> Groups(bool onRequest) {
+std::vector<const char*> Groups() {
     std::vector<const char*> groups;
     for (const IsdnMatrixRow& r : kRows) {
         const auto same = [&](const char* g) { return std::string(g) == r.group; };
-        if (std::any_of(std::begin(kOnRequest), std::end(kOnRequest), same) == onRequest &&
-            std::none_of(groups.begin(), groups.end(), same))
-            groups.push_back(r.group);
+        if (std::none_of(groups.begin(), groups.end(), same)) groups.push_back(r.group);
     }
     return groups;
 }
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups(false)),
-                         [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });
-INSTANTIATE_TEST_SUITE_P(DISABLED_Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups(true)),
+INSTANTIATE_TEST_SUITE_P(Isdn, IsdnMatrixTest, ::testing::ValuesIn(Groups()),
                          [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });
