@@ -691,6 +691,27 @@ int CChannelAligner::Layer3Marker(const Channel& c, AudioFormat* found) {
     return CBChannelFraming::ReadLayer3Marker(m_scratch.data(), len);
 }
 
+// The channels taken in turn hand on the blocks in the order sent: the
+// block after one with counter 0 has counter 1, and only that one. A
+// channel that lost a block of its own (a receiver held up past what the
+// line queues) breaks the turn while both headers still hold.
+bool CChannelAligner::InTurn(int marker) const {
+    if (marker < 0) return false;
+    if (m_lastMarker == kFirstMarker) return marker == kSecondMarker;
+    return marker != kSecondMarker || m_lastMarker < 0;
+}
+
+// Both channels keep their locks and the format stands; only their pairing
+// is found again behind the markers, as when locking in.
+void CChannelAligner::PairAgain() {
+    m_locked = 0;
+    m_lockIn = 0;
+    for (int i = 0; i < kMaxChannels; ++i) {
+        m_channels[i].quietSince = kNever;
+        m_markerSeenAt[i] = kNever;
+    }
+}
+
 void CChannelAligner::Alternate128kLayer3() {
     if (m_channelCount < 2) return;
     Channel& a = m_channels[0];
@@ -719,10 +740,13 @@ void CChannelAligner::Alternate128kLayer3() {
     // value no block carries. That channel moves on by one frame.
     for (int i = 0; i < 2; ++i) {
         if (m[i] != kStraddlingMarker) continue;
+        // Locked, the channel lost a frame of its own: both keep their
+        // locks on the format (a full reset would leave them locked on
+        // none, and nothing would ever take their frames again).
         Channel& c = m_channels[i];
         Drop(c, c.frameLength / 2);
         c.held = 0;
-        if (m_locked) FullReset();
+        if (m_locked) PairAgain();
         return;
     }
     // Both headers hold: the locks are good, however long the markers take
@@ -763,6 +787,7 @@ void CChannelAligner::Alternate128kLayer3() {
             TakeFrame(apart < 0 ? a : b);
         } else if (pair) {
             m_locked = 1;
+            m_lastMarker = -1;
             m_next = m[0] == kFirstMarker ? 0 : 1;
             m_detected = f[m_next];
             PublishDetected();
@@ -781,6 +806,13 @@ void CChannelAligner::Alternate128kLayer3() {
     }
     Channel& c = m_channels[m_next];
     if (!GoesOn(c, CutIdleFill(c))) return;
+    AudioFormat found;
+    const int marker = Layer3Marker(c, &found);
+    if (!InTurn(marker)) {
+        PairAgain();
+        return;
+    }
+    m_lastMarker = marker;
     const int len = c.frameLength;
     if (m_outCapacity - m_outFill >= len) {
         uint8_t* out = m_out.data() + m_outFill;

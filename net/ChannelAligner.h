@@ -92,6 +92,8 @@ private:
     bool RideIdleFill(Channel& c);
     int64_t ArrivedAt(const Channel& c) const;
     void SeekMarkerPartner(int x);
+    bool InTurn(int marker) const;
+    void PairAgain();
 
     int m_channelCount = 0;
     int m_blockLength = 0;
@@ -103,6 +105,7 @@ private:
     // When each channel last showed a Layer III marker at its front (24 or 25).
     int64_t m_markerSeenAt[kMaxChannels] = {kNever, kNever};
     int m_locked = 0;
+    int m_lastMarker = -1;  // Layer III: the marker of the block handed on last; -1 none since locking
     int m_paired = 0;  // the two-channel split has been reassembled since the last other framing
     AudioFormat m_detected;
     AudioFormat m_output;

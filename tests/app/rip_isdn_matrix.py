@@ -68,31 +68,44 @@ def fault_on_line(path, name, verb, amount):
             fail(f"{name}: the exchange refuses {verb} {amount} towards controller {controller}: {reply}")
 
 
-def hold_format(a, b, name, coding, hold):
+class DecoderWatch:
+    """A station's decoder format reports as they come: the last one, since
+    when it holds, and when the decoder opened on the sent coding (its
+    device opens with it)."""
+
+    def __init__(self, station, coding):
+        self.station, self.coding = station, coding
+        self.last, self.since, self.changes, self.openings = None, time.time(), 0, []
+
+    def pump(self):
+        self.station.pump(0.05)
+        fmt = self.station.seen.get(DECODER_FORMAT)
+        got = struct.unpack_from("<4I", fmt) if fmt and len(fmt) >= 16 else None
+        if got == self.last:
+            return
+        if got and got[0] == self.coding and not (self.last and self.last[0] == self.coding):
+            self.openings.append(time.time())
+        self.last, self.since = got, time.time()
+        self.changes += 1
+
+    def holds(self, hold):
+        return self.last and self.last[0] == self.coding and time.time() - self.since >= hold
+
+
+def hold_format(a, b, name, coding, hold, watches=None):
     """Pumps until both decoders have run the sent format for hold seconds
     on end (at most a minute); fails the case if they have not."""
-    since = {a.name: time.time(), b.name: time.time()}
-    changes = {a.name: 0, b.name: 0}
-    last = {a.name: None, b.name: None}
+    watches = watches or {s.name: DecoderWatch(s, coding) for s in (a, b)}
     deadline = time.time() + 60
-    while time.time() < deadline:
-        for s in (a, b):
-            s.pump(0.05)
-            fmt = s.seen.get(DECODER_FORMAT)
-            got = struct.unpack_from("<4I", fmt) if fmt and len(fmt) >= 16 else None
-            if got != last[s.name]:
-                last[s.name] = got
-                since[s.name] = time.time()
-                changes[s.name] += 1
-        now = time.time()
-        if all(last[s.name] and last[s.name][0] == coding and now - since[s.name] >= hold for s in (a, b)):
-            break
+    while time.time() < deadline and not all(w.holds(hold) for w in watches.values()):
+        for w in watches.values():
+            w.pump()
     for s in (a, b):
-        got = last[s.name]
-        print(f"{name}: station {s.name} decodes {got} for {time.time() - since[s.name]:.1f} s, "
-              f"{changes[s.name]} decoder format reports", flush=True)
-        if got is None or got[0] != coding or time.time() - since[s.name] < hold:
-            fail(f"{name}: station {s.name} decodes {got} for {time.time() - since[s.name]:.1f} s")
+        w = watches[s.name]
+        print(f"{name}: station {s.name} decodes {w.last} for {time.time() - w.since:.1f} s, "
+              f"{w.changes} decoder format reports", flush=True)
+        if not w.holds(hold):
+            fail(f"{name}: station {s.name} decodes {w.last} for {time.time() - w.since:.1f} s")
 
 
 def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode, fault=None):
@@ -126,20 +139,27 @@ def place(a, b, path, work, hold, name, coding, bit_rate, rate, mode, fault=None
     # A G.722 decoder plays its first 3.2 s as silence each time it opens.
     if coding == 8:
         hold += 3.2
-    hold_format(a, b, name, coding, hold)
+    watches = {s.name: DecoderWatch(s, coding) for s in (a, b)}
+    hold_format(a, b, name, coding, hold, watches)
     if fault and fault[0] == "slip":
         fault_on_line(path, name, fault[0], fault[1])
         faulted = time.time()
         deadline = time.time() + fault[2] + hold
         while time.time() < deadline:
-            a.pump(0.05)
-            b.pump(0.05)
-        hold_format(a, b, name, coding, 0)
+            for w in watches.values():
+                w.pump()
+        hold_format(a, b, name, coding, 0, watches)
     if fault:
-        # A device that restarts on the fault holds only what came after:
-        # the caller measures the tone's return back from the hang-up.
-        with open(os.path.join(work, f"{name}-fault.txt"), "w") as f:
-            f.write(f"{time.time() - faulted:.3f}\n")
+        # When each decoder first and last opened on the sent coding, in
+        # seconds after the fault (below 0: before it, so it never lost the
+        # stream), and how often it opened since: a device that restarts
+        # holds only what came after its last opening.
+        for s in (a, b):
+            openings = watches[s.name].openings
+            if openings:
+                after = [t - faulted for t in openings if t > faulted] or [openings[-1] - faulted]
+                with open(os.path.join(work, f"{name}-{s.name.lower()}-opened.txt"), "w") as f:
+                    f.write(f"{after[0]:.3f} {after[-1]:.3f} {len([t for t in openings if t > faulted])}\n")
     a.send(STOP_CONNECTION)
     if not a.wait_state(16, 30, [b]) or not b.wait_state(16, 30, [a]):
         fail(f"{name}: hang-up: A {a.states} B {b.states}")
