@@ -25,10 +25,6 @@ bool IsPairMarker(int m) { return m == kFirstMarker || m == kSecondMarker; }
 constexpr int kCounterMask = 0x1F;
 constexpr int kCounterHalfCircle = 16;
 constexpr int kHeldHalves = 16;
-// A station sends B3 blocks of 192 or 384 bytes, and a held-up sender's fill
-// comes between them: a frame no longer than the shorter block (each frame
-// as long as the channel's first) never holds fill.
-constexpr int kShortestB3Block = 192;
 // Layer II leaves at most a few bytes of its own that are 0xFF next to fill
 // (Layer III, inverted on the line, may end a frame in a long run of them):
 // its cut takes all of a run but those.
@@ -158,6 +154,7 @@ void CChannelAligner::Unlock(Channel& c) {
     c.shift = 0;
     c.idle = 0;
     c.held = 0;
+    c.broken = 0;
 }
 
 // Whether the next frame of the locked stream (the same framing, rate and
@@ -227,15 +224,19 @@ bool CChannelAligner::BlockEndsAt(const Channel& c, int last, int next) const {
     return ByteAt(c, last) >> 5 == c.role && header(next) == header(0);
 }
 
-// A sender held up between the B3 blocks that carry one of its blocks (a
-// frame, a half frame of the Layer II split, an MPEG-2 Layer III block of
-// two frames) leaves the fill inside the block: the block is whole only when
-// the next one's header follows it. Else the run of fill bytes whose length
-// puts the headers there is cut out (any n bytes of a run of 0xFF leave the
-// same bytes behind); kWaiting until the bytes after the block have come.
+// A sender held up inside one of its blocks (a frame, a half frame of the
+// Layer II split, an MPEG-2 Layer III block of two frames) leaves the fill
+// inside the block: the block is whole only when the next one's header
+// follows it. Else a run of fill bytes whose length puts the headers there
+// is cut out (any n bytes of a run of 0xFF leave the same bytes behind);
+// kWaiting until the bytes after the block have come. A frame's own bytes
+// may hold runs of 0xFF too (Layer III, inverted on the line, holds many):
+// the run that holds the start of a B3 block (where a held-up sender's fill
+// begins) is the fill, else the only run that fits; when several fit and
+// none tells, the longest is cut, which keeps the next block in its place,
+// and this one is marked broken, to be dropped.
 CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     const int len = c.frameLength;
-    if (len <= kShortestB3Block) return Idle::kNone;
     const int readable = c.fill - 1;
     if (readable < len + 5) return Idle::kWaiting;
     // An MPEG-2 Layer III block is two frames: fill as long as a frame
@@ -250,6 +251,12 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
         return BlockEndsAt(c, before(len - 1), before(len)) && (inner == 0 || FrameStartsAt(c, before(inner)));
     };
     if (whole(len, 0)) return Idle::kNone;
+    struct Cut {
+        int at, n, run;
+        bool onBlock;
+    };
+    Cut chosen{0, 0, 0, false};
+    int fits = 0;
     for (int p = 1; p <= len;) {
         if (ByteAt(c, p) != 0xFF) {
             ++p;
@@ -262,13 +269,23 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
         for (int n = least; n <= run; ++n) {
             if (len + n + 5 > readable) return Idle::kWaiting;
             if (!whole(p, n)) continue;
-            Excise(c, p, n);
-            CountIdle(c, n);
-            return Idle::kSkipped;
+            // The fill begins where the sender's B3 block did: inside the
+            // run, with what is before it the frame's own.
+            const int blockStart = (p + m_blockLength - 1) / m_blockLength * m_blockLength;
+            const Cut cut{p, n, run, blockStart <= p + run - n};
+            ++fits;
+            if (fits == 1 || (cut.onBlock && !chosen.onBlock) ||
+                (cut.onBlock == chosen.onBlock && cut.run > chosen.run))
+                chosen = cut;
+            break;
         }
         p += run;
     }
-    return Idle::kNone;
+    if (fits == 0) return Idle::kNone;
+    Excise(c, chosen.at, chosen.n);
+    CountIdle(c, chosen.n);
+    if (fits > 1 && !chosen.onBlock) c.broken = 1;
+    return Idle::kSkipped;
 }
 
 // Fill is no stream time: a channel waiting for its marker waits as many
@@ -291,6 +308,7 @@ void CChannelAligner::Excise(Channel& c, int pos, int n) {
 void CChannelAligner::TakeFrame(Channel& c) {
     if (c.fill < c.frameLength) return;
     Drop(c, c.frameLength);
+    c.broken = 0;
     if (m_locked) return;
     if (++c.taken > kUnlockedTakeLimit) Unlock(c);
 }
@@ -508,8 +526,8 @@ void CChannelAligner::Extract64k() {
     const int len = c.frameLength;
     if (m_locked && !GoesOn(c, CutIdleFill(c))) return;
     if (c.fill < len + 1) return;
-    if (m_outCapacity - m_outFill < len) {
-        if (!inverted) TakeFrame(c);
+    if (m_outCapacity - m_outFill < len || c.broken) {
+        if (!inverted || c.broken) TakeFrame(c);
         return;
     }
     // Locking in: the newest whole frame is the one to take, so that the
@@ -597,7 +615,7 @@ void CChannelAligner::Reassemble128kLayer2() {
         Drop(a, (whole - 1) * a.frameLength);
         Drop(b, (whole - 1) * b.frameLength);
     }
-    if (m_outCapacity - m_outFill < frame) {
+    if (m_outCapacity - m_outFill < frame || a.broken || b.broken) {
         TakeFrame(a);
         TakeFrame(b);
         return;
@@ -782,7 +800,7 @@ void CChannelAligner::Alternate128kLayer3() {
     Channel& c = m_channels[m_next];
     if (!GoesOn(c, CutIdleFill(c))) return;
     const int len = c.frameLength;
-    if (m_outCapacity - m_outFill >= len) {
+    if (m_outCapacity - m_outFill >= len && !c.broken) {
         uint8_t* out = m_out.data() + m_outFill;
         for (int k = 0; k < len; ++k) out[k] = static_cast<uint8_t>(ByteAt(c, k) ^ 0xFF);
         m_outFill += len;

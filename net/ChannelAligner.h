@@ -60,6 +60,9 @@ private:
         // Layer III: a header was found one block after the locked one; the
         // lock is real and rides out idle fill while locking in.
         int held = 0;
+        // Fill was cut out of the front block where its own bytes could not
+        // be told from it: the block is dropped, the lock kept.
+        int broken = 0;
         // Layer III: line time of the front when the channel last showed a
         // marker, or when it was first looked at after locking.
         int64_t quietSince = kNever;
