@@ -210,18 +210,18 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
     return Idle::kNone;
 }
 
-// Whether the block at a locked channel's front ends with its byte at
-// `last` and the next block begins at `next`. A half header of the Layer II
+// Whether the block at a locked channel's front, its second byte at
+// `second`, ends with its byte at `last` and the next block begins at `next`. A half header of the Layer II
 // split is too short a sign alone (fill reads as one on the even-bit channel
 // at 24 kHz): a half frame ends in its channel's counter (below 32 on the
 // odd-bit channel, 32 to 63 on the even-bit one) and the next one begins as
 // the one at the front does, but for the header bits that change from frame
 // to frame (the mode extension, and stereo against joint stereo).
-bool CChannelAligner::BlockEndsAt(const Channel& c, int last, int next) const {
+bool CChannelAligner::BlockEndsAt(const Channel& c, int second, int last, int next) const {
     if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
     const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
-    const auto header = [&](int pos) { return (ByteAt(c, pos) << 8 | ByteAt(c, pos + 1)) & steady; };
-    return ByteAt(c, last) >> 5 == c.role && header(next) == header(0);
+    const auto header = [&](int first, int then) { return (ByteAt(c, first) << 8 | ByteAt(c, then)) & steady; };
+    return ByteAt(c, last) >> 5 == c.role && header(next, next + 1) == header(0, second);
 }
 
 // A sender held up inside one of its blocks (a frame, a half frame of the
@@ -248,7 +248,7 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     // byte k lies n further on before the cut when k >= p.
     const auto whole = [&](int p, int n) {
         const auto before = [&](int k) { return k < p ? k : k + n; };
-        return BlockEndsAt(c, before(len - 1), before(len)) && (inner == 0 || FrameStartsAt(c, before(inner)));
+        return BlockEndsAt(c, before(1), before(len - 1), before(len)) && (inner == 0 || FrameStartsAt(c, before(inner)));
     };
     if (whole(len, 0)) return Idle::kNone;
     struct Cut {

@@ -86,7 +86,7 @@ private:
     void PublishDetected();
     int Layer3Marker(const Channel& c, AudioFormat* found);
     bool FrameStartsAt(const Channel& c, int pos) const;
-    bool BlockEndsAt(const Channel& c, int last, int next) const;
+    bool BlockEndsAt(const Channel& c, int second, int last, int next) const;
     Idle SkipIdleFill(Channel& c);
     Idle CutIdleFill(Channel& c);
     void Excise(Channel& c, int pos, int n);
