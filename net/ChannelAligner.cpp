@@ -211,12 +211,13 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
 }
 
 // Whether the block at a locked channel's front, its second byte at
-// `second`, ends with its byte at `last` and the next block begins at `next`. A half header of the Layer II
-// split is too short a sign alone (fill reads as one on the even-bit channel
-// at 24 kHz): a half frame ends in its channel's counter (below 32 on the
-// odd-bit channel, 32 to 63 on the even-bit one) and the next one begins as
-// the one at the front does, but for the header bits that change from frame
-// to frame (the mode extension, and stereo against joint stereo).
+// `second`, ends with its byte at `last` and the next block begins at
+// `next`. A half header of the Layer II split is too short a sign alone
+// (fill reads as one on the even-bit channel at 24 kHz): a half frame ends
+// in its channel's counter (below 32 on the odd-bit channel, 32 to 63 on the
+// even-bit one) and the next one begins as the one at the front does, but
+// for the header bits that change from frame to frame (the mode extension,
+// and stereo against joint stereo).
 bool CChannelAligner::BlockEndsAt(const Channel& c, int second, int last, int next) const {
     if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
     const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
