@@ -221,7 +221,9 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
 bool CChannelAligner::BlockEndsAt(const Channel& c, int second, int last, int next) const {
     if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
     const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
-    const auto header = [&](int first, int then) { return (ByteAt(c, first) << 8 | ByteAt(c, then)) & steady; };
+    const auto header = [&](int first, int then) {
+        return (ByteAt(c, first) << 8 | ByteAt(c, then)) & steady;
+    };
     return ByteAt(c, last) >> 5 == c.role && header(next, next + 1) == header(0, second);
 }
 
@@ -249,7 +251,8 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     // byte k lies n further on before the cut when k >= p.
     const auto whole = [&](int p, int n) {
         const auto before = [&](int k) { return k < p ? k : k + n; };
-        return BlockEndsAt(c, before(1), before(len - 1), before(len)) && (inner == 0 || FrameStartsAt(c, before(inner)));
+        return BlockEndsAt(c, before(1), before(len - 1), before(len)) &&
+               (inner == 0 || FrameStartsAt(c, before(inner)));
     };
     if (whole(len, 0)) return Idle::kNone;
     struct Cut {

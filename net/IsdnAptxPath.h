@@ -70,7 +70,7 @@ private:
     // Inverted line bytes handed on last (the newest at the back), where the
     // sync pattern of the stream before a run is found.
     std::vector<uint8_t> m_history;
-    int m_run = 0;                // zero bytes held back
+    int m_run = 0;                 // zero bytes held back
     std::vector<uint8_t> m_after;  // bytes after a long run, held until its cut is known
     long m_fillCut = 0;
 };

@@ -133,8 +133,13 @@ TEST(IsdnAptxPathTest, OtherBytesNeverLock) {
 // the path cuts it out and hands on the sent code words unbroken.
 TEST(IsdnAptxPathTest, IdleFillIsCutOutOfALockedStream) {
     const Bytes code = StdTone(192 * 80 / 2);
-    for (const auto& [at, fill] : {std::pair<size_t, size_t>{4001, 6}, {4000, 77}, {5555, 256}, {6002, 601}, {4097, 2400},
-                                   {7000, 255}, {4500, 7000}}) {
+    for (const auto& [at, fill] : {std::pair<size_t, size_t>{4001, 6},
+                                   {4000, 77},
+                                   {5555, 256},
+                                   {6002, 601},
+                                   {4097, 2400},
+                                   {7000, 255},
+                                   {4500, 7000}}) {
         SCOPED_TRACE(std::to_string(fill) + " bytes of fill at " + std::to_string(at));
         CIsdnAptxPath tx, rx;
         ASSERT_EQ(tx.Init(192), 1);

@@ -944,8 +944,8 @@ void PlaceCallWithHolds(IsdnTest& t, const AudioFormat& send, const std::vector<
     PlaceCodedCall(t, send, blocks, blocks.size(), call, [&](CExchangeDaemon& exchange, size_t received) {
         if (done < holds.size() && received >= (done == 0 ? kFirstHoldAt : last + kBetweenHolds)) {
             const OneChannelHold& h = holds[done];
-            EXPECT_EQ(exchange.Query("hold 2 " + std::to_string(h.channel) + " " + std::to_string(h.bytes) + " " +
-                                     std::to_string(h.offset)),
+            EXPECT_EQ(exchange.Query("hold 2 " + std::to_string(h.channel) + " " + std::to_string(h.bytes) +
+                                     " " + std::to_string(h.offset)),
                       "ok");
             ++done;
             last = received;
@@ -982,19 +982,21 @@ void RunOneChannelHolds(IsdnTest& t, const AudioFormat& send, const std::vector<
 }  // namespace
 
 // A Layer II frame at 128 kbit/s is split into two half frames of 192
-// bytes, two to a B3 block of each channel: fill between them, in one half,
-// across its counter byte, a single byte of it or a long stretch.
+// bytes, one on each channel, a B3 block each: fill before one, inside it,
+// before its counter byte, a single byte of it or a long stretch.
 TEST_F(IsdnTest, Layer2At128kRidesOutIdleFillOnOneChannelMidFrame) {
-    const std::vector<OneChannelHold> holds = {{0, 96, 40},  {1, 191, 333}, {0, 1, 800},  {1, 300, 1},
-                                               {0, 0, 150},  {1, 383, 64},  {0, 192, 500}, {1, 100, 77},
-                                               {0, 190, 3},  {1, 2, 1200}};
-    RunOneChannelHolds(*this, MpegSend(CODING_MPEG_L2, 48000, DEVICEMODE_STEREO, 128000, 384),
-                       Layer2Tone(48000, DEVICEMODE_STEREO, 128000, 400), holds,
-                       [](const std::vector<uint8_t>& f, const uint8_t* g) { return Layer2Arrived(f, g, 2); });
+    const std::vector<OneChannelHold> holds = {{0, 96, 40}, {1, 191, 333}, {0, 1, 800},   {1, 300, 1},
+                                               {0, 0, 150}, {1, 383, 64},  {0, 192, 500}, {1, 100, 77},
+                                               {0, 190, 3}, {1, 2, 1200}};
+    RunOneChannelHolds(
+        *this, MpegSend(CODING_MPEG_L2, 48000, DEVICEMODE_STEREO, 128000, 384),
+        Layer2Tone(48000, DEVICEMODE_STEREO, 128000, 400), holds,
+        [](const std::vector<uint8_t>& f, const uint8_t* g) { return Layer2Arrived(f, g, 2); });
 }
 
-// A 24 kHz Layer III block at 128 kbit/s is 768 bytes on one channel, two B3
-// blocks: fill at the places of either.
+// A 24 kHz Layer III block at 128 kbit/s is 768 bytes on one channel, four
+// B3 blocks: fill at their starts and inside them, where the frame's own
+// bytes (inverted on the line) hold runs of 0xFF like the fill's.
 TEST_F(IsdnTest, Layer3At24kOverTwoChannelsRidesOutIdleFillOnOneChannelMidFrame) {
     const std::vector<OneChannelHold> holds = {{0, 1, 40},  {1, 200, 333}, {0, 383, 800}, {1, 0, 150},
                                                {0, 100, 1}, {1, 300, 500}, {0, 250, 77},  {1, 5, 1200}};
@@ -1226,20 +1228,23 @@ TEST_F(IsdnTest, AptxEnhancedStereoAt128kRecoversFromChannelDelayAndBitSlip) {
 // sync in step, so its decoder plays on.
 TEST_F(IsdnTest, AptxStandardAt64kRidesOutIdleFill) {
     const auto blocks = AptxTone(CODING_APTX, DEVICEMODE_MONO, 192, 400);
-    const std::vector<OneChannelHold> holds = {{0, 1, 77},  {0, 100, 6},  {0, 191, 256},
+    const std::vector<OneChannelHold> holds = {{0, 1, 77},   {0, 100, 6},  {0, 191, 256},
                                                {0, 50, 601}, {0, 7, 1001}, {0, 150, 2400}};
     CodedCall call;
-    PlaceCallWithHolds(*this, MpegSend(CODING_APTX, 16000, DEVICEMODE_MONO, 64000, 192), blocks, holds, &call);
+    PlaceCallWithHolds(*this, MpegSend(CODING_APTX, 16000, DEVICEMODE_MONO, 64000, 192), blocks, holds,
+                       &call);
     ASSERT_FALSE(HasFatalFailure());
     const std::vector<uint8_t> sent = Joined(blocks);
     ASSERT_GE(call.received.size(), 192u * (kFirstHoldAt + holds.size() * kBetweenHolds));
-    const auto start = std::search(sent.begin(), sent.end(), call.received.begin(), call.received.begin() + 192);
+    const auto start =
+        std::search(sent.begin(), sent.end(), call.received.begin(), call.received.begin() + 192);
     ASSERT_TRUE(start != sent.end()) << "the first piece is no sent one";
     // A receiver held up by a loaded machine loses blocks on the line itself.
     if (call.overruns > 0) return;
     const auto at = static_cast<size_t>(start - sent.begin());
     ASSERT_LE(at + call.received.size(), sent.size());
-    const auto differ = std::mismatch(call.received.begin(), call.received.end(), sent.begin() + static_cast<long>(at));
+    const auto differ =
+        std::mismatch(call.received.begin(), call.received.end(), sent.begin() + static_cast<long>(at));
     EXPECT_TRUE(differ.first == call.received.end())
         << "the stream breaks " << (differ.first - call.received.begin()) << " of " << call.received.size()
         << " bytes in";
