@@ -193,10 +193,11 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
         c.idle += n;
         CountIdle(c, n);
     };
-    // The run's last byte may be a frame's first: it stays until the
-    // bytes after it tell.
+    // Where a frame may begin with a 0xFF of its own, the run's last byte
+    // may be that: it stays until the bytes after it tell.
+    const int own = FirstByteMayBeFf(c) ? 1 : 0;
     if (run == readable || c.fill < run + c.frameLength + 2) {
-        skip(run - 1);
+        skip(run - own);
         return c.idle > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
     }
     for (int p : {run - 1, run}) {
@@ -206,8 +207,20 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
         c.idle = 0;
         return Idle::kSkipped;
     }
+    // No whole frame follows: the sender was held up again inside it, right
+    // after its first bytes. The frame begins after the fill; the fill inside
+    // it is cut out later.
+    skip(run - own);
     c.idle = 0;
     return Idle::kNone;
+}
+
+// Whether a frame on a locked channel may begin with 0xFF: a Layer II
+// header does, and the even-bit half of the split may; Layer III, inverted
+// on the line, and the odd-bit half never do.
+bool CChannelAligner::FirstByteMayBeFf(const Channel& c) const {
+    if (m_detected.codingType != CODING_MPEG_L2) return false;
+    return m_detected.bitRate == 64000 || c.role == 1;
 }
 
 // Whether the block at a locked channel's front, its second byte at
@@ -219,7 +232,8 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
 // for the header bits that change from frame to frame (the mode extension,
 // and stereo against joint stereo).
 bool CChannelAligner::BlockEndsAt(const Channel& c, int second, int last, int next) const {
-    if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
+    if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000)
+        return FrameStartsAt(c, next);
     const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
     const auto header = [&](int first, int then) {
         return (ByteAt(c, first) << 8 | ByteAt(c, then)) & steady;
@@ -248,13 +262,28 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     const bool twoFrames = m_detected.codingType == CODING_MPEG_L3 && m_detected.sampleRate < 32000;
     const int inner = twoFrames ? len / 2 : 0;
     // Whether the block is whole once the n bytes at p are cut out: its
-    // byte k lies n further on before the cut when k >= p.
-    const auto whole = [&](int p, int n) {
+    // byte k lies n further on before the cut when k >= p. The sender may
+    // have been held up again right after the block (fillAfter): fill
+    // between it and the next one is left for the next block's front.
+    bool unseen = false;  // that fill goes on past what has come
+    const auto whole = [&](int p, int n, bool fillAfter) {
         const auto before = [&](int k) { return k < p ? k : k + n; };
-        return BlockEndsAt(c, before(1), before(len - 1), before(len)) &&
-               (inner == 0 || FrameStartsAt(c, before(inner)));
+        if (inner != 0 && !FrameStartsAt(c, before(inner))) return false;
+        const int end = before(len);
+        if (BlockEndsAt(c, before(1), before(len - 1), end)) return true;
+        if (!fillAfter) return false;
+        int next = end;
+        while (next < readable && ByteAt(c, next) == 0xFF) ++next;
+        if (next == end) return false;
+        if (next + 5 > readable) {
+            unseen = true;
+            return false;
+        }
+        // A Layer II half frame may begin with a 0xFF of its own.
+        return BlockEndsAt(c, before(1), before(len - 1), next) ||
+               BlockEndsAt(c, before(1), before(len - 1), next - 1);
     };
-    if (whole(len, 0)) return Idle::kNone;
+    if (whole(len, 0, true)) return Idle::kNone;
     struct Cut {
         int at, n, run;
         bool onBlock;
@@ -270,9 +299,17 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
         while (p + run < readable && ByteAt(c, p + run) == 0xFF) ++run;
         if (p + run >= readable) return run > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
         const int least = m_detected.codingType == CODING_MPEG_L2 ? std::max(1, run - kOwnFfBytes) : 1;
-        for (int n = least; n <= run; ++n) {
-            if (len + n + 5 > readable) return Idle::kWaiting;
-            if (!whole(p, n)) continue;
+        if (len + run + 5 > readable) return Idle::kWaiting;
+        // A cut that leaves fill after the block too is taken only when none
+        // puts the next header right behind it: a shorter one would, where
+        // the block ends in 0xFF bytes of its own.
+        int n = least;
+        while (n <= run && !whole(p, n, false)) ++n;
+        if (n > run) {
+            n = least;
+            while (n <= run && !whole(p, n, true)) ++n;
+        }
+        if (n <= run) {
             // The fill begins where the sender's B3 block did: inside the
             // run, with what is before it the frame's own.
             const int blockStart = (p + m_blockLength - 1) / m_blockLength * m_blockLength;
@@ -281,11 +318,10 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
             if (fits == 1 || (cut.onBlock && !chosen.onBlock) ||
                 (cut.onBlock == chosen.onBlock && cut.run > chosen.run))
                 chosen = cut;
-            break;
         }
         p += run;
     }
-    if (fits == 0) return Idle::kNone;
+    if (fits == 0) return unseen ? Idle::kWaiting : Idle::kNone;
     Excise(c, chosen.at, chosen.n);
     CountIdle(c, chosen.n);
     if (fits > 1 && !chosen.onBlock) c.broken = 1;

@@ -88,6 +88,7 @@ private:
     bool FrameStartsAt(const Channel& c, int pos) const;
     bool BlockEndsAt(const Channel& c, int second, int last, int next) const;
     Idle SkipIdleFill(Channel& c);
+    bool FirstByteMayBeFf(const Channel& c) const;
     Idle CutIdleFill(Channel& c);
     void Excise(Channel& c, int pos, int n);
     void CountIdle(Channel& c, int n);
