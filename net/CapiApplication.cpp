@@ -184,6 +184,11 @@ int CCapiApplication::ProcessMessages() {
     if (!m_applId) return 0;
     m_endLoop = 0;
     for (int i = 0; i < kMessagesPerPass; ++i) {
+        // A station late to its poll finds more received blocks waiting than
+        // its buffer holds: the rest wait, unanswered, until it has been
+        // read; answering them would lose them, unseen by the exchange.
+        if (m_state == kConnected && m_receiveFill + m_blockLength > static_cast<int>(m_receive.size()))
+            return 1;
         CapiMessage m;
         const int r = m_loader.GetMsg(&m, m_applId);
         if (r != 0) {

@@ -25,10 +25,6 @@ bool IsPairMarker(int m) { return m == kFirstMarker || m == kSecondMarker; }
 constexpr int kCounterMask = 0x1F;
 constexpr int kCounterHalfCircle = 16;
 constexpr int kHeldHalves = 16;
-// A station sends B3 blocks of 192 or 384 bytes, and a held-up sender's fill
-// comes between them: a frame no longer than the shorter block (each frame
-// as long as the channel's first) never holds fill.
-constexpr int kShortestB3Block = 192;
 // Layer II leaves at most a few bytes of its own that are 0xFF next to fill
 // (Layer III, inverted on the line, may end a frame in a long run of them):
 // its cut takes all of a run but those.
@@ -158,6 +154,7 @@ void CChannelAligner::Unlock(Channel& c) {
     c.shift = 0;
     c.idle = 0;
     c.held = 0;
+    c.broken = 0;
 }
 
 // Whether the next frame of the locked stream (the same framing, rate and
@@ -196,10 +193,11 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
         c.idle += n;
         CountIdle(c, n);
     };
-    // The run's last byte may be a frame's first: it stays until the
-    // bytes after it tell.
+    // Where a frame may begin with a 0xFF of its own, the run's last byte
+    // may be that: it stays until the bytes after it tell.
+    const int own = FirstByteMayBeFf(c) ? 1 : 0;
     if (run == readable || c.fill < run + c.frameLength + 2) {
-        skip(run - 1);
+        skip(run - own);
         return c.idle > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
     }
     for (int p : {run - 1, run}) {
@@ -209,33 +207,53 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
         c.idle = 0;
         return Idle::kSkipped;
     }
+    // No whole frame follows: the sender was held up again inside it, right
+    // after its first bytes. The frame begins after the fill; the fill inside
+    // it is cut out later.
+    skip(run - own);
     c.idle = 0;
     return Idle::kNone;
 }
 
-// Whether the block at a locked channel's front ends with its byte at
-// `last` and the next block begins at `next`. A half header of the Layer II
-// split is too short a sign alone (fill reads as one on the even-bit channel
-// at 24 kHz): a half frame ends in its channel's counter (below 32 on the
-// odd-bit channel, 32 to 63 on the even-bit one) and the next one begins as
-// the one at the front does, but for the header bits that change from frame
-// to frame (the mode extension, and stereo against joint stereo).
-bool CChannelAligner::BlockEndsAt(const Channel& c, int last, int next) const {
-    if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000) return FrameStartsAt(c, next);
-    const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
-    const auto header = [&](int pos) { return (ByteAt(c, pos) << 8 | ByteAt(c, pos + 1)) & steady; };
-    return ByteAt(c, last) >> 5 == c.role && header(next) == header(0);
+// Whether a frame on a locked channel may begin with 0xFF: a Layer II
+// header does, and the even-bit half of the split may; Layer III, inverted
+// on the line, and the odd-bit half never do.
+bool CChannelAligner::FirstByteMayBeFf(const Channel& c) const {
+    if (m_detected.codingType != CODING_MPEG_L2) return false;
+    return m_detected.bitRate == 64000 || c.role == 1;
 }
 
-// A sender held up between the B3 blocks that carry one of its blocks (a
-// frame, a half frame of the Layer II split, an MPEG-2 Layer III block of
-// two frames) leaves the fill inside the block: the block is whole only when
-// the next one's header follows it. Else the run of fill bytes whose length
-// puts the headers there is cut out (any n bytes of a run of 0xFF leave the
-// same bytes behind); kWaiting until the bytes after the block have come.
+// Whether the block at a locked channel's front, its second byte at
+// `second`, ends with its byte at `last` and the next block begins at
+// `next`. A half header of the Layer II split is too short a sign alone
+// (fill reads as one on the even-bit channel at 24 kHz): a half frame ends
+// in its channel's counter (below 32 on the odd-bit channel, 32 to 63 on the
+// even-bit one) and the next one begins as the one at the front does, but
+// for the header bits that change from frame to frame (the mode extension,
+// and stereo against joint stereo).
+bool CChannelAligner::BlockEndsAt(const Channel& c, int second, int last, int next) const {
+    if (m_detected.codingType != CODING_MPEG_L2 || m_detected.bitRate != 128000)
+        return FrameStartsAt(c, next);
+    const int steady = c.role == 0 ? 0xFFFB : 0xFFF3;
+    const auto header = [&](int first, int then) {
+        return (ByteAt(c, first) << 8 | ByteAt(c, then)) & steady;
+    };
+    return ByteAt(c, last) >> 5 == c.role && header(next, next + 1) == header(0, second);
+}
+
+// A sender held up inside one of its blocks (a frame, a half frame of the
+// Layer II split, an MPEG-2 Layer III block of two frames) leaves the fill
+// inside the block: the block is whole only when the next one's header
+// follows it. Else a run of fill bytes whose length puts the headers there
+// is cut out (any n bytes of a run of 0xFF leave the same bytes behind);
+// kWaiting until the bytes after the block have come. A frame's own bytes
+// may hold runs of 0xFF too (Layer III, inverted on the line, holds many):
+// the run that holds the start of a B3 block (where a held-up sender's fill
+// begins) is the fill, else the only run that fits; when several fit and
+// none tells, the longest is cut, which keeps the next block in its place,
+// and this one is marked broken, to be dropped.
 CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     const int len = c.frameLength;
-    if (len <= kShortestB3Block) return Idle::kNone;
     const int readable = c.fill - 1;
     if (readable < len + 5) return Idle::kWaiting;
     // An MPEG-2 Layer III block is two frames: fill as long as a frame
@@ -244,12 +262,34 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
     const bool twoFrames = m_detected.codingType == CODING_MPEG_L3 && m_detected.sampleRate < 32000;
     const int inner = twoFrames ? len / 2 : 0;
     // Whether the block is whole once the n bytes at p are cut out: its
-    // byte k lies n further on before the cut when k >= p.
-    const auto whole = [&](int p, int n) {
+    // byte k lies n further on before the cut when k >= p. The sender may
+    // have been held up again right after the block (fillAfter): fill
+    // between it and the next one is left for the next block's front.
+    bool unseen = false;  // that fill goes on past what has come
+    const auto whole = [&](int p, int n, bool fillAfter) {
         const auto before = [&](int k) { return k < p ? k : k + n; };
-        return BlockEndsAt(c, before(len - 1), before(len)) && (inner == 0 || FrameStartsAt(c, before(inner)));
+        if (inner != 0 && !FrameStartsAt(c, before(inner))) return false;
+        const int end = before(len);
+        if (BlockEndsAt(c, before(1), before(len - 1), end)) return true;
+        if (!fillAfter) return false;
+        int next = end;
+        while (next < readable && ByteAt(c, next) == 0xFF) ++next;
+        if (next == end) return false;
+        if (next + 5 > readable) {
+            unseen = true;
+            return false;
+        }
+        // A Layer II half frame may begin with a 0xFF of its own.
+        return BlockEndsAt(c, before(1), before(len - 1), next) ||
+               BlockEndsAt(c, before(1), before(len - 1), next - 1);
     };
-    if (whole(len, 0)) return Idle::kNone;
+    if (whole(len, 0, true)) return Idle::kNone;
+    struct Cut {
+        int at, n, run;
+        bool onBlock;
+    };
+    Cut chosen{0, 0, 0, false};
+    int fits = 0;
     for (int p = 1; p <= len;) {
         if (ByteAt(c, p) != 0xFF) {
             ++p;
@@ -259,16 +299,33 @@ CChannelAligner::Idle CChannelAligner::CutIdleFill(Channel& c) {
         while (p + run < readable && ByteAt(c, p + run) == 0xFF) ++run;
         if (p + run >= readable) return run > kMaxIdleBytes ? Idle::kTooLong : Idle::kWaiting;
         const int least = m_detected.codingType == CODING_MPEG_L2 ? std::max(1, run - kOwnFfBytes) : 1;
-        for (int n = least; n <= run; ++n) {
-            if (len + n + 5 > readable) return Idle::kWaiting;
-            if (!whole(p, n)) continue;
-            Excise(c, p, n);
-            CountIdle(c, n);
-            return Idle::kSkipped;
+        if (len + run + 5 > readable) return Idle::kWaiting;
+        // A cut that leaves fill after the block too is taken only when none
+        // puts the next header right behind it: a shorter one would, where
+        // the block ends in 0xFF bytes of its own.
+        int n = least;
+        while (n <= run && !whole(p, n, false)) ++n;
+        if (n > run) {
+            n = least;
+            while (n <= run && !whole(p, n, true)) ++n;
+        }
+        if (n <= run) {
+            // The fill begins where the sender's B3 block did: inside the
+            // run, with what is before it the frame's own.
+            const int blockStart = (p + m_blockLength - 1) / m_blockLength * m_blockLength;
+            const Cut cut{p, n, run, blockStart <= p + run - n};
+            ++fits;
+            if (fits == 1 || (cut.onBlock && !chosen.onBlock) ||
+                (cut.onBlock == chosen.onBlock && cut.run > chosen.run))
+                chosen = cut;
         }
         p += run;
     }
-    return Idle::kNone;
+    if (fits == 0) return unseen ? Idle::kWaiting : Idle::kNone;
+    Excise(c, chosen.at, chosen.n);
+    CountIdle(c, chosen.n);
+    if (fits > 1 && !chosen.onBlock) c.broken = 1;
+    return Idle::kSkipped;
 }
 
 // Fill is no stream time: a channel waiting for its marker waits as many
@@ -291,6 +348,7 @@ void CChannelAligner::Excise(Channel& c, int pos, int n) {
 void CChannelAligner::TakeFrame(Channel& c) {
     if (c.fill < c.frameLength) return;
     Drop(c, c.frameLength);
+    c.broken = 0;
     if (m_locked) return;
     if (++c.taken > kUnlockedTakeLimit) Unlock(c);
 }
@@ -508,8 +566,8 @@ void CChannelAligner::Extract64k() {
     const int len = c.frameLength;
     if (m_locked && !GoesOn(c, CutIdleFill(c))) return;
     if (c.fill < len + 1) return;
-    if (m_outCapacity - m_outFill < len) {
-        if (!inverted) TakeFrame(c);
+    if (m_outCapacity - m_outFill < len || c.broken) {
+        if (!inverted || c.broken) TakeFrame(c);
         return;
     }
     // Locking in: the newest whole frame is the one to take, so that the
@@ -597,7 +655,7 @@ void CChannelAligner::Reassemble128kLayer2() {
         Drop(a, (whole - 1) * a.frameLength);
         Drop(b, (whole - 1) * b.frameLength);
     }
-    if (m_outCapacity - m_outFill < frame) {
+    if (m_outCapacity - m_outFill < frame || a.broken || b.broken) {
         TakeFrame(a);
         TakeFrame(b);
         return;
@@ -814,7 +872,7 @@ void CChannelAligner::Alternate128kLayer3() {
     }
     m_lastMarker = marker;
     const int len = c.frameLength;
-    if (m_outCapacity - m_outFill >= len) {
+    if (m_outCapacity - m_outFill >= len && !c.broken) {
         uint8_t* out = m_out.data() + m_outFill;
         for (int k = 0; k < len; ++k) out[k] = static_cast<uint8_t>(ByteAt(c, k) ^ 0xFF);
         m_outFill += len;

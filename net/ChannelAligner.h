@@ -60,6 +60,9 @@ private:
         // Layer III: a header was found one block after the locked one; the
         // lock is real and rides out idle fill while locking in.
         int held = 0;
+        // Fill was cut out of the front block where its own bytes could not
+        // be told from it: the block is dropped, the lock kept.
+        int broken = 0;
         // Layer III: line time of the front when the channel last showed a
         // marker, or when it was first looked at after locking.
         int64_t quietSince = kNever;
@@ -83,8 +86,9 @@ private:
     void PublishDetected();
     int Layer3Marker(const Channel& c, AudioFormat* found);
     bool FrameStartsAt(const Channel& c, int pos) const;
-    bool BlockEndsAt(const Channel& c, int last, int next) const;
+    bool BlockEndsAt(const Channel& c, int second, int last, int next) const;
     Idle SkipIdleFill(Channel& c);
+    bool FirstByteMayBeFf(const Channel& c) const;
     Idle CutIdleFill(Channel& c);
     void Excise(Channel& c, int pos, int n);
     void CountIdle(Channel& c, int n);

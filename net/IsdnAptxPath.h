@@ -15,6 +15,10 @@ public:
     // A locked stream that decodes to nothing for this long (one second of
     // the line) is lost.
     static constexpr int kLossBytes = 8000;
+    // A run of this many zero code bytes (idle fill, inverted) in a locked
+    // stream is held back until the sync pattern after it tells how much of
+    // it was fill: the fill is cut out, so the stream goes on in step.
+    static constexpr int kMinFillRun = 6;
 
     // 1, or 0 for a bad block length or a decoder that cannot be made.
     int Init(int blockLength);
@@ -36,7 +40,18 @@ public:
     int Available() const { return m_locked ? m_decoded : 0; }
     int ReadReceived(uint8_t* dst, int n);
 
+    // Bytes of idle fill cut out of the locked stream since Init.
+    long FillBytesCut() const { return m_fillCut; }
+
 private:
+    void Take(uint8_t b);
+    void Emit(uint8_t b);
+    void EmitZeros(int n);
+    void ResolveRun();
+    int FillInRun() const;
+    int LastSyncInHistory() const;
+    bool SyncStepsOn(int slot, int zeros) const;
+    int VirtualBit(long pos, int zeros) const;
     void Decode();
     void Drop(int n);
 
@@ -52,4 +67,10 @@ private:
     int m_pending = -1;  // first byte of a word cut by the end of a read
     std::vector<int16_t> m_scratch;
     CAptxStdCodec m_decoder;
+    // Inverted line bytes handed on last (the newest at the back), where the
+    // sync pattern of the stream before a run is found.
+    std::vector<uint8_t> m_history;
+    int m_run = 0;                 // zero bytes held back
+    std::vector<uint8_t> m_after;  // bytes after a long run, held until its cut is known
+    long m_fillCut = 0;
 };

@@ -548,13 +548,31 @@ void CExchange::ClockLeg(Call& call, int side) {
     const size_t n = m_apps[leg.app].blockLength;
     uint8_t block[2048];
     std::memset(block, 0xFF, sizeof block);
-    size_t filled = 0;
-    while (filled < n && far.b3 && !far.queue.empty()) {
+    size_t at = 0, filled = 0;
+    bool held = false, holdBegan = false;
+    while (at < n) {
+        if (leg.holdBytes > 0 && leg.holdArmed && leg.holdAfter == 0) {
+            // A sender held up on request: fill where its next bytes belong.
+            const size_t idle = std::min(n - at, leg.holdBytes);
+            holdBegan = holdBegan || !leg.holding;
+            leg.holding = leg.holdBytes > idle;
+            leg.holdBytes -= idle;
+            at += idle;
+            held = true;
+            continue;
+        }
+        if (!far.b3 || far.queue.empty()) break;
         Pending& p = far.queue.front();
-        const size_t take = std::min(n - filled, p.bytes.size() - p.taken);
-        std::memcpy(block + filled, p.bytes.data() + p.taken, take);
+        // A hold counts its bytes from the start of one of the sender's blocks.
+        if (leg.holdBytes > 0 && p.taken == 0) leg.holdArmed = true;
+        size_t take = std::min(n - at, p.bytes.size() - p.taken);
+        const bool counting = leg.holdBytes > 0 && leg.holdArmed;
+        if (counting) take = std::min(take, leg.holdAfter);
+        std::memcpy(block + at, p.bytes.data() + p.taken, take);
+        at += take;
         filled += take;
         p.taken += take;
+        if (counting) leg.holdAfter -= take;
         if (p.taken == p.bytes.size()) {
             Send(far.app, MessageWriter(far.app, CAPI_DATA_B3, CAPI_CONF, 0).Dword(far.ncci).Word(p.handle)
                               .Word(CAPI_NOERROR).Done());
@@ -563,7 +581,7 @@ void CExchange::ClockLeg(Call& call, int side) {
     }
     // A sender that falls behind leaves a stretch of idle fill: one underrun
     // where its bytes give way to fill.
-    if (filled < n && (filled > 0 || leg.lastWasData)) {
+    if (holdBegan || (!held && filled < n && (filled > 0 || leg.lastWasData))) {
         ++leg.underruns;
         ++m_underruns;
         TraceStarved(call, leg, "sender");
@@ -701,6 +719,19 @@ std::string CExchange::Query(const std::string& line, int64_t nowUs) {
         if (verb == "delay") leg->line.insert(leg->line.begin(), static_cast<size_t>(amount) * kBytesPerSecond / 1000, 0xFF);
         if (verb == "loss") leg->loseBytes += static_cast<size_t>(amount);
         if (verb == "slip") leg->slipBits = (leg->slipBits + amount) % 8;
+        return "ok";
+    }
+    if (verb == "hold") {
+        int controller = 0, channel = -1;
+        long bytes = -1, after = 0;
+        if (!(words >> controller >> channel >> bytes) || bytes <= 0 || (words >> after && after < 0))
+            return "error: hold <controller> <channel> <bytes> [<after>]";
+        Leg* leg = FindChannel(controller, channel);
+        if (!leg) return "error: no call on that channel";
+        leg->holdAfter = static_cast<size_t>(after);
+        leg->holdBytes = static_cast<size_t>(bytes);
+        leg->holdArmed = false;
+        leg->holding = false;
         return "ok";
     }
     if (verb == "starved") {

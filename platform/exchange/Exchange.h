@@ -45,6 +45,9 @@ public:
     //   delay <controller> <channel> <ms>    the channel's bytes arrive that much later
     //   loss <controller> <channel> <bytes>  that many bytes towards it are lost
     //   slip <controller> <channel> <bits>   its byte framing slips by 1..7 bits
+    //   hold <controller> <channel> <bytes> [<after>]  the sender towards that channel falls
+    //       behind: <after> bytes into its next B3 block on the line, that many bytes of idle
+    //       fill go in place of its bytes, which wait (one underrun, counted as fill)
     //   starved [<controller> <channel>]     "underrun <u> overrun <o>": stretches of idle
     //       fill after the sender's data had started, and blocks lost to a receiver with
     //       too many unanswered; towards that channel's call, or all since the start
@@ -79,6 +82,12 @@ private:
         size_t loseBytes = 0;
         int slipBits = 0;
         uint8_t slipCarry = 0xFF;
+        // A held-up sender on request: its bytes still to pass from the start of
+        // its next block (armed once that has begun), then the fill in their place.
+        size_t holdAfter = 0;
+        size_t holdBytes = 0;
+        bool holdArmed = false;
+        bool holding = false;  // its fill has begun
         // Starvation seen on this direction.
         bool lastWasData = false;  // the last byte clocked came from the sender
         bool dataSeen = false;     // a byte from the sender has been clocked

@@ -308,6 +308,28 @@ TEST_F(CapiApplicationTest, NumbersFromTheNetworkAreBoundedAndEmptyOnesAccepted)
     EXPECT_EQ(Word(Expect(CAPI_CONNECT, CAPI_RESP), 12), 5);
 }
 
+// Polled but not read, as a station late to its poll: the receive buffer
+// takes four blocks and the others wait unanswered until it has been read,
+// so the exchange sees them outstanding; none is lost.
+TEST_F(CapiApplicationTest, ReceivedBlocksBeyondTheBufferWaitUnansweredUntilItIsRead) {
+    PlaceCall();
+    for (int i = 0; i < 6; ++i) DataInd(static_cast<uint16_t>(i), static_cast<uint8_t>(i + 1));
+    int answered = 0;
+    ASSERT_TRUE(Until([&] {
+        while (m_exchange->WaitFor(CAPI_DATA_B3, CAPI_RESP, nullptr, 1)) ++answered;
+        return answered >= 4;
+    }));
+    EXPECT_FALSE(Comes(CAPI_DATA_B3, CAPI_RESP, 300)) << "a block without room was answered";
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(Until([&] {
+        uint8_t buf[7 * kBlock];
+        const int n = m_app->Read(buf, sizeof buf);
+        got.insert(got.end(), buf, buf + n);
+        return got.size() >= 6u * kBlock;
+    }));
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(got[static_cast<size_t>(i) * kBlock], i + 1) << "block " << i;
+}
+
 TEST_F(CapiApplicationTest, PrefillSendsThreeBlocksAtOnceThenOnePerReceivedBlock) {
     PlaceCall();
     m_app->SetWindow(-1);  // seven blocks

@@ -127,3 +127,32 @@ TEST(IsdnAptxPathTest, OtherBytesNeverLock) {
         EXPECT_EQ(f.codingType, 0);
     }
 }
+
+// A held-up sender's idle fill (0xFF on the line) anywhere in a locked
+// stream, of any length from a few bytes to over a second's pattern blocks:
+// the path cuts it out and hands on the sent code words unbroken.
+TEST(IsdnAptxPathTest, IdleFillIsCutOutOfALockedStream) {
+    const Bytes code = StdTone(192 * 80 / 2);
+    for (const auto& [at, fill] : {std::pair<size_t, size_t>{4001, 6},
+                                   {4000, 77},
+                                   {5555, 256},
+                                   {6002, 601},
+                                   {4097, 2400},
+                                   {7000, 255},
+                                   {4500, 7000}}) {
+        SCOPED_TRACE(std::to_string(fill) + " bytes of fill at " + std::to_string(at));
+        CIsdnAptxPath tx, rx;
+        ASSERT_EQ(tx.Init(192), 1);
+        ASSERT_EQ(rx.Init(192), 1);
+        Bytes line = SendAndReverse(tx, code);
+        line.insert(line.begin() + static_cast<long>(at), fill, 0xFF);
+        bool changed = false;
+        const Bytes out = Receive(rx, line, 192, &changed);
+        ASSERT_TRUE(rx.IsLocked());
+        EXPECT_EQ(rx.FillBytesCut(), static_cast<long>(fill));
+        ASSERT_GE(out.size(), code.size() / 2);
+        const auto hit = std::search(code.begin(), code.end(), out.begin(), out.begin() + 192);
+        ASSERT_TRUE(hit != code.end());
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), hit)) << "the stream breaks";
+    }
+}
