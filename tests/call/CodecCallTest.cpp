@@ -65,12 +65,8 @@ struct CodecCallTest : CTwoStudiosTest<::testing::TestWithParam<CodecCase>> {
         ASSERT_GT(frames, continuous) << who << ": too little audio (" << frames << " frames)";
         const size_t first = frames - window;
         for (int ch = 0; ch < channels; ++ch) {
-            size_t since = 0;  // start of the last stretch without a gap
-            for (size_t w = 0; w + 96 <= frames; w += 96) {
-                int peak = 0;
-                for (size_t i = w; i < w + 96; ++i) peak = std::max(peak, std::abs(int(played[i * channels + ch])));
-                if (peak <= 0.7 * expected) since = w + 96;
-            }
+            // Start of the last stretch without a gap.
+            const size_t since = EndOfLastGap(played, channels, ch, 0.7 * expected);
             ASSERT_LE(since, frames - continuous)
                 << who << ": gap " << (frames - since) * 1000 / kDeviceRate << " ms before the end, channel " << ch;
             // The playback device keeps its FIFO in step by adding or dropping
