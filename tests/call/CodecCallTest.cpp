@@ -99,16 +99,7 @@ TEST_P(CodecCallTest, ToneBothWaysThroughTheRealEngine) {
     const CodecCase& c = GetParam();
     PhonebookEntry e = TcpEntry(m_b->port, c.codingType, c.sampleRate, c.mode);
     e.format.bitRate = c.bitRate ? c.bitRate : DerivedBitRate(e.format);
-    ASSERT_TRUE(StartOnRealEngine(*m_a, m_studioA));
-    ASSERT_TRUE(StartOnRealEngine(*m_b, m_studioB));
-    m_clock = std::make_unique<CLockStepClock>(std::vector<CStation*>{m_a.get(), m_b.get()});
-    ASSERT_TRUE(m_a->WaitState(16));
-    ASSERT_TRUE(m_b->WaitState(16));
-    ASSERT_TRUE(m_a->engine->Connect(e));
-    ASSERT_TRUE(m_a->WaitState(50, 20000)) << m_a->Dump();
-    ASSERT_TRUE(m_b->WaitState(50, 20000)) << m_b->Dump();
-    ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_b->Dump();
-    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_a->Dump();
+    ASSERT_NO_FATAL_FAILURE(StartCall(e));
     ASSERT_TRUE(m_clock->WaitDeviceMs(c.callMs));
     AudioFormat sends, hears;
     m_a->engine->GetEncoderFormat(&sends);

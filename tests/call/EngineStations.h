@@ -146,6 +146,21 @@ struct CTwoStudiosTest : Base {
         m_studioA = AddVirtualStudio(nameA, 0, hzA, levelA);
         m_studioB = AddVirtualStudio(nameB, 1, hzB, levelB);
     }
+    // Starts both stations (A on EngineA) and the clock and has A call B;
+    // returns once each decodes what the other sends.
+    template <class EngineA = CAudioEngine>
+    void StartCall(const PhonebookEntry& e) {
+        ASSERT_TRUE(StartOnRealEngine<EngineA>(*m_a, m_studioA));
+        ASSERT_TRUE(StartOnRealEngine(*m_b, m_studioB));
+        m_clock = std::make_unique<CLockStepClock>(std::vector<CStation*>{m_a.get(), m_b.get()});
+        ASSERT_TRUE(m_a->WaitState(16));
+        ASSERT_TRUE(m_b->WaitState(16));
+        ASSERT_TRUE(m_a->engine->Connect(e));
+        ASSERT_TRUE(m_a->WaitState(50, 20000)) << m_a->Dump();
+        ASSERT_TRUE(m_b->WaitState(50, 20000)) << m_b->Dump();
+        ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_b->Dump();
+        ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_a->Dump();
+    }
     void TearDown() override {
         if (m_clock) m_clock->Stop();
         m_a.reset();

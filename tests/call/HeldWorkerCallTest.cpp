@@ -61,16 +61,7 @@ struct HeldWorkerCallTest : CTwoStudiosTest<> {
 TEST_F(HeldWorkerCallTest, DevicesWaitForAHeldWorkerAndNoSideHearsAGap) {
     PhonebookEntry e = TcpEntry(m_b->port, CODING_PCM, 48000, DEVICEMODE_STEREO);
     e.format.bitRate = DerivedBitRate(e.format);
-    ASSERT_TRUE(StartOnRealEngine<CHeldAudioEngine>(*m_a, m_studioA));
-    ASSERT_TRUE(StartOnRealEngine(*m_b, m_studioB));
-    m_clock = std::make_unique<CLockStepClock>(std::vector<CStation*>{m_a.get(), m_b.get()});
-    ASSERT_TRUE(m_a->WaitState(16));
-    ASSERT_TRUE(m_b->WaitState(16));
-    ASSERT_TRUE(m_a->engine->Connect(e));
-    ASSERT_TRUE(m_a->WaitState(50, 20000)) << m_a->Dump();
-    ASSERT_TRUE(m_b->WaitState(50, 20000)) << m_b->Dump();
-    ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_b->Dump();
-    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_a->Dump();
+    ASSERT_NO_FATAL_FAILURE(StartCall<CHeldAudioEngine>(e));
     ASSERT_TRUE(m_clock->WaitDeviceMs(1500));
 
     // The caller's worker is held until the clock has looked for its next
