@@ -129,6 +129,8 @@ public:
     // Start times of the last passes (worker), for the pass-period benchmark.
     static constexpr int kPassLogSize = 4096;
     int CopyPassStarts(uint32_t* out, int max) const;
+    // Passes begun so far (each pass counts as it begins).
+    uint32_t GetPassCount() const { return m_passCount.load(std::memory_order_acquire); }
 
 private:
     // worker.cpp

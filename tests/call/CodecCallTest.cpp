@@ -65,12 +65,8 @@ struct CodecCallTest : CTwoStudiosTest<::testing::TestWithParam<CodecCase>> {
         ASSERT_GT(frames, continuous) << who << ": too little audio (" << frames << " frames)";
         const size_t first = frames - window;
         for (int ch = 0; ch < channels; ++ch) {
-            size_t since = 0;  // start of the last stretch without a gap
-            for (size_t w = 0; w + 96 <= frames; w += 96) {
-                int peak = 0;
-                for (size_t i = w; i < w + 96; ++i) peak = std::max(peak, std::abs(int(played[i * channels + ch])));
-                if (peak <= 0.7 * expected) since = w + 96;
-            }
+            // Start of the last stretch without a gap.
+            const size_t since = EndOfLastGap(played, channels, ch, 0.7 * expected);
             ASSERT_LE(since, frames - continuous)
                 << who << ": gap " << (frames - since) * 1000 / kDeviceRate << " ms before the end, channel " << ch;
             // The playback device keeps its FIFO in step by adding or dropping
@@ -103,16 +99,7 @@ TEST_P(CodecCallTest, ToneBothWaysThroughTheRealEngine) {
     const CodecCase& c = GetParam();
     PhonebookEntry e = TcpEntry(m_b->port, c.codingType, c.sampleRate, c.mode);
     e.format.bitRate = c.bitRate ? c.bitRate : DerivedBitRate(e.format);
-    ASSERT_TRUE(StartOnRealEngine(*m_a, m_studioA));
-    ASSERT_TRUE(StartOnRealEngine(*m_b, m_studioB));
-    m_clock = std::make_unique<CLockStepClock>(std::vector<CStation*>{m_a.get(), m_b.get()});
-    ASSERT_TRUE(m_a->WaitState(16));
-    ASSERT_TRUE(m_b->WaitState(16));
-    ASSERT_TRUE(m_a->engine->Connect(e));
-    ASSERT_TRUE(m_a->WaitState(50, 20000)) << m_a->Dump();
-    ASSERT_TRUE(m_b->WaitState(50, 20000)) << m_b->Dump();
-    ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_b->Dump();
-    ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_a->Dump();
+    ASSERT_NO_FATAL_FAILURE(StartCall(e));
     ASSERT_TRUE(m_clock->WaitDeviceMs(c.callMs));
     AudioFormat sends, hears;
     m_a->engine->GetEncoderFormat(&sends);

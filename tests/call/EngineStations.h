@@ -1,10 +1,12 @@
 #pragma once
 // Stations on the real audio engine: each station's CAudioEngine plays and
 // records through a clocked virtual WAVE device of its own. The devices run
-// on the simulated clock, which a driver thread moves only while both call
-// engines keep up (two worker passes per step), so a loaded machine slows
+// on the simulated clock, which a driver thread moves only once both call
+// engines have moved the audio of the step before, so a loaded machine slows
 // the call down but never starves a device.
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -33,16 +35,23 @@ inline CVirtualStudio AddVirtualStudio(const std::string& name, int card, double
 }
 
 // Points a station's audio settings at its virtual device and starts it on
-// the real engine.
-inline int StartOnRealEngine(CStation& s, const CVirtualStudio& studio) {
+// the real engine (or on a class that adds to it).
+template <class Engine = CAudioEngine>
+int StartOnRealEngine(CStation& s, const CVirtualStudio& studio) {
     s.settings.WriteInt("Audio", "Interface", 1);
     s.settings.WriteInt("Rec", "Card", studio.card);
     s.settings.WriteInt("Play", "Card", studio.card);
-    return s.Start(CAudioEngineBinding<CAudioEngine>::Factory(s.settingsPath));
+    return s.Start(CAudioEngineBinding<Engine>::Factory(s.settingsPath));
 }
 
-// Moves the virtual devices' clock in steps, each after every engine has
-// begun two passes since the step before (the first of them then is done).
+// Moves the virtual devices' clock in steps. Audio a device hands over in a
+// step reaches the far station's device in three passes: the station that
+// captured it sends it, the far station takes it into its playback FIFO, and
+// that station's next pass queues it to the device. So after every step the
+// clock waits, with no bound while it runs, until each engine has done a
+// pass begun after the devices served the step, then until each has done two
+// more passes begun after all of those: device time never runs ahead of the
+// audio, however long a loaded machine keeps a worker from running.
 class CLockStepClock {
 public:
     static constexpr uint32_t kStepMs = 5;
@@ -68,29 +77,39 @@ public:
         }
         return true;
     }
+    // How often the clock has looked for an engine's next pass and not found it.
+    uint64_t Looks() const { return m_looks.load(std::memory_order_relaxed); }
 
 private:
-    bool PassedTwiceSince(CStation& s, uint32_t t) const {
-        if (!s.engine) return true;
-        uint32_t starts[2] = {};
-        const int n = s.engine->CopyPassStarts(starts, 2);
-        return n == 2 && static_cast<int32_t>(starts[0] - t) > 0;
+    std::vector<uint32_t> PassCounts() const {
+        std::vector<uint32_t> counts;
+        for (CStation* s : m_stations) counts.push_back(s->engine ? s->engine->GetPassCount() : 0);
+        return counts;
+    }
+    // A pass is done once the next one has begun: waits until every engine
+    // has begun `passes` + 1 passes since the counts were taken.
+    void WaitPasses(const std::vector<uint32_t>& since, uint32_t passes) {
+        for (size_t i = 0; i < m_stations.size(); ++i) {
+            const CCallEngine* e = m_stations[i]->engine.get();
+            while (e && m_run.load(std::memory_order_relaxed) && e->GetPassCount() - since[i] <= passes) {
+                m_looks.fetch_add(1, std::memory_order_relaxed);
+                Sleep(1);
+            }
+        }
     }
     void Run() {
         while (m_run.load(std::memory_order_relaxed)) {
             if (m_beforeStep) m_beforeStep();
-            const uint32_t t = timeGetTime();
-            VirtualWaveAdvanceMs(kStepMs);
-            // Idle workers pass every 24 ms; a stopped one never: bounded.
-            for (CStation* s : m_stations)
-                for (int i = 0; i < 500 && m_run.load(std::memory_order_relaxed) && !PassedTwiceSince(*s, t); ++i)
-                    Sleep(1);
+            VirtualWaveAdvanceMs(kStepMs);  // returns once the device threads served the step
+            WaitPasses(PassCounts(), 1);
+            WaitPasses(PassCounts(), 2);
         }
     }
 
     std::vector<CStation*> m_stations;
     std::function<void()> m_beforeStep;
     std::atomic<bool> m_run{true};
+    std::atomic<uint64_t> m_looks{0};
     std::thread m_thread;
 };
 
@@ -100,6 +119,19 @@ inline std::vector<int16_t> PlayedBy(const CVirtualStudio& studio, int channels,
     const size_t n = VirtualWaveReadSink(studio.name.c_str(), from * static_cast<size_t>(channels), out.data(), out.size());
     out.resize(n - n % static_cast<size_t>(channels));
     return out;
+}
+
+// Where the last gap in channel ch ends, in frames: a gap is 2 ms in which
+// no sample reaches above `floor`. 0 when there is none.
+inline size_t EndOfLastGap(const std::vector<int16_t>& played, int channels, int ch, double floor) {
+    const size_t frames = played.size() / static_cast<size_t>(channels);
+    size_t end = 0;
+    for (size_t w = 0; w + 96 <= frames; w += 96) {
+        int peak = 0;
+        for (size_t i = w; i < w + 96; ++i) peak = std::max(peak, std::abs(int(played[i * channels + ch])));
+        if (peak <= floor) end = w + 96;
+    }
+    return end;
 }
 
 // Two stations A and B, each on a virtual studio of its own (A on card 0, B
@@ -113,6 +145,21 @@ struct CTwoStudiosTest : Base {
         MakeTwoStations(m_dir, m_a, m_b);
         m_studioA = AddVirtualStudio(nameA, 0, hzA, levelA);
         m_studioB = AddVirtualStudio(nameB, 1, hzB, levelB);
+    }
+    // Starts both stations (A on EngineA) and the clock and has A call B;
+    // returns once each decodes what the other sends.
+    template <class EngineA = CAudioEngine>
+    void StartCall(const PhonebookEntry& e) {
+        ASSERT_TRUE(StartOnRealEngine<EngineA>(*m_a, m_studioA));
+        ASSERT_TRUE(StartOnRealEngine(*m_b, m_studioB));
+        m_clock = std::make_unique<CLockStepClock>(std::vector<CStation*>{m_a.get(), m_b.get()});
+        ASSERT_TRUE(m_a->WaitState(16));
+        ASSERT_TRUE(m_b->WaitState(16));
+        ASSERT_TRUE(m_a->engine->Connect(e));
+        ASSERT_TRUE(m_a->WaitState(50, 20000)) << m_a->Dump();
+        ASSERT_TRUE(m_b->WaitState(50, 20000)) << m_b->Dump();
+        ASSERT_TRUE(m_b->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_b->Dump();
+        ASSERT_TRUE(m_a->WaitFor(WM_ENGINE_DECODER_FORMAT, 0, 20000)) << m_a->Dump();
     }
     void TearDown() override {
         if (m_clock) m_clock->Stop();
