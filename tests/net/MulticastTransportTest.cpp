@@ -15,6 +15,7 @@
 #include "net/MulticastTransport.h"
 #include "net/PeerBlock.h"
 #include "platform/Clock.h"
+#include "support/Layer2PacketFrame.h"
 #include "support/NetNamespace.h"
 #include "support/TestFormat.h"
 
@@ -263,16 +264,7 @@ TEST_F(MulticastTransportTest, ReceiverWithoutFormatTriesBothReadingsInTurnEvery
     }
 }
 
-// Layer II, 128 kbit/s, 48 kHz, stereo: 384 bytes a frame, as the parser reads one.
-Bytes LayerIIFrame(uint8_t seed) {
-    Bytes frame = Pattern(384, seed);
-    frame[0] = 0xFF;
-    frame[1] = 0xFD;
-    frame[2] = 0x84;
-    frame[3] = 0x00;
-    frame[383] = 0;
-    return frame;
-}
+Bytes LayerIIFrame(uint8_t seed) { return Layer2PacketFrame(Pattern(384, seed)); }
 
 // A station that starts sending while its receiver tries the parser reading:
 // the parser would play its Layer II audio but never read its control frames.

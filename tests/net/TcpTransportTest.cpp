@@ -14,6 +14,7 @@
 #include "fakes/LoopbackPeer.h"
 #include "net/TcpTransport.h"
 #include "platform/Clock.h"
+#include "support/Layer2PacketFrame.h"
 
 using namespace loopback;
 
@@ -620,12 +621,7 @@ TEST_F(TcpTransportTest, PeerPacketSwitchesToThePacketProtocol) {
     });
     EXPECT_EQ(sent.size(), 5u * 384u);
     // And packets from the peer are parsed: four to confirm the format, then audio.
-    Bytes mpeg(384, 0x33);
-    mpeg[0] = 0xFF;
-    mpeg[1] = 0xFD;
-    mpeg[2] = 0x84;
-    mpeg[3] = 0x00;
-    mpeg[383] = 0;
+    const Bytes mpeg = Layer2PacketFrame(Bytes(384, 0x33));
     Bytes six;
     for (int i = 0; i < 6; ++i) six.insert(six.end(), mpeg.begin(), mpeg.end());
     ASSERT_TRUE(peer.SendAll(six));
