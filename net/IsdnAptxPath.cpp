@@ -32,8 +32,13 @@ int CIsdnAptxPath::Init(int blockLength) {
     m_blockLength = blockLength;
     m_send.assign(static_cast<size_t>(2 * blockLength), 0);
     m_receive.assign(static_cast<size_t>(2 * blockLength + kPollReadBytes + kAfterBytes + kLongestOwnRun), 0);
+    // Room for the most each holds, so that receiving never allocates.
     m_history.clear();
+    m_history.reserve(2 * kHistoryBytes + 1);
     m_after.clear();
+    m_after.reserve(kAfterBytes);
+    m_replay.clear();
+    m_replay.reserve(kAfterBytes);
     m_run = 0;
     m_fillCut = 0;
     m_scratch.assign(kScratchSamples, 0);
@@ -131,9 +136,11 @@ void CIsdnAptxPath::ResolveRun() {
     m_fillCut += fill;
     EmitZeros(m_run - fill);
     m_run = 0;
-    std::vector<uint8_t> after;
-    after.swap(m_after);
-    for (uint8_t b : after) Take(b);
+    // A run and the bytes after it are longer than what is replayed, so no
+    // replay resolves a run of its own.
+    m_replay.assign(m_after.begin(), m_after.end());
+    m_after.clear();
+    for (uint8_t b : m_replay) Take(b);
 }
 
 // How many bytes of the held run are fill: the most whose cut leaves the

@@ -72,5 +72,6 @@ private:
     std::vector<uint8_t> m_history;
     int m_run = 0;                 // zero bytes held back
     std::vector<uint8_t> m_after;  // bytes after a long run, held until its cut is known
+    std::vector<uint8_t> m_replay;  // m_after, handed on once the cut is known
     long m_fillCut = 0;
 };
