@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "DialogDriver.h"
+#include "OperatorHand.h"
 #include "StationProcess.h"
 #include "XDisplay.h"
 #include "audio/ToneAnalysis.h"
@@ -64,7 +65,7 @@ void ChooseRow(wxTopLevelWindow* box, const wxString& name) {
     Settle();
     sim.MouseClick();
     ASSERT_TRUE(WaitUntil([&] { return list->GetItemState(row, wxLIST_STATE_SELECTED) != 0; }));
-    Click(box->FindWindow(1));
+    ASSERT_TRUE(OperatorHand::ClickOn(box->FindWindow(1)));
 }
 
 pid_t StartStationB(const fs::path& dir) {
@@ -78,19 +79,28 @@ pid_t StartStationB(const fs::path& dir) {
     CMainDlgHooks hooks;
     hooks.onShown = [](CMainDlg& dlg) {
         static wxTimer driver;
+        static bool opened = false;
         driver.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
             wxTopLevelWindow* box = FindShown("Please select the input device");
             if (!box || !box->IsShownOnScreen()) return;
             driver.Stop();
+            opened = true;
             Settle();
             box->Raise();
             ChooseRow(box, kAsioName);
         });
         driver.Start(100);
-        // The operator's click on the page's Select button for the input.
+        // The operator's click on the page's Select button for the input,
+        // made again while no dialog came: on a slow machine a click may come
+        // before the button has seen the pointer arrive, and does nothing.
         ASSERT_TRUE(WaitUntil([&] { return dlg.Window()->IsShownOnScreen(); }, std::chrono::seconds(120)));
         const int kind = dlg.ActivePageKind();
-        Click(dlg.PhonebookPage(kind)->Control(PageTraitsOf(kind).selectInput));
+        wxWindow* select = dlg.PhonebookPage(kind)->Control(PageTraitsOf(kind).selectInput);
+        const auto deadline = Clock::now() + std::chrono::seconds(120);
+        while (!opened && Clock::now() < deadline) {
+            ASSERT_TRUE(OperatorHand::ClickOn(select));
+            WaitUntil([] { return opened; }, std::chrono::seconds(5));
+        }
     };
     CMainDlg::SetHooks(hooks);
     {
@@ -136,7 +146,7 @@ TEST(DeviceChoiceCallTest, TheChosenInputIsWhatTheFarEndHears) {
                                         "[Main]\nNoSplash=1\nFastCPU=1\nIDString=Studio B\n[Audio]\nInterface=1\n";
     const pid_t stationB = StartStationB(b);
     const CSettings settingsB((b / "Velmora.Ini").string());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
     while (settingsB.GetAudioInterface() != 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(settingsB.GetAudioInterface(), 2) << "the device dialog never stored the ASIO input";
