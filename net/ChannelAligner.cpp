@@ -158,8 +158,9 @@ void CChannelAligner::Unlock(Channel& c) {
 }
 
 // Whether the next frame of the locked stream (the same framing, rate and
-// length) starts at a locked channel's position plus pos.
-bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) const {
+// length) starts at a locked channel's position plus pos; without
+// counterSeen, by its header alone (fill may still hide its counter byte).
+bool CChannelAligner::FrameStartsAt(const Channel& c, int pos, bool counterSeen) const {
     AudioFormat f;
     if (m_detected.bitRate == 64000) {
         const bool inverted = m_detected.codingType == CODING_MPEG_L3;
@@ -168,7 +169,8 @@ bool CChannelAligner::FrameStartsAt(const Channel& c, int pos) const {
     }
     if (m_detected.codingType == CODING_MPEG_L2) {
         int role = 0, half = 0, rate = 0;
-        return CheckHalfHeader(c, pos, c.shift, IsFamily48(m_detected.sampleRate), &role, &half, &rate) &&
+        return CheckHalfHeader(c, pos, c.shift, IsFamily48(m_detected.sampleRate), &role, &half, &rate,
+                               counterSeen) &&
                half == c.frameLength && rate == m_detected.sampleRate && role == c.role;
     }
     return CheckHeader(c, pos, c.shift, true, &f) && f.bitRate == 128000 && f.frameBytes == c.frameLength;
@@ -207,10 +209,13 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
         c.idle = 0;
         return Idle::kSkipped;
     }
-    // No whole frame follows: the sender was held up again inside it, right
-    // after its first bytes. The frame begins after the fill; the fill inside
-    // it is cut out later.
-    skip(run - own);
+    // No whole frame follows: the sender was held up again inside it. The
+    // frame begins after the fill, where its header stands (the fill may hide
+    // its counter byte, never its header): on the even-bit channel of the
+    // split that is the run's last byte without CRC, the byte after it with
+    // CRC. The fill inside the frame is cut out later.
+    const bool headerAfterRun = !FrameStartsAt(c, run - 1, false) && FrameStartsAt(c, run, false);
+    skip(own && headerAfterRun ? run : run - own);
     c.idle = 0;
     return Idle::kNone;
 }
@@ -373,7 +378,7 @@ bool CChannelAligner::CheckHeader(const Channel& c, int pos, int shift, bool inv
 }
 
 bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role,
-                                      int* half, int* rateOut) const {
+                                      int* half, int* rateOut, bool counterSeen) const {
     if (pos + 3 > c.fill) return false;
     const int w = ((c.buffer[pos] << 16 | c.buffer[pos + 1] << 8 | c.buffer[pos + 2]) >> (8 - shift)) & 0xFFFF;
     if (w <= 0xFBFF) return false;
@@ -405,8 +410,10 @@ bool CChannelAligner::CheckHalfHeader(const Channel& c, int pos, int shift, bool
                      m_detected.bitRate != 128000))
         return false;
     *half = MpegBytesPer1152Samples(128000, rate) / 2;
-    if (*half <= 0 || pos + *half + 1 > c.fill) return false;
+    if (*half <= 0) return false;
     *rateOut = rate;
+    if (!counterSeen) return true;
+    if (pos + *half + 1 > c.fill) return false;
     // The counter byte of the half frame.
     const int k = pos + *half - 1;
     const int counter = shift == 0 ? c.buffer[k] : ((c.buffer[k] << 8 | c.buffer[k + 1]) >> (8 - shift)) & 0xFF;

@@ -72,8 +72,9 @@ private:
     void FullReset();
     void Search(Channel& c, int index);
     bool CheckHeader(const Channel& c, int pos, int shift, bool inverted, AudioFormat* found) const;
+    // counterSeen false: the header alone, whatever the half frame's counter byte.
     bool CheckHalfHeader(const Channel& c, int pos, int shift, bool family48, int* role, int* half,
-                         int* rate) const;
+                         int* rate, bool counterSeen = true) const;
     int ByteAt(const Channel& c, int k) const;
     void Drop(Channel& c, int n);
     void TakeFrame(Channel& c);
@@ -85,7 +86,7 @@ private:
     void LockIn(int frameLength);
     void PublishDetected();
     int Layer3Marker(const Channel& c, AudioFormat* found);
-    bool FrameStartsAt(const Channel& c, int pos) const;
+    bool FrameStartsAt(const Channel& c, int pos, bool counterSeen = true) const;
     bool BlockEndsAt(const Channel& c, int second, int last, int next) const;
     Idle SkipIdleFill(Channel& c);
     bool FirstByteMayBeFf(const Channel& c) const;
