@@ -549,6 +549,30 @@ TEST(ChannelAlignerTest, Layer2At128kCutsIdleFillOutOfAHalfFrame) {
     }
 }
 
+// A late sender leaves fill on both channels between two frames, and the
+// next half frame on one channel is held up again inside it, right before
+// its counter byte: the half frame after the fill can only be told by its
+// header. With CRC the even-bit half begins 0xFE, without 0xFF (which the
+// fill before it must not take): either way the lock holds and no frame is
+// lost.
+TEST(ChannelAlignerTest, TwoChannelLayer2RidesOutFillBeforeAndInsideOneHalfFrame) {
+    const uint8_t headers[][4] = {{0xFF, 0xFC, 0x84, 0x00}, {0xFF, 0xFD, 0x84, 0x00}};  // with CRC, without
+    for (const auto& header : headers) {
+        for (int shift : {0, 3}) {
+            SCOPED_TRACE(testing::Message() << "protection bit " << (header[1] & 1) << ", shift " << shift);
+            std::mt19937 rng(static_cast<unsigned>(header[1] + shift));
+            std::vector<Bytes> frames;
+            for (int i = 0; i < 60; ++i) frames.push_back(Frame(header, 384, rng));
+            std::vector<Bytes> ch = Split(frames, 0);
+            const size_t k = 30 * 192;
+            const std::vector<Fill> fills[2] = {{{k, 344}}, {{k, 192}, {k + 191, 333}}};
+            for (int c = 0; c < 2; ++c) ch[static_cast<size_t>(c)] = WithFill(ch[static_cast<size_t>(c)], fills[c]);
+            ch[1] = Shifted(ch[1], shift);
+            ExpectLockHoldsThroughFill(ch, frames, 192, 26 * 192, 344 + 192 + 333, 382);
+        }
+    }
+}
+
 // A 64 kbit/s block longer than a B3 block (a Layer II frame at 24 and 16
 // kHz, mono and stereo, and at 32 kHz; two MPEG-2 Layer III frames) holds
 // the fill of a sender held up inside it: cut out at any bit offset, no
