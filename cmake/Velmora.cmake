@@ -41,6 +41,14 @@ function(velmora_library name)
   endif()
 endfunction()
 
+# The cases spend their time in the product code they call, which keeps the
+# build type's optimisation and debug information; their own code builds in
+# less than half the time with less of both (line tables still name the place
+# of a failure). The headers nearly every case includes are parsed once per program.
+set(VELMORA_TEST_CODE_OPTIMISATION "$<$<NOT:$<CONFIG:Debug>>:-Og;-g1>")
+set(VELMORA_TEST_HEADERS <gtest/gtest.h> <algorithm> <chrono> <cmath> <cstdint> <cstring> <filesystem>
+    <fstream> <random> <string> <thread> <vector>)
+
 # velmora_tests(<folder> [DEPS <targets>...] [LAUNCHER <script>] [RESOURCE_LOCK <name>] [PROCESSORS <n>])
 # Builds tests/<folder>/**/*Test.cpp (and helpers without a main) into one
 # GoogleTest program and registers every test case with CTest; LAUNCHER runs
@@ -82,7 +90,8 @@ function(velmora_tests folder)
   if(ARG_LAUNCHER)
     set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR ${ARG_LAUNCHER})
   endif()
-  target_compile_options(${exe} PRIVATE ${VELMORA_WARNINGS})
+  target_compile_options(${exe} PRIVATE ${VELMORA_WARNINGS} ${VELMORA_TEST_CODE_OPTIMISATION})
+  target_precompile_headers(${exe} PRIVATE ${VELMORA_TEST_HEADERS})
   target_include_directories(${exe} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${exe} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${exe} PRIVATE
