@@ -3,12 +3,21 @@
 #   ./test.sh              normal build in build/
 #   ./test.sh --sanitize   ASan + UBSan build in build-sanitize/
 #   ./test.sh --tsan       ThreadSanitizer build in build-tsan/
+#   --build-only after any of these builds and runs nothing.
 set -euo pipefail
 cd "$(dirname "$0")"
 dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON)
 stations=4  # program tests at once (see tests/CMakeLists.txt)
-case "${1:-}" in
+mode= buildOnly=
+for arg in "$@"; do
+  case "$arg" in
+    --sanitize|--tsan) mode=$arg ;;
+    --build-only) buildOnly=1 ;;
+    *) echo "usage: $0 [--sanitize|--tsan] [--build-only]" >&2; exit 2 ;;
+  esac
+done
+case "$mode" in
   --sanitize)
     # clang, so that the libFuzzer targets build and run here too.
     dir=build-sanitize
@@ -18,16 +27,17 @@ case "${1:-}" in
   --tsan)
     dir=build-tsan; stations=3
     flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF -DVELMORA_WERROR=ON) ;;
-  "") ;;
-  *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;
 esac
 ./tools/setup-debian.sh
 # A compiler cache makes the second and later runs of each build type quick.
 if command -v ccache > /dev/null; then
   flags+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # The test programs' shared headers are precompiled; the cache takes those compiles only so.
+  export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir" -j "$(nproc)"
+[ -z "$buildOnly" ] || exit 0
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt:print_suppressions=0"
