@@ -3,21 +3,12 @@
 #   ./test.sh              normal build in build/
 #   ./test.sh --sanitize   ASan + UBSan build in build-sanitize/
 #   ./test.sh --tsan       ThreadSanitizer build in build-tsan/
-#   --build-only after any of these builds and runs nothing.
 set -euo pipefail
 cd "$(dirname "$0")"
 dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON)
 stations=4  # program tests at once (see tests/CMakeLists.txt)
-mode= buildOnly=
-for arg in "$@"; do
-  case "$arg" in
-    --sanitize|--tsan) mode=$arg ;;
-    --build-only) buildOnly=1 ;;
-    *) echo "usage: $0 [--sanitize|--tsan] [--build-only]" >&2; exit 2 ;;
-  esac
-done
-case "$mode" in
+case "${1:-}" in
   --sanitize)
     # clang, so that the libFuzzer targets build and run here too.
     dir=build-sanitize
@@ -27,6 +18,8 @@ case "$mode" in
   --tsan)
     dir=build-tsan; stations=3
     flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF -DVELMORA_WERROR=ON) ;;
+  "") ;;
+  *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;
 esac
 ./tools/setup-debian.sh
 # A compiler cache makes the second and later runs of each build type quick.
@@ -37,7 +30,6 @@ if command -v ccache > /dev/null; then
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir" -j "$(nproc)"
-[ -z "$buildOnly" ] || exit 0
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt:print_suppressions=0"
