@@ -214,8 +214,8 @@ CChannelAligner::Idle CChannelAligner::SkipIdleFill(Channel& c) {
     // its counter byte, never its header): on the even-bit channel of the
     // split that is the run's last byte without CRC, the byte after it with
     // CRC. The fill inside the frame is cut out later.
-    const bool headerAfterRun = !FrameStartsAt(c, run - 1, false) && FrameStartsAt(c, run, false);
-    skip(own && headerAfterRun ? run : run - own);
+    const bool headerAfterRun = own && !FrameStartsAt(c, run - 1, false) && FrameStartsAt(c, run, false);
+    skip(headerAfterRun ? run : run - own);
     c.idle = 0;
     return Idle::kNone;
 }
