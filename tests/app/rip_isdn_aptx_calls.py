@@ -17,6 +17,7 @@ import sys
 import time
 
 import rip_isdn_calls as rip
+from rip_isdn_matrix import DecoderWatch, hold_format, played
 
 TONE_A, TONE_B = 1000.0, 440.0
 # Both converters (48000 Hz to the line's rate and back) at 0.89; none at 48000 Hz.
@@ -30,6 +31,11 @@ CALLER = {64000: (8, 16000, 10), 128000: (64, 48000, 20)}
 G722_MUTE_S = 3.2
 # Seconds of tone the judged window ends with (see snr_and_level).
 JUDGED_S = 1.75
+# A device plays its first sound about 1.3-1.6 s after it opens, which is
+# about when its decoder reports the format; the call is held long enough
+# past that report for a start up to 2.5 s later still to fall before the
+# judged window.
+START_MARGIN_S = 2.5
 
 # name, B's answer (coding, sample rate, mode), bit rate, fault on the line once the call is up
 ROWS = [
@@ -68,20 +74,24 @@ def fit(x, w):
     return math.hypot(coef[0], coef[1]), residual
 
 
-def snr_and_level(path, freq, channels, rate=48000):
+def left_channel(path, channels):
+    """The left channel of what the device played (none if it wrote nothing)."""
+    if path is None:
+        return ()
+    raw = open(path, "rb").read()
+    return struct.unpack(f"<{len(raw) // 2}h", raw[: len(raw) // 2 * 2])[::channels]
+
+
+def first_sound_s(samples, rate=48000):
+    """When the played sound first rises above the floor, in seconds after the device opened."""
+    return next((i / rate for i, x in enumerate(samples) if abs(x) > 64), None)
+
+
+def snr_and_level(samples, freq, rate=48000):
     """Median over 5 ms pieces of the tone's SNR, and its median amplitude,
     over what was played from JUDGED_S to 0.25 s before the end (the
     playback keeps its FIFO in step by single sample frames, so each piece
     has a phase of its own)."""
-    deadline = time.time() + 20
-    while not os.path.exists(path) and time.time() < deadline:
-        time.sleep(0.1)
-    time.sleep(0.5)
-    if not os.path.exists(path):
-        return 0.0, -99.0
-    raw = open(path, "rb").read()
-    # The left channel of what the device played.
-    samples = struct.unpack(f"<{len(raw) // 2}h", raw[: len(raw) // 2 * 2])[::channels]
     end = len(samples)
     while end > 0 and samples[end - 1] == 0:
         end -= 1
@@ -185,8 +195,13 @@ def call(a, b, path, work, row):
         print(f"{name}: {st.name} decodes {got}", flush=True)
         if got is None or got[: len(want)] != want:
             rip.fail(f"{name}: station {st.name} decodes {got}, want {want}")
-    # Counted from B's decoder format, which B reports once its decoder runs.
-    pump((a, b), G722_MUTE_S + JUDGED_S + 0.5 if sent[0] == 8 else 2.5)
+    # A decoder that changes format restarts its device, which then holds
+    # only what came after: the call is held until each decoder has run its
+    # format long enough on end for the judged window to lie after its last
+    # opening.
+    watches = {a.name: DecoderWatch(a, coding), b.name: DecoderWatch(b, sent[0])}
+    hold = (G722_MUTE_S if sent[0] == 8 else 0) + JUDGED_S + START_MARGIN_S
+    hold_format(a, b, name, None, hold, watches)
     if fault:
         verb, amount = fault
         # What A's second channel (controller 1, channel 1) receives falls behind.
@@ -194,12 +209,13 @@ def call(a, b, path, work, row):
         if reply != "ok":
             rip.fail(f"{name}: exchange refused {verb}: {reply}")
         pump((a, b), 3)
-    sink_a, sink_b = os.path.join(work, "a", "played.raw"), os.path.join(work, "b", "played.raw")
-    for p in (sink_a, sink_b):
+        hold_format(a, b, name, None, hold, watches)
+    for s in ("a", "b"):
+        p = os.path.join(work, s, "played.raw")
         if os.path.exists(p):
             os.remove(p)
-    print(f"{name}: A's decoder formats {formats_seen(a)}; the exchange counts {rip.exchange(path, 'starved')}",
-          flush=True)
+    print(f"{name}: A's decoder formats {formats_seen(a)}; B's {formats_seen(b)}; "
+          f"the exchange counts {rip.exchange(path, 'starved')}", flush=True)
     a.send(rip.STOP_CONNECTION)
     if not a.wait_state(16, 20, [b]) or not b.wait_state(16, 20, [a]):
         rip.fail(f"{name}: hang-up: A {a.states} B {b.states}")
@@ -210,12 +226,22 @@ def call(a, b, path, work, row):
     n = rip.active_calls(path)
     if n != 0:
         rip.fail(f"{name}: {n} calls left in the exchange after hang-up")
-    for sink, want, hearer, heard_rate, heard_mode in ((sink_a, TONE_B, "A", rate, mode),
-                                                        (sink_b, TONE_A, "B", sent[1], sent[2])):
-        snr, level = snr_and_level(sink, want, 1 if heard_mode == 10 else 2)
+    for s, want, hearer, heard_rate, heard_mode in (("a", TONE_B, "A", rate, mode), ("b", TONE_A, "B", sent[1], sent[2])):
+        sink = played(work, s)
+        if sink is None:
+            rip.fail(f"{name}: station {hearer} wrote no sound")
+        samples = left_channel(sink, 1 if heard_mode == 10 else 2)
+        snr, level = snr_and_level(samples, want)
+        if sink is not None:
+            # Kept for a look when the case fails (the folder goes when it passes).
+            os.replace(sink, os.path.join(work, f"{name.replace(' ', '_').replace(',', '')}-{s}.raw"))
+        start = first_sound_s(samples)
         expected = 0.0 if heard_rate == 48000 else CONVERTED_DB
         print(f"{name}: {hearer} hears {want:.0f} Hz at SNR {snr:.1f} dB, level {level:+.2f} dB "
-              f"(expected {expected:+.2f} dB)", flush=True)
+              f"(expected {expected:+.2f} dB); {len(samples) / 48000:.2f} s played, sound from "
+              f"{'never' if start is None else f'{start:.2f} s'}", flush=True)
+        if start is None or start > len(samples) / 48000 - JUDGED_S:
+            rip.fail(f"{name}: {hearer}'s sound did not start before the judged window")
         if snr < MIN_SNR_DB:
             rip.fail(f"{name}: {hearer} hears {want:.0f} Hz at only {snr:.1f} dB SNR")
         if abs(level - expected) > 1.5:
