@@ -31,10 +31,10 @@ CALLER = {64000: (8, 16000, 10), 128000: (64, 48000, 20)}
 G722_MUTE_S = 3.2
 # Seconds of tone the judged window ends with (see snr_and_level).
 JUDGED_S = 1.75
-# A device plays its first sound about 1.3-1.6 s after it opens, which is
-# about when its decoder reports the format; the call is held long enough
-# past that report for a start up to 2.5 s later still to fall before the
-# judged window.
+# A device plays its first sound 1.3-1.6 s after it opens (3.5 s with
+# G.722's silence). Past the decoder's report the call is held this much
+# longer than the judged window, so that a start some 1.5-2 s later than
+# that still comes before the window.
 START_MARGIN_S = 2.5
 
 # name, B's answer (coding, sample rate, mode), bit rate, fault on the line once the call is up
