@@ -75,9 +75,7 @@ def fit(x, w):
 
 
 def left_channel(path, channels):
-    """The left channel of what the device played (none if it wrote nothing)."""
-    if path is None:
-        return ()
+    """The left channel of what the device played."""
     raw = open(path, "rb").read()
     return struct.unpack(f"<{len(raw) // 2}h", raw[: len(raw) // 2 * 2])[::channels]
 
@@ -230,11 +228,11 @@ def call(a, b, path, work, row):
         sink = played(work, s)
         if sink is None:
             rip.fail(f"{name}: station {hearer} wrote no sound")
+            continue
         samples = left_channel(sink, 1 if heard_mode == 10 else 2)
         snr, level = snr_and_level(samples, want)
-        if sink is not None:
-            # Kept for a look when the case fails (the folder goes when it passes).
-            os.replace(sink, os.path.join(work, f"{name.replace(' ', '_').replace(',', '')}-{s}.raw"))
+        # Kept for a look when the case fails (the folder goes when it passes).
+        os.replace(sink, os.path.join(work, f"{name.replace(' ', '_').replace(',', '')}-{s}.raw"))
         start = first_sound_s(samples)
         expected = 0.0 if heard_rate == 48000 else CONVERTED_DB
         print(f"{name}: {hearer} hears {want:.0f} Hz at SNR {snr:.1f} dB, level {level:+.2f} dB "
