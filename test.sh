@@ -34,13 +34,15 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan-suppressions.txt:print_suppressions=0"
 export TSAN_OPTIONS="suppressions=$PWD/tools/tsan-suppressions.txt"
-# The window tests need a display; Xvfb gives them one.
+# The window tests need a display; Xvfb gives them one. Without -noreset the
+# server resets whenever its last client leaves, and a test that connects just
+# then finds no display.
 # A case that fails once is a failing case: nothing is run again.
 printf '{"version": {"major": 1, "minor": 0}, "local": [{"stations": [{"id": "0", "slots": %d}]}]}\n' "$stations" \
   > "$dir/stations.json"
 run=(ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300 --resource-spec-file "$PWD/$dir/stations.json")
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "${run[@]}"
 else
   "${run[@]}"
 fi

@@ -46,7 +46,8 @@ for n in $(seq 200 999); do
     continue
   fi
   : >"$numberFile"
-  Xvfb ":$n" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberFile" >"$scratch/xvfb.log" 2>&1 8>&- &
+  # -noreset: a server that resets as its last client leaves turns the next one away.
+  Xvfb ":$n" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$numberFile" >"$scratch/xvfb.log" 2>&1 8>&- &
   server=$!
   for _ in $(seq 600); do
     [ -s "$numberFile" ] && break
