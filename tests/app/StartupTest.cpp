@@ -1,6 +1,7 @@
 // The program as a whole on an X display: it starts, shows its main window
 // and ends with exit code 0 when that window is closed; a start-up step that
-// fails shows its message and ends the program cleanly without a window.
+// fails shows its message and ends the program cleanly without a window; a
+// display it cannot use fails it with the toolkit's reason on stderr.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -86,6 +88,31 @@ TEST_F(StartupTest, ProgramShowsItsWindowAndEndsWithZeroWhenClosed) {
     ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(fs::exists(m_dir / "ERRORLOG.TXT"));
+}
+
+TEST_F(StartupTest, ProgramWithoutAUsableDisplaySaysWhyAndFails) {
+    int unused = 999;
+    const auto taken = [](int n) {
+        return fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
+               fs::exists("/tmp/.X" + std::to_string(n) + "-lock");
+    };
+    while (taken(unused)) --unused;
+    const fs::path errors = m_dir / "stderr.txt";
+    const std::string program = VELMORA_PROGRAM;
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(m_dir.c_str()) != 0 || !freopen(errors.c_str(), "w", stderr)) _exit(97);
+        setenv("DISPLAY", (":" + std::to_string(unused)).c_str(), 1);
+        setenv("LSAN_OPTIONS", "suppressions=" VELMORA_SOURCE_DIR "/tools/lsan-suppressions.txt", 1);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(96);
+    }
+    const int status = WaitForExit(child);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    std::ifstream in(errors);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("DISPLAY"), std::string::npos) << "stderr: " << said;
 }
 
 class CFailingEngine : public CIdleEngine {

@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/log.h>
 
 #include "ui/framework/GuiPump.h"
 #include "ui/framework/ToolkitAssert.h"
@@ -39,8 +40,15 @@ BOOL AfxWinInit(int argc, char** argv) {
     if (g_wxUp) return TRUE;
     InstallToolkitAssertHandler();
     wxApp::SetInstance(new CWxApp);
+    // Until the toolkit is up no window can show why it would not start, and
+    // the default target would keep the reason unseen: say it on stderr. A
+    // start that succeeds deletes this target itself.
+    wxLog::SetActiveTarget(new wxLogStderr);
     int wxArgc = argc;
-    if (!wxEntryStart(wxArgc, argv)) return FALSE;
+    if (!wxEntryStart(wxArgc, argv)) {
+        delete wxLog::SetActiveTarget(nullptr);
+        return FALSE;
+    }
     if (!wxTheApp || !wxTheApp->CallOnInit()) {
         wxEntryCleanup();
         return FALSE;
