@@ -2,14 +2,13 @@
 #include "ui/framework/Dialog.h"
 
 #include <gtest/gtest.h>
-#include <wx/app.h>
 #include <wx/dnd.h>
 #include <wx/frame.h>
-#include <wx/init.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "../WxTestEnvironment.h"
 
 namespace {
 
@@ -22,26 +21,13 @@ void RecordAssert(const wxString& file, int line, const wxString& func, const wx
     g_asserts.push_back(std::string(cond.utf8_str()) + ": " + std::string(msg.utf8_str()));
 }
 
-// The toolkit, once per program: false without a display.
-bool Toolkit() {
-    static const bool ok = [] {
-        if (!std::getenv("DISPLAY")) return false;
-        static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        wxApp::SetInstance(new wxApp);
-        return wxEntryStart(argc, argv);
-    }();
-    return ok;
-}
-
 }  // namespace
 
 // Call states 16, 17, 16 accept dropped files twice in a row: Windows takes
 // the repeat, and so must the framework, without a toolkit assertion (whose
 // box would hold the GUI thread and with it every later report).
 TEST(DialogTest, DragAcceptFilesMayBeRepeated) {
-    if (!Toolkit()) GTEST_SKIP() << "no X display (run through test.sh for Xvfb)";
+    if (!WxUp()) GTEST_SKIP() << "no X display (run through test.sh for Xvfb)";
     wxAssertHandler_t previous = wxSetAssertHandler(RecordAssert);
     g_asserts.clear();
     auto* frame = new wxFrame(nullptr, wxID_ANY, "DialogTest");
