@@ -20,6 +20,8 @@ import rip_isdn_calls as rip
 from rip_isdn_matrix import DecoderWatch, hold_format, played
 
 TONE_A, TONE_B = 1000.0, 440.0
+# The rate both stations' sound devices run at.
+DEVICE_RATE = 48000
 # Both converters (48000 Hz to the line's rate and back) at 0.89; none at 48000 Hz.
 CONVERTED_DB = 20 * math.log10(0.89 * 0.89)
 MIN_SNR_DB = 20.0
@@ -80,12 +82,12 @@ def left_channel(path, channels):
     return struct.unpack(f"<{len(raw) // 2}h", raw[: len(raw) // 2 * 2])[::channels]
 
 
-def first_sound_s(samples, rate=48000):
+def first_sound_s(samples, rate=DEVICE_RATE):
     """When the played sound first rises above the floor, in seconds after the device opened."""
     return next((i / rate for i, x in enumerate(samples) if abs(x) > 64), None)
 
 
-def snr_and_level(samples, freq, rate=48000):
+def snr_and_level(samples, freq, rate=DEVICE_RATE):
     """Median over 5 ms pieces of the tone's SNR, and its median amplitude,
     over what was played from JUDGED_S to 0.25 s before the end (the
     playback keeps its FIFO in step by single sample frames, so each piece
@@ -234,11 +236,11 @@ def call(a, b, path, work, row):
         # Kept for a look when the case fails (the folder goes when it passes).
         os.replace(sink, os.path.join(work, f"{name.replace(' ', '_').replace(',', '')}-{s}.raw"))
         start = first_sound_s(samples)
-        expected = 0.0 if heard_rate == 48000 else CONVERTED_DB
+        expected = 0.0 if heard_rate == DEVICE_RATE else CONVERTED_DB
         print(f"{name}: {hearer} hears {want:.0f} Hz at SNR {snr:.1f} dB, level {level:+.2f} dB "
-              f"(expected {expected:+.2f} dB); {len(samples) / 48000:.2f} s played, sound from "
+              f"(expected {expected:+.2f} dB); {len(samples) / DEVICE_RATE:.2f} s played, sound from "
               f"{'never' if start is None else f'{start:.2f} s'}", flush=True)
-        if start is None or start > len(samples) / 48000 - JUDGED_S:
+        if start is None or start > len(samples) / DEVICE_RATE - JUDGED_S:
             rip.fail(f"{name}: {hearer}'s sound did not start before the judged window")
         if snr < MIN_SNR_DB:
             rip.fail(f"{name}: {hearer} hears {want:.0f} Hz at only {snr:.1f} dB SNR")
